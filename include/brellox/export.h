@@ -1,0 +1,31 @@
+// Export macro and the fixed-width integer types of the exported interface.
+#ifndef BRELLOX_EXPORT_H_
+#define BRELLOX_EXPORT_H_
+
+#include <cstdint>
+
+#if defined(_WIN32)
+#if defined(BRELLOX_BUILDING)
+#define BRELLOX_EXPORT __declspec(dllexport)
+#else
+#define BRELLOX_EXPORT __declspec(dllimport)
+#endif
+#else
+#define BRELLOX_EXPORT __attribute__((visibility("default")))
+#endif
+
+// Every integer of the interface is 32 bits wide on every target. On Windows
+// that is `long`, which the existing callers use; elsewhere `long` is 64 bits,
+// so the interface names the width explicitly.
+#if defined(_WIN32)
+typedef long SVR_LONG;
+typedef unsigned long SVR_ULONG;
+#else
+typedef std::int32_t SVR_LONG;
+typedef std::uint32_t SVR_ULONG;
+#endif
+
+static_assert(sizeof(SVR_LONG) == 4, "SVR_LONG must be 32 bits");
+static_assert(sizeof(SVR_ULONG) == 4, "SVR_ULONG must be 32 bits");
+
+#endif  // BRELLOX_EXPORT_H_

@@ -1,0 +1,27 @@
+#include <dlfcn.h>
+#include <limits.h>
+#include <stdlib.h>
+
+#include "platform/module.h"
+
+namespace brellox {
+
+bool GetModuleDirectory(std::string* directory) {
+  directory->clear();
+  Dl_info info;
+  // Any address inside this module names it; this function's own will do.
+  if (dladdr(reinterpret_cast<void*>(&GetModuleDirectory), &info) == 0 ||
+      info.dli_fname == nullptr) {
+    return false;
+  }
+  char* resolved = realpath(info.dli_fname, nullptr);
+  if (resolved == nullptr) return false;
+  std::string path(resolved);
+  free(resolved);
+  std::string::size_type slash = path.rfind('/');
+  if (slash == std::string::npos) return false;
+  directory->assign(path, 0, slash + 1);
+  return true;
+}
+
+}  // namespace brellox

@@ -1,0 +1,26 @@
+#include "platform/status.h"
+
+namespace brellox {
+
+std::string Status::ToString() const {
+  const char* kind = "OK";
+  switch (code_) {
+    case Code::kOk:
+      return kind;
+    case Code::kNotFound:
+      kind = "Not found: ";
+      break;
+    case Code::kRefused:
+      kind = "Refused: ";
+      break;
+    case Code::kCorrupt:
+      kind = "Corrupt: ";
+      break;
+    case Code::kIOError:
+      kind = "I/O error: ";
+      break;
+  }
+  return kind + message_;
+}
+
+}  // namespace brellox

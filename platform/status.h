@@ -1,0 +1,58 @@
+// Status: the outcome of an internal operation. Exported functions turn it
+// into the numeric results of the interface.
+#ifndef BRELLOX_PLATFORM_STATUS_H_
+#define BRELLOX_PLATFORM_STATUS_H_
+
+#include <string>
+#include <utility>
+
+namespace brellox {
+
+class Status {
+ public:
+  enum class Code : unsigned char {
+    kOk,
+    kNotFound,  // the record, group or file asked for is not there
+    kRefused,   // the arguments or the request are not acceptable
+    kCorrupt,   // the file does not describe a consistent layout
+    kIOError,   // the system failed a read, write or other file operation
+  };
+
+  Status() = default;
+
+  static Status OK() { return Status(); }
+  static Status NotFound(std::string message) {
+    return Status(Code::kNotFound, std::move(message));
+  }
+  static Status Refused(std::string message) {
+    return Status(Code::kRefused, std::move(message));
+  }
+  static Status Corrupt(std::string message) {
+    return Status(Code::kCorrupt, std::move(message));
+  }
+  static Status IOError(std::string message) {
+    return Status(Code::kIOError, std::move(message));
+  }
+
+  bool ok() const { return code_ == Code::kOk; }
+  bool IsNotFound() const { return code_ == Code::kNotFound; }
+  bool IsRefused() const { return code_ == Code::kRefused; }
+  bool IsCorrupt() const { return code_ == Code::kCorrupt; }
+  bool IsIOError() const { return code_ == Code::kIOError; }
+  Code code() const { return code_; }
+  const std::string& message() const { return message_; }
+
+  // "OK", or the kind of failure followed by its message.
+  std::string ToString() const;
+
+ private:
+  Status(Code code, std::string message)
+      : code_(code), message_(std::move(message)) {}
+
+  Code code_ = Code::kOk;
+  std::string message_;
+};
+
+}  // namespace brellox
+
+#endif  // BRELLOX_PLATFORM_STATUS_H_

@@ -1,0 +1,39 @@
+// Buffer: a zero-filled working copy of part of the file, owned by one call.
+#ifndef BRELLOX_STORE_BUFFER_H_
+#define BRELLOX_STORE_BUFFER_H_
+
+#include <cstddef>
+#include <memory>
+
+#include "platform/status.h"
+
+namespace brellox {
+
+class Buffer {
+ public:
+  Buffer() = default;
+  Buffer(Buffer&&) = default;
+  Buffer& operator=(Buffer&&) = default;
+  Buffer(const Buffer&) = delete;
+  Buffer& operator=(const Buffer&) = delete;
+
+  // Replaces `*buffer` with `size` zero bytes. On failure (out of memory)
+  // `*buffer` is left as it was.
+  static Status Allocate(std::size_t size, Buffer* buffer);
+
+  char* data() { return data_.get(); }
+  const char* data() const { return data_.get(); }
+  std::size_t size() const { return size_; }
+
+ private:
+  std::unique_ptr<char[]> data_;
+  std::size_t size_ = 0;
+};
+
+// Makes the `nth` Buffer::Allocate from now on fail (1 = the next one);
+// 0 turns this off. Lets tests reach every out-of-memory path.
+void FailNthAllocationForTesting(int nth);
+
+}  // namespace brellox
+
+#endif  // BRELLOX_STORE_BUFFER_H_

@@ -1,0 +1,26 @@
+// The configuration file a new installation starts with.
+#ifndef BRELLOX_STORE_DEFAULT_FILE_H_
+#define BRELLOX_STORE_DEFAULT_FILE_H_
+
+#include <string>
+
+#include "platform/env.h"
+
+namespace brellox {
+
+constexpr int kDefaultFileSize = 1701;
+
+// The 1701 bytes of a new file: the header, the global option (usable memory
+// page count, integer 4096), one connection "KelmirLocal" with ID 1, and
+// empty GDB, user and privilege tables of two slots each.
+std::string DefaultConfigImage();
+
+// Writes the default file at `path`, replacing any file there. The image is
+// written and synced under a temporary name beside `path` and then renamed
+// into place, so the file is complete or absent. On failure the temporary
+// file is removed.
+Status CreateDefaultConfigFile(Env* env, const std::string& path);
+
+}  // namespace brellox
+
+#endif  // BRELLOX_STORE_DEFAULT_FILE_H_

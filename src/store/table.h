@@ -1,0 +1,89 @@
+// The logic shared by the four slotted tables (connections, GDBs, users,
+// privileges): records in use fill slots [0, count) in the order they were
+// added, free slots are zero, and a full table grows by two slots.
+#ifndef BRELLOX_STORE_TABLE_H_
+#define BRELLOX_STORE_TABLE_H_
+
+#include <cstdint>
+#include <cstring>
+
+#include "src/store/buffer.h"
+#include "src/store/config_file.h"
+#include "src/store/format.h"
+
+namespace brellox {
+
+struct TableSpec {
+  Section section;
+  // The header's counter of issued IDs, or nullptr for a table whose records
+  // carry no ID. An ID is a record's first four bytes.
+  std::int32_t SVR_CFG_HEADER::*last_id;
+
+  std::int32_t record_size() const { return RecordSize(section); }
+};
+
+extern const TableSpec kConnTable;
+extern const TableSpec kGdbTable;
+extern const TableSpec kUserTable;
+extern const TableSpec kPrivTable;
+
+// The records in use of one table, read in one read: a working copy.
+class TableImage {
+ public:
+  TableImage() = default;
+  TableImage(const TableImage&) = delete;
+  TableImage& operator=(const TableImage&) = delete;
+
+  // Reads the first min(limit, count) records of the session's table
+  // (limit < 0: all of them).
+  static Status Load(ConfigSession& session, const TableSpec& spec,
+                     TableImage* image, std::int32_t limit = -1);
+
+  std::int32_t count() const { return count_; }
+  std::int32_t record_size() const { return record_size_; }
+  char* record(std::int32_t i) { return buffer_.data() + i * record_size_; }
+  const char* record(std::int32_t i) const {
+    return buffer_.data() + i * record_size_;
+  }
+  std::int32_t id(std::int32_t i) const {
+    std::int32_t value;
+    std::memcpy(&value, record(i), sizeof(value));
+    return value;
+  }
+
+  // Index of the first record whose ID is `id`, or -1.
+  std::int32_t FindId(std::int32_t id) const;
+
+  // Removes record `index`: later records move down one place in order and
+  // the freed place, still addressable as record(count()), becomes zeros.
+  void Erase(std::int32_t index);
+
+ private:
+  Buffer buffer_;
+  std::int32_t count_ = 0;
+  std::int32_t record_size_ = 0;
+};
+
+// Appends `record` (record_size bytes) after the records in `in_use`, which
+// must be the table's current records, growing the table when it is full.
+// For a table with IDs the new record gets the next ID, which is stored in
+// the header and in `*new_id`. Writes every slot of the table (the free ones
+// as zeros), then the header. Nothing is written when memory runs out.
+Status AppendRecord(ConfigSession& session, const TableSpec& spec,
+                    const TableImage& in_use, const void* record,
+                    std::int32_t* new_id);
+
+// Removes record `index` of `*in_use` (the table's current records): later
+// records move down one slot in order, the freed last slot is cleared, the
+// count drops by one and the header is written. `*in_use` follows suit.
+// Precondition: 0 <= index < in_use->count().
+Status RemoveRecord(ConfigSession& session, const TableSpec& spec,
+                    TableImage* in_use, std::int32_t index);
+
+// Writes record `index` of `image` back to its slot.
+Status WriteRecord(ConfigSession& session, const TableSpec& spec,
+                   const TableImage& image, std::int32_t index);
+
+}  // namespace brellox
+
+#endif  // BRELLOX_STORE_TABLE_H_

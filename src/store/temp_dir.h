@@ -1,0 +1,16 @@
+// The server's temporary directory, kept in the header.
+#ifndef BRELLOX_STORE_TEMP_DIR_H_
+#define BRELLOX_STORE_TEMP_DIR_H_
+
+#include "brellox/export.h"
+#include "src/store/store.h"
+
+namespace brellox {
+
+// Svr_SetTempDir and Svr_GetTempDir on any store.
+SVR_LONG SetTempDir(const Store& store, const char* dir);
+SVR_LONG GetTempDir(const Store& store, char* buf, short len);
+
+}  // namespace brellox
+
+#endif  // BRELLOX_STORE_TEMP_DIR_H_

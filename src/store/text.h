@@ -1,0 +1,32 @@
+// Fixed-width text fields: a field's text runs to its first NUL, or fills the
+// field when it holds none. Nothing here reads past a field.
+#ifndef BRELLOX_STORE_TEXT_H_
+#define BRELLOX_STORE_TEXT_H_
+
+#include <cstddef>
+
+namespace brellox {
+
+// Length of the text in a field of `width` bytes.
+std::size_t FieldLength(const char* field, std::size_t width);
+
+// True when the field's text and the NUL-terminated `text` have the same
+// bytes and the same length.
+bool FieldEquals(const char* field, std::size_t width, const char* text);
+
+// As FieldEquals, but takes the same time for every field of a given width
+// and every text of a given length: no early exit on the first difference.
+bool FieldEqualsConstantTime(const char* field, std::size_t width,
+                             const char* text);
+
+// strncpy into `n` bytes from a text of at most `source_width` bytes: the
+// text up to its NUL, zeros after it, no terminator when it fills `n`.
+void BoundedCopy(char* destination, std::size_t n, const char* source,
+                 std::size_t source_width);
+
+// True when `name` is empty or every character is a space (0x20).
+bool IsBlankName(const char* name);
+
+}  // namespace brellox
+
+#endif  // BRELLOX_STORE_TEXT_H_

@@ -1,0 +1,72 @@
+#include "tests/testutil/store_fixture.h"
+
+#include <atomic>
+#include <cstring>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "src/store/default_file.h"
+
+namespace brellox {
+namespace test {
+
+ScopedTempDir::ScopedTempDir() {
+  static std::atomic<int> serial{0};
+  std::random_device random;
+  path_ = std::filesystem::temp_directory_path() /
+          ("brellox-test-" + std::to_string(random()) + "-" +
+           std::to_string(serial++));
+  std::filesystem::create_directories(path_);
+}
+
+ScopedTempDir::~ScopedTempDir() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+std::string ReadBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+void WriteBytes(const std::filesystem::path& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+StoreFixture::StoreFixture()
+    : path_(dir_.path() / kConfigFileName), env_(Env::Default()) {
+  WriteBytes(path_, DefaultConfigImage());
+}
+
+SVR_CFG_HEADER StoreFixture::Header() const {
+  SVR_CFG_HEADER header;
+  const std::string bytes = FileBytes();
+  EXPECT_GE(bytes.size(), sizeof(header));
+  std::memcpy(&header, bytes.data(), sizeof(header));
+  return header;
+}
+
+void StoreFixture::SetHeader(const SVR_CFG_HEADER& header) const {
+  std::string bytes = FileBytes();
+  std::memcpy(&bytes[0], &header, sizeof(header));
+  SetFileBytes(bytes);
+}
+
+void StoreFixture::CorruptByte(std::size_t offset) const {
+  std::string bytes = FileBytes();
+  bytes.at(offset) = static_cast<char>(~bytes.at(offset));
+  SetFileBytes(bytes);
+}
+
+void StoreFixture::Truncate(std::size_t size) const {
+  std::filesystem::resize_file(path_, size);
+}
+
+void StoreFixture::RemoveFile() const { std::filesystem::remove(path_); }
+
+}  // namespace test
+}  // namespace brellox

@@ -1,0 +1,62 @@
+// StoreFixture: a fresh default configuration file in a private directory,
+// reached through a FaultEnv, with verbs to look at and damage its bytes.
+#ifndef BRELLOX_TESTS_TESTUTIL_STORE_FIXTURE_H_
+#define BRELLOX_TESTS_TESTUTIL_STORE_FIXTURE_H_
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+#include "src/store/default_file.h"
+#include "src/store/format.h"
+#include "src/store/store.h"
+#include "tests/testutil/fault_env.h"
+
+namespace brellox {
+namespace test {
+
+// A directory that is removed with everything in it when destroyed.
+class ScopedTempDir {
+ public:
+  ScopedTempDir();
+  ~ScopedTempDir();
+  ScopedTempDir(const ScopedTempDir&) = delete;
+  ScopedTempDir& operator=(const ScopedTempDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+std::string ReadBytes(const std::filesystem::path& path);
+void WriteBytes(const std::filesystem::path& path, const std::string& bytes);
+
+class StoreFixture : public ::testing::Test {
+ protected:
+  StoreFixture();
+
+  Store store() { return Store{&env_, path_.string()}; }
+  const std::filesystem::path& path() const { return path_; }
+
+  std::string FileBytes() const { return ReadBytes(path_); }
+  void SetFileBytes(const std::string& bytes) const { WriteBytes(path_, bytes); }
+  SVR_CFG_HEADER Header() const;
+  void SetHeader(const SVR_CFG_HEADER& header) const;
+  // Flips every bit of the byte at `offset`.
+  void CorruptByte(std::size_t offset) const;
+  void Truncate(std::size_t size) const;
+  void RemoveFile() const;
+  // Puts the default file back.
+  void ResetFile() const { SetFileBytes(DefaultConfigImage()); }
+
+  ScopedTempDir dir_;
+  std::filesystem::path path_;
+  FaultEnv env_;
+};
+
+}  // namespace test
+}  // namespace brellox
+
+#endif  // BRELLOX_TESTS_TESTUTIL_STORE_FIXTURE_H_
