@@ -134,8 +134,10 @@ class PosixEnv final : public Env {
 }  // namespace
 
 Env* Env::Default() {
-  static PosixEnv* env = new PosixEnv;  // never destroyed: used until exit
-  return env;
+  // Stateless, so destroying it at unload is harmless; a heap copy would
+  // leak with every unloaded copy of the library.
+  static PosixEnv env;
+  return &env;
 }
 
 }  // namespace brellox
