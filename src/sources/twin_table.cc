@@ -1,0 +1,166 @@
+#include "src/sources/twin_table.h"
+
+#include <cstddef>
+#include <cstring>
+
+#include "src/store/config_file.h"
+#include "src/store/text.h"
+
+namespace brellox {
+
+static_assert(sizeof(SVC_GDB_CONN_INFO) == RecordSize(Section::kConns),
+              "connection records fill their slots");
+static_assert(sizeof(SVC_GDB_INFO) == RecordSize(Section::kGdbs),
+              "GDB records fill their slots");
+static_assert(offsetof(SVC_GDB_CONN_INFO, name) == 4 &&
+                  offsetof(SVC_GDB_INFO, name) == 4,
+              "TwinName finds the name right after the ID");
+
+namespace {
+
+// A caller's name field as a terminated string: a name that fills its field
+// without a NUL stops at the field's end instead of running into the next
+// field.
+class NameText {
+ public:
+  explicit NameText(const char* field) {
+    BoundedCopy(text_, kTwinNameWidth, field, kTwinNameWidth);
+    text_[kTwinNameWidth] = '\0';
+  }
+  const char* c_str() const { return text_; }
+
+ private:
+  char text_[kTwinNameWidth + 1];
+};
+
+// Index of the first record other than `skip` whose name is `name`, or -1.
+std::int32_t FindName(const TableImage& image, const char* name,
+                      std::int32_t skip = -1) {
+  for (std::int32_t i = 0; i < image.count(); ++i) {
+    if (i != skip &&
+        FieldEquals(TwinName(image.record(i)), kTwinNameWidth, name)) {
+      return i;
+    }
+  }
+  return -1;
+}
+
+Status OpenAndLoad(const Store& store, const TableSpec& spec,
+                   ConfigSession* session, TableImage* image,
+                   std::int32_t limit = -1) {
+  Status s = session->Open(store);
+  if (s.ok()) s = TableImage::Load(*session, spec, image, limit);
+  return s;
+}
+
+}  // namespace
+
+template <class Description>
+SVR_LONG TwinTable<Description>::Count(const Store& store) {
+  ConfigSession session;
+  if (!session.Open(store).ok()) return Description::kCountFailure;
+  return GetSection(session.header(), Description::spec().section).count;
+}
+
+template <class Description>
+SVR_LONG TwinTable<Description>::Get(const Store& store, SVR_LONG id,
+                                     Record& record) {
+  if (id <= 0) return 0;
+  std::memset(&record, 0, sizeof(record));
+  ConfigSession session;
+  TableImage image;
+  if (!OpenAndLoad(store, Description::spec(), &session, &image).ok()) {
+    return 0;
+  }
+  const std::int32_t index = image.FindId(id);
+  if (index < 0) return 0;
+  std::memcpy(&record, image.record(index), sizeof(record));
+  return 1;
+}
+
+template <class Description>
+SVR_LONG TwinTable<Description>::GetAll(const Store& store, Record* records,
+                                        SVR_LONG count) {
+  if (records == nullptr || count <= 0) return 0;
+  std::memset(records, 0, static_cast<std::size_t>(count) * sizeof(Record));
+  ConfigSession session;
+  TableImage image;
+  if (!OpenAndLoad(store, Description::spec(), &session, &image, count).ok()) {
+    return 0;
+  }
+  if (image.count() > 0) {
+    std::memcpy(records, image.record(0),
+                static_cast<std::size_t>(image.count()) * sizeof(Record));
+  }
+  return 1;
+}
+
+template <class Description>
+SVR_LONG TwinTable<Description>::GetIds(const Store& store,
+                                        CSmartArray<SVR_LONG>& ids) {
+  ids.RemoveAll();
+  ConfigSession session;
+  TableImage image;
+  if (!OpenAndLoad(store, Description::spec(), &session, &image).ok()) {
+    return 0;
+  }
+  for (std::int32_t i = 0; i < image.count(); ++i) ids.Add(image.record(i));
+  return ids.GetSize();
+}
+
+template <class Description>
+SVR_LONG TwinTable<Description>::Exists(const Store& store, const char* name) {
+  if (name == nullptr) return 0;
+  ConfigSession session;
+  TableImage image;
+  if (!OpenAndLoad(store, Description::spec(), &session, &image).ok()) {
+    return 0;
+  }
+  return FindName(image, name) >= 0 ? 1 : 0;
+}
+
+template <class Description>
+SVR_LONG TwinTable<Description>::Add(const Store& store, const Record& record) {
+  const NameText name(record.name);
+  if (IsBlankName(name.c_str())) return 0;
+  ConfigSession session;
+  TableImage image;
+  const TableSpec& spec = Description::spec();
+  if (!OpenAndLoad(store, spec, &session, &image).ok()) return 0;
+  if (FindName(image, name.c_str()) >= 0) return 0;
+  std::int32_t id = 0;
+  if (!AppendRecord(session, spec, image, &record, &id).ok()) return 0;
+  return id;
+}
+
+template <class Description>
+SVR_LONG TwinTable<Description>::Update(const Store& store,
+                                        const Record& record) {
+  ConfigSession session;
+  TableImage image;
+  const TableSpec& spec = Description::spec();
+  if (!OpenAndLoad(store, spec, &session, &image).ok()) return 0;
+  const std::int32_t index = image.FindId(record.id);
+  if (index < 0) return 0;
+  // The record itself is skipped, so it may keep its own name.
+  if (FindName(image, NameText(record.name).c_str(), index) >= 0) return 0;
+  std::memcpy(image.record(index), &record, sizeof(record));
+  return WriteRecord(session, spec, image, index).ok() ? 1 : 0;
+}
+
+template <class Description>
+SVR_LONG TwinTable<Description>::Remove(const Store& store, SVR_LONG id) {
+  if (id <= 0) return 0;
+  ConfigSession session;
+  TableImage image;
+  const TableSpec& spec = Description::spec();
+  if (!OpenAndLoad(store, spec, &session, &image).ok()) return 0;
+  const std::int32_t index = image.FindId(id);
+  if (index < 0) return 1;
+  return RemoveRecord(session, spec, &image, index).ok() ? 1 : 0;
+}
+
+template class TwinTable<ConnTableDescription>;
+template class TwinTable<GdbTableDescription>;
+
+}  // namespace brellox

@@ -1,0 +1,89 @@
+// The connection table and the GDB table are twins: fixed-size records that
+// start with an ID issued from a header counter, followed by a 32-byte name
+// that is unique in the table. TwinTable<Description> holds their shared
+// operations once; a description names the record type, the table's
+// TableSpec and the count's failure result.
+//
+// Every operation opens the file once (ConfigSession) and closes it on every
+// path. Failure results are 0 unless stated otherwise. Records always travel
+// whole, every byte as the caller gave it.
+#ifndef BRELLOX_SOURCES_TWIN_TABLE_H_
+#define BRELLOX_SOURCES_TWIN_TABLE_H_
+
+#include "brellox/brellox.h"
+#include "src/store/store.h"
+#include "src/store/table.h"
+
+namespace brellox {
+
+struct ConnTableDescription {
+  using Record = SVC_GDB_CONN_INFO;
+  static const TableSpec& spec() { return kConnTable; }
+  static constexpr SVR_LONG kCountFailure = 0;
+};
+
+struct GdbTableDescription {
+  using Record = SVC_GDB_INFO;
+  static const TableSpec& spec() { return kGdbTable; }
+  static constexpr SVR_LONG kCountFailure = -1;
+};
+
+// Width of the name field that follows the ID in both record types.
+constexpr std::size_t kTwinNameWidth = 32;
+
+template <class Description>
+class TwinTable {
+ public:
+  using Record = typename Description::Record;
+
+  // The number of records in use; Description::kCountFailure when the file
+  // cannot be opened or its header is inconsistent.
+  static SVR_LONG Count(const Store& store);
+
+  // `id` <= 0: 0, `record` untouched. Otherwise `record` is zeroed first and
+  // receives the first record with this ID: 1 when found, else 0.
+  static SVR_LONG Get(const Store& store, SVR_LONG id, Record& record);
+
+  // NULL `records` or `count` <= 0: 0, nothing touched. Otherwise `count`
+  // records are zeroed first and the first min(count, records in use) are
+  // copied in: 1 (also for an empty table), 0 when the table can't be read.
+  static SVR_LONG GetAll(const Store& store, Record* records, SVR_LONG count);
+
+  // Empties `ids` first, then lists every record's ID in table order.
+  // Returns the number listed (0 with `ids` empty when the table can't be
+  // read).
+  static SVR_LONG GetIds(const Store& store, CSmartArray<SVR_LONG>& ids);
+
+  // 1 when a record in use has exactly the name `name` (NUL-terminated);
+  // 0 for NULL or no such record.
+  static SVR_LONG Exists(const Store& store, const char* name);
+
+  // Appends a copy of `record` under the next ID (the caller's ID is
+  // ignored) and returns that ID, growing the table when it is full.
+  // Refused (0, file unchanged): a blank name, or a name in use.
+  static SVR_LONG Add(const Store& store, const Record& record);
+
+  // Replaces the record whose ID is `record.id`, whole. Refused (0, file
+  // unchanged): no record has that ID, or another record has that name.
+  // The header is not written.
+  static SVR_LONG Update(const Store& store, const Record& record);
+
+  // Removes the first record with this ID; later records move down one slot
+  // in order and the freed slot is cleared. 1 also when no record has the
+  // ID; 0 for `id` <= 0 or a file failure.
+  static SVR_LONG Remove(const Store& store, SVR_LONG id);
+};
+
+extern template class TwinTable<ConnTableDescription>;
+extern template class TwinTable<GdbTableDescription>;
+
+using ConnTable = TwinTable<ConnTableDescription>;
+using GdbTable = TwinTable<GdbTableDescription>;
+
+// The name field of a twin record (`record` + 4): its text runs to the first
+// NUL or fills all 32 bytes.
+inline const char* TwinName(const char* record) { return record + 4; }
+
+}  // namespace brellox
+
+#endif  // BRELLOX_SOURCES_TWIN_TABLE_H_
