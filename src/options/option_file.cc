@@ -43,10 +43,11 @@ Status FindOptionGroup(ConfigSession& session, std::int32_t groupType,
   const std::int32_t count = session.header().optionGroupsCount;
   if (count <= 0) return Status::OK();
   Buffer table;
-  Status s = Buffer::Allocate(static_cast<std::size_t>(count) * kGroupSize,
-                              &table);
-  if (s.ok()) s = session.Read(GroupOffset(session.header(), 0), table.size(),
-                               table.data());
+  Status s =
+      Buffer::Allocate(static_cast<std::size_t>(count) * kGroupSize, &table);
+  if (s.ok())
+    s = session.Read(GroupOffset(session.header(), 0), table.size(),
+                     table.data());
   if (!s.ok()) return s;
   for (std::int32_t i = 0; i < count; ++i) {
     SVR_OPTION_GROUP candidate;

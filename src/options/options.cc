@@ -31,9 +31,8 @@ bool LookUpGroup(ConfigSession& session, SVR_LONG groupType, const char* name,
 
 }  // namespace
 
-SVR_LONG AddOptionInfo(const Store& store, const char* name,
-                       SVR_LONG groupType, const CONFIG_OPTION* options,
-                       SVR_LONG count) {
+SVR_LONG AddOptionInfo(const Store& store, const char* name, SVR_LONG groupType,
+                       const CONFIG_OPTION* options, SVR_LONG count) {
   // A name that fills the whole field would be stored without a terminator
   // and could not be told apart from longer names sharing its first bytes.
   if (groupType <= 0 || name == nullptr || options == nullptr || count <= 0 ||
@@ -64,12 +63,11 @@ SVR_LONG GetOptionCount(const Store& store, const char* name,
   std::int32_t index;
   SVR_OPTION_GROUP group;
   return LookUpGroup(session, groupType, name, &index, &group) ? kGroupSlots
-                                                              : -1;
+                                                               : -1;
 }
 
-SVR_LONG GetOptionInfo(const Store& store, const char* name,
-                       SVR_LONG groupType, CONFIG_OPTION* options,
-                       SVR_LONG count) {
+SVR_LONG GetOptionInfo(const Store& store, const char* name, SVR_LONG groupType,
+                       CONFIG_OPTION* options, SVR_LONG count) {
   if (options == nullptr || count <= 0) return 0;
   // Cleared before anything can fail, so the records read as empty after
   // any failure.
@@ -85,13 +83,14 @@ SVR_LONG GetOptionInfo(const Store& store, const char* name,
   return 1;
 }
 
-SVR_LONG SetOptionInfo(const Store& store, const char* name,
-                       SVR_LONG groupType, const CONFIG_OPTION* options,
-                       SVR_LONG count) {
+SVR_LONG SetOptionInfo(const Store& store, const char* name, SVR_LONG groupType,
+                       const CONFIG_OPTION* options, SVR_LONG count) {
   if (options == nullptr || count <= 0) return 0;
   ConfigSession session;
   if (!session.Open(store).ok()) return 0;
-  if (name == nullptr) return WriteGlobalOption(session, options[0]).ok() ? 1 : 0;
+  if (name == nullptr) {
+    return WriteGlobalOption(session, options[0]).ok() ? 1 : 0;
+  }
   std::int32_t index;
   SVR_OPTION_GROUP group;
   if (!LookUpGroup(session, groupType, name, &index, &group)) return 0;
@@ -99,9 +98,8 @@ SVR_LONG SetOptionInfo(const Store& store, const char* name,
   return WriteOptionGroup(session, index, group).ok() ? 1 : 0;
 }
 
-SVR_LONG GetOptionInfo(const Store& store, const char* name,
-                       SVR_LONG groupType, SVR_LONG index,
-                       CONFIG_OPTION& option) {
+SVR_LONG GetOptionInfo(const Store& store, const char* name, SVR_LONG groupType,
+                       SVR_LONG index, CONFIG_OPTION& option) {
   std::memset(&option, 0, sizeof(option));
   if (name == nullptr) {
     return index == 0 ? GetOptionInfo(store, nullptr, groupType, &option, 1)
@@ -114,11 +112,9 @@ SVR_LONG GetOptionInfo(const Store& store, const char* name,
   return 1;
 }
 
-SVR_LONG SetOptionInfo(const Store& store, const char* name,
-                       SVR_LONG groupType, SVR_LONG index,
-                       const CONFIG_OPTION& option) {
-  if (name == nullptr ? index != 0
-                      : (!IsGroupIndex(index) || groupType <= 0)) {
+SVR_LONG SetOptionInfo(const Store& store, const char* name, SVR_LONG groupType,
+                       SVR_LONG index, const CONFIG_OPTION& option) {
+  if (name == nullptr ? index != 0 : (!IsGroupIndex(index) || groupType <= 0)) {
     return 0;
   }
   ConfigSession session;

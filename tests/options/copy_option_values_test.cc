@@ -51,7 +51,9 @@ TEST(CopyOptionValuesTest, ShorterTextLeavesTheOldTailBehindItsNul) {
   CONFIG_OPTION source = MakeOption(4, 'z');  // the caller's type is ignored
   std::strcpy(reinterpret_cast<char*>(source.value), "abc");
   CopyOptionValues(&stored, &source, 1);
-  EXPECT_EQ(Bytes(stored.value, 12), std::string("abc\0" "456789\0\0", 12));
+  EXPECT_EQ(Bytes(stored.value, 12), std::string("abc\0"
+                                                 "456789\0\0",
+                                                 12));
   EXPECT_STREQ(reinterpret_cast<char*>(stored.value), "abc");
   EXPECT_EQ(stored.type, 0);
 }
@@ -78,7 +80,8 @@ TEST(CopyOptionValuesTest, DoubleSlotTakesExactlyEightBytes) {
 
 TEST(CopyOptionValuesTest, BlockSlotTakesAll128BytesNulsIncluded) {
   CONFIG_OPTION source = MakeOption(0, 'z');
-  for (int i = 0; i < 128; ++i) source.value[i] = static_cast<unsigned char>(i % 3);
+  for (int i = 0; i < 128; ++i)
+    source.value[i] = static_cast<unsigned char>(i % 3);
   const CONFIG_OPTION stored = CopyInto(13, source);
   EXPECT_EQ(Bytes(stored.value, 128), Bytes(source.value, 128));
   ExpectOnlyValueChanged(MakeOption(13, 'a'), stored);

@@ -25,7 +25,8 @@ class OptionGroupsTest : public OptionsFixture {
     for (const CONFIG_OPTION& option : MakeOptions(n < 6 ? n : 6)) {
       slots += Image(option);
     }
-    while (slots.size() < 6 * sizeof(CONFIG_OPTION)) slots += Image(ZeroOption());
+    while (slots.size() < 6 * sizeof(CONFIG_OPTION))
+      slots += Image(ZeroOption());
     return slots;
   }
 
@@ -42,7 +43,8 @@ class OptionGroupsTest : public OptionsFixture {
     TableImage image;
     ASSERT_TRUE(TableImage::Load(session, spec, &image).ok());
     const std::string record(spec.record_size(), 'r');
-    ASSERT_TRUE(AppendRecord(session, spec, image, record.data(), nullptr).ok());
+    ASSERT_TRUE(
+        AppendRecord(session, spec, image, record.data(), nullptr).ok());
   }
 };
 
@@ -59,7 +61,8 @@ TEST_F(OptionGroupsTest, FirstGroupIsAppendedAtTheEndOfTheFile) {
   std::memset(&expected, 0, sizeof(expected));
   expected.groupType = 3;
   std::strcpy(expected.groupName, "layers");
-  std::memcpy(expected.options, ExpectedSlots(2).data(), sizeof(expected.options));
+  std::memcpy(expected.options, ExpectedSlots(2).data(),
+              sizeof(expected.options));
   EXPECT_EQ(after.substr(1701), Bytes(&expected, sizeof(expected)));
 }
 
@@ -100,7 +103,8 @@ TEST_F(OptionGroupsTest, PairOfTypeAndNameIsStoredOnce) {
   ASSERT_EQ(SetOptionInfo(store(), "shared", 2, 0, text), 1);
   EXPECT_EQ(Bytes(GroupRecord(0).options, sizeof(CONFIG_OPTION)),
             Image(MakeOptions(1)[0]));
-  EXPECT_EQ(Bytes(GroupRecord(1).options[0].value, 128), Bytes(text.value, 128));
+  EXPECT_EQ(Bytes(GroupRecord(1).options[0].value, 128),
+            Bytes(text.value, 128));
 }
 
 TEST_F(OptionGroupsTest, NamesMatchExactly) {
@@ -204,8 +208,8 @@ TEST_F(OptionGroupsTest, GroupsStayIntactWhileEveryEarlierTableGrows) {
   ASSERT_EQ(AddGroup("second", 2, 3), 1);
   const std::string first = GroupImage(0);
   const std::string second = GroupImage(1);
-  for (const TableSpec* spec : {&kConnTable, &kGdbTable, &kUserTable,
-                                &kPrivTable}) {
+  for (const TableSpec* spec :
+       {&kConnTable, &kGdbTable, &kUserTable, &kPrivTable}) {
     for (int i = 0; i < 3; ++i) {
       AppendTo(*spec);
       ASSERT_TRUE(ValidateHeader(Header(), FileBytes().size()).ok());
@@ -220,7 +224,8 @@ TEST_F(OptionGroupsTest, GroupsStayIntactWhileEveryEarlierTableGrows) {
   CONFIG_OPTION option = MakeOption(0, 'n');
   ASSERT_EQ(SetOptionInfo(store(), "first", 1, 0, option), 1);
   EXPECT_EQ(FileBytes().size(), static_cast<std::size_t>(LayoutEnd(Header())));
-  EXPECT_EQ(Bytes(GroupRecord(0).options[0].value, 20), Bytes(option.value, 20));
+  EXPECT_EQ(Bytes(GroupRecord(0).options[0].value, 20),
+            Bytes(option.value, 20));
   EXPECT_EQ(GroupImage(1), second);
   EXPECT_EQ(std::string(GroupRecord(2).groupName), "third");
 }
@@ -287,8 +292,7 @@ TEST_F(OptionGroupsTest, ExportedOverloadsReachTheirOwnForms) {
   ASSERT_EQ(Svr_SetOptionInfo(name, 1, 1, value), 1);
   EXPECT_EQ(Bytes(GroupRecord(0).options[1].value, 4), Bytes(value.value, 4));
   ASSERT_EQ(Svr_SetOptionInfo(name, 1, &value, 1), 1);
-  EXPECT_EQ(Bytes(GroupRecord(0).options[0].value, 21),
-            Bytes(value.value, 21));
+  EXPECT_EQ(Bytes(GroupRecord(0).options[0].value, 21), Bytes(value.value, 21));
   g_szCfgFile[0] = '\0';
   EXPECT_EQ(Svr_GetOptionCount(name, 1), -1);
 }

@@ -48,7 +48,8 @@ class OptionsFixture : public StoreFixture {
     static const unsigned char kTypes[] = {0, 4, 7, 13, 5};
     std::vector<CONFIG_OPTION> options;
     for (int i = 0; i < n; ++i) {
-      options.push_back(MakeOption(kTypes[i % 5], static_cast<char>('A' + 3 * i)));
+      options.push_back(
+          MakeOption(kTypes[i % 5], static_cast<char>('A' + 3 * i)));
     }
     return options;
   }
