@@ -98,7 +98,8 @@ std::string ImageWithUsers(int users, int capacity) {
   header.users.capacity = capacity;
   header.privs.offset = header.users.offset + capacity * 100;
   header.optionGroupsOffset = header.privs.offset + header.privs.capacity * 12;
-  std::string result = image.substr(0, header.users.offset) + table + privileges;
+  std::string result =
+      image.substr(0, header.users.offset) + table + privileges;
   std::memcpy(&result[0], &header, sizeof(header));
   return result;
 }

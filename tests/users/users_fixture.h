@@ -63,7 +63,8 @@ class UsersFixture : public StoreFixture {
     SVR_CFG_HEADER header = Header();
     std::string bytes = FileBytes();
     for (int i = 0; i < n; ++i) {
-      bytes += std::string(sizeof(SVR_OPTION_GROUP), static_cast<char>('G' + i));
+      bytes += std::string(sizeof(SVR_OPTION_GROUP),
+                           static_cast<char>('G' + i));
     }
     header.optionGroupsCount += n;
     std::memcpy(&bytes[0], &header, sizeof(header));

@@ -73,8 +73,8 @@ class Model {
   }
   SVR_LONG Delete(SVR_LONG id) {
     if (id <= 0) return 0;
-    users_.erase(std::remove_if(users_.begin(), users_.end(),
-                                [id](const ModelUser& u) { return u.id == id; }),
+    const auto removed = [id](const ModelUser& u) { return u.id == id; };
+    users_.erase(std::remove_if(users_.begin(), users_.end(), removed),
                  users_.end());
     return 1;
   }
@@ -165,7 +165,9 @@ class UsersModelTest : public UsersFixture {
       default: return "pw" + std::to_string(Uniform(0, 3));
     }
   }
-  SVR_LONG RandomId(const Model& model) { return Uniform(-1, model.last_id() + 2); }
+  SVR_LONG RandomId(const Model& model) {
+    return Uniform(-1, model.last_id() + 2);
+  }
 };
 
 TEST_F(UsersModelTest, RandomCallsAgreeWithTheModel) {
