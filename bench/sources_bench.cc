@@ -4,6 +4,7 @@
 // free slot, so it measures the name test and the table rewrite, not growth.
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <string>
@@ -81,7 +82,8 @@ void BM_GetGDBID(benchmark::State& state) {
 
 void BM_AddGDB(benchmark::State& state) {
   BenchStore bench;
-  const std::string image = ImageWith(static_cast<std::int32_t>(state.range(0)));
+  const std::string image =
+      ImageWith(static_cast<std::int32_t>(state.range(0)));
   SVC_GDB_INFO info{};
   std::strcpy(info.name, "new gdb");
   for (auto _ : state) {

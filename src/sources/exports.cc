@@ -10,11 +10,13 @@ SVR_LONG Svr_AddConn(SVC_GDB_CONN_INFO& info) {
 }
 
 SVR_LONG Svr_GetConn(SVR_LONG connID, SVC_GDB_CONN_INFO& info) {
-  return Guarded(0, [&] { return brellox::GetConn(DefaultStore(), connID, info); });
+  return Guarded(
+      0, [&] { return brellox::GetConn(DefaultStore(), connID, info); });
 }
 
 SVR_LONG Svr_GetAllConn(SVC_GDB_CONN_INFO* infos, SVR_LONG count) {
-  return Guarded(0, [&] { return brellox::GetAllConn(DefaultStore(), infos, count); });
+  return Guarded(
+      0, [&] { return brellox::GetAllConn(DefaultStore(), infos, count); });
 }
 
 SVR_LONG Svr_UpdateConn(SVC_GDB_CONN_INFO& info) {
@@ -42,11 +44,13 @@ SVR_LONG Svr_AddGDB(SVC_GDB_INFO& info) {
 }
 
 SVR_LONG Svr_GetGDB(SVR_LONG gdbID, SVC_GDB_INFO& info) {
-  return Guarded(0, [&] { return brellox::GetGDB(DefaultStore(), gdbID, info); });
+  return Guarded(0,
+                 [&] { return brellox::GetGDB(DefaultStore(), gdbID, info); });
 }
 
 SVR_LONG Svr_GetAllGDB(SVC_GDB_INFO* infos, SVR_LONG count) {
-  return Guarded(0, [&] { return brellox::GetAllGDB(DefaultStore(), infos, count); });
+  return Guarded(
+      0, [&] { return brellox::GetAllGDB(DefaultStore(), infos, count); });
 }
 
 SVR_LONG Svr_UpdateGDB(SVC_GDB_INFO& info) {
@@ -76,5 +80,6 @@ SVR_LONG Svr_GetGDBAliasName(SVR_LONG gdbID, char* name, short len) {
 }
 
 SVR_LONG Svr_GetGDBID(char* name, SVR_LONG& gdbID) {
-  return Guarded(0, [&] { return brellox::GetGDBID(DefaultStore(), name, gdbID); });
+  return Guarded(
+      0, [&] { return brellox::GetGDBID(DefaultStore(), name, gdbID); });
 }

@@ -2,6 +2,9 @@
 // table's growth moves the others, and the GDB lookups by ID and alias.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
+#include "src/store/store.h"
 #include "tests/sources/sources_fixture.h"
 
 namespace brellox {
@@ -152,10 +155,10 @@ TEST_F(SourceTablesTest, IdLookupMatchesWholeNamesOnly) {
   };
   const std::string full_name(32, 'F');
   const std::string too_long(33, 'F');
-  const Case cases[] = {{"alpha", first},           {"Alpha", second},
-                        {full_name.c_str(), full},  {"alph", 0},
-                        {"alpha ", 0},              {too_long.c_str(), 0},
-                        {"", 0}};
+  const Case cases[] = {
+      {"alpha", first}, {"Alpha", second}, {full_name.c_str(), full},
+      {"alph", 0},      {"alpha ", 0},     {too_long.c_str(), 0},
+      {"", 0}};
   for (const Case& c : cases) {
     SVR_LONG id = 77;
     EXPECT_EQ(GetGDBID(store(), c.name, id), 1) << c.name;
@@ -180,7 +183,8 @@ TEST_F(SourceTablesTest, LookupsAnswerZeroForAnEmptyOrUnreadableTable) {
   id = 9;
   EXPECT_EQ(GetGDBCount(store()), -1);
   EXPECT_EQ(GetGDBAliasName(store(), 3, alias, sizeof(alias)), 0);
-  EXPECT_EQ(std::string(alias, sizeof(alias)), std::string(sizeof(alias), '\0'));
+  EXPECT_EQ(std::string(alias, sizeof(alias)),
+            std::string(sizeof(alias), '\0'));
   EXPECT_EQ(GetGDBID(store(), "gdb2", id), 0);
   EXPECT_EQ(id, 0);
 }
@@ -196,6 +200,43 @@ TEST_F(SourceTablesTest, LookupsFailWhenTheTableCannotBeRead) {
   EXPECT_EQ(GetGDBID(store(), "gdb0", id), 0);
   EXPECT_EQ(id, 0);
   env_.Disarm();
+}
+
+TEST_F(SourceTablesTest, ExportedFunctionsWorkOnTheLibrarysOwnFile) {
+  std::snprintf(g_szCfgFile, sizeof(g_szCfgFile), "%s", path().c_str());
+  SVC_GDB_CONN_INFO conn = MakeRecord<SVC_GDB_CONN_INFO>("exported", 'c');
+  SVC_GDB_INFO gdb = MakeRecord<SVC_GDB_INFO>("exported", 'g');
+  ASSERT_EQ(Svr_AddConn(conn), 2);
+  ASSERT_EQ(Svr_AddGDB(gdb), 1);
+  char name[] = "exported";
+  EXPECT_EQ(Svr_ConnIsExist(name), 1);
+  EXPECT_EQ(Svr_GDBIsExist(name), 1);
+  EXPECT_EQ(Svr_GetConnCount(), 2);
+  EXPECT_EQ(Svr_GetGDBCount(), 1);
+  CSmartArray<SVR_LONG> ids;
+  EXPECT_EQ(Svr_GetConnIDs(ids), 2);
+  EXPECT_EQ(Svr_GetGDBIDs(ids), 1);
+  EXPECT_EQ(Svr_GetConn(2, conn), 1);
+  EXPECT_EQ(Svr_GetGDB(1, gdb), 1);
+  EXPECT_EQ(Svr_GetAllConn(&conn, 1), 1);
+  EXPECT_EQ(Svr_GetAllGDB(&gdb, 1), 1);
+  EXPECT_EQ(Svr_UpdateConn(conn), 1);
+  EXPECT_EQ(Svr_UpdateGDB(gdb), 1);
+  char alias[33];
+  EXPECT_EQ(Svr_GetGDBAliasName(1, alias, sizeof(alias)), 1);
+  EXPECT_STREQ(alias, "exported");
+  SVR_LONG id = 0;
+  EXPECT_EQ(Svr_GetGDBID(name, id), 1);
+  EXPECT_EQ(id, 1);
+  EXPECT_EQ(Svr_DelConn(1), 1);
+  EXPECT_EQ(Svr_DelGDB(1), 1);
+  EXPECT_EQ(GetConnCount(store()), 1);
+  EXPECT_EQ(GetGDBCount(store()), 0);
+
+  g_szCfgFile[0] = '\0';
+  EXPECT_EQ(Svr_GetConnCount(), 0);
+  EXPECT_EQ(Svr_GetGDBCount(), -1);
+  EXPECT_EQ(Svr_AddGDB(gdb), 0);
 }
 
 }  // namespace

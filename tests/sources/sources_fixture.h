@@ -93,14 +93,19 @@ class SourcesFixture : public StoreFixture {
     std::vector<SVR_LONG> ids;
     for (int i = 0; i < n; ++i) {
       const auto record = MakeRecord<typename Calls::Record>(
-          prefix + std::to_string(serial_), static_cast<char>('A' + serial_ % 50));
+          prefix + std::to_string(serial_),
+          static_cast<char>('A' + serial_ % 50));
       ++serial_;
       ids.push_back(Calls::Add(store(), record));
     }
     return ids;
   }
-  std::vector<SVR_LONG> AddConns(int n) { return AddRecords<ConnCalls>(n, "conn"); }
-  std::vector<SVR_LONG> AddGdbs(int n) { return AddRecords<GdbCalls>(n, "gdb"); }
+  std::vector<SVR_LONG> AddConns(int n) {
+    return AddRecords<ConnCalls>(n, "conn");
+  }
+  std::vector<SVR_LONG> AddGdbs(int n) {
+    return AddRecords<GdbCalls>(n, "gdb");
+  }
 
   // Puts three users, three privilege values and two option groups of
   // recognisable bytes into the tables behind the GDB table.

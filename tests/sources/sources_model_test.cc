@@ -2,6 +2,7 @@
 // plain in-memory model of the two tables, then the tables' bytes compared.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 
 #include "src/store/config_file.h"
@@ -83,13 +84,15 @@ class SourcesModelTest : public SourcesFixture {
     gdbs_.last_id = 0;
   }
 
-  int Pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(random_); }
+  int Pick(int n) {
+    return std::uniform_int_distribution<int>(0, n - 1)(random_);
+  }
 
   // Names that collide often, differ only in case, spaces or tabs, or fill
   // the whole field.
   std::string PickName() {
-    static const char* const kNames[] = {"",   "  ", "a",  "A",  " a",
-                                         "a ", "\t", "b",  "KelmirLocal"};
+    static const char* const kNames[] = {"",   "  ", "a", "A",          " a",
+                                         "a ", "\t", "b", "KelmirLocal"};
     const int n = sizeof(kNames) / sizeof(kNames[0]);
     const int choice = Pick(n + 4);
     if (choice < n) return kNames[choice];
@@ -122,7 +125,8 @@ class SourcesModelTest : public SourcesFixture {
   void Step(TableModel<typename Calls::Record>& model, int call) {
     using Record = typename Calls::Record;
     switch (call) {
-      case 0: case 1: {
+      case 0:
+      case 1: {
         const Record record = RandomRecord<Record>();
         ASSERT_EQ(Calls::Add(store(), record), model.Add(record));
         break;
@@ -156,11 +160,13 @@ class SourcesModelTest : public SourcesFixture {
         std::memset(got.data(), 0x44, got.size() * sizeof(Record));
         std::memcpy(expected.data(), got.data(), got.size() * sizeof(Record));
         if (n > 0) std::memset(expected.data(), 0, n * sizeof(Record));
-        for (int i = 0; i < n && i < static_cast<int>(model.records.size()); ++i) {
+        for (int i = 0; i < n && i < static_cast<int>(model.records.size());
+             ++i) {
           expected[i] = model.records[i];
         }
         ASSERT_EQ(Calls::GetAll(store(), got.data(), n), n > 0 ? 1 : 0);
-        for (int i = 0; i <= n; ++i) ASSERT_EQ(Bytes(got[i]), Bytes(expected[i]));
+        for (int i = 0; i <= n; ++i)
+          ASSERT_EQ(Bytes(got[i]), Bytes(expected[i]));
         break;
       }
       case 6: {
@@ -208,7 +214,8 @@ class SourcesModelTest : public SourcesFixture {
       const std::string name = PickName();
       SVR_LONG id = 55;
       const int i = gdbs_.FindName(name);
-      ASSERT_EQ(GetGDBID(store(), name.c_str(), id), gdbs_.records.empty() ? 0 : 1);
+      ASSERT_EQ(GetGDBID(store(), name.c_str(), id),
+                gdbs_.records.empty() ? 0 : 1);
       ASSERT_EQ(id, i >= 0 ? gdbs_.records[i].id : 0);
     }
   }
@@ -233,7 +240,8 @@ TEST_F(SourcesModelTest, RandomCallsAgreeWithTheModel) {
     }
   }
   const SVR_CFG_HEADER header = Header();
-  EXPECT_EQ(header.conns.count, static_cast<std::int32_t>(conns_.records.size()));
+  EXPECT_EQ(header.conns.count,
+            static_cast<std::int32_t>(conns_.records.size()));
   EXPECT_EQ(header.gdbs.count, static_cast<std::int32_t>(gdbs_.records.size()));
   EXPECT_EQ(header.lastConnID, conns_.last_id);
   EXPECT_EQ(header.lastGDBID, gdbs_.last_id);

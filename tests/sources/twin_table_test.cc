@@ -4,6 +4,7 @@
 #include <functional>
 #include <random>
 
+#include "src/store/buffer.h"
 #include "src/store/config_file.h"
 #include "tests/sources/sources_fixture.h"
 
@@ -32,7 +33,8 @@ class TwinTableTest : public SourcesFixture {
   std::vector<std::string> All() {
     std::vector<Record> records(Count() + 1);
     EXPECT_EQ(Calls::GetAll(store(), records.data(),
-                            static_cast<SVR_LONG>(records.size())), 1);
+                            static_cast<SVR_LONG>(records.size())),
+              1);
     std::vector<std::string> bytes;
     for (std::size_t i = 0; i + 1 < records.size(); ++i) {
       bytes.push_back(Bytes(records[i]));
@@ -138,9 +140,10 @@ TYPED_TEST(TwinTableTest, RecordsTravelWholeWithEveryByteAsGiven) {
   ASSERT_EQ(TypeParam::Get(this->store(), id, got), 1);
   EXPECT_EQ(Bytes(got), this->Stored(added, id));
   const SectionView view = GetSection(this->Header(), TypeParam::kSection);
-  EXPECT_EQ(this->FileBytes().substr(
-                view.offset + (view.count - 1) * sizeof(Record), sizeof(Record)),
-            this->Stored(added, id));
+  EXPECT_EQ(
+      this->FileBytes().substr(view.offset + (view.count - 1) * sizeof(Record),
+                               sizeof(Record)),
+      this->Stored(added, id));
 
   Record replacement = arbitrary("second");
   replacement.id = id;
@@ -227,7 +230,8 @@ TYPED_TEST(TwinTableTest, UpdateRefusesUnknownIdsAndOtherRecordsNames) {
 }
 
 TYPED_TEST(TwinTableTest, RemovalClosesTheGapAndLeavesNoTraceBehind) {
-  const std::vector<SVR_LONG> ids = this->template AddRecords<TypeParam>(3, "r");
+  const std::vector<SVR_LONG> ids =
+      this->template AddRecords<TypeParam>(3, "r");
   std::vector<std::string> model = this->All();
   const SectionView before = GetSection(this->Header(), TypeParam::kSection);
 
@@ -256,7 +260,8 @@ TYPED_TEST(TwinTableTest, RemovalOfAnUnknownIdSucceedsAndChangesNothing) {
 }
 
 TYPED_TEST(TwinTableTest, IdsAreNeverIssuedTwice) {
-  const std::vector<SVR_LONG> ids = this->template AddRecords<TypeParam>(3, "r");
+  const std::vector<SVR_LONG> ids =
+      this->template AddRecords<TypeParam>(3, "r");
   EXPECT_EQ(ids[1], ids[0] + 1);
   EXPECT_EQ(ids[2], ids[1] + 1);
   ASSERT_EQ(this->Del(ids[2]), 1);
@@ -361,6 +366,33 @@ TYPED_TEST(TwinTableTest, FailedReadOrWriteIsTheCallsFailure) {
         EXPECT_EQ(result, 0) << "operation " << k;
       }
     }
+  }
+}
+
+TYPED_TEST(TwinTableTest, RunningOutOfMemoryChangesNothing) {
+  using Record = typename TypeParam::Record;
+  this->FillLaterTables();
+  const std::vector<SVR_LONG> ids =
+      this->template AddRecords<TypeParam>(3, "r");
+  if (TypeParam::kSection == Section::kGdbs) this->Add("full");
+  Record renamed = this->Named("renamed");
+  renamed.id = ids[1];
+  using Step = std::function<SVR_LONG()>;
+  const Step steps[] = {
+      [&] { return this->Add("added"); },  // grows the table
+      [&] { return this->Update(renamed); },
+      [&] { return this->Del(ids[0]); },
+  };
+  for (const Step& step : steps) {
+    const std::string before = this->FileBytes();
+    for (int nth = 1;; ++nth) {
+      FailNthAllocationForTesting(nth);
+      const SVR_LONG result = step();
+      FailNthAllocationForTesting(0);
+      if (result != 0) break;
+      EXPECT_EQ(this->FileBytes(), before) << "allocation " << nth;
+    }
+    EXPECT_NE(this->FileBytes(), before);
   }
 }
 
