@@ -1,0 +1,149 @@
+#include "tools/brellox/check.h"
+
+#include <cstring>
+#include <map>
+#include <set>
+#include <utility>
+
+#include "src/store/config_file.h"
+#include "src/store/text.h"
+#include "tools/brellox/snapshot.h"
+
+namespace brellox {
+namespace tool {
+namespace {
+
+class Checker {
+ public:
+  Checker(const Snapshot& snapshot, const Codec& codec)
+      : snapshot_(snapshot), codec_(codec) {}
+
+  std::vector<Finding> Run() {
+    const SVR_CFG_HEADER& h = snapshot_.header;
+    CheckNamedTable("connection", snapshot_.conns, h.lastConnID, true);
+    CheckNamedTable("GDB", snapshot_.gdbs, h.lastGDBID, true);
+    CheckNamedTable("user", snapshot_.users, h.lastUserID, false);
+    CheckPrivileges();
+    CheckGroups();
+    for (Section s : {Section::kConns, Section::kGdbs, Section::kUsers,
+                      Section::kPrivs}) {
+      CheckFreeSlots(s);
+    }
+    const std::int64_t end = LayoutEnd(h);
+    const std::int64_t size = static_cast<std::int64_t>(snapshot_.bytes.size());
+    if (size > end) {
+      Warn(std::to_string(size - end) + " bytes after the last table (from offset " +
+           std::to_string(end) + ")");
+    }
+    return std::move(findings_);
+  }
+
+ private:
+  void Error(const std::string& message) { findings_.push_back({true, message}); }
+  void Warn(const std::string& message) { findings_.push_back({false, message}); }
+
+  std::string Named(const char* table, std::int32_t id, const char* name,
+                    std::size_t width) const {
+    return std::string(table) + " " + std::to_string(id) + " " +
+           Quoted(codec_.Display(name, width));
+  }
+
+  template <class Record>
+  void CheckNamedTable(const char* table, const std::vector<Record>& records,
+                       std::int32_t last_id, bool name_needs_nul) {
+    std::map<std::int32_t, int> ids;
+    std::map<std::string, std::int32_t> names;
+    const std::size_t width = sizeof(Record::name);
+    for (const Record& record : records) {
+      const std::string who = Named(table, record.id, record.name, width);
+      if (record.id <= 0) Error(who + ": ID " + std::to_string(record.id) + " is not above 0");
+      if (++ids[record.id] == 2) {
+        Error(std::string(table) + " ID " + std::to_string(record.id) +
+              " is used more than once");
+      }
+      if (record.id > last_id) {
+        Error(who + ": ID above the last issued " + table + " ID " +
+              std::to_string(last_id));
+      }
+      const std::string name = FieldText(record.name, width);
+      auto inserted = names.emplace(name, record.id);
+      if (!inserted.second) {
+        Error(who + ": name already used by " + table + " " +
+              std::to_string(inserted.first->second));
+      }
+      if (name_needs_nul && name.size() == width) {
+        Error(who + ": name runs to the end of its field without a NUL");
+      }
+      if (IsBlankName(name.c_str())) Warn(who + ": blank name");
+    }
+  }
+
+  void CheckPrivileges() {
+    std::set<std::int32_t> users;
+    for (const SVR_USER_REC& user : snapshot_.users) users.insert(user.id);
+    std::set<std::pair<std::int32_t, std::int32_t>> pairs;
+    std::set<std::int32_t> orphans;
+    for (const SVR_USER_PRIV& priv : snapshot_.privs) {
+      const std::string pair = "(user " + std::to_string(priv.userID) +
+                               ", privilege " + std::to_string(priv.privID) + ")";
+      if (!pairs.insert({priv.userID, priv.privID}).second) {
+        Error("privilege " + pair + " is stored more than once");
+      }
+      if (users.count(priv.userID) == 0 && orphans.insert(priv.userID).second) {
+        Warn("privileges of user ID " + std::to_string(priv.userID) +
+             ", which no user has");
+      }
+    }
+  }
+
+  void CheckGroups() {
+    std::set<std::pair<std::int32_t, std::string>> keys;
+    for (std::size_t i = 0; i < snapshot_.groups.size(); ++i) {
+      const SVR_OPTION_GROUP& group = snapshot_.groups[i];
+      const std::size_t width = sizeof(group.groupName);
+      const std::string name = FieldText(group.groupName, width);
+      const std::string who = "option group " + std::to_string(i) + " " +
+                              Quoted(codec_.Display(group.groupName, width)) +
+                              " (type " + std::to_string(group.groupType) + ")";
+      if (!keys.insert({group.groupType, name}).second) {
+        Error(who + ": type and name already used by an earlier group");
+      }
+      if (name.size() == width) {
+        Error(who + ": name runs to the end of its field without a NUL");
+      }
+      if (IsBlankName(name.c_str())) Warn(who + ": blank name");
+    }
+  }
+
+  void CheckFreeSlots(Section s) {
+    static const char* const kTables[] = {"connection", "GDB", "user", "privilege"};
+    const SectionView view = GetSection(snapshot_.header, s);
+    const std::int32_t size = RecordSize(s);
+    for (std::int32_t slot = view.count; slot < view.capacity; ++slot) {
+      const char* bytes = snapshot_.bytes.data() + view.offset + slot * size;
+      for (std::int32_t k = 0; k < size; ++k) {
+        if (bytes[k] != 0) {
+          Warn(std::string(kTables[static_cast<int>(s)]) + " free slot " +
+               std::to_string(slot) + " is not zero (a removed record's bytes)");
+          break;
+        }
+      }
+    }
+  }
+
+  const Snapshot& snapshot_;
+  const Codec& codec_;
+  std::vector<Finding> findings_;
+};
+
+}  // namespace
+
+std::vector<Finding> CheckImage(const std::string& bytes, const Codec& codec) {
+  Snapshot snapshot;
+  Status s = ParseSnapshot(bytes, &snapshot);
+  if (!s.ok()) return {{true, "header check: " + s.message()}};
+  return Checker(snapshot, codec).Run();
+}
+
+}  // namespace tool
+}  // namespace brellox

@@ -1,0 +1,135 @@
+#include "tools/brellox/codec.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "src/store/text.h"
+#include "tools/brellox/tool_error.h"
+
+namespace brellox {
+namespace tool {
+
+Codec::Codec(const std::string& encoding)
+    : encoding_(encoding),
+      to_utf8_(TextConverter::Open(encoding, "UTF-8")),
+      from_utf8_(TextConverter::Open("UTF-8", encoding)) {
+  if (to_utf8_ == nullptr || from_utf8_ == nullptr) {
+    UsageError("unknown encoding " + Quoted(encoding));
+  }
+}
+
+bool Codec::TryToUtf8(const std::string& bytes, std::string* utf8) const {
+  return to_utf8_->Convert(bytes, utf8);
+}
+
+bool Codec::TryFromUtf8(const std::string& utf8, std::string* bytes) const {
+  return from_utf8_->Convert(utf8, bytes);
+}
+
+std::string Codec::Display(const char* field, std::size_t width) const {
+  const std::string bytes = FieldText(field, width);
+  std::string utf8;
+  if (TryToUtf8(bytes, &utf8)) return utf8;
+  std::string shown;
+  for (unsigned char c : bytes) {
+    if (c >= 0x20 && c < 0x7f) {
+      shown += static_cast<char>(c);
+    } else {
+      char escape[5];
+      std::snprintf(escape, sizeof(escape), "\\x%02x", c);
+      shown += escape;
+    }
+  }
+  return shown;
+}
+
+nlohmann::ordered_json Codec::ToJson(const char* field, std::size_t width) const {
+  const std::string bytes = FieldText(field, width);
+  std::string utf8;
+  std::string back;
+  // Only a text that converts back to the very same bytes is safe to hand
+  // out as a string: a backup must restore the file's bytes.
+  if (TryToUtf8(bytes, &utf8) && TryFromUtf8(utf8, &back) && back == bytes) {
+    return utf8;
+  }
+  return nlohmann::ordered_json{{"hex", ToHex(bytes.data(), bytes.size())}};
+}
+
+std::string Codec::FromJson(const nlohmann::ordered_json& text,
+                            const std::string& what) const {
+  if (text.is_string()) return FromUtf8(text.get<std::string>(), what);
+  if (text.is_object() && text.size() == 1 && text.contains("hex") &&
+      text["hex"].is_string()) {
+    return FromHex(text["hex"].get<std::string>(), std::string::npos, what);
+  }
+  Refuse(what + " must be a string or {\"hex\": \"...\"}");
+}
+
+std::string Codec::FromUtf8(const std::string& utf8,
+                            const std::string& what) const {
+  std::string bytes;
+  if (!TryFromUtf8(utf8, &bytes)) {
+    Refuse(what + " " + Quoted(utf8) + " cannot be written in " + encoding_);
+  }
+  return bytes;
+}
+
+std::string FieldText(const char* field, std::size_t width) {
+  return std::string(field, FieldLength(field, width));
+}
+
+void StoreField(char* field, std::size_t width, const std::string& text,
+                std::size_t limit, const std::string& what) {
+  if (text.size() > limit) {
+    Refuse(what + " is " + std::to_string(text.size()) + " bytes in the file; " +
+           "at most " + std::to_string(limit) + " fit");
+  }
+  if (text.find('\0') != std::string::npos) Refuse(what + " holds a NUL byte");
+  std::memset(field, 0, width);
+  std::memcpy(field, text.data(), text.size());
+}
+
+std::string ToHex(const void* data, std::size_t size) {
+  static const char kDigits[] = "0123456789abcdef";
+  const unsigned char* bytes = static_cast<const unsigned char*>(data);
+  std::string hex;
+  hex.reserve(size * 2);
+  for (std::size_t i = 0; i < size; ++i) {
+    hex += kDigits[bytes[i] >> 4];
+    hex += kDigits[bytes[i] & 0xf];
+  }
+  return hex;
+}
+
+namespace {
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+}  // namespace
+
+std::string FromHex(const std::string& hex, std::size_t limit,
+                    const std::string& what) {
+  if (hex.size() % 2 != 0) Refuse(what + " has an odd number of hex digits");
+  if (hex.size() / 2 > limit) {
+    Refuse(what + " is " + std::to_string(hex.size() / 2) +
+           " bytes; at most " + std::to_string(limit) + " fit");
+  }
+  std::string bytes;
+  for (std::size_t i = 0; i < hex.size(); i += 2) {
+    const int high = HexValue(hex[i]);
+    const int low = HexValue(hex[i + 1]);
+    if (high < 0 || low < 0) Refuse(what + " holds a character that is not hex");
+    bytes += static_cast<char>(high * 16 + low);
+  }
+  return bytes;
+}
+
+std::string Quoted(const std::string& text) { return "'" + text + "'"; }
+
+}  // namespace tool
+}  // namespace brellox
