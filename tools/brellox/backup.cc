@@ -42,7 +42,7 @@ std::int32_t Counter(const json& backup, const char* key,
     return backup[key].get<std::int32_t>();
   }
   std::int32_t highest = 0;
-  for (const Record& r : records) highest = std::max(highest, r.id);
+  for (const Record& r : records) highest = std::max<std::int32_t>(highest, r.id);
   return highest;
 }
 
