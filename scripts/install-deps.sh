@@ -1,10 +1,22 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs, only those missing. Safe to
-# run again. Pass extra package names to install them too.
+# run again. Pass --windows to add the MinGW-w64 cross compiler and Wine,
+# which build and run the Windows suite, and extra package names to install
+# them too.
 set -euo pipefail
 
+windows_packages=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine64)
+extra=()
+for arg in "$@"; do
+  if [[ $arg == --windows ]]; then
+    extra+=("${windows_packages[@]}")
+  else
+    extra+=("$arg")
+  fi
+done
+
 packages=(cmake ninja-build g++ pkg-config googletest libgtest-dev
-          libbenchmark-dev libcli11-dev nlohmann-json3-dev "$@")
+          libbenchmark-dev libcli11-dev nlohmann-json3-dev "${extra[@]}")
 
 missing=()
 for package in "${packages[@]}"; do

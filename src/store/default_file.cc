@@ -56,9 +56,18 @@ std::string DefaultConfigImage() {
   return image;
 }
 
+std::string TemporaryPathFor(const std::string& path) {
+  std::string temporary = path;
+  // Same length as `path`: a longer name could pass the system's path
+  // limit (260 bytes on Windows) when the file's own path does not.
+  temporary.back() = temporary.back() == '~' ? '#' : '~';
+  return temporary;
+}
+
 Status CreateDefaultConfigFile(Env* env, const std::string& path) {
+  if (path.empty()) return Status::Refused("no path for the default file");
   const std::string image = DefaultConfigImage();
-  const std::string temporary = path + ".new";
+  const std::string temporary = TemporaryPathFor(path);
   Status s;
   {
     std::unique_ptr<RandomRWFile> file;

@@ -15,10 +15,15 @@ constexpr int kDefaultFileSize = 1701;
 // empty GDB, user and privilege tables of two slots each.
 std::string DefaultConfigImage();
 
+// The name the default file is written under before it is renamed to
+// `path` (not empty): `path` with its last character changed, so it is no
+// longer than `path`.
+std::string TemporaryPathFor(const std::string& path);
+
 // Writes the default file at `path`, replacing any file there. The image is
-// written and synced under a temporary name beside `path` and then renamed
-// into place, so the file is complete or absent. On failure the temporary
-// file is removed.
+// written and synced under TemporaryPathFor(path) and then renamed into
+// place, so the file is complete or absent. On failure the temporary file is
+// removed. Refused for an empty `path`.
 Status CreateDefaultConfigFile(Env* env, const std::string& path);
 
 }  // namespace brellox

@@ -58,7 +58,7 @@ TEST_F(DefaultFileTest, CreateReplacesAnyFileWithTheImage) {
   SetFileBytes("something else");
   ASSERT_TRUE(CreateDefaultConfigFile(&env_, path().string()).ok());
   EXPECT_EQ(FileBytes(), DefaultConfigImage());
-  EXPECT_FALSE(std::filesystem::exists(path().string() + ".new"));
+  EXPECT_FALSE(std::filesystem::exists(TemporaryPathFor(path().string())));
 }
 
 TEST_F(DefaultFileTest, FailedWriteOrSyncLeavesNoFileBehind) {
@@ -69,7 +69,8 @@ TEST_F(DefaultFileTest, FailedWriteOrSyncLeavesNoFileBehind) {
       EXPECT_FALSE(CreateDefaultConfigFile(&env_, path().string()).ok());
       EXPECT_TRUE(env_.fired());
       EXPECT_FALSE(std::filesystem::exists(path()));
-      EXPECT_FALSE(std::filesystem::exists(path().string() + ".new"));
+      EXPECT_FALSE(
+          std::filesystem::exists(TemporaryPathFor(path().string())));
     }
   }
 }
@@ -79,7 +80,7 @@ TEST_F(DefaultFileTest, LocateWritesTheDefaultFileOnlyWhenNothingIsThere) {
   const std::string directory = dir_.path().string() + "/";
   RemoveFile();
   LocateConfigFile(&env_, directory, cfg);
-  EXPECT_EQ(std::string(cfg), path().string());
+  EXPECT_EQ(std::filesystem::path(cfg), path());  // separators may differ
   EXPECT_EQ(FileBytes(), DefaultConfigImage());
 
   SetFileBytes("an existing file is never read or rewritten");
