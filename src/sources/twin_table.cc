@@ -45,14 +45,6 @@ std::int32_t FindName(const TableImage& image, const char* name,
   return -1;
 }
 
-Status OpenAndLoad(const Store& store, const TableSpec& spec,
-                   ConfigSession* session, TableImage* image,
-                   std::int32_t limit = -1) {
-  Status s = session->Open(store);
-  if (s.ok()) s = TableImage::Load(*session, spec, image, limit);
-  return s;
-}
-
 }  // namespace
 
 template <class Description>
@@ -69,7 +61,7 @@ SVR_LONG TwinTable<Description>::Get(const Store& store, SVR_LONG id,
   std::memset(&record, 0, sizeof(record));
   ConfigSession session;
   TableImage image;
-  if (!OpenAndLoad(store, Description::spec(), &session, &image).ok()) {
+  if (!OpenTable(store, Description::spec(), &session, &image).ok()) {
     return 0;
   }
   const std::int32_t index = image.FindId(id);
@@ -85,7 +77,7 @@ SVR_LONG TwinTable<Description>::GetAll(const Store& store, Record* records,
   std::memset(records, 0, static_cast<std::size_t>(count) * sizeof(Record));
   ConfigSession session;
   TableImage image;
-  if (!OpenAndLoad(store, Description::spec(), &session, &image, count).ok()) {
+  if (!OpenTable(store, Description::spec(), &session, &image, count).ok()) {
     return 0;
   }
   if (image.count() > 0) {
@@ -101,11 +93,10 @@ SVR_LONG TwinTable<Description>::GetIds(const Store& store,
   ids.RemoveAll();
   ConfigSession session;
   TableImage image;
-  if (!OpenAndLoad(store, Description::spec(), &session, &image).ok()) {
+  if (!OpenTable(store, Description::spec(), &session, &image).ok()) {
     return 0;
   }
-  for (std::int32_t i = 0; i < image.count(); ++i) ids.Add(image.record(i));
-  return ids.GetSize();
+  return ListIds(image, ids);
 }
 
 template <class Description>
@@ -113,7 +104,7 @@ SVR_LONG TwinTable<Description>::Exists(const Store& store, const char* name) {
   if (name == nullptr) return 0;
   ConfigSession session;
   TableImage image;
-  if (!OpenAndLoad(store, Description::spec(), &session, &image).ok()) {
+  if (!OpenTable(store, Description::spec(), &session, &image).ok()) {
     return 0;
   }
   return FindName(image, name) >= 0 ? 1 : 0;
@@ -126,7 +117,7 @@ SVR_LONG TwinTable<Description>::Add(const Store& store, const Record& record) {
   ConfigSession session;
   TableImage image;
   const TableSpec& spec = Description::spec();
-  if (!OpenAndLoad(store, spec, &session, &image).ok()) return 0;
+  if (!OpenTable(store, spec, &session, &image).ok()) return 0;
   if (FindName(image, name.c_str()) >= 0) return 0;
   std::int32_t id = 0;
   if (!AppendRecord(session, spec, image, &record, &id).ok()) return 0;
@@ -139,7 +130,7 @@ SVR_LONG TwinTable<Description>::Update(const Store& store,
   ConfigSession session;
   TableImage image;
   const TableSpec& spec = Description::spec();
-  if (!OpenAndLoad(store, spec, &session, &image).ok()) return 0;
+  if (!OpenTable(store, spec, &session, &image).ok()) return 0;
   const std::int32_t index = image.FindId(record.id);
   if (index < 0) return 0;
   // The record itself is skipped, so it may keep its own name.
@@ -154,7 +145,7 @@ SVR_LONG TwinTable<Description>::Remove(const Store& store, SVR_LONG id) {
   ConfigSession session;
   TableImage image;
   const TableSpec& spec = Description::spec();
-  if (!OpenAndLoad(store, spec, &session, &image).ok()) return 0;
+  if (!OpenTable(store, spec, &session, &image).ok()) return 0;
   const std::int32_t index = image.FindId(id);
   if (index < 0) return 1;
   return RemoveRecord(session, spec, &image, index).ok() ? 1 : 0;

@@ -42,6 +42,26 @@ std::int32_t TableImage::FindId(std::int32_t wanted) const {
   return -1;
 }
 
+Status OpenTable(const Store& store, const TableSpec& spec,
+                 ConfigSession* session, TableImage* image,
+                 std::int32_t limit) {
+  Status s = session->Open(store);
+  if (s.ok()) s = TableImage::Load(*session, spec, image, limit);
+  return s;
+}
+
+SVR_LONG ListIds(const TableImage& image, CSmartArray<SVR_LONG>& ids) {
+  ids.RemoveAll();
+  for (std::int32_t i = 0; i < image.count(); ++i) ids.Add(image.record(i));
+  // The stream drops a write it has no memory for; a list that cannot
+  // reach its last element is incomplete and must not pass for the table.
+  if (ids.GetSize() > 0 && ids.GetAt(ids.GetSize() - 1) == nullptr) {
+    ids.RemoveAll();
+    return 0;
+  }
+  return ids.GetSize();
+}
+
 void TableImage::Erase(std::int32_t index) {
   const std::int32_t last = count_ - 1;
   std::memmove(record(index), record(index + 1),

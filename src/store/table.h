@@ -64,6 +64,17 @@ class TableImage {
   std::int32_t record_size_ = 0;
 };
 
+// Opens the store (ConfigSession::Open) and loads the first min(limit,
+// count) records of `spec`'s table into `*image` (limit < 0: all).
+Status OpenTable(const Store& store, const TableSpec& spec,
+                 ConfigSession* session, TableImage* image,
+                 std::int32_t limit = -1);
+
+// Empties `ids`, then appends the ID of every record in `image`, in order.
+// Returns the number of IDs listed; 0, with `ids` empty, if the list could
+// not hold them all.
+SVR_LONG ListIds(const TableImage& image, CSmartArray<SVR_LONG>& ids);
+
 // Appends `record` (record_size bytes) after the records in `in_use`, which
 // must be the table's current records, growing the table when it is full.
 // For a table with IDs the new record gets the next ID, which is stored in

@@ -41,14 +41,6 @@ std::int32_t FindByName(const TableImage& users, const char* name) {
   return -1;
 }
 
-// Opens the store and reads the whole user table.
-Status LoadUsers(const Store& store, ConfigSession* session,
-                 TableImage* users) {
-  Status s = session->Open(store);
-  if (!s.ok()) return s;
-  return TableImage::Load(*session, kUserTable, users);
-}
-
 }  // namespace
 
 SVR_LONG AddUser(const Store& store, const char* name, const char* password) {
@@ -61,7 +53,7 @@ SVR_LONG AddUser(const Store& store, const char* name, const char* password) {
 
   ConfigSession session;
   TableImage users;
-  if (!LoadUsers(store, &session, &users).ok()) return 0;
+  if (!OpenTable(store, kUserTable, &session, &users).ok()) return 0;
   if (FindByName(users, name) >= 0) return 0;
 
   SVR_USER_REC record{};
@@ -83,7 +75,7 @@ SVR_LONG GetUser(const Store& store, SVR_LONG userID, char* name,
 
   ConfigSession session;
   TableImage users;
-  if (!LoadUsers(store, &session, &users).ok()) return 0;
+  if (!OpenTable(store, kUserTable, &session, &users).ok()) return 0;
   const std::int32_t index = users.FindId(userID);
   if (index < 0) return 0;
   BoundedCopy(name, n, NameField(users, index), kNameWidth);
@@ -98,7 +90,7 @@ SVR_LONG UpdateUser(const Store& store, SVR_LONG userID,
   }
   ConfigSession session;
   TableImage users;
-  if (!LoadUsers(store, &session, &users).ok()) return 0;
+  if (!OpenTable(store, kUserTable, &session, &users).ok()) return 0;
   const std::int32_t index = users.FindId(userID);
   if (index < 0) return 0;
   BoundedCopy(PasswordField(users, index), kPasswordWidth, password,
@@ -110,7 +102,7 @@ SVR_LONG DelUser(const Store& store, SVR_LONG userID) {
   if (userID <= 0) return 0;
   ConfigSession session;
   TableImage users;
-  if (!LoadUsers(store, &session, &users).ok()) return 0;
+  if (!OpenTable(store, kUserTable, &session, &users).ok()) return 0;
   const std::int32_t index = users.FindId(userID);
   if (index < 0) return 1;
   return RemoveRecord(session, kUserTable, &users, index).ok() ? 1 : 0;
@@ -126,16 +118,15 @@ SVR_LONG GetUserIDs(const Store& store, CSmartArray<SVR_LONG>& ids) {
   ids.RemoveAll();
   ConfigSession session;
   TableImage users;
-  if (!LoadUsers(store, &session, &users).ok()) return 0;
-  for (std::int32_t i = 0; i < users.count(); ++i) ids.Add(users.record(i));
-  return ids.GetSize();
+  if (!OpenTable(store, kUserTable, &session, &users).ok()) return 0;
+  return ListIds(users, ids);
 }
 
 SVR_LONG GetUserIDByName(const Store& store, const char* name) {
   if (name == nullptr) return 0;
   ConfigSession session;
   TableImage users;
-  if (!LoadUsers(store, &session, &users).ok()) return 0;
+  if (!OpenTable(store, kUserTable, &session, &users).ok()) return 0;
   const std::int32_t index = FindByName(users, name);
   return index < 0 ? 0 : users.id(index);
 }
@@ -145,7 +136,7 @@ SVR_LONG CheckUser(const Store& store, const char* name,
   if (name == nullptr || password == nullptr) return 0;
   ConfigSession session;
   TableImage users;
-  if (!LoadUsers(store, &session, &users).ok()) return 0;
+  if (!OpenTable(store, kUserTable, &session, &users).ok()) return 0;
   // The record found by name is the first carrying its ID, so it is also
   // the record a fetch by that ID reads, and its name is already known to
   // be equal; only the password remains to be compared.

@@ -1,5 +1,6 @@
 #include "tests/testutil/store_fixture.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <fstream>
@@ -43,10 +44,10 @@ StoreFixture::StoreFixture()
 }
 
 SVR_CFG_HEADER StoreFixture::Header() const {
-  SVR_CFG_HEADER header;
+  SVR_CFG_HEADER header{};
   const std::string bytes = FileBytes();
   EXPECT_GE(bytes.size(), sizeof(header));
-  std::memcpy(&header, bytes.data(), sizeof(header));
+  std::memcpy(&header, bytes.data(), std::min(bytes.size(), sizeof(header)));
   return header;
 }
 
