@@ -1,0 +1,183 @@
+// `brellox check` on deliberately damaged files: each kind of damage is
+// found, as an error (exit 3) or a warning (exit 0), and nothing else is.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "tests/tools/tool_fixture.h"
+
+namespace brellox {
+namespace test {
+namespace {
+
+using ::testing::HasSubstr;
+
+class ToolCheckTest : public ToolFixture {
+ protected:
+  struct Findings {
+    int exit_code;
+    std::vector<std::string> errors;
+    std::vector<std::string> warnings;
+  };
+
+  Findings Check() const {
+    const ToolResult r = Run({"check", "--json"});
+    const auto json = r.Json();
+    return {r.exit_code, json["errors"].get<std::vector<std::string>>(),
+            json["warnings"].get<std::vector<std::string>>()};
+  }
+
+  // Expects exactly one error, containing `text`.
+  void ExpectOneError(const std::string& text) const {
+    const Findings f = Check();
+    EXPECT_EQ(f.exit_code, 3);
+    ASSERT_EQ(f.errors.size(), 1u) << ::testing::PrintToString(f.errors);
+    EXPECT_THAT(f.errors[0], HasSubstr(text));
+    EXPECT_TRUE(f.warnings.empty()) << ::testing::PrintToString(f.warnings);
+  }
+
+  // Expects exactly one warning, containing `text`, and no error.
+  void ExpectOneWarning(const std::string& text) const {
+    const Findings f = Check();
+    EXPECT_EQ(f.exit_code, 0);
+    EXPECT_TRUE(f.errors.empty()) << ::testing::PrintToString(f.errors);
+    ASSERT_EQ(f.warnings.size(), 1u) << ::testing::PrintToString(f.warnings);
+    EXPECT_THAT(f.warnings[0], HasSubstr(text));
+  }
+
+  void PatchUser(int slot, void (*change)(SVR_USER_REC&)) const {
+    PatchSlot<SVR_USER_REC>(Section::kUsers, slot, change);
+  }
+};
+
+TEST_F(ToolCheckTest, FileBuiltByTheLibraryHasNoFindings) {
+  AddUsers(3);
+  ASSERT_EQ(Run({"priv", "set", "user1", "2", "5"}).exit_code, 0);
+  ASSERT_EQ(Run({"conn", "add", "pg"}).exit_code, 0);
+  ASSERT_EQ(Run({"user", "del", "user3"}).exit_code, 0);
+  const Findings f = Check();
+  EXPECT_EQ(f.exit_code, 0);
+  EXPECT_TRUE(f.errors.empty());
+  EXPECT_TRUE(f.warnings.empty());
+}
+
+TEST_F(ToolCheckTest, FullWidthUserNameAndPasswordAreNotFindings) {
+  const ToolResult r = Run({"user", "add", std::string(30, 'u'), "--password-stdin"},
+                           std::string(64, 'p') + "\n");
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(Run({"check"}).exit_code, 0);
+  EXPECT_TRUE(Check().warnings.empty());
+}
+
+TEST_F(ToolCheckTest, BrokenHeaderIsAnError) {
+  SVR_CFG_HEADER h = Header();
+  h.users.offset += 4;
+  SetHeader(h);
+  ExpectOneError("header check");
+  const ToolResult layout = Run({"layout"});
+  EXPECT_EQ(layout.exit_code, 3);
+  EXPECT_THAT(layout.out, HasSubstr("user table at offset 1481"));
+}
+
+TEST_F(ToolCheckTest, ZeroIdIsAnError) {
+  AddUsers(1);
+  PatchUser(0, [](SVR_USER_REC& u) { u.id = 0; });
+  ExpectOneError("is not above 0");
+}
+
+TEST_F(ToolCheckTest, RepeatedIdIsAnError) {
+  AddUsers(2);
+  PatchUser(1, [](SVR_USER_REC& u) { u.id = 1; });
+  ExpectOneError("user ID 1 is used more than once");
+}
+
+TEST_F(ToolCheckTest, IdAboveItsCounterIsAnError) {
+  ASSERT_EQ(Run({"gdb", "add", "world"}).exit_code, 0);
+  SVR_CFG_HEADER h = Header();
+  h.lastGDBID = 0;
+  SetHeader(h);
+  ExpectOneError("above the last issued GDB ID 0");
+}
+
+TEST_F(ToolCheckTest, SharedNameIsAnError) {
+  AddUsers(2);
+  PatchUser(1, [](SVR_USER_REC& u) { std::memcpy(u.name, "user1", 5); });
+  ExpectOneError("name already used by user 1");
+}
+
+TEST_F(ToolCheckTest, PrivilegePairStoredTwiceIsAnError) {
+  AddUsers(1);
+  ASSERT_EQ(Run({"priv", "set", "1", "7", "1"}).exit_code, 0);
+  ASSERT_EQ(Run({"priv", "set", "1", "8", "1"}).exit_code, 0);
+  PatchSlot<SVR_USER_PRIV>(Section::kPrivs, 1, [](SVR_USER_PRIV& p) { p.privID = 7; });
+  ExpectOneError("(user 1, privilege 7) is stored more than once");
+}
+
+TEST_F(ToolCheckTest, ConnectionNameWithoutNulIsAnError) {
+  PatchSlot<SVC_GDB_CONN_INFO>(Section::kConns, 0, [](SVC_GDB_CONN_INFO& c) {
+    std::memset(c.name, 'c', sizeof(c.name));
+  });
+  ExpectOneError("connection 1");
+  EXPECT_THAT(Check().errors[0], HasSubstr("without a NUL"));
+}
+
+TEST_F(ToolCheckTest, GdbNameWithoutNulIsAnError) {
+  ASSERT_EQ(Run({"gdb", "add", "world"}).exit_code, 0);
+  PatchSlot<SVC_GDB_INFO>(Section::kGdbs, 0, [](SVC_GDB_INFO& g) {
+    std::memset(g.name, 'g', sizeof(g.name));
+  });
+  ExpectOneError("without a NUL");
+}
+
+TEST_F(ToolCheckTest, OptionGroupNameWithoutNulIsAnError) {
+  ASSERT_EQ(Run({"option", "add-group", "grp", "1", "--option", "integer:n=1"}).exit_code, 0);
+  PatchSlot<SVR_OPTION_GROUP>(Section::kOptionGroups, 0, [](SVR_OPTION_GROUP& g) {
+    std::memset(g.groupName, 'o', sizeof(g.groupName));
+  });
+  ExpectOneError("without a NUL");
+}
+
+TEST_F(ToolCheckTest, RepeatedOptionGroupIsAnError) {
+  ASSERT_EQ(Run({"option", "add-group", "a", "1", "--option", "integer:n=1"}).exit_code, 0);
+  ASSERT_EQ(Run({"option", "add-group", "b", "1", "--option", "integer:n=1"}).exit_code, 0);
+  PatchSlot<SVR_OPTION_GROUP>(Section::kOptionGroups, 1,
+                              [](SVR_OPTION_GROUP& g) { g.groupName[0] = 'a'; });
+  ExpectOneError("type and name already used");
+}
+
+TEST_F(ToolCheckTest, BytesAfterTheLastTableAreAWarning) {
+  SetFileBytes(FileBytes() + "tail");
+  ExpectOneWarning("4 bytes after the last table");
+}
+
+TEST_F(ToolCheckTest, PrivilegeOfARemovedUserIsAWarning) {
+  AddUsers(2);
+  ASSERT_EQ(Run({"priv", "set", "user2", "1", "1"}).exit_code, 0);
+  ASSERT_EQ(Run({"user", "del", "user2"}).exit_code, 0);
+  ExpectOneWarning("user ID 2, which no user has");
+}
+
+TEST_F(ToolCheckTest, BlankNameIsAWarning) {
+  AddUsers(1);
+  PatchUser(0, [](SVR_USER_REC& u) {
+    std::memset(u.name, 0, sizeof(u.name));
+    std::memcpy(u.name, "  ", 2);
+  });
+  ExpectOneWarning("blank name");
+}
+
+TEST_F(ToolCheckTest, LeftoverBytesInAFreeSlotAreAWarning) {
+  AddUsers(1);
+  PatchUser(1, [](SVR_USER_REC& u) { std::memcpy(u.name, "gone", 4); });
+  ExpectOneWarning("user free slot 1 is not zero");
+}
+
+TEST_F(ToolCheckTest, MissingFileExitsThree) {
+  std::filesystem::remove(path());
+  const ToolResult r = Run({"check"});
+  EXPECT_EQ(r.exit_code, 3);
+  EXPECT_EQ(r.ErrLines(), 1);
+}
+
+}  // namespace
+}  // namespace test
+}  // namespace brellox

@@ -1,0 +1,252 @@
+// End-to-end runs of the tool's command families: what each changes, what
+// it refuses, and the exit code and message it ends with.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "src/store/default_file.h"
+#include "tests/tools/tool_fixture.h"
+
+namespace brellox {
+namespace test {
+namespace {
+
+using ::testing::HasSubstr;
+
+class ToolCommandsTest : public ToolFixture {};
+
+TEST_F(ToolCommandsTest, InitRefusesToReplaceAFileWithoutForce) {
+  SetFileBytes("not a configuration");
+  ToolResult r = Run({"init"});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_THAT(r.err, HasSubstr("already exists; pass --force"));
+  EXPECT_EQ(FileBytes(), "not a configuration");
+  EXPECT_EQ(Run({"init", "--force"}).exit_code, 0);
+  EXPECT_EQ(FileBytes(), DefaultConfigImage());
+}
+
+TEST_F(ToolCommandsTest, InitWritesTheDefaultFileAtAGivenPath) {
+  const std::string fresh = (dir_.path() / "fresh.CFG").string();
+  EXPECT_EQ(Run({"init", fresh}).exit_code, 0);
+  EXPECT_EQ(ReadBytes(fresh), DefaultConfigImage());
+}
+
+TEST_F(ToolCommandsTest, UnopenableFileExitsThreeWithOneLine) {
+  std::filesystem::remove(path());
+  ToolResult r = Run({"show"});
+  EXPECT_EQ(r.exit_code, 3);
+  EXPECT_EQ(r.ErrLines(), 1);
+  EXPECT_THAT(r.err, HasSubstr("cannot open"));
+}
+
+TEST_F(ToolCommandsTest, UsageErrorsExitTwo) {
+  EXPECT_EQ(Run({"frobnicate"}).exit_code, 2);
+  EXPECT_EQ(Run({"priv", "get", "1", "five"}).exit_code, 2);
+  EXPECT_EQ(Run({"user", "add"}).exit_code, 2);
+  EXPECT_EQ(Run({"--encoding", "NO-SUCH-CODEPAGE", "show"}).exit_code, 2);
+}
+
+TEST_F(ToolCommandsTest, DuplicateUserIsRefusedInTheToolsTerms) {
+  AddUsers(1);
+  const std::string before = FileBytes();
+  ToolResult r = Run({"user", "add", "user1", "--password-stdin"}, "x\n");
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.err, "brellox: user 'user1' already exists\n");
+  EXPECT_EQ(FileBytes(), before);
+}
+
+TEST_F(ToolCommandsTest, PasswordIsNeverTakenFromAPipeWithoutTheFlag) {
+  ToolResult r = Run({"user", "add", "bob"}, "secret\n");
+  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_THAT(r.err, HasSubstr("--password-stdin"));
+  EXPECT_EQ(Json({"user", "list", "--json"}).size(), 0u);
+}
+
+TEST_F(ToolCommandsTest, UserCheckAcceptsOnlyTheStoredPassword) {
+  AddUsers(2);
+  EXPECT_EQ(Run({"user", "check", "user2", "--password-stdin"}, "pw2\n").exit_code, 0);
+  EXPECT_EQ(Run({"user", "check", "user2", "--password-stdin"}, "pw1\n").exit_code, 1);
+  EXPECT_EQ(Run({"user", "passwd", "user2", "--password-stdin"}, "new\n").exit_code, 0);
+  EXPECT_EQ(Run({"user", "check", "user2", "--password-stdin"}, "new\n").exit_code, 0);
+  EXPECT_EQ(Run({"user", "check", "user2", "--password-stdin"}, "pw2\n").exit_code, 1);
+}
+
+TEST_F(ToolCommandsTest, UserListNeverShowsPasswords) {
+  AddUsers(2);
+  const auto users = Json({"user", "list", "--json"});
+  ASSERT_EQ(users.size(), 2u);
+  EXPECT_EQ(users[1]["id"], 2);
+  EXPECT_EQ(users[1]["name"], "user2");
+  EXPECT_FALSE(users[1].contains("password"));
+  EXPECT_EQ(Run({"user", "list"}).out.find("pw"), std::string::npos);
+}
+
+TEST_F(ToolCommandsTest, UserDelByNameOrIdAndUnknownIdRefused) {
+  AddUsers(3);
+  EXPECT_EQ(Run({"user", "del", "user2"}).exit_code, 0);
+  EXPECT_EQ(Run({"user", "del", "3"}).exit_code, 0);
+  ToolResult r = Run({"user", "del", "3"});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.err, "brellox: no user with ID 3\n");
+  const auto users = Json({"user", "list", "--json"});
+  ASSERT_EQ(users.size(), 1u);
+  EXPECT_EQ(users[0]["name"], "user1");
+}
+
+TEST_F(ToolCommandsTest, UserNameLongerThanItsFieldIsRefused) {
+  EXPECT_EQ(Run({"user", "add", std::string(31, 'n'), "--no-password"}).exit_code, 1);
+  EXPECT_EQ(Run({"user", "add", std::string(30, 'n'), "--no-password"}).exit_code, 0);
+}
+
+TEST_F(ToolCommandsTest, PrivilegesSetGetAndListPerUser) {
+  AddUsers(2);
+  EXPECT_EQ(Run({"priv", "set", "user1", "5", "3"}).exit_code, 0);
+  EXPECT_EQ(Run({"priv", "set", "2", "5", "9"}).exit_code, 0);
+  EXPECT_EQ(Run({"priv", "get", "user1", "5"}).out, "3\n");
+  EXPECT_EQ(Run({"priv", "get", "user1", "6"}).out, "0\n");
+  const auto privs = Json({"priv", "list", "user2", "--json"});
+  ASSERT_EQ(privs.size(), 1u);
+  EXPECT_EQ(privs[0]["value"], 9);
+  EXPECT_EQ(Run({"priv", "set", "user1", "0", "1"}).exit_code, 1);
+  EXPECT_EQ(Run({"priv", "set", "user1", "5", "-1"}).exit_code, 1);
+  EXPECT_EQ(Run({"priv", "set", "nobody", "5", "1"}).exit_code, 1);
+}
+
+TEST_F(ToolCommandsTest, ConnectionsAddShowUpdateDelete) {
+  ASSERT_EQ(Run({"conn", "add", "pg", "--info1", "db.local", "--info4", "x"}).exit_code, 0);
+  auto conn = Json({"conn", "show", "pg", "--json"});
+  EXPECT_EQ(conn["id"], 2);
+  EXPECT_EQ(conn["info1"], "db.local");
+  EXPECT_EQ(conn["info4"], "x");
+  EXPECT_EQ(Run({"conn", "update", "2", "--name", "pg2", "--info2", "y"}).exit_code, 0);
+  conn = Json({"conn", "show", "pg2", "--json"});
+  EXPECT_EQ(conn["info1"], "db.local");
+  EXPECT_EQ(conn["info2"], "y");
+  EXPECT_EQ(Run({"conn", "del", "pg2"}).exit_code, 0);
+  EXPECT_EQ(Json({"conn", "list", "--json"}).size(), 1u);
+}
+
+TEST_F(ToolCommandsTest, ConnectionNameClashesAreRefused) {
+  ASSERT_EQ(Run({"conn", "add", "pg"}).exit_code, 0);
+  ToolResult r = Run({"conn", "add", "KelmirLocal"});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.err, "brellox: connection 'KelmirLocal' already exists\n");
+  EXPECT_EQ(Run({"conn", "update", "pg", "--name", "KelmirLocal"}).exit_code, 1);
+  EXPECT_EQ(Run({"conn", "add", "   "}).exit_code, 1);
+  EXPECT_EQ(Run({"conn", "add", std::string(32, 'c')}).exit_code, 1);
+  EXPECT_EQ(Run({"conn", "del", "nothere"}).exit_code, 1);
+}
+
+TEST_F(ToolCommandsTest, GdbLookupsBetweenIdAndAlias) {
+  ASSERT_EQ(Run({"gdb", "add", "world", "--details", "0a0B"}).exit_code, 0);
+  ASSERT_EQ(Run({"gdb", "add", "moon"}).exit_code, 0);
+  EXPECT_EQ(Run({"gdb", "id", "moon"}).out, "2\n");
+  EXPECT_EQ(Run({"gdb", "alias", "1"}).out, "world\n");
+  EXPECT_EQ(Run({"gdb", "alias", "7"}).exit_code, 1);
+  EXPECT_EQ(Run({"gdb", "id", "mars"}).exit_code, 1);
+  EXPECT_EQ(Json({"gdb", "show", "world", "--json"})["details"], "0a0b");
+  EXPECT_EQ(Run({"gdb", "update", "world", "--details", "zz"}).exit_code, 1);
+  EXPECT_EQ(Run({"gdb", "update", "world", "--name", "moon"}).exit_code, 1);
+  EXPECT_EQ(Run({"gdb", "del", "1"}).exit_code, 0);
+  EXPECT_EQ(Json({"gdb", "list", "--json"})[0]["name"], "moon");
+}
+
+TEST_F(ToolCommandsTest, OptionSetParsesTheValueByTheStoredType) {
+  EXPECT_EQ(Run({"option", "set", "8192"}).exit_code, 0);
+  EXPECT_EQ(Json({"option", "get", "--json"})["value"], 8192);
+  ToolResult r = Run({"option", "set", "lots"});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_THAT(r.err, HasSubstr("is not a 32-bit integer"));
+  EXPECT_EQ(Run({"option", "set", "4294967296"}).exit_code, 1);
+  EXPECT_EQ(Json({"option", "get", "--json"})["value"], 8192);
+}
+
+TEST_F(ToolCommandsTest, OptionGroupsOfEveryValueType) {
+  ASSERT_EQ(Run({"option", "add-group", "render", "3", "--option", "text:dir=/srv",
+                 "--option", "double:scale=0.5", "--option", "block:key=ff01",
+                 "--description", "where tiles go"})
+                .exit_code,
+            0);
+  EXPECT_EQ(Run({"option", "add-group", "render", "3", "--option", "text:a=b"}).exit_code, 1);
+  const std::vector<std::string> slot = {"--group", "render", "--type", "3", "--index"};
+  auto set = [&](const std::string& value, const std::string& index) {
+    std::vector<std::string> args = {"option", "set", value};
+    args.insert(args.end(), slot.begin(), slot.end());
+    args.push_back(index);
+    return Run(args).exit_code;
+  };
+  EXPECT_EQ(set("/var/tiles", "0"), 0);
+  EXPECT_EQ(set("2.25", "1"), 0);
+  EXPECT_EQ(set("not-a-number", "1"), 1);
+  EXPECT_EQ(set("00112233", "2"), 0);
+  EXPECT_EQ(set(std::string(258, 'a'), "2"), 1);
+  EXPECT_EQ(set("x", "6"), 1);
+  const auto groups = Json({"option", "list", "--json"})["optionGroups"];
+  ASSERT_EQ(groups.size(), 1u);
+  const auto& options = groups[0]["options"];
+  ASSERT_EQ(options.size(), 6u);
+  EXPECT_EQ(options[0]["value"], "/var/tiles");
+  EXPECT_EQ(options[0]["description"], "where tiles go");
+  EXPECT_EQ(options[1]["value"], 2.25);
+  EXPECT_EQ(options[2]["value"], "00112233");
+  EXPECT_EQ(Run({"option", "get", "--group", "render", "--type", "4"}).exit_code, 1);
+}
+
+TEST_F(ToolCommandsTest, TempDirSetAndRead) {
+  EXPECT_EQ(Run({"tempdir", "/var/tmp/gdb"}).exit_code, 0);
+  EXPECT_EQ(Run({"tempdir"}).out, "/var/tmp/gdb\n");
+  EXPECT_EQ(Run({"tempdir", std::string(128, 't')}).exit_code, 1);
+  EXPECT_EQ(Run({"tempdir"}).out, "/var/tmp/gdb\n");
+}
+
+TEST_F(ToolCommandsTest, LayoutFollowsTableGrowth) {
+  AddUsers(3);
+  const auto layout = Json({"layout", "--json"});
+  EXPECT_EQ(layout["fileSize"], 1901);
+  EXPECT_EQ(layout["sections"][2]["offset"], 1477);
+  EXPECT_EQ(layout["sections"][2]["capacity"], 4);
+  EXPECT_EQ(layout["sections"][2]["freeSlots"], 1);
+  EXPECT_EQ(layout["sections"][3]["offset"], 1877);
+  EXPECT_EQ(layout["sections"][4]["offset"], 1901);
+  EXPECT_EQ(layout["headerCheck"], "ok");
+}
+
+TEST_F(ToolCommandsTest, ShowJsonHoldsEveryTableButNoPassword) {
+  AddUsers(1);
+  const auto show = Json({"show", "--json"});
+  EXPECT_EQ(show["connections"][0]["name"], "KelmirLocal");
+  EXPECT_EQ(show["users"][0]["name"], "user1");
+  EXPECT_FALSE(show["users"][0].contains("password"));
+  EXPECT_EQ(show["globalOption"]["value"], 4096);
+}
+
+TEST_F(ToolCommandsTest, DefaultOptionNameShowsAsChinese) {
+  const ToolResult r = Run({"show"});
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_THAT(r.out, HasSubstr("地理数据库可用内存页数"));
+}
+
+TEST_F(ToolCommandsTest, NonAsciiNameRoundTripsThroughGbk) {
+  ASSERT_EQ(Run({"user", "add", "张三", "--no-password"}).exit_code, 0);
+  // The file holds the name's GBK bytes, not its UTF-8 ones.
+  EXPECT_NE(FileBytes().find("\xd5\xc5\xc8\xfd"), std::string::npos);
+  EXPECT_EQ(FileBytes().find("张三"), std::string::npos);
+  EXPECT_EQ(Json({"user", "list", "--json"})[0]["name"], "张三");
+  EXPECT_EQ(Run({"user", "del", "张三"}).exit_code, 0);
+  // A name that GBK cannot write is refused, not mangled.
+  EXPECT_EQ(Run({"user", "add", "\xf0\x9f\x98\x80", "--no-password"}).exit_code, 1);
+}
+
+TEST_F(ToolCommandsTest, DefaultModeUsesTheLibrarysOwnFile) {
+  const std::filesystem::path own = dir_.path() / "Svr_Config.CFG";
+  ToolResult r = RunOnLibraryFile({"user", "add", "root", "--password-stdin"}, "pw\n");
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  r = RunOnLibraryFile({"user", "list", "--json"});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.Json()[0]["name"], "root");
+  EXPECT_NE(ReadBytes(own).find("root"), std::string::npos);
+  EXPECT_EQ(FileBytes(), DefaultConfigImage());  // the --config file untouched
+}
+
+}  // namespace
+}  // namespace test
+}  // namespace brellox
