@@ -1,0 +1,108 @@
+// Fuzz target: any bytes at all as the configuration file. Every operation
+// must return without crashing, and an operation on a file whose header was
+// consistent must leave it consistent.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+
+#include "src/options/options.h"
+#include "src/sources/sources.h"
+#include "src/store/config_file.h"
+#include "src/store/temp_dir.h"
+#include "src/users/users.h"
+
+namespace brellox {
+namespace {
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+bool Consistent(const std::string& bytes) {
+  SVR_CFG_HEADER header;
+  if (bytes.size() < sizeof(header)) return false;
+  std::memcpy(&header, bytes.data(), sizeof(header));
+  return ValidateHeader(header, bytes.size()).ok();
+}
+
+// Runs `operation`; a consistent file must stay consistent.
+void Step(const Store& store, const std::function<void()>& operation) {
+  const bool was_consistent = Consistent(ReadAll(store.path));
+  operation();
+  if (was_consistent && !Consistent(ReadAll(store.path))) std::abort();
+}
+
+void RunEveryOperation(const Store& s) {
+  char text[64] = {};
+  SVR_LONG value = 0;
+  CSmartArray<SVR_LONG> ids;
+  SVC_GDB_CONN_INFO conns[3] = {};
+  SVC_GDB_INFO gdbs[3] = {};
+  CONFIG_OPTION options[7] = {};
+  std::strcpy(conns[0].name, "fuzz");
+  std::strcpy(gdbs[0].name, "fuzz");
+  std::strcpy(options[0].name, "fuzz");
+
+  Step(s, [&] { GetTempDir(s, text, sizeof(text)); SetTempDir(s, "/tmp"); });
+  Step(s, [&] {
+    GetUserCount(s); GetUserIDs(s, ids); GetUser(s, 1, text, 31);
+    CheckUser(s, "fuzz", "pw"); GetUserIDByName(s, "fuzz");
+    GetUserPriv(s, 1, 1, value);
+  });
+  Step(s, [&] { AddUser(s, "fuzz", "pw"); });
+  Step(s, [&] { UpdateUser(s, 1, "new"); });
+  Step(s, [&] { SetUserPriv(s, 1, 2, 3); });
+  Step(s, [&] { DelUser(s, 1); });
+  Step(s, [&] {
+    GetConnCount(s); GetConnIDs(s, ids); GetAllConn(s, conns, 3);
+    GetConn(s, 1, conns[1]); ConnIsExist(s, "fuzz");
+  });
+  Step(s, [&] { AddConn(s, conns[0]); });
+  Step(s, [&] { conns[0].id = 1; UpdateConn(s, conns[0]); });
+  Step(s, [&] { DelConn(s, 1); });
+  Step(s, [&] {
+    GetGDBCount(s); GetGDBIDs(s, ids); GetAllGDB(s, gdbs, 3);
+    GetGDB(s, 1, gdbs[1]); GDBIsExist(s, "fuzz");
+    GetGDBAliasName(s, 1, text, 40); GetGDBID(s, "fuzz", value);
+  });
+  Step(s, [&] { AddGDB(s, gdbs[0]); });
+  Step(s, [&] { gdbs[0].id = 1; UpdateGDB(s, gdbs[0]); });
+  Step(s, [&] { DelGDB(s, 1); });
+  Step(s, [&] {
+    GetOptionCount(s, "fuzz", 1); GetOptionInfo(s, nullptr, 0, options, 7);
+    GetOptionInfo(s, "fuzz", 1, options, 7);
+    GetOptionInfo(s, "fuzz", 1, 2, options[6]);
+  });
+  Step(s, [&] { AddOptionInfo(s, "fuzz", 1, options, 6); });
+  Step(s, [&] { SetOptionInfo(s, "fuzz", 1, options, 6); });
+  Step(s, [&] { SetOptionInfo(s, nullptr, 0, 0, options[0]); });
+  Step(s, [&] { SetOptionInfo(s, "fuzz", 1, 5, options[0]); });
+}
+
+}  // namespace
+}  // namespace brellox
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
+                                      std::size_t size) {
+  static const std::string path =
+      (std::filesystem::temp_directory_path() /
+       ("brellox-fuzz-" + std::to_string(std::rand()) + ".CFG"))
+          .string();
+  {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(data),
+              static_cast<std::streamsize>(size));
+  }
+  brellox::RunEveryOperation(brellox::Store{brellox::Env::Default(), path});
+  std::filesystem::remove(path);
+  return 0;
+}
