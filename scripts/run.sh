@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# Sets up and builds the library, then shows the configuration of the
-# library's own file (written beside it on first load).
+# Sets up and builds the library and its admin tool, then shows the
+# configuration of the library's own file (written beside it on first load).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
 cmake --preset default >/dev/null
 cmake --build --preset default
-build/default/examples/show_counts
+build/default/tools/brellox/brellox show
