@@ -109,6 +109,30 @@ TEST_F(ToolBackupTest, ImportRefusesAValueThatDoesNotFitItsType) {
   EXPECT_FALSE(std::filesystem::exists(target));
 }
 
+TEST_F(ToolBackupTest, ExportToAFileWritesWhatStdoutWould) {
+  AddUsers(1);
+  const std::filesystem::path file = dir_.path() / "out.json";
+  ASSERT_EQ(Run({"export", "-o", file.string()}).exit_code, 0);
+  EXPECT_EQ(ReadBytes(file), Run({"export"}).out);
+}
+
+TEST_F(ToolBackupTest, MissingCountersAndCapacitiesAreWorkedOut) {
+  auto backup = Json({"export"});
+  backup.erase("lastUserID");
+  backup.erase("capacity");
+  backup["users"] = nlohmann::ordered_json::array(
+      {{{"id", 5}, {"name", "a"}}, {{"id", 7}, {"name", "b"}},
+       {{"id", 9}, {"name", "c"}}});
+  const std::filesystem::path target = dir_.path() / "new.CFG";
+  ASSERT_EQ(ImportInto(target, backup.dump()).exit_code, 0);
+  const auto layout = nlohmann::ordered_json::parse(RunOn(target, {"layout", "--json"}).out);
+  EXPECT_EQ(layout["lastUserID"], 9);
+  EXPECT_EQ(layout["sections"][2]["capacity"], 4);
+  EXPECT_EQ(RunOn(target, {"check"}).exit_code, 0);
+  EXPECT_THAT(RunOn(target, {"user", "add", "d", "--no-password"}).out,
+              HasSubstr("with ID 10"));
+}
+
 TEST_F(ToolBackupTest, UnconvertibleBytesTravelAsHex) {
   // 0x81 0x20 is no GBK character: the name must survive as raw bytes.
   PatchSlot<SVC_GDB_CONN_INFO>(Section::kConns, 0, [](SVC_GDB_CONN_INFO& c) {

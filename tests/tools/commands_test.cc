@@ -38,6 +38,30 @@ TEST_F(ToolCommandsTest, UnopenableFileExitsThreeWithOneLine) {
   EXPECT_THAT(r.err, HasSubstr("cannot open"));
 }
 
+TEST_F(ToolCommandsTest, DamagedHeaderStopsEveryCommandWithExitThree) {
+  SVR_CFG_HEADER h = Header();
+  h.privs.count = 3;  // more records than slots
+  SetHeader(h);
+  const std::string before = FileBytes();
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"show"}, {"user", "list"},
+        {"user", "add", "bob", "--no-password"}, {"priv", "set", "1", "1", "1"},
+        {"option", "set", "1"}, {"export"}}) {
+    const ToolResult r = Run(args);
+    EXPECT_EQ(r.exit_code, 3) << args[0];
+    EXPECT_EQ(r.ErrLines(), 1) << args[0];
+    EXPECT_THAT(r.err, HasSubstr("fails the header check"));
+  }
+  EXPECT_EQ(FileBytes(), before);
+}
+
+TEST_F(ToolCommandsTest, DigitNamesAreAddressedWithByName) {
+  ASSERT_EQ(Run({"user", "add", "42", "--no-password"}).exit_code, 0);
+  EXPECT_EQ(Run({"user", "del", "42"}).err, "brellox: no user with ID 42\n");
+  EXPECT_EQ(Run({"user", "del", "42", "--by-name"}).exit_code, 0);
+  EXPECT_EQ(Json({"user", "list", "--json"}).size(), 0u);
+}
+
 TEST_F(ToolCommandsTest, UsageErrorsExitTwo) {
   EXPECT_EQ(Run({"frobnicate"}).exit_code, 2);
   EXPECT_EQ(Run({"priv", "get", "1", "five"}).exit_code, 2);
