@@ -13,8 +13,12 @@
 
 int main(int argc, char** argv) {
   const std::string verb = argc > 1 ? argv[1] : "";
-  if (verb == "add" && argc == 4) return Svr_AddUser(argv[2], argv[3]) > 0 ? 0 : 1;
-  if (verb == "check" && argc == 4) return Svr_CheckUser(argv[2], argv[3]) == 1 ? 0 : 1;
+  if (verb == "add" && argc == 4) {
+    return Svr_AddUser(argv[2], argv[3]) > 0 ? 0 : 1;
+  }
+  if (verb == "check" && argc == 4) {
+    return Svr_CheckUser(argv[2], argv[3]) == 1 ? 0 : 1;
+  }
   if (verb == "temp-is" && argc == 3) {
     char buffer[129] = {};
     if (Svr_GetTempDir(buffer, 128) != 1) return 1;
