@@ -1,12 +1,10 @@
 #include <dlfcn.h>
 #include <iconv.h>
-#include <limits.h>
 #include <stdlib.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <iostream>
 
 #include "brellox/brellox.h"
