@@ -3,7 +3,6 @@
 // the stored types, and never disturbed when earlier tables grow.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstring>
 
 #include "src/store/config_file.h"
@@ -276,7 +275,7 @@ TEST_F(OptionGroupsTest, FailedTableReadFindsNothing) {
 }
 
 TEST_F(OptionGroupsTest, ExportedOverloadsReachTheirOwnForms) {
-  std::snprintf(g_szCfgFile, sizeof(g_szCfgFile), "%s", path().c_str());
+  AttachLibraryFile();
   std::vector<CONFIG_OPTION> options = MakeOptions(2);
   char name[] = "exported";
   ASSERT_EQ(Svr_AddOptionInfo(name, 1, options.data(), 2), 1);
@@ -293,7 +292,7 @@ TEST_F(OptionGroupsTest, ExportedOverloadsReachTheirOwnForms) {
   EXPECT_EQ(Bytes(GroupRecord(0).options[1].value, 4), Bytes(value.value, 4));
   ASSERT_EQ(Svr_SetOptionInfo(name, 1, &value, 1), 1);
   EXPECT_EQ(Bytes(GroupRecord(0).options[0].value, 21), Bytes(value.value, 21));
-  g_szCfgFile[0] = '\0';
+  DetachLibraryFile();
   EXPECT_EQ(Svr_GetOptionCount(name, 1), -1);
 }
 

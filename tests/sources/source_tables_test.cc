@@ -2,7 +2,6 @@
 // table's growth moves the others, and the GDB lookups by ID and alias.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 
 #include "src/store/store.h"
 #include "tests/sources/sources_fixture.h"
@@ -203,7 +202,7 @@ TEST_F(SourceTablesTest, LookupsFailWhenTheTableCannotBeRead) {
 }
 
 TEST_F(SourceTablesTest, ExportedFunctionsWorkOnTheLibrarysOwnFile) {
-  std::snprintf(g_szCfgFile, sizeof(g_szCfgFile), "%s", path().c_str());
+  AttachLibraryFile();
   SVC_GDB_CONN_INFO conn = MakeRecord<SVC_GDB_CONN_INFO>("exported", 'c');
   SVC_GDB_INFO gdb = MakeRecord<SVC_GDB_INFO>("exported", 'g');
   ASSERT_EQ(Svr_AddConn(conn), 2);
@@ -233,7 +232,7 @@ TEST_F(SourceTablesTest, ExportedFunctionsWorkOnTheLibrarysOwnFile) {
   EXPECT_EQ(GetConnCount(store()), 1);
   EXPECT_EQ(GetGDBCount(store()), 0);
 
-  g_szCfgFile[0] = '\0';
+  DetachLibraryFile();
   EXPECT_EQ(Svr_GetConnCount(), 0);
   EXPECT_EQ(Svr_GetGDBCount(), -1);
   EXPECT_EQ(Svr_AddGDB(gdb), 0);

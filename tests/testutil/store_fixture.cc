@@ -67,6 +67,12 @@ void StoreFixture::Truncate(std::size_t size) const {
   std::filesystem::resize_file(path_, size);
 }
 
+void StoreFixture::AttachLibraryFile() const {
+  const std::string file = path_.string();
+  ASSERT_LT(file.size(), sizeof(g_szCfgFile));
+  std::memcpy(g_szCfgFile, file.c_str(), file.size() + 1);
+}
+
 void StoreFixture::RemoveFile() const { std::filesystem::remove(path_); }
 
 }  // namespace test

@@ -36,6 +36,7 @@ void WriteBytes(const std::filesystem::path& path, const std::string& bytes);
 class StoreFixture : public ::testing::Test {
  protected:
   StoreFixture();
+  ~StoreFixture() override { g_szCfgFile[0] = '\0'; }
 
   Store store() { return Store{&env_, path_.string()}; }
   const std::filesystem::path& path() const { return path_; }
@@ -48,6 +49,11 @@ class StoreFixture : public ::testing::Test {
   void CorruptByte(std::size_t offset) const;
   void Truncate(std::size_t size) const;
   void RemoveFile() const;
+  // Points the exported functions (g_szCfgFile) at this file; the fixture
+  // points them at nothing again when it ends. DetachLibraryFile() does so
+  // at once.
+  void AttachLibraryFile() const;
+  void DetachLibraryFile() const { g_szCfgFile[0] = '\0'; }
   // Puts the default file back.
   void ResetFile() const { SetFileBytes(DefaultConfigImage()); }
 
