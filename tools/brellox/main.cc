@@ -1,11 +1,14 @@
 // brellox: the administrator's command line for a Brellox configuration
 // file. Exit codes: 0 done, 1 refused, 2 usage error, 3 the file cannot be
 // opened or fails the check; every failure prints one line on stderr.
+#include <algorithm>
 #include <iostream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "tools/brellox/command.h"
+#include "tools/brellox/system.h"
 #include "tools/brellox/tool_error.h"
 
 namespace brellox {
@@ -34,8 +37,11 @@ int Run(int argc, char** argv) {
   AddOptionCommands(app, registry);
   AddFileCommands(app, registry);
 
+  // CLI11 takes the arguments last first.
+  std::vector<std::string> args = Utf8Arguments(argc, argv);
+  std::reverse(args.begin(), args.end());
   try {
-    app.parse(argc, argv);
+    app.parse(args);
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {

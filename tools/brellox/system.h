@@ -8,6 +8,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace brellox {
 namespace tool {
@@ -16,6 +17,10 @@ namespace tool {
 // library created at load if it was missing. Empty when the system cannot
 // say where the library was loaded from.
 std::string LibraryConfigPath();
+
+// The program's arguments after its name, in UTF-8 whatever code page the
+// system passed them in; also makes the console show UTF-8 output.
+std::vector<std::string> Utf8Arguments(int argc, char** argv);
 
 // True when standard input is an interactive terminal.
 bool StdinIsTerminal();

@@ -32,6 +32,11 @@ std::string LibraryConfigPath() {
   return path.substr(0, slash + 1) + kConfigFileName;
 }
 
+// The terminal's arguments are UTF-8 already.
+std::vector<std::string> Utf8Arguments(int argc, char** argv) {
+  return std::vector<std::string>(argv + 1, argv + argc);
+}
+
 bool StdinIsTerminal() { return isatty(STDIN_FILENO) == 1; }
 
 namespace {

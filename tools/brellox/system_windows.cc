@@ -1,5 +1,6 @@
 #include <windows.h>
 #include <io.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -29,6 +30,27 @@ std::string LibraryConfigPath() {
   const std::string::size_type slash = directory.find_last_of("\\/");
   if (slash == std::string::npos) return std::string();
   return directory.substr(0, slash + 1) + kConfigFileName;
+}
+
+// argv holds the arguments in the ANSI code page, which cannot hold every
+// name; the wide command line can.
+std::vector<std::string> Utf8Arguments(int argc, char** argv) {
+  SetConsoleOutputCP(CP_UTF8);
+  int count = 0;
+  LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (wide == nullptr) return std::vector<std::string>(argv + 1, argv + argc);
+  std::vector<std::string> args;
+  for (int i = 1; i < count; ++i) {
+    const int length = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0,
+                                           nullptr, nullptr);
+    std::string arg(length > 0 ? static_cast<std::size_t>(length) : 1, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, &arg[0], length, nullptr,
+                        nullptr);
+    arg.resize(arg.size() - 1);  // the terminator
+    args.push_back(arg);
+  }
+  LocalFree(wide);
+  return args;
 }
 
 bool StdinIsTerminal() { return _isatty(_fileno(stdin)) != 0; }
