@@ -315,6 +315,35 @@ TEST_F(UserTableTest, RecordRepeatingAnEarlierIdIsNeverFoundByName) {
   EXPECT_EQ(Add(NameOf(2), "pw"), 3);
 }
 
+TEST_F(UserTableTest, ExportedFunctionsWorkOnTheLibrarysOwnFile) {
+  AttachLibraryFile();
+  char name[] = "exported";
+  char password[] = "pw";
+  char other[] = "other";
+  ASSERT_EQ(Svr_AddUser(name, password), 1);
+  EXPECT_EQ(Svr_GetUserCount(), 1);
+  EXPECT_EQ(Svr_GetUserIDByName(name), 1);
+  EXPECT_EQ(Svr_CheckUser(name, password), 1);
+  EXPECT_EQ(Svr_UpdateUser(1, other), 1);
+  EXPECT_EQ(Svr_CheckUser(name, other), 1);
+  char buffer[31];
+  EXPECT_EQ(Svr_GetUser(1, buffer, sizeof(buffer)), 1);
+  EXPECT_STREQ(buffer, "exported");
+  CSmartArray<SVR_LONG> ids;
+  EXPECT_EQ(Svr_GetUserIDs(ids), 1);
+  EXPECT_EQ(Svr_SetUserPriv(1, 2, 3), 1);
+  SVR_LONG value = -1;
+  EXPECT_EQ(Svr_GetUserPriv(1, 2, value), 1);
+  EXPECT_EQ(value, 3);
+  EXPECT_EQ(Svr_DelUser(1), 1);
+  EXPECT_EQ(GetUserCount(store()), 0);
+
+  DetachLibraryFile();
+  EXPECT_EQ(Svr_AddUser(name, password), 0);
+  EXPECT_EQ(Svr_GetUserPriv(1, 2, value), 0);
+  EXPECT_EQ(value, 0);
+}
+
 }  // namespace
 }  // namespace test
 }  // namespace brellox
