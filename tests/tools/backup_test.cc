@@ -109,6 +109,19 @@ TEST_F(ToolBackupTest, ImportRefusesAValueThatDoesNotFitItsType) {
   EXPECT_FALSE(std::filesystem::exists(target));
 }
 
+TEST_F(ToolBackupTest, ImportRefusesAnotherCodePageThanTheExports) {
+  const std::string backup = Run({"--encoding", "UTF-8", "export"}).out;
+  const std::filesystem::path target = dir_.path() / "new.CFG";
+  ToolResult r = ImportInto(target, backup);
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_THAT(r.err, HasSubstr("--encoding \"UTF-8\""));
+  EXPECT_FALSE(std::filesystem::exists(target));
+  EXPECT_EQ(RunOn(target, {"--encoding", "UTF-8", "import",
+                           (dir_.path() / "backup.json").string()})
+                .exit_code,
+            0);
+}
+
 TEST_F(ToolBackupTest, ExportToAFileWritesWhatStdoutWould) {
   AddUsers(1);
   const std::filesystem::path file = dir_.path() / "out.json";

@@ -82,6 +82,13 @@ void PlaceTable(std::string* image, SVR_CFG_HEADER* header, Section section,
 std::string ImageFromJson(const json& backup, const Codec& codec) {
   if (!backup.is_object()) Refuse("the backup is not a JSON object");
   if (!backup.contains("globalOption")) Refuse("the backup has no \"globalOption\"");
+  // Texts were converted from the file's code page on export; converting
+  // them into another one would not give the same bytes back.
+  if (backup.contains("encoding") &&
+      backup["encoding"] != nlohmann::ordered_json(codec.encoding())) {
+    Refuse("the backup's texts are from code page " + backup["encoding"].dump() +
+           "; import it with --encoding " + backup["encoding"].dump());
+  }
   const auto conns = Table<SVC_GDB_CONN_INFO>(
       backup, "connections", [&](const json& j) { return ConnFromJson(j, codec); });
   const auto gdbs = Table<SVC_GDB_INFO>(
@@ -103,7 +110,7 @@ std::string ImageFromJson(const json& backup, const Codec& codec) {
   if (backup.contains("tempDir")) {
     StoreField(header.tempDir, sizeof(header.tempDir),
                codec.FromJson(backup["tempDir"], "temp dir"),
-               sizeof(header.tempDir) - 1, "temp dir");
+               sizeof(header.tempDir), "temp dir");
   }
 
   image.resize(static_cast<std::size_t>(kFirstTableOffset));
