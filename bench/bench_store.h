@@ -30,10 +30,12 @@ class BenchStore {
   BenchStore& operator=(const BenchStore&) = delete;
 
   // Puts the default file back.
-  void Reset() {
+  void Reset() { Write(DefaultConfigImage()); }
+
+  // Replaces the file with `image`.
+  void Write(const std::string& image) {
     std::ofstream out(directory_ / kConfigFileName,
                       std::ios::binary | std::ios::trunc);
-    const std::string image = DefaultConfigImage();
     out.write(image.data(), static_cast<std::streamsize>(image.size()));
   }
 

@@ -6,7 +6,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <string>
 
 #include "bench/bench_store.h"
@@ -51,15 +50,10 @@ std::string ImageWith(std::int32_t n) {
   return image;
 }
 
-void WriteImage(const Store& store, const std::string& image) {
-  std::ofstream out(store.path, std::ios::binary | std::ios::trunc);
-  out.write(image.data(), static_cast<std::streamsize>(image.size()));
-}
-
 void BM_GetConn(benchmark::State& state) {
   BenchStore bench;
   const auto n = static_cast<std::int32_t>(state.range(0));
-  WriteImage(bench.store(), ImageWith(n));
+  bench.Write(ImageWith(n));
   SVC_GDB_CONN_INFO info;
   for (auto _ : state) {
     if (GetConn(bench.store(), n, info) != 1) state.SkipWithError("not found");
@@ -70,7 +64,7 @@ void BM_GetConn(benchmark::State& state) {
 void BM_GetGDBID(benchmark::State& state) {
   BenchStore bench;
   const auto n = static_cast<std::int32_t>(state.range(0));
-  WriteImage(bench.store(), ImageWith(n));
+  bench.Write(ImageWith(n));
   const std::string name = "gdb" + std::to_string(n);
   SVR_LONG id = 0;
   for (auto _ : state) {
@@ -88,7 +82,7 @@ void BM_AddGDB(benchmark::State& state) {
   std::strcpy(info.name, "new gdb");
   for (auto _ : state) {
     state.PauseTiming();
-    WriteImage(bench.store(), image);
+    bench.Write(image);
     state.ResumeTiming();
     if (AddGDB(bench.store(), info) <= 0) state.SkipWithError("add refused");
   }

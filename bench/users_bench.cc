@@ -1,12 +1,11 @@
 // Checking credentials and adding users at 10, 1,000 and 10,000 users.
 //
 // Counters: "opens" and "reads" are file opens and reads per call, counted
-// through a wrapping Env; a credentials check must stay at one open and a
+// through a FaultEnv with no fault armed; a credentials check must stay at one open and a
 // fixed number of reads however many users there are.
 #include <benchmark/benchmark.h>
 
 #include <cstring>
-#include <fstream>
 #include <memory>
 #include <string>
 
@@ -14,62 +13,10 @@
 #include "src/store/default_file.h"
 #include "src/store/text.h"
 #include "src/users/users.h"
+#include "tests/testutil/fault_env.h"
 
 namespace brellox {
 namespace {
-
-class CountingEnv : public Env {
- public:
-  explicit CountingEnv(Env* base) : base_(base) {}
-
-  long opens = 0;
-  long reads = 0;
-
-  Status OpenExisting(const std::string& path,
-                      std::unique_ptr<RandomRWFile>* result) override {
-    ++opens;
-    Status s = base_->OpenExisting(path, result);
-    if (s.ok()) result->reset(new CountingFile(this, std::move(*result)));
-    return s;
-  }
-  Status CreateReplacing(const std::string& path,
-                         std::unique_ptr<RandomRWFile>* result) override {
-    return base_->CreateReplacing(path, result);
-  }
-  Status RenameReplacing(const std::string& from,
-                         const std::string& to) override {
-    return base_->RenameReplacing(from, to);
-  }
-  Status RemoveFile(const std::string& path) override {
-    return base_->RemoveFile(path);
-  }
-  bool EntryExists(const std::string& path) override {
-    return base_->EntryExists(path);
-  }
-
- private:
-  class CountingFile : public RandomRWFile {
-   public:
-    CountingFile(CountingEnv* env, std::unique_ptr<RandomRWFile> base)
-        : env_(env), base_(std::move(base)) {}
-    Status Read(std::uint64_t offset, std::size_t n, void* dst) override {
-      ++env_->reads;
-      return base_->Read(offset, n, dst);
-    }
-    Status Write(std::uint64_t offset, const void* src,
-                 std::size_t n) override {
-      return base_->Write(offset, src, n);
-    }
-    Status Size(std::uint64_t* size) override { return base_->Size(size); }
-    Status Sync() override { return base_->Sync(); }
-
-   private:
-    CountingEnv* const env_;
-    std::unique_ptr<RandomRWFile> base_;
-  };
-
-  Env* const base_;
-};
 
 std::string NameOf(int i) { return "user" + std::to_string(i); }
 std::string PasswordOf(int i) { return "password" + std::to_string(i); }
@@ -104,24 +51,20 @@ std::string ImageWithUsers(int users, int capacity) {
   return result;
 }
 
-void WriteImage(const Store& store, const std::string& image) {
-  std::ofstream out(store.path, std::ios::binary | std::ios::trunc);
-  out.write(image.data(), static_cast<std::streamsize>(image.size()));
-}
-
-void ReportPerCall(benchmark::State& state, const CountingEnv& env) {
+void ReportPerCall(benchmark::State& state, const test::FaultEnv& env) {
   const double calls = static_cast<double>(state.iterations());
-  state.counters["opens"] = static_cast<double>(env.opens) / calls;
-  state.counters["reads"] = static_cast<double>(env.reads) / calls;
+  state.counters["opens"] = static_cast<double>(env.opens()) / calls;
+  state.counters["reads"] =
+      static_cast<double>(env.count(test::FaultEnv::Op::kRead)) / calls;
 }
 
 // The last user: the check walks the whole table to find it.
 void BM_CheckUser(benchmark::State& state) {
   const int users = static_cast<int>(state.range(0));
   BenchStore bench;
-  CountingEnv env(Env::Default());
+  test::FaultEnv env(Env::Default());  // counts, never armed
   const Store store{&env, bench.store().path};
-  WriteImage(store, ImageWithUsers(users, users));
+  bench.Write(ImageWithUsers(users, users));
   const std::string name = NameOf(users), password = PasswordOf(users);
   for (auto _ : state) {
     if (CheckUser(store, name.c_str(), password.c_str()) != 1) {
@@ -139,13 +82,13 @@ void BM_AddUser(benchmark::State& state) {
   const int users = static_cast<int>(state.range(0));
   const bool grows = state.range(1) == 1;
   BenchStore bench;
-  CountingEnv env(Env::Default());
+  test::FaultEnv env(Env::Default());  // counts, never armed
   const Store store{&env, bench.store().path};
   const std::string image = ImageWithUsers(users, grows ? users : users + 2);
   const std::string name = NameOf(users + 1), password = PasswordOf(users + 1);
   for (auto _ : state) {
     state.PauseTiming();
-    WriteImage(store, image);
+    bench.Write(image);
     state.ResumeTiming();
     if (AddUser(store, name.c_str(), password.c_str()) != users + 1) {
       state.SkipWithError("the add failed");

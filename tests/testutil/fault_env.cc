@@ -53,7 +53,10 @@ void FaultEnv::Arm(Op op, int k, Fault fault) {
   ResetCounts();
 }
 
-void FaultEnv::ResetCounts() { counts_[0] = counts_[1] = counts_[2] = 0; }
+void FaultEnv::ResetCounts() {
+  counts_[0] = counts_[1] = counts_[2] = 0;
+  opens_ = 0;
+}
 
 bool FaultEnv::ShouldFail(Op op, Fault* fault) {
   ++counts_[static_cast<int>(op)];
@@ -71,6 +74,7 @@ Status FaultEnv::Wrap(Status s, std::unique_ptr<RandomRWFile>* result) {
 
 Status FaultEnv::OpenExisting(const std::string& path,
                               std::unique_ptr<RandomRWFile>* result) {
+  ++opens_;
   return Wrap(base_->OpenExisting(path, result), result);
 }
 

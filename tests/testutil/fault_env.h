@@ -26,8 +26,10 @@ class FaultEnv : public Env {
   void Disarm() { armed_ = false; }
   // Whether the armed fault has been injected.
   bool fired() const { return fired_; }
-  // Operations of each kind seen since the last Arm or ResetCounts.
+  // Operations of each kind, and files opened with OpenExisting, since the
+  // last Arm or ResetCounts.
   int count(Op op) const { return counts_[static_cast<int>(op)]; }
+  int opens() const { return opens_; }
   void ResetCounts();
 
   Status OpenExisting(const std::string& path,
@@ -58,6 +60,7 @@ class FaultEnv : public Env {
   int remaining_ = 0;
   Fault fault_ = Fault::kFail;
   int counts_[3] = {0, 0, 0};
+  int opens_ = 0;
 };
 
 }  // namespace test
