@@ -64,21 +64,25 @@ std::string TemporaryPathFor(const std::string& path) {
   return temporary;
 }
 
-Status CreateDefaultConfigFile(Env* env, const std::string& path) {
-  if (path.empty()) return Status::Refused("no path for the default file");
-  const std::string image = DefaultConfigImage();
+Status WriteFileAtomically(Env* env, const std::string& path,
+                           const std::string& bytes) {
+  if (path.empty()) return Status::Refused("no path to write");
   const std::string temporary = TemporaryPathFor(path);
   Status s;
   {
     std::unique_ptr<RandomRWFile> file;
     s = env->CreateReplacing(temporary, &file);
     if (!s.ok()) return s;
-    s = file->Write(0, image.data(), image.size());
+    s = file->Write(0, bytes.data(), bytes.size());
     if (s.ok()) s = file->Sync();
   }  // closed before the rename
   if (s.ok()) s = env->RenameReplacing(temporary, path);
   if (!s.ok()) env->RemoveFile(temporary);
   return s;
+}
+
+Status CreateDefaultConfigFile(Env* env, const std::string& path) {
+  return WriteFileAtomically(env, path, DefaultConfigImage());
 }
 
 }  // namespace brellox

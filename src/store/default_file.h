@@ -20,10 +20,14 @@ std::string DefaultConfigImage();
 // longer than `path`.
 std::string TemporaryPathFor(const std::string& path);
 
-// Writes the default file at `path`, replacing any file there. The image is
-// written and synced under TemporaryPathFor(path) and then renamed into
-// place, so the file is complete or absent. On failure the temporary file is
-// removed. Refused for an empty `path`.
+// Writes `bytes` as the file `path`, replacing any file there: written and
+// synced under TemporaryPathFor(path), then renamed into place, so the file
+// is complete or absent. On failure the temporary file is removed. Refused
+// for an empty `path`.
+Status WriteFileAtomically(Env* env, const std::string& path,
+                           const std::string& bytes);
+
+// Writes the default file at `path` with WriteFileAtomically.
 Status CreateDefaultConfigFile(Env* env, const std::string& path);
 
 }  // namespace brellox

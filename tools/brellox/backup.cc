@@ -134,21 +134,5 @@ std::string ImageFromJson(const json& backup, const Codec& codec) {
   return image;
 }
 
-Status WriteFileAtomically(Env* env, const std::string& path,
-                           const std::string& bytes) {
-  const std::string temporary = path + ".new";
-  Status s;
-  {
-    std::unique_ptr<RandomRWFile> file;
-    s = env->CreateReplacing(temporary, &file);
-    if (!s.ok()) return s;
-    s = file->Write(0, bytes.data(), bytes.size());
-    if (s.ok()) s = file->Sync();
-  }  // closed before the rename
-  if (s.ok()) s = env->RenameReplacing(temporary, path);
-  if (!s.ok()) env->RemoveFile(temporary);
-  return s;
-}
-
 }  // namespace tool
 }  // namespace brellox

@@ -8,7 +8,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include "platform/env.h"
 #include "tools/brellox/codec.h"
 
 namespace brellox {
@@ -20,11 +19,6 @@ namespace tool {
 // would give a file with errors under `check` (repeated IDs or names, IDs
 // above their counters, names without room for a NUL, ...).
 std::string ImageFromJson(const nlohmann::ordered_json& backup, const Codec& codec);
-
-// Writes `bytes` to `path` as a whole or not at all: into a temporary file
-// beside it, synced, then renamed over `path`.
-Status WriteFileAtomically(Env* env, const std::string& path,
-                           const std::string& bytes);
 
 }  // namespace tool
 }  // namespace brellox
