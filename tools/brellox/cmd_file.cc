@@ -75,10 +75,11 @@ void Export(Context& ctx, const ExportOptions& options) {
     ctx.PrintJson(backup);
     return;
   }
-  std::ofstream out(options.output, std::ios::binary | std::ios::trunc);
-  out << backup.dump(2) << '\n';
-  out.close();
-  if (!out) FileError("cannot write " + options.output);
+  // Written whole or not at all: a failed export never leaves half a backup
+  // that could later be mistaken for a complete one.
+  Status s =
+      WriteFileAtomically(ctx.env, options.output, backup.dump(2) + "\n");
+  if (!s.ok()) FileError("cannot write " + options.output + ": " + s.message());
 }
 
 struct ImportOptions {
