@@ -22,15 +22,7 @@ void Append(const Store& store, const TableSpec& spec, char fill) {
 void SourcesFixture::FillLaterTables() {
   for (char fill : {'u', 'v', 'w'}) Append(store(), kUserTable, fill);
   for (char fill : {'p', 'q', 'r'}) Append(store(), kPrivTable, fill);
-  for (char fill : {'o', 'O'}) {
-    SVR_CFG_HEADER header = Header();
-    std::string bytes = FileBytes();
-    bytes.resize(LayoutEnd(header));
-    bytes += std::string(sizeof(SVR_OPTION_GROUP), fill);
-    header.optionGroupsCount += 1;
-    std::memcpy(&bytes[0], &header, sizeof(header));
-    SetFileBytes(bytes);
-  }
+  for (char fill : {'o', 'O'}) AddRawOptionGroup(fill);
 }
 
 std::string SourcesFixture::LaterTablesBytes() const {

@@ -29,16 +29,6 @@ class GrowthTest : public StoreFixture {
     return AppendRecord(session, spec, image, record.data(), id);
   }
 
-  void AddOptionGroup(char fill) {
-    SVR_CFG_HEADER header = Header();
-    std::string bytes = FileBytes();
-    bytes.resize(LayoutEnd(header));
-    bytes += std::string(sizeof(SVR_OPTION_GROUP), fill);
-    header.optionGroupsCount += 1;
-    std::memcpy(&bytes[0], &header, sizeof(header));
-    SetFileBytes(bytes);
-  }
-
   // Fills every table to its capacity with recognisable records.
   void FillEverything() {
     for (const TableSpec* spec : kTables) {
@@ -47,8 +37,8 @@ class GrowthTest : public StoreFixture {
         ASSERT_TRUE(Append(*spec, 'a' + static_cast<int>(spec->section)).ok());
       }
     }
-    AddOptionGroup('o');
-    AddOptionGroup('p');
+    AddRawOptionGroup('o');
+    AddRawOptionGroup('p');
   }
 
   std::string RecordsInUse(const std::string& file, const SVR_CFG_HEADER& header,

@@ -7,6 +7,7 @@
 #include <random>
 #include <sstream>
 
+#include "src/store/config_file.h"
 #include "src/store/default_file.h"
 
 namespace brellox {
@@ -71,6 +72,16 @@ void StoreFixture::AttachLibraryFile() const {
   const std::string file = path_.string();
   ASSERT_LT(file.size(), sizeof(g_szCfgFile));
   std::memcpy(g_szCfgFile, file.c_str(), file.size() + 1);
+}
+
+void StoreFixture::AddRawOptionGroup(char fill) const {
+  SVR_CFG_HEADER header = Header();
+  std::string bytes = FileBytes();
+  bytes.resize(LayoutEnd(header));
+  bytes += std::string(sizeof(SVR_OPTION_GROUP), fill);
+  header.optionGroupsCount += 1;
+  std::memcpy(&bytes[0], &header, sizeof(header));
+  SetFileBytes(bytes);
 }
 
 void StoreFixture::RemoveFile() const { std::filesystem::remove(path_); }

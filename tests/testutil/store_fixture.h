@@ -54,6 +54,9 @@ class StoreFixture : public ::testing::Test {
   // at once.
   void AttachLibraryFile() const;
   void DetachLibraryFile() const { g_szCfgFile[0] = '\0'; }
+  // Appends an option group of 2156 `fill` bytes at the end of the layout
+  // and counts it in the header.
+  void AddRawOptionGroup(char fill) const;
   // Puts the default file back.
   void ResetFile() const { SetFileBytes(DefaultConfigImage()); }
 

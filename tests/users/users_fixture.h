@@ -60,15 +60,7 @@ class UsersFixture : public StoreFixture {
 
   // Appends option groups of recognisable bytes at the end of the file.
   void AddOptionGroups(int n) {
-    SVR_CFG_HEADER header = Header();
-    std::string bytes = FileBytes();
-    for (int i = 0; i < n; ++i) {
-      bytes += std::string(sizeof(SVR_OPTION_GROUP),
-                           static_cast<char>('G' + i));
-    }
-    header.optionGroupsCount += n;
-    std::memcpy(&bytes[0], &header, sizeof(header));
-    SetFileBytes(bytes);
+    for (int i = 0; i < n; ++i) AddRawOptionGroup(static_cast<char>('G' + i));
   }
 
   std::string Table(Section section, bool whole_capacity = false) const {
