@@ -61,9 +61,8 @@ namespace {
 // both lookups answer 0 when there is nothing to look in.
 bool LoadNonEmptyGdbTable(const Store& store, ConfigSession* session,
                           TableImage* image) {
-  if (!session->Open(store).ok()) return false;
-  if (GetSection(session->header(), Section::kGdbs).count <= 0) return false;
-  return TableImage::Load(*session, kGdbTable, image).ok();
+  return OpenTable(store, kGdbTable, session, image).ok() &&
+         image->count() > 0;
 }
 
 }  // namespace

@@ -24,13 +24,6 @@ std::int32_t FindPair(const TableImage& privileges, SVR_LONG userID,
   return -1;
 }
 
-Status LoadPrivileges(const Store& store, ConfigSession* session,
-                      TableImage* privileges) {
-  Status s = session->Open(store);
-  if (!s.ok()) return s;
-  return TableImage::Load(*session, kPrivTable, privileges);
-}
-
 }  // namespace
 
 SVR_LONG GetUserPriv(const Store& store, SVR_LONG userID, SVR_LONG privID,
@@ -40,7 +33,7 @@ SVR_LONG GetUserPriv(const Store& store, SVR_LONG userID, SVR_LONG privID,
   ConfigSession session;
   TableImage privileges;
   // Running out of memory is a failure too: 1 would read as "no value set".
-  if (!LoadPrivileges(store, &session, &privileges).ok()) return 0;
+  if (!OpenTable(store, kPrivTable, &session, &privileges).ok()) return 0;
   const std::int32_t index = FindPair(privileges, userID, privID);
   if (index >= 0) value = PrivilegeAt(privileges, index).value;
   return 1;
@@ -51,7 +44,7 @@ SVR_LONG SetUserPriv(const Store& store, SVR_LONG userID, SVR_LONG privID,
   if (userID <= 0 || privID <= 0 || value < 0) return 0;
   ConfigSession session;
   TableImage privileges;
-  if (!LoadPrivileges(store, &session, &privileges).ok()) return 0;
+  if (!OpenTable(store, kPrivTable, &session, &privileges).ok()) return 0;
   const std::int32_t index = FindPair(privileges, userID, privID);
   if (index >= 0) {
     // A pair keeps its slot for good; only its value changes, so neither the
