@@ -1,8 +1,8 @@
 // Env: the narrow boundary between the store and the operating system.
 //
-// Everything the store does to files goes through these two interfaces; one
-// implementation per system (env_posix.cc, env_windows.cc) is chosen at build
-// time, and tests wrap them to inject faults.
+// Everything the store does to files, locks and clocks goes through these two
+// interfaces; one implementation per system (env_posix.cc, env_windows.cc) is
+// chosen at build time, and tests wrap them to inject faults and crashes.
 #ifndef BRELLOX_PLATFORM_ENV_H_
 #define BRELLOX_PLATFORM_ENV_H_
 
@@ -15,13 +15,21 @@
 
 namespace brellox {
 
+enum class OpenAccess { kReadOnly, kReadWrite };
+enum class LockMode { kShared, kExclusive };
+
+// Permission bits for a new file that holds secrets: its owner may read and
+// write it, nobody else anything. Windows ignores the bits: a new file there
+// takes its folder's inherited access.
+constexpr std::uint32_t kOwnerOnlyMode = 0600;
+
 // An open file addressed by absolute offsets. Not safe for concurrent use.
 class RandomRWFile {
  public:
   RandomRWFile() = default;
   RandomRWFile(const RandomRWFile&) = delete;
   RandomRWFile& operator=(const RandomRWFile&) = delete;
-  // Closes the file.
+  // Closes the file, which releases every lock taken through it.
   virtual ~RandomRWFile() = default;
 
   // Reads exactly `n` bytes at `offset` into `dst`. Reaching the end of the
@@ -34,8 +42,27 @@ class RandomRWFile {
 
   virtual Status Size(std::uint64_t* size) = 0;
 
-  // Makes every completed write durable.
+  // Cuts or extends (with zeros) the file to `size` bytes.
+  virtual Status Truncate(std::uint64_t size) = 0;
+
+  // Makes every completed write and truncation durable.
   virtual Status Sync() = 0;
+
+  // The file's POSIX permission bits (kOwnerOnlyMode on Windows), so that a
+  // side file can be given the same.
+  virtual Status Permissions(std::uint32_t* mode) = 0;
+
+  // Tries once, without waiting, to lock the bytes [offset, offset + length)
+  // in `mode`. Busy when another open of the file holds a conflicting lock.
+  // A lock belongs to this open of the file, not to the process or thread:
+  // two opens in one process conflict as two processes do. Locks need not
+  // cover data: the store locks bytes far past any data, so that on systems
+  // with mandatory locks no reader is ever refused. An exclusive lock needs
+  // a file opened for writing.
+  virtual Status TryLock(std::uint64_t offset, std::uint64_t length,
+                         LockMode mode) = 0;
+  // Releases a lock this open holds on exactly that range.
+  virtual Status Unlock(std::uint64_t offset, std::uint64_t length) = 0;
 };
 
 class Env {
@@ -48,25 +75,44 @@ class Env {
   // The system's Env; lives as long as the process.
   static Env* Default();
 
-  // Opens an existing file for reading and writing, shared for reading and
-  // writing with other openers. Fails when the file does not exist or is
+  // Opens an existing regular file, shared for reading and writing with
+  // other openers. NotFound when it does not exist; an I/O error when it is
   // not a regular file.
-  virtual Status OpenExisting(const std::string& path,
-                              std::unique_ptr<RandomRWFile>* result) = 0;
+  virtual Status Open(const std::string& path, OpenAccess access,
+                      std::unique_ptr<RandomRWFile>* result) = 0;
 
-  // Creates `path` empty, replacing a file of that name, for reading and
-  // writing, shared with nobody where the system can say so.
-  virtual Status CreateReplacing(const std::string& path,
+  // Creates `path` new and empty, for reading and writing, with permission
+  // bits `mode` exactly (not narrowed by the process's umask). AlreadyExists,
+  // and nothing touched, when any entry of that name exists.
+  virtual Status CreateExclusive(const std::string& path, std::uint32_t mode,
                                  std::unique_ptr<RandomRWFile>* result) = 0;
 
-  // Renames `from` to `to` in one step, replacing a file named `to`.
+  // Gives the file `from` the name `to` in one step, replacing a file `to`.
   virtual Status RenameReplacing(const std::string& from,
+                                 const std::string& to) = 0;
+
+  // Gives the file `from` the name `to` in one step, but only if no entry
+  // named `to` exists: AlreadyExists otherwise, with both names untouched.
+  // `from` is gone afterwards either way only on success.
+  virtual Status RenameNoReplace(const std::string& from,
                                  const std::string& to) = 0;
 
   virtual Status RemoveFile(const std::string& path) = 0;
 
   // True when any directory entry (file, directory, ...) has this path.
   virtual bool EntryExists(const std::string& path) = 0;
+
+  // The size of the file at `path` in one system call; NotFound when there
+  // is none.
+  virtual Status FileSize(const std::string& path, std::uint64_t* size) = 0;
+
+  // Makes the entries of the directory holding `path` durable, so that a
+  // file created or renamed there survives a power cut. Nothing to do on
+  // systems whose file creation is durable with the file (Windows).
+  virtual Status SyncDirectoryOf(const std::string& path) = 0;
+
+  virtual std::uint64_t NowMicros() = 0;
+  virtual void SleepForMicroseconds(int micros) = 0;
 };
 
 }  // namespace brellox

@@ -1,21 +1,40 @@
 #include <errno.h>
 #include <fcntl.h>
+#include <libgen.h>
 #include <stdio.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <limits>
+#include <vector>
 
 #include "platform/env.h"
 
 namespace brellox {
 namespace {
 
+// Every failure of a system call becomes a Status here, so that each kind
+// reads the same on every system.
 Status PosixError(const std::string& context, int error_number) {
   std::string message = context + ": " + strerror(error_number);
-  if (error_number == ENOENT) return Status::NotFound(std::move(message));
-  return Status::IOError(std::move(message));
+  switch (error_number) {
+    case ENOENT:
+      return Status::NotFound(std::move(message));
+    case EEXIST:
+      return Status::AlreadyExists(std::move(message));
+    default:
+      return Status::IOError(std::move(message));
+  }
+}
+
+int OpenRetryingInterrupts(const char* path, int flags, mode_t mode) {
+  int fd;
+  do {
+    fd = open(path, flags | O_CLOEXEC, mode);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
 }
 
 // Offsets beyond off_t's range cannot name a byte of any file we open.
@@ -74,31 +93,125 @@ class PosixFile final : public RandomRWFile {
     return Status::OK();
   }
 
-  Status Sync() override {
-    if (fsync(fd_) != 0) return PosixError(path_, errno);
+  Status Truncate(std::uint64_t size) override {
+    off_t length;
+    if (!ToOffset(size, &length)) return Status::IOError(path_ + ": size");
+    int rc;
+    do {
+      rc = ftruncate(fd_, length);
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0) return PosixError(path_, errno);
     return Status::OK();
   }
 
+  Status Sync() override {
+    // fdatasync would skip the size change of a truncation on some systems;
+    // the commit point is a truncation, so the full sync it is.
+    int rc;
+    do {
+      rc = fsync(fd_);
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0) return PosixError(path_, errno);
+    return Status::OK();
+  }
+
+  Status Permissions(std::uint32_t* mode) override {
+    struct stat st;
+    if (fstat(fd_, &st) != 0) return PosixError(path_, errno);
+    *mode = static_cast<std::uint32_t>(st.st_mode & 07777);
+    return Status::OK();
+  }
+
+  // Open file description locks: owned by this descriptor's open, so threads
+  // and other opens of this process conflict with it, and closing another
+  // descriptor of the same file does not drop it (as it would a classic
+  // process-owned record lock).
+  Status TryLock(std::uint64_t offset, std::uint64_t length,
+                 LockMode mode) override {
+    return SetLock(offset, length, mode == LockMode::kShared ? F_RDLCK : F_WRLCK);
+  }
+
+  Status Unlock(std::uint64_t offset, std::uint64_t length) override {
+    return SetLock(offset, length, F_UNLCK);
+  }
+
  private:
+  Status SetLock(std::uint64_t offset, std::uint64_t length, short type) {
+    struct flock lock{};
+    lock.l_type = type;
+    lock.l_whence = SEEK_SET;
+    if (!ToOffset(offset, &lock.l_start) || !ToOffset(length, &lock.l_len)) {
+      return Status::IOError(path_ + ": lock range");
+    }
+    lock.l_pid = 0;  // required of open file description locks
+    int rc;
+    do {
+      rc = fcntl(fd_, F_OFD_SETLK, &lock);
+    } while (rc != 0 && errno == EINTR);
+    if (rc == 0) return Status::OK();
+    // EACCES is what some systems answer for a lock held elsewhere.
+    if (errno == EAGAIN || errno == EACCES) {
+      return Status::Busy(path_ + ": locked by another open of the file");
+    }
+    return PosixError(path_ + ": lock", errno);
+  }
+
   const std::string path_;
   const int fd_;
 };
 
 class PosixEnv final : public Env {
  public:
-  Status OpenExisting(const std::string& path,
-                      std::unique_ptr<RandomRWFile>* result) override {
-    return Open(path, O_RDWR, result);
+  Status Open(const std::string& path, OpenAccess access,
+              std::unique_ptr<RandomRWFile>* result) override {
+    result->reset();
+    const int flags = access == OpenAccess::kReadOnly ? O_RDONLY : O_RDWR;
+    // O_NONBLOCK: opening a FIFO for reading must not wait for a writer; the
+    // descriptor is refused below anyway.
+    const int fd = OpenRetryingInterrupts(path.c_str(), flags | O_NONBLOCK, 0);
+    if (fd < 0) return PosixError(path, errno);
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+      close(fd);
+      return Status::IOError(path + ": not a regular file");
+    }
+    // Regular files ignore O_NONBLOCK, so it may stay set.
+    result->reset(new PosixFile(path, fd));
+    return Status::OK();
   }
 
-  Status CreateReplacing(const std::string& path,
+  Status CreateExclusive(const std::string& path, std::uint32_t mode,
                          std::unique_ptr<RandomRWFile>* result) override {
-    return Open(path, O_RDWR | O_CREAT | O_TRUNC, result);
+    result->reset();
+    const int fd = OpenRetryingInterrupts(
+        path.c_str(), O_RDWR | O_CREAT | O_EXCL, static_cast<mode_t>(mode));
+    if (fd < 0) return PosixError(path, errno);
+    // The umask may have narrowed the bits; a side file must match its
+    // configuration file exactly, or a process allowed to change the one
+    // could not change the other.
+    if (fchmod(fd, static_cast<mode_t>(mode)) != 0) {
+      const int error = errno;
+      close(fd);
+      unlink(path.c_str());
+      return PosixError(path, error);
+    }
+    result->reset(new PosixFile(path, fd));
+    return Status::OK();
   }
 
   Status RenameReplacing(const std::string& from,
                          const std::string& to) override {
     if (rename(from.c_str(), to.c_str()) != 0) return PosixError(from, errno);
+    return Status::OK();
+  }
+
+  // link() fails when the new name exists, on every POSIX file system that
+  // has hard links, where renameat2's RENAME_NOREPLACE needs Linux and a
+  // file system that supports it.
+  Status RenameNoReplace(const std::string& from,
+                         const std::string& to) override {
+    if (link(from.c_str(), to.c_str()) != 0) return PosixError(to, errno);
+    unlink(from.c_str());
     return Status::OK();
   }
 
@@ -112,22 +225,42 @@ class PosixEnv final : public Env {
     return lstat(path.c_str(), &st) == 0;
   }
 
- private:
-  static Status Open(const std::string& path, int flags,
-                     std::unique_ptr<RandomRWFile>* result) {
-    result->reset();
-    int fd;
-    do {
-      fd = open(path.c_str(), flags | O_CLOEXEC, 0666);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) return PosixError(path, errno);
+  Status FileSize(const std::string& path, std::uint64_t* size) override {
     struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-      close(fd);
-      return Status::IOError(path + ": not a regular file");
-    }
-    result->reset(new PosixFile(path, fd));
+    if (stat(path.c_str(), &st) != 0) return PosixError(path, errno);
+    *size = static_cast<std::uint64_t>(st.st_size);
     return Status::OK();
+  }
+
+  Status SyncDirectoryOf(const std::string& path) override {
+    std::vector<char> copy(path.begin(), path.end());
+    copy.push_back('\0');
+    const char* directory = dirname(copy.data());
+    const int fd = OpenRetryingInterrupts(directory, O_RDONLY | O_DIRECTORY, 0);
+    if (fd < 0) return PosixError(directory, errno);
+    int rc;
+    do {
+      rc = fsync(fd);
+    } while (rc != 0 && errno == EINTR);
+    const int error = errno;
+    close(fd);
+    // Some file systems cannot sync a directory at all; their entries are
+    // as durable as they will ever be.
+    if (rc != 0 && error != EINVAL) return PosixError(directory, error);
+    return Status::OK();
+  }
+
+  std::uint64_t NowMicros() override {
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<std::uint64_t>(now.tv_sec) * 1000000u +
+           static_cast<std::uint64_t>(now.tv_nsec) / 1000u;
+  }
+
+  void SleepForMicroseconds(int micros) override {
+    struct timespec delay{micros / 1000000, (micros % 1000000) * 1000L};
+    while (nanosleep(&delay, &delay) != 0 && errno == EINTR) {
+    }
   }
 };
 

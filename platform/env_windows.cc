@@ -25,10 +25,19 @@ std::string SystemMessage(DWORD error) {
 // file reads the same on every system.
 Status WindowsError(const std::string& context, DWORD error) {
   std::string message = context + ": " + SystemMessage(error);
-  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
-    return Status::NotFound(std::move(message));
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      return Status::NotFound(std::move(message));
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+      return Status::AlreadyExists(std::move(message));
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_IO_PENDING:  // what a failed immediate lock may report
+      return Status::Busy(std::move(message));
+    default:
+      return Status::IOError(std::move(message));
   }
-  return Status::IOError(std::move(message));
 }
 
 Status LastError(const std::string& context) {
@@ -87,12 +96,56 @@ class WindowsFile final : public RandomRWFile {
     return Status::OK();
   }
 
+  Status Truncate(std::uint64_t size) override {
+    Status s = Seek(size);
+    if (!s.ok()) return s;
+    if (!SetEndOfFile(handle_)) return LastError(path_);
+    return Status::OK();
+  }
+
   Status Sync() override {
     if (!FlushFileBuffers(handle_)) return LastError(path_);
     return Status::OK();
   }
 
+  Status Permissions(std::uint32_t* mode) override {
+    *mode = kOwnerOnlyMode;  // access is the folder's, inherited
+    return Status::OK();
+  }
+
+  // Windows locks are mandatory and per handle: the store only ever locks
+  // bytes far past its data, so that no program's reads are refused.
+  Status TryLock(std::uint64_t offset, std::uint64_t length,
+                 LockMode mode) override {
+    OVERLAPPED at = RangeStart(offset);
+    DWORD flags = LOCKFILE_FAIL_IMMEDIATELY;
+    if (mode == LockMode::kExclusive) flags |= LOCKFILE_EXCLUSIVE_LOCK;
+    if (!LockFileEx(handle_, flags, 0, Low(length), High(length), &at)) {
+      return LastError(path_ + ": lock");
+    }
+    return Status::OK();
+  }
+
+  Status Unlock(std::uint64_t offset, std::uint64_t length) override {
+    OVERLAPPED at = RangeStart(offset);
+    if (!UnlockFileEx(handle_, 0, Low(length), High(length), &at)) {
+      return LastError(path_ + ": unlock");
+    }
+    return Status::OK();
+  }
+
  private:
+  static DWORD Low(std::uint64_t value) { return static_cast<DWORD>(value); }
+  static DWORD High(std::uint64_t value) {
+    return static_cast<DWORD>(value >> 32);
+  }
+  static OVERLAPPED RangeStart(std::uint64_t offset) {
+    OVERLAPPED at{};
+    at.Offset = Low(offset);
+    at.OffsetHigh = High(offset);
+    return at;
+  }
+
   Status Seek(std::uint64_t offset) {
     if (offset > static_cast<std::uint64_t>(
                      std::numeric_limits<LONGLONG>::max())) {
@@ -112,15 +165,19 @@ class WindowsFile final : public RandomRWFile {
 
 class WindowsEnv final : public Env {
  public:
-  Status OpenExisting(const std::string& path,
-                      std::unique_ptr<RandomRWFile>* result) override {
-    return Open(path, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
-                result);
+  Status Open(const std::string& path, OpenAccess access,
+              std::unique_ptr<RandomRWFile>* result) override {
+    const DWORD rights = access == OpenAccess::kReadOnly
+                             ? GENERIC_READ
+                             : GENERIC_READ | GENERIC_WRITE;
+    return OpenHandle(path, rights, OPEN_EXISTING, result);
   }
 
-  Status CreateReplacing(const std::string& path,
+  // The bits of `mode` have no meaning here: a new file takes the access
+  // its folder passes on.
+  Status CreateExclusive(const std::string& path, std::uint32_t,
                          std::unique_ptr<RandomRWFile>* result) override {
-    return Open(path, 0, CREATE_ALWAYS, result);
+    return OpenHandle(path, GENERIC_READ | GENERIC_WRITE, CREATE_NEW, result);
   }
 
   Status RenameReplacing(const std::string& from,
@@ -128,6 +185,14 @@ class WindowsEnv final : public Env {
     if (!MoveFileExA(from.c_str(), to.c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
       return LastError(from);
+    }
+    return Status::OK();
+  }
+
+  Status RenameNoReplace(const std::string& from,
+                         const std::string& to) override {
+    if (!MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) {
+      return LastError(to);
     }
     return Status::OK();
   }
@@ -147,13 +212,34 @@ class WindowsEnv final : public Env {
     return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
   }
 
+  Status FileSize(const std::string& path, std::uint64_t* size) override {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
+      return LastError(path);
+    }
+    *size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) |
+            data.nFileSizeLow;
+    return Status::OK();
+  }
+
+  Status SyncDirectoryOf(const std::string&) override { return Status::OK(); }
+
+  std::uint64_t NowMicros() override { return GetTickCount64() * 1000u; }
+
+  void SleepForMicroseconds(int micros) override {
+    Sleep(static_cast<DWORD>((micros + 999) / 1000));
+  }
+
  private:
-  static Status Open(const std::string& path, DWORD share, DWORD disposition,
-                     std::unique_ptr<RandomRWFile>* result) {
+  // Shared for reading and writing with every other opener, as the
+  // configuration file always was: the store's own locks keep calls apart.
+  static Status OpenHandle(const std::string& path, DWORD rights,
+                           DWORD disposition,
+                           std::unique_ptr<RandomRWFile>* result) {
     result->reset();
-    HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                share, nullptr, disposition,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE handle = CreateFileA(path.c_str(), rights,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return LastError(path);
     // Device names ("CON", "NUL", pipes) open too, but hold no file.
     if (GetFileType(handle) != FILE_TYPE_DISK) {

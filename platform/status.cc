@@ -19,6 +19,12 @@ std::string Status::ToString() const {
     case Code::kIOError:
       kind = "I/O error: ";
       break;
+    case Code::kBusy:
+      kind = "Busy: ";
+      break;
+    case Code::kAlreadyExists:
+      kind = "Already exists: ";
+      break;
   }
   return kind + message_;
 }

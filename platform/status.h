@@ -16,6 +16,8 @@ class Status {
     kRefused,   // the arguments or the request are not acceptable
     kCorrupt,   // the file does not describe a consistent layout
     kIOError,   // the system failed a read, write or other file operation
+    kBusy,      // another call held the file's lock for the whole busy timeout
+    kAlreadyExists,  // a file that must be new has a name already taken
   };
 
   Status() = default;
@@ -33,12 +35,20 @@ class Status {
   static Status IOError(std::string message) {
     return Status(Code::kIOError, std::move(message));
   }
+  static Status Busy(std::string message) {
+    return Status(Code::kBusy, std::move(message));
+  }
+  static Status AlreadyExists(std::string message) {
+    return Status(Code::kAlreadyExists, std::move(message));
+  }
 
   bool ok() const { return code_ == Code::kOk; }
   bool IsNotFound() const { return code_ == Code::kNotFound; }
   bool IsRefused() const { return code_ == Code::kRefused; }
   bool IsCorrupt() const { return code_ == Code::kCorrupt; }
   bool IsIOError() const { return code_ == Code::kIOError; }
+  bool IsBusy() const { return code_ == Code::kBusy; }
+  bool IsAlreadyExists() const { return code_ == Code::kAlreadyExists; }
   Code code() const { return code_; }
   const std::string& message() const { return message_; }
 

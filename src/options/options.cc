@@ -40,7 +40,7 @@ SVR_LONG AddOptionInfo(const Store& store, const char* name, SVR_LONG groupType,
     return 0;
   }
   ConfigSession session;
-  if (!session.Open(store).ok()) return 0;
+  if (!session.Open(store, Access::kWrite).ok()) return 0;
   std::int32_t index;
   SVR_OPTION_GROUP group;
   if (!FindOptionGroup(session, groupType, name, &index, &group).ok() ||
@@ -52,14 +52,15 @@ SVR_LONG AddOptionInfo(const Store& store, const char* name, SVR_LONG groupType,
   BoundedCopy(group.groupName, kGroupNameWidth, name, kGroupNameWidth);
   std::memcpy(group.options, options,
               CappedAtGroupSlots(count) * sizeof(CONFIG_OPTION));
-  return AppendOptionGroup(session, group).ok() ? 1 : 0;
+  return AppendOptionGroup(session, group).ok() && session.Commit().ok() ? 1
+                                                                         : 0;
 }
 
 SVR_LONG GetOptionCount(const Store& store, const char* name,
                         SVR_LONG groupType) {
   if (name == nullptr) return 1;
   ConfigSession session;
-  if (!session.Open(store).ok()) return -1;
+  if (!session.Open(store, Access::kRead).ok()) return -1;
   std::int32_t index;
   SVR_OPTION_GROUP group;
   return LookUpGroup(session, groupType, name, &index, &group) ? kGroupSlots
@@ -73,7 +74,7 @@ SVR_LONG GetOptionInfo(const Store& store, const char* name, SVR_LONG groupType,
   // any failure.
   std::memset(options, 0, static_cast<std::size_t>(count) * sizeof(*options));
   ConfigSession session;
-  if (!session.Open(store).ok()) return 0;
+  if (!session.Open(store, Access::kRead).ok()) return 0;
   if (name == nullptr) return ReadGlobalOption(session, options).ok() ? 1 : 0;
   std::int32_t index;
   SVR_OPTION_GROUP group;
@@ -87,15 +88,20 @@ SVR_LONG SetOptionInfo(const Store& store, const char* name, SVR_LONG groupType,
                        const CONFIG_OPTION* options, SVR_LONG count) {
   if (options == nullptr || count <= 0) return 0;
   ConfigSession session;
-  if (!session.Open(store).ok()) return 0;
+  if (!session.Open(store, Access::kWrite).ok()) return 0;
   if (name == nullptr) {
-    return WriteGlobalOption(session, options[0]).ok() ? 1 : 0;
+    return WriteGlobalOption(session, options[0]).ok() &&
+                   session.Commit().ok()
+               ? 1
+               : 0;
   }
   std::int32_t index;
   SVR_OPTION_GROUP group;
   if (!LookUpGroup(session, groupType, name, &index, &group)) return 0;
   CopyOptionValues(group.options, options, CappedAtGroupSlots(count));
-  return WriteOptionGroup(session, index, group).ok() ? 1 : 0;
+  return WriteOptionGroup(session, index, group).ok() && session.Commit().ok()
+             ? 1
+             : 0;
 }
 
 SVR_LONG GetOptionInfo(const Store& store, const char* name, SVR_LONG groupType,
@@ -118,7 +124,7 @@ SVR_LONG SetOptionInfo(const Store& store, const char* name, SVR_LONG groupType,
     return 0;
   }
   ConfigSession session;
-  if (!session.Open(store).ok()) return 0;
+  if (!session.Open(store, Access::kWrite).ok()) return 0;
   // The new value is merged into a copy of what is stored, and the stored
   // options then take their values from that copy, each by its own type:
   // the same bytes as reading every slot and setting them all back.
@@ -126,7 +132,9 @@ SVR_LONG SetOptionInfo(const Store& store, const char* name, SVR_LONG groupType,
     CONFIG_OPTION merged;
     if (!ReadGlobalOption(session, &merged).ok()) return 0;
     CopyOptionValues(&merged, &option, 1);
-    return WriteGlobalOption(session, merged).ok() ? 1 : 0;
+    return WriteGlobalOption(session, merged).ok() && session.Commit().ok()
+               ? 1
+               : 0;
   }
   std::int32_t position;
   SVR_OPTION_GROUP group;
@@ -135,7 +143,10 @@ SVR_LONG SetOptionInfo(const Store& store, const char* name, SVR_LONG groupType,
   std::memcpy(merged, group.options, sizeof(merged));
   CopyOptionValues(&merged[index], &option, 1);
   CopyOptionValues(group.options, merged, kGroupSlots);
-  return WriteOptionGroup(session, position, group).ok() ? 1 : 0;
+  return WriteOptionGroup(session, position, group).ok() &&
+                 session.Commit().ok()
+             ? 1
+             : 0;
 }
 
 }  // namespace brellox

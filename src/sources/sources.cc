@@ -61,7 +61,7 @@ namespace {
 // both lookups answer 0 when there is nothing to look in.
 bool LoadNonEmptyGdbTable(const Store& store, ConfigSession* session,
                           TableImage* image) {
-  return OpenTable(store, kGdbTable, session, image).ok() &&
+  return OpenTable(store, Access::kRead, kGdbTable, session, image).ok() &&
          image->count() > 0;
 }
 

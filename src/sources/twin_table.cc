@@ -50,7 +50,9 @@ std::int32_t FindName(const TableImage& image, const char* name,
 template <class Description>
 SVR_LONG TwinTable<Description>::Count(const Store& store) {
   ConfigSession session;
-  if (!session.Open(store).ok()) return Description::kCountFailure;
+  if (!session.Open(store, Access::kRead).ok()) {
+    return Description::kCountFailure;
+  }
   return GetSection(session.header(), Description::spec().section).count;
 }
 
@@ -61,7 +63,8 @@ SVR_LONG TwinTable<Description>::Get(const Store& store, SVR_LONG id,
   std::memset(&record, 0, sizeof(record));
   ConfigSession session;
   TableImage image;
-  if (!OpenTable(store, Description::spec(), &session, &image).ok()) {
+  if (!OpenTable(store, Access::kRead, Description::spec(), &session, &image)
+           .ok()) {
     return 0;
   }
   const std::int32_t index = image.FindId(id);
@@ -77,7 +80,9 @@ SVR_LONG TwinTable<Description>::GetAll(const Store& store, Record* records,
   std::memset(records, 0, static_cast<std::size_t>(count) * sizeof(Record));
   ConfigSession session;
   TableImage image;
-  if (!OpenTable(store, Description::spec(), &session, &image, count).ok()) {
+  if (!OpenTable(store, Access::kRead, Description::spec(), &session, &image,
+                 count)
+           .ok()) {
     return 0;
   }
   if (image.count() > 0) {
@@ -93,7 +98,8 @@ SVR_LONG TwinTable<Description>::GetIds(const Store& store,
   ids.RemoveAll();
   ConfigSession session;
   TableImage image;
-  if (!OpenTable(store, Description::spec(), &session, &image).ok()) {
+  if (!OpenTable(store, Access::kRead, Description::spec(), &session, &image)
+           .ok()) {
     return 0;
   }
   return ListIds(image, ids);
@@ -104,7 +110,8 @@ SVR_LONG TwinTable<Description>::Exists(const Store& store, const char* name) {
   if (name == nullptr) return 0;
   ConfigSession session;
   TableImage image;
-  if (!OpenTable(store, Description::spec(), &session, &image).ok()) {
+  if (!OpenTable(store, Access::kRead, Description::spec(), &session, &image)
+           .ok()) {
     return 0;
   }
   return FindName(image, name) >= 0 ? 1 : 0;
@@ -117,10 +124,13 @@ SVR_LONG TwinTable<Description>::Add(const Store& store, const Record& record) {
   ConfigSession session;
   TableImage image;
   const TableSpec& spec = Description::spec();
-  if (!OpenTable(store, spec, &session, &image).ok()) return 0;
+  if (!OpenTable(store, Access::kWrite, spec, &session, &image).ok()) return 0;
   if (FindName(image, name.c_str()) >= 0) return 0;
   std::int32_t id = 0;
-  if (!AppendRecord(session, spec, image, &record, &id).ok()) return 0;
+  if (!AppendRecord(session, spec, image, &record, &id).ok() ||
+      !session.Commit().ok()) {
+    return 0;
+  }
   return id;
 }
 
@@ -130,13 +140,16 @@ SVR_LONG TwinTable<Description>::Update(const Store& store,
   ConfigSession session;
   TableImage image;
   const TableSpec& spec = Description::spec();
-  if (!OpenTable(store, spec, &session, &image).ok()) return 0;
+  if (!OpenTable(store, Access::kWrite, spec, &session, &image).ok()) return 0;
   const std::int32_t index = image.FindId(record.id);
   if (index < 0) return 0;
   // The record itself is skipped, so it may keep its own name.
   if (FindName(image, NameText(record.name).c_str(), index) >= 0) return 0;
   std::memcpy(image.record(index), &record, sizeof(record));
-  return WriteRecord(session, spec, image, index).ok() ? 1 : 0;
+  return WriteRecord(session, spec, image, index).ok() &&
+                 session.Commit().ok()
+             ? 1
+             : 0;
 }
 
 template <class Description>
@@ -145,10 +158,13 @@ SVR_LONG TwinTable<Description>::Remove(const Store& store, SVR_LONG id) {
   ConfigSession session;
   TableImage image;
   const TableSpec& spec = Description::spec();
-  if (!OpenTable(store, spec, &session, &image).ok()) return 0;
+  if (!OpenTable(store, Access::kWrite, spec, &session, &image).ok()) return 0;
   const std::int32_t index = image.FindId(id);
   if (index < 0) return 1;
-  return RemoveRecord(session, spec, &image, index).ok() ? 1 : 0;
+  return RemoveRecord(session, spec, &image, index).ok() &&
+                 session.Commit().ok()
+             ? 1
+             : 0;
 }
 
 template class TwinTable<ConnTableDescription>;

@@ -1,26 +1,21 @@
 #include "src/store/config_file.h"
 
+#include <algorithm>
+#include <cstring>
 #include <string>
+
+#include "src/store/journal.h"
 
 namespace brellox {
 
-Status OpenConfigFile(const Store& store, std::unique_ptr<RandomRWFile>* file) {
-  if (store.path.empty()) return Status::NotFound("no configuration file path");
-  return store.env->OpenExisting(store.path, file);
-}
-
-void CloseConfigFile(std::unique_ptr<RandomRWFile>* file) { file->reset(); }
-
-Status ReadHeader(RandomRWFile& file, SVR_CFG_HEADER* header) {
-  std::uint64_t size;
-  Status s = file.Size(&size);
-  if (!s.ok()) return s;
-  if (size < static_cast<std::uint64_t>(kHeaderSize)) {
+Status ReadHeader(RandomRWFile& file, std::uint64_t file_size,
+                  SVR_CFG_HEADER* header) {
+  if (file_size < static_cast<std::uint64_t>(kHeaderSize)) {
     return Status::Corrupt("file shorter than its header");
   }
-  s = file.Read(0, sizeof(*header), header);
+  Status s = file.Read(0, sizeof(*header), header);
   if (!s.ok()) return s;
-  return ValidateHeader(*header, size);
+  return ValidateHeader(*header, file_size);
 }
 
 std::int64_t LayoutEnd(const SVR_CFG_HEADER& header) {
@@ -57,15 +52,190 @@ Status ValidateHeader(const SVR_CFG_HEADER& header, std::uint64_t file_size) {
   return Status::OK();
 }
 
-Status WriteHeader(RandomRWFile& file, const SVR_CFG_HEADER& header) {
-  return file.Write(0, &header, sizeof(header));
+ConfigSession::~ConfigSession() { Close(); }
+
+void ConfigSession::Close() {
+  // Closing the file drops its locks; unlocking first would only cost
+  // system calls.
+  lock_.Abandon();
+  file_.reset();
 }
 
-Status ConfigSession::Open(const Store& store) {
-  Status s = OpenConfigFile(store, &file_);
-  if (s.ok()) s = ReadHeader(*file_, &header_);
-  if (!s.ok()) CloseConfigFile(&file_);
+Status ConfigSession::Open(const Store& store, Access access) {
+  Close();
+  store_ = store;
+  access_ = access;
+  pending_.clear();
+  data_.clear();
+  header_dirty_ = false;
+  if (store.path.empty()) return Status::NotFound("no configuration file path");
+  bool journal_found = false;
+  Status s = OpenLocked(access, &journal_found);
+  if (s.ok() && journal_found && access == Access::kRead) {
+    // Restoring the file needs it open for writing and locked exclusively.
+    // Upgrading a shared lock in place could deadlock two readers that both
+    // found the journal, so let go and start again as a writer; a reader
+    // that may not write fails here, before reading anything.
+    Close();
+    s = OpenLocked(Access::kWrite, &journal_found);
+  }
+  if (s.ok() && journal_found) {
+    s = RecoverJournal(store_.env, store_.path, file_.get());
+  }
+  if (s.ok()) s = file_->Size(&file_size_);
+  if (s.ok()) s = ReadHeader(*file_, file_size_, &header_);
+  if (!s.ok()) {
+    Close();
+    return s;
+  }
+  committed_header_ = header_;
   return s;
+}
+
+Status ConfigSession::OpenLocked(Access access, bool* journal_found) {
+  const Store& store = store_;
+  Status s = store.env->Open(store.path,
+                             access == Access::kRead ? OpenAccess::kReadOnly
+                                                     : OpenAccess::kReadWrite,
+                             &file_);
+  if (s.ok()) {
+    s = lock_.Acquire(store.env, file_.get(),
+                      access == Access::kRead ? LockMode::kShared
+                                              : LockMode::kExclusive);
+  }
+  if (!s.ok()) return s;
+  // A journal with content outside a writer's exclusive hold can only be
+  // one that a crash left behind. One system call tells.
+  std::uint64_t journal_size = 0;
+  s = store.env->FileSize(JournalPathFor(store.path), &journal_size);
+  if (s.IsNotFound()) return Status::OK();
+  *journal_found = s.ok() && journal_size > 0;
+  return s;
+}
+
+std::uint64_t ConfigSession::Size() const {
+  std::uint64_t size = file_size_;
+  for (const PendingWrite& w : pending_) size = std::max(size, w.offset + w.length);
+  return size;
+}
+
+Status ConfigSession::Read(std::int64_t offset, std::size_t n,
+                           void* destination) {
+  if (offset < 0) return Status::IOError("read at a negative offset");
+  const std::uint64_t begin = static_cast<std::uint64_t>(offset);
+  const std::uint64_t end = begin + n;
+  if (pending_.empty()) return file_->Read(begin, n, destination);
+  if (end > Size()) {
+    return Status::IOError(store_.path + ": unexpected end of file");
+  }
+  char* out = static_cast<char*>(destination);
+  // What the file holds now, then the pending writes over it in order;
+  // bytes past the file's end that no write covers read as zeros, as they
+  // would from the file.
+  if (begin < file_size_) {
+    const std::size_t on_disk =
+        static_cast<std::size_t>(std::min(end, file_size_) - begin);
+    Status s = file_->Read(begin, on_disk, out);
+    if (!s.ok()) return s;
+    std::memset(out + on_disk, 0, n - on_disk);
+  } else {
+    std::memset(out, 0, n);
+  }
+  for (const PendingWrite& w : pending_) {
+    const std::uint64_t from = std::max(begin, w.offset);
+    const std::uint64_t to = std::min(end, w.offset + w.length);
+    if (from >= to) continue;
+    std::memcpy(out + (from - begin), data_.data() + w.data + (from - w.offset),
+                static_cast<std::size_t>(to - from));
+  }
+  return Status::OK();
+}
+
+Status ConfigSession::Write(std::int64_t offset, const void* source,
+                            std::size_t n) {
+  if (access_ != Access::kWrite) {
+    return Status::Refused("a read-only session cannot write");
+  }
+  if (offset < 0) return Status::IOError("write at a negative offset");
+  const std::size_t at = data_.size();
+  const char* bytes = static_cast<const char*>(source);
+  data_.insert(data_.end(), bytes, bytes + n);
+  pending_.push_back({static_cast<std::uint64_t>(offset), n, at});
+  return Status::OK();
+}
+
+Status ConfigSession::WriteHeader() {
+  if (access_ != Access::kWrite) {
+    return Status::Refused("a read-only session cannot write");
+  }
+  header_dirty_ = true;
+  return Status::OK();
+}
+
+Status ConfigSession::Commit() {
+  if (header_dirty_) {
+    // Last, as every change writes its header after its tables.
+    Status s = Write(0, &header_, sizeof(header_));
+    if (!s.ok()) return s;
+    header_dirty_ = false;
+  }
+  if (pending_.empty()) return Status::OK();
+  Status s = ApplyJournaled();
+  if (!s.ok()) {
+    // The journal may already have changed the file; put it back now,
+    // under the lock still held. Should that fail too, the journal stays
+    // and the next call restores the file.
+    RecoverJournal(store_.env, store_.path, file_.get());
+    header_ = committed_header_;
+  }
+  pending_.clear();
+  data_.clear();
+  return s;
+}
+
+Status ConfigSession::ApplyJournaled() {
+  // The ranges of the file the writes will overwrite, merged: the header
+  // always, then the rest of what lies within the file's current size.
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> spans;
+  for (const PendingWrite& w : pending_) {
+    const std::uint64_t from = std::max<std::uint64_t>(w.offset, kHeaderSize);
+    const std::uint64_t to = std::min(w.offset + w.length, file_size_);
+    if (from < to) spans.emplace_back(from, to);
+  }
+  std::sort(spans.begin(), spans.end());
+  JournalBuilder journal(BaseName(store_.path), file_size_);
+  std::memcpy(journal.AddRange(0, kHeaderSize), &committed_header_,
+              kHeaderSize);
+  for (std::size_t i = 0; i < spans.size();) {
+    std::uint64_t from = spans[i].first;
+    std::uint64_t to = spans[i].second;
+    for (++i; i < spans.size() && spans[i].first <= to; ++i) {
+      to = std::max(to, spans[i].second);
+    }
+    const std::uint32_t length = static_cast<std::uint32_t>(to - from);
+    Status s = file_->Read(from, length, journal.AddRange(from, length));
+    if (!s.ok()) return s;
+  }
+  journal.Finish();
+
+  std::uint32_t mode;
+  Status s = file_->Permissions(&mode);
+  std::unique_ptr<RandomRWFile> journal_file;
+  if (s.ok()) {
+    s = WriteJournal(store_.env, store_.path, mode, journal.bytes(),
+                     &journal_file);
+  }
+  if (!s.ok()) return s;
+  for (const PendingWrite& w : pending_) {
+    s = file_->Write(w.offset, data_.data() + w.data, w.length);
+    if (!s.ok()) return s;
+  }
+  s = file_->Sync();
+  if (s.ok()) s = MarkJournalIdle(journal_file.get());
+  if (!s.ok()) return s;
+  file_size_ = Size();
+  committed_header_ = header_;
+  return Status::OK();
 }
 
 }  // namespace brellox

@@ -1,27 +1,25 @@
-// Opening the configuration file and reading and writing its header.
+// Opening the configuration file, its header, and one call's session on it.
 #ifndef BRELLOX_STORE_CONFIG_FILE_H_
 #define BRELLOX_STORE_CONFIG_FILE_H_
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "platform/env.h"
+#include "src/store/file_lock.h"
 #include "src/store/format.h"
 #include "src/store/store.h"
 
 namespace brellox {
 
-// Opens the store's existing file for reading and writing, shared with other
-// openers. NotFound when it is missing.
-Status OpenConfigFile(const Store& store, std::unique_ptr<RandomRWFile>* file);
-
-// Closes the file if it is open.
-void CloseConfigFile(std::unique_ptr<RandomRWFile>* file);
-
-// Reads the 428-byte header and checks that it describes a consistent layout
-// within a file of the file's real size (ValidateHeader). Corrupt if not.
-Status ReadHeader(RandomRWFile& file, SVR_CFG_HEADER* header);
+// Reads the 428-byte header of a file of `file_size` bytes and checks that
+// it describes a consistent layout within it (ValidateHeader). Corrupt if
+// not.
+Status ReadHeader(RandomRWFile& file, std::uint64_t file_size,
+                  SVR_CFG_HEADER* header);
 
 // Corrupt unless: the connection table starts at 781; each table starts
 // where the one before it ends (offset + record size × capacity, in the order
@@ -33,36 +31,78 @@ Status ValidateHeader(const SVR_CFG_HEADER& header, std::uint64_t file_size);
 // The file offset just past the option-group table.
 std::int64_t LayoutEnd(const SVR_CFG_HEADER& header);
 
-Status WriteHeader(RandomRWFile& file, const SVR_CFG_HEADER& header);
+// What a session may do to the file.
+enum class Access {
+  kRead,   // reads only: the file is opened for reading, the lock is shared
+  kWrite,  // may change it: opened for writing, the lock is exclusive
+};
 
-// One exported call's hold on the file: the open handle and the header as
-// read at the start of the call. Closes the file when destroyed.
+// One call's hold on the configuration file, from its first read to its
+// last write: the open file, the lock, and the header as read under it.
+//
+// Open takes the lock (waiting at most the busy timeout) and, when a crashed
+// change left a journal, restores the file from it first. A kWrite session
+// collects its writes in memory; reads see them. Commit makes them all land
+// or none: it journals what they overwrite, writes them, syncs, and marks
+// the journal idle. Destroying the session without Commit discards them, so
+// a call that gives up part-way leaves the file as it found it.
 class ConfigSession {
  public:
   ConfigSession() = default;
   ConfigSession(const ConfigSession&) = delete;
   ConfigSession& operator=(const ConfigSession&) = delete;
-  ~ConfigSession() { CloseConfigFile(&file_); }
+  ~ConfigSession();
 
-  // OpenConfigFile, then ReadHeader. On failure nothing was written.
-  Status Open(const Store& store);
+  // Opens the store's file for `access`, locks it, recovers a journal left
+  // by a crash, and reads and validates the header. NotFound when the file
+  // is missing; Busy when the lock stayed taken; Corrupt when the header or
+  // a journal does not fit the file. On failure nothing was written, and
+  // nothing is held.
+  Status Open(const Store& store, Access access);
 
-  RandomRWFile& file() { return *file_; }
   SVR_CFG_HEADER& header() { return header_; }
   const SVR_CFG_HEADER& header() const { return header_; }
 
-  Status Read(std::int64_t offset, std::size_t n, void* destination) {
-    return file_->Read(static_cast<std::uint64_t>(offset), n, destination);
-  }
-  Status Write(std::int64_t offset, const void* source, std::size_t n) {
-    return file_->Write(static_cast<std::uint64_t>(offset), source, n);
-  }
-  // Writes the in-memory header back.
-  Status WriteHeader() { return brellox::WriteHeader(*file_, header_); }
+  // Exactly `n` bytes at `offset` as the file will read once the writes made
+  // so far land.
+  Status Read(std::int64_t offset, std::size_t n, void* destination);
+
+  // The file's size once the writes made so far land.
+  std::uint64_t Size() const;
+
+  // Records a write of `n` bytes at `offset`; nothing reaches the file
+  // before Commit. Only for kWrite sessions.
+  Status Write(std::int64_t offset, const void* source, std::size_t n);
+
+  // Marks the in-memory header to be written, after every other write, by
+  // Commit.
+  Status WriteHeader();
+
+  // Makes every recorded write land in the file, durably, or none of them.
+  // On success the session may go on and commit again.
+  Status Commit();
 
  private:
+  struct PendingWrite {
+    std::uint64_t offset;
+    std::size_t length;
+    std::size_t data;  // where its bytes start in data_
+  };
+
+  Status OpenLocked(Access access, bool* journal_found);
+  Status ApplyJournaled();
+  void Close();
+
+  Store store_{};
+  Access access_ = Access::kRead;
   std::unique_ptr<RandomRWFile> file_;
+  FileLock lock_;
+  std::uint64_t file_size_ = 0;  // on disk, as of the last commit
   SVR_CFG_HEADER header_{};
+  SVR_CFG_HEADER committed_header_{};
+  bool header_dirty_ = false;
+  std::vector<PendingWrite> pending_;
+  std::vector<char> data_;
 };
 
 }  // namespace brellox

@@ -1,7 +1,9 @@
 #include "src/store/default_file.h"
 
+#include <cstdio>
 #include <cstring>
 #include <memory>
+#include <random>
 
 #include "src/store/format.h"
 
@@ -56,33 +58,50 @@ std::string DefaultConfigImage() {
   return image;
 }
 
-std::string TemporaryPathFor(const std::string& path) {
-  std::string temporary = path;
-  // Same length as `path`: a longer name could pass the system's path
-  // limit (260 bytes on Windows) when the file's own path does not.
-  temporary.back() = temporary.back() == '~' ? '#' : '~';
-  return temporary;
+Status CreateTemporaryBeside(Env* env, const std::string& path,
+                             std::uint32_t mode, std::string* temporary_path,
+                             std::unique_ptr<RandomRWFile>* file) {
+  // Seeded once per thread from the system and the clock; the name only
+  // needs to be unlikely to be taken, since creation is exclusive anyway.
+  thread_local std::mt19937_64 random(std::random_device{}() ^
+                                      env->NowMicros());
+  constexpr int kAttempts = 16;
+  Status s;
+  for (int i = 0; i < kAttempts; ++i) {
+    char suffix[24];
+    std::snprintf(suffix, sizeof(suffix), ".%012llx",
+                  static_cast<unsigned long long>(random() & 0xffffffffffffull));
+    *temporary_path = path + suffix;
+    s = env->CreateExclusive(*temporary_path, mode, file);
+    if (!s.IsAlreadyExists()) return s;
+  }
+  return s;
 }
 
 Status WriteFileAtomically(Env* env, const std::string& path,
-                           const std::string& bytes) {
+                           const std::string& bytes, Publish publish) {
   if (path.empty()) return Status::Refused("no path to write");
-  const std::string temporary = TemporaryPathFor(path);
+  std::string temporary;
   Status s;
   {
     std::unique_ptr<RandomRWFile> file;
-    s = env->CreateReplacing(temporary, &file);
+    s = CreateTemporaryBeside(env, path, kOwnerOnlyMode, &temporary, &file);
     if (!s.ok()) return s;
     s = file->Write(0, bytes.data(), bytes.size());
     if (s.ok()) s = file->Sync();
   }  // closed before the rename
-  if (s.ok()) s = env->RenameReplacing(temporary, path);
-  if (!s.ok()) env->RemoveFile(temporary);
+  if (s.ok()) {
+    s = publish == Publish::kReplace ? env->RenameReplacing(temporary, path)
+                                     : env->RenameNoReplace(temporary, path);
+  }
+  if (s.ok()) return env->SyncDirectoryOf(path);
+  env->RemoveFile(temporary);
   return s;
 }
 
 Status CreateDefaultConfigFile(Env* env, const std::string& path) {
-  return WriteFileAtomically(env, path, DefaultConfigImage());
+  return WriteFileAtomically(env, path, DefaultConfigImage(),
+                             Publish::kIfMissing);
 }
 
 }  // namespace brellox

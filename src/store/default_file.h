@@ -2,6 +2,8 @@
 #ifndef BRELLOX_STORE_DEFAULT_FILE_H_
 #define BRELLOX_STORE_DEFAULT_FILE_H_
 
+#include <cstdint>
+#include <memory>
 #include <string>
 
 #include "platform/env.h"
@@ -15,19 +17,30 @@ constexpr int kDefaultFileSize = 1701;
 // empty GDB, user and privilege tables of two slots each.
 std::string DefaultConfigImage();
 
-// The name the default file is written under before it is renamed to
-// `path` (not empty): `path` with its last character changed, so it is no
-// longer than `path`.
-std::string TemporaryPathFor(const std::string& path);
+// Creates a new, empty file beside `path` under a name no other entry has
+// ("<path>.<random>"), exclusively and with permission bits `mode`. Its
+// name is stored in `*temporary_path`.
+Status CreateTemporaryBeside(Env* env, const std::string& path,
+                             std::uint32_t mode, std::string* temporary_path,
+                             std::unique_ptr<RandomRWFile>* file);
 
-// Writes `bytes` as the file `path`, replacing any file there: written and
-// synced under TemporaryPathFor(path), then renamed into place, so the file
-// is complete or absent. On failure the temporary file is removed. Refused
-// for an empty `path`.
+// How a complete file takes its name.
+enum class Publish {
+  kReplace,    // replacing any file of that name
+  kIfMissing,  // AlreadyExists, with nothing changed, if the name is taken
+};
+
+// Writes `bytes` as the file `path`: written and synced under a temporary
+// name (CreateTemporaryBeside, owner-only permissions), then renamed into
+// place and the directory synced, so the file is complete or absent. The
+// temporary file is removed whatever happens. Refused for an empty `path`.
 Status WriteFileAtomically(Env* env, const std::string& path,
-                           const std::string& bytes);
+                           const std::string& bytes,
+                           Publish publish = Publish::kReplace);
 
-// Writes the default file at `path` with WriteFileAtomically.
+// Writes the default file at `path` with WriteFileAtomically, unless a file
+// of that name appears first: several processes may start at once, and the
+// first file published, perhaps changed already, is the one that stays.
 Status CreateDefaultConfigFile(Env* env, const std::string& path);
 
 }  // namespace brellox

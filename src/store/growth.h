@@ -4,29 +4,30 @@
 
 #include <cstdint>
 
-#include "platform/env.h"
+#include "src/store/config_file.h"
 #include "src/store/format.h"
 
 namespace brellox {
 
-// Moves table `section` `delta` bytes towards the end of the file and raises
-// its offset in `*header` (the header is not written). The option-group
+// Moves table `section` `delta` bytes towards the end of the session's file
+// and raises its offset in the session's header (which is written when the
+// session commits). The option-group
 // table moves its `count` records; any other table is rewritten as
 // `capacity` slots, the records in use followed by zero slots. The table is
 // read whole before it is written, so the old and new places may overlap.
 // When its buffer cannot be had, nothing moves and the offset is unchanged.
-Status ShiftSection(RandomRWFile& file, SVR_CFG_HEADER* header,
-                    Section section, std::int32_t delta);
+Status ShiftSection(ConfigSession& session, Section section,
+                    std::int32_t delta);
 
 // Makes room for two more slots in `table` (not the option-group table) by
 // shifting every later table 2 × its record size, the last one first.
 // Afterwards the caller writes the grown table, capacity + 2 slots, at its
 // unchanged offset, sets the capacity and writes the header.
 //
-// Every buffer is allocated before anything moves, so running out of memory
-// changes nothing. Refused when the grown file would pass 2 GiB, the limit
-// of the format's 32-bit offsets.
-Status GrowTable(RandomRWFile& file, SVR_CFG_HEADER* header, Section table);
+// The moves are writes of the session, so nothing reaches the file before
+// it commits: a failure part-way changes nothing. Refused when the grown
+// file would pass 2 GiB, the limit of the format's 32-bit offsets.
+Status GrowTable(ConfigSession& session, Section table);
 
 }  // namespace brellox
 

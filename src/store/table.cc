@@ -1,6 +1,7 @@
 #include "src/store/table.h"
 
 #include <limits>
+#include <string>
 
 #include "src/store/growth.h"
 
@@ -42,10 +43,10 @@ std::int32_t TableImage::FindId(std::int32_t wanted) const {
   return -1;
 }
 
-Status OpenTable(const Store& store, const TableSpec& spec,
+Status OpenTable(const Store& store, Access access, const TableSpec& spec,
                  ConfigSession* session, TableImage* image,
                  std::int32_t limit) {
-  Status s = session->Open(store);
+  Status s = session->Open(store, access);
   if (s.ok()) s = TableImage::Load(*session, spec, image, limit);
   return s;
 }
@@ -70,38 +71,83 @@ void TableImage::Erase(std::int32_t index) {
   count_ = last;
 }
 
+namespace {
+
+// The ID the next record of a table with IDs gets, if the counter can issue
+// one: a damaged counter would hand out an ID already in use.
+Status NextId(const SVR_CFG_HEADER& header, const TableSpec& spec,
+              const TableImage& in_use, std::int32_t* id) {
+  const std::int32_t last = header.*spec.last_id;
+  if (last < 0) {
+    return Status::Corrupt("the table's ID counter is negative (" +
+                           std::to_string(last) + ")");
+  }
+  if (last == std::numeric_limits<std::int32_t>::max()) {
+    return Status::Refused("the table has issued every ID");
+  }
+  for (std::int32_t i = 0; i < in_use.count(); ++i) {
+    if (in_use.id(i) > last) {
+      return Status::Corrupt("the table's ID counter " + std::to_string(last) +
+                             " is below ID " + std::to_string(in_use.id(i)) +
+                             " of a record");
+    }
+  }
+  *id = last + 1;
+  return Status::OK();
+}
+
+// Writes zeros over the slots [from, to) unless they hold zeros already (the
+// usual case), so a file whose free slots hold stray bytes ends as if the
+// table had been rewritten whole, and slots past the file's end extend it.
+Status ClearSlots(ConfigSession& session, const TableSpec& spec,
+                  std::int32_t from, std::int32_t to) {
+  if (from >= to) return Status::OK();
+  const SectionView view = GetSection(session.header(), spec.section);
+  const std::int64_t offset = SlotOffset(view, spec, from);
+  const std::size_t bytes =
+      static_cast<std::size_t>(to - from) * spec.record_size();
+  Buffer slots;
+  Status s = Buffer::Allocate(bytes, &slots);
+  if (!s.ok()) return s;
+  if (static_cast<std::uint64_t>(offset) + bytes <= session.Size()) {
+    s = session.Read(offset, bytes, slots.data());
+    if (!s.ok()) return s;
+    bool zero = true;
+    for (std::size_t i = 0; i < bytes && zero; ++i) zero = slots.data()[i] == 0;
+    if (zero) return Status::OK();
+    std::memset(slots.data(), 0, bytes);
+  }
+  return session.Write(offset, slots.data(), bytes);
+}
+
+}  // namespace
+
 Status AppendRecord(ConfigSession& session, const TableSpec& spec,
                     const TableImage& in_use, const void* record,
                     std::int32_t* new_id) {
   SVR_CFG_HEADER& header = session.header();
-  SectionView view = GetSection(header, spec.section);
   std::int32_t id = 0;
   if (spec.last_id != nullptr) {
-    if (header.*spec.last_id == std::numeric_limits<std::int32_t>::max()) {
-      return Status::Refused("the table has issued every ID");
-    }
-    id = header.*spec.last_id + 1;
-  }
-  const bool full = view.count >= view.capacity;
-  const std::int32_t capacity = full ? view.capacity + 2 : view.capacity;
-  const std::size_t size = spec.record_size();
-
-  Buffer slots;
-  Status s = Buffer::Allocate(capacity * size, &slots);
-  if (!s.ok()) return s;
-  std::memcpy(slots.data(), in_use.record(0), view.count * size);
-  char* added = slots.data() + view.count * size;
-  std::memcpy(added, record, size);
-  if (spec.last_id != nullptr) std::memcpy(added, &id, sizeof(id));
-
-  if (full) {
-    s = GrowTable(session.file(), &header, spec.section);
+    Status s = NextId(header, spec, in_use, &id);
     if (!s.ok()) return s;
   }
-  s = session.Write(view.offset, slots.data(), slots.size());
+  SectionView view = GetSection(header, spec.section);
+  const bool full = view.count >= view.capacity;
+  if (full) {
+    Status s = GrowTable(session, spec.section);
+    if (!s.ok()) return s;
+    view.capacity += 2;
+  }
+  const std::size_t size = spec.record_size();
+  Buffer added;
+  Status s = Buffer::Allocate(size, &added);
+  if (!s.ok()) return s;
+  std::memcpy(added.data(), record, size);
+  if (spec.last_id != nullptr) std::memcpy(added.data(), &id, sizeof(id));
+  s = session.Write(SlotOffset(view, spec, view.count), added.data(), size);
+  if (s.ok()) s = ClearSlots(session, spec, view.count + 1, view.capacity);
   if (!s.ok()) return s;
   view.count += 1;
-  view.capacity = capacity;
   SetSection(&header, spec.section, view);
   if (spec.last_id != nullptr) header.*spec.last_id = id;
   s = session.WriteHeader();

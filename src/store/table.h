@@ -64,9 +64,9 @@ class TableImage {
   std::int32_t record_size_ = 0;
 };
 
-// Opens the store (ConfigSession::Open) and loads the first min(limit,
-// count) records of `spec`'s table into `*image` (limit < 0: all).
-Status OpenTable(const Store& store, const TableSpec& spec,
+// Opens the store (ConfigSession::Open) for `access` and loads the first
+// min(limit, count) records of `spec`'s table into `*image` (limit < 0: all).
+Status OpenTable(const Store& store, Access access, const TableSpec& spec,
                  ConfigSession* session, TableImage* image,
                  std::int32_t limit = -1);
 
@@ -78,15 +78,19 @@ SVR_LONG ListIds(const TableImage& image, CSmartArray<SVR_LONG>& ids);
 // Appends `record` (record_size bytes) after the records in `in_use`, which
 // must be the table's current records, growing the table when it is full.
 // For a table with IDs the new record gets the next ID, which is stored in
-// the header and in `*new_id`. Writes every slot of the table (the free ones
-// as zeros), then the header. Nothing is written when memory runs out.
+// the header and in `*new_id`; Corrupt, with nothing written, when the
+// table's ID counter is negative or not above every ID in the table, and
+// Refused when it has reached the largest ID. Writes the new record, zeros
+// in the free slots after it (only those not zero already), and the header;
+// the session commits them.
 Status AppendRecord(ConfigSession& session, const TableSpec& spec,
                     const TableImage& in_use, const void* record,
                     std::int32_t* new_id);
 
 // Removes record `index` of `*in_use` (the table's current records): later
 // records move down one slot in order, the freed last slot is cleared, the
-// count drops by one and the header is written. `*in_use` follows suit.
+// count drops by one and the header is written, when the session commits.
+// `*in_use` follows suit.
 // Precondition: 0 <= index < in_use->count().
 Status RemoveRecord(ConfigSession& session, const TableSpec& spec,
                     TableImage* in_use, std::int32_t index);

@@ -15,15 +15,15 @@ SVR_LONG SetTempDir(const Store& store, const char* dir) {
     return 0;
   }
   ConfigSession session;
-  if (!session.Open(store).ok()) return 0;
+  if (!session.Open(store, Access::kWrite).ok()) return 0;
   BoundedCopy(session.header().tempDir, kTempDirWidth, dir, kTempDirWidth);
-  return session.WriteHeader().ok() ? 1 : 0;
+  return session.WriteHeader().ok() && session.Commit().ok() ? 1 : 0;
 }
 
 SVR_LONG GetTempDir(const Store& store, char* buf, short len) {
   if (buf == nullptr || len <= 0) return 0;
   ConfigSession session;
-  if (!session.Open(store).ok()) return 0;
+  if (!session.Open(store, Access::kRead).ok()) return 0;
   const std::size_t n =
       len < static_cast<short>(kTempDirWidth) ? len : kTempDirWidth;
   BoundedCopy(buf, n, session.header().tempDir, kTempDirWidth);

@@ -33,7 +33,10 @@ SVR_LONG GetUserPriv(const Store& store, SVR_LONG userID, SVR_LONG privID,
   ConfigSession session;
   TableImage privileges;
   // Running out of memory is a failure too: 1 would read as "no value set".
-  if (!OpenTable(store, kPrivTable, &session, &privileges).ok()) return 0;
+  if (!OpenTable(store, Access::kRead, kPrivTable, &session, &privileges)
+           .ok()) {
+    return 0;
+  }
   const std::int32_t index = FindPair(privileges, userID, privID);
   if (index >= 0) value = PrivilegeAt(privileges, index).value;
   return 1;
@@ -44,19 +47,24 @@ SVR_LONG SetUserPriv(const Store& store, SVR_LONG userID, SVR_LONG privID,
   if (userID <= 0 || privID <= 0 || value < 0) return 0;
   ConfigSession session;
   TableImage privileges;
-  if (!OpenTable(store, kPrivTable, &session, &privileges).ok()) return 0;
+  if (!OpenTable(store, Access::kWrite, kPrivTable, &session, &privileges)
+           .ok()) {
+    return 0;
+  }
   const std::int32_t index = FindPair(privileges, userID, privID);
+  Status s;
   if (index >= 0) {
     // A pair keeps its slot for good; only its value changes, so neither the
     // other records nor the header need writing.
     std::memcpy(privileges.record(index) + offsetof(SVR_USER_PRIV, value),
                 &value, sizeof(value));
-    return WriteRecord(session, kPrivTable, privileges, index).ok() ? 1 : 0;
+    s = WriteRecord(session, kPrivTable, privileges, index);
+  } else {
+    const SVR_USER_PRIV record{userID, privID, value};
+    s = AppendRecord(session, kPrivTable, privileges, &record, nullptr);
   }
-  const SVR_USER_PRIV record{userID, privID, value};
-  return AppendRecord(session, kPrivTable, privileges, &record, nullptr).ok()
-             ? 1
-             : 0;
+  if (s.ok()) s = session.Commit();
+  return s.ok() ? 1 : 0;
 }
 
 }  // namespace brellox

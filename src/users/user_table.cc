@@ -53,7 +53,9 @@ SVR_LONG AddUser(const Store& store, const char* name, const char* password) {
 
   ConfigSession session;
   TableImage users;
-  if (!OpenTable(store, kUserTable, &session, &users).ok()) return 0;
+  if (!OpenTable(store, Access::kWrite, kUserTable, &session, &users).ok()) {
+    return 0;
+  }
   if (FindByName(users, name) >= 0) return 0;
 
   SVR_USER_REC record{};
@@ -62,7 +64,10 @@ SVR_LONG AddUser(const Store& store, const char* name, const char* password) {
     BoundedCopy(record.password, kPasswordWidth, password, kPasswordWidth);
   }
   std::int32_t id = 0;
-  if (!AppendRecord(session, kUserTable, users, &record, &id).ok()) return 0;
+  if (!AppendRecord(session, kUserTable, users, &record, &id).ok() ||
+      !session.Commit().ok()) {
+    return 0;
+  }
   return id;
 }
 
@@ -75,7 +80,9 @@ SVR_LONG GetUser(const Store& store, SVR_LONG userID, char* name,
 
   ConfigSession session;
   TableImage users;
-  if (!OpenTable(store, kUserTable, &session, &users).ok()) return 0;
+  if (!OpenTable(store, Access::kRead, kUserTable, &session, &users).ok()) {
+    return 0;
+  }
   const std::int32_t index = users.FindId(userID);
   if (index < 0) return 0;
   BoundedCopy(name, n, NameField(users, index), kNameWidth);
@@ -90,27 +97,37 @@ SVR_LONG UpdateUser(const Store& store, SVR_LONG userID,
   }
   ConfigSession session;
   TableImage users;
-  if (!OpenTable(store, kUserTable, &session, &users).ok()) return 0;
+  if (!OpenTable(store, Access::kWrite, kUserTable, &session, &users).ok()) {
+    return 0;
+  }
   const std::int32_t index = users.FindId(userID);
   if (index < 0) return 0;
   BoundedCopy(PasswordField(users, index), kPasswordWidth, password,
               kPasswordWidth);
-  return WriteRecord(session, kUserTable, users, index).ok() ? 1 : 0;
+  return WriteRecord(session, kUserTable, users, index).ok() &&
+                 session.Commit().ok()
+             ? 1
+             : 0;
 }
 
 SVR_LONG DelUser(const Store& store, SVR_LONG userID) {
   if (userID <= 0) return 0;
   ConfigSession session;
   TableImage users;
-  if (!OpenTable(store, kUserTable, &session, &users).ok()) return 0;
+  if (!OpenTable(store, Access::kWrite, kUserTable, &session, &users).ok()) {
+    return 0;
+  }
   const std::int32_t index = users.FindId(userID);
   if (index < 0) return 1;
-  return RemoveRecord(session, kUserTable, &users, index).ok() ? 1 : 0;
+  return RemoveRecord(session, kUserTable, &users, index).ok() &&
+                 session.Commit().ok()
+             ? 1
+             : 0;
 }
 
 SVR_LONG GetUserCount(const Store& store) {
   ConfigSession session;
-  if (!session.Open(store).ok()) return 0;
+  if (!session.Open(store, Access::kRead).ok()) return 0;
   return session.header().users.count;
 }
 
@@ -118,7 +135,9 @@ SVR_LONG GetUserIDs(const Store& store, CSmartArray<SVR_LONG>& ids) {
   ids.RemoveAll();
   ConfigSession session;
   TableImage users;
-  if (!OpenTable(store, kUserTable, &session, &users).ok()) return 0;
+  if (!OpenTable(store, Access::kRead, kUserTable, &session, &users).ok()) {
+    return 0;
+  }
   return ListIds(users, ids);
 }
 
@@ -126,7 +145,9 @@ SVR_LONG GetUserIDByName(const Store& store, const char* name) {
   if (name == nullptr) return 0;
   ConfigSession session;
   TableImage users;
-  if (!OpenTable(store, kUserTable, &session, &users).ok()) return 0;
+  if (!OpenTable(store, Access::kRead, kUserTable, &session, &users).ok()) {
+    return 0;
+  }
   const std::int32_t index = FindByName(users, name);
   return index < 0 ? 0 : users.id(index);
 }
@@ -136,7 +157,9 @@ SVR_LONG CheckUser(const Store& store, const char* name,
   if (name == nullptr || password == nullptr) return 0;
   ConfigSession session;
   TableImage users;
-  if (!OpenTable(store, kUserTable, &session, &users).ok()) return 0;
+  if (!OpenTable(store, Access::kRead, kUserTable, &session, &users).ok()) {
+    return 0;
+  }
   // The record found by name is the first carrying its ID, so it is also
   // the record a fetch by that ID reads, and its name is already known to
   // be equal; only the password remains to be compared.

@@ -38,12 +38,13 @@ class OptionGroupsTest : public OptionsFixture {
   // that a full table grows and moves the option groups.
   void AppendTo(const TableSpec& spec) {
     ConfigSession session;
-    ASSERT_TRUE(session.Open(store()).ok());
+    ASSERT_TRUE(session.Open(store(), Access::kWrite).ok());
     TableImage image;
     ASSERT_TRUE(TableImage::Load(session, spec, &image).ok());
     const std::string record(spec.record_size(), 'r');
     ASSERT_TRUE(
         AppendRecord(session, spec, image, record.data(), nullptr).ok());
+    ASSERT_TRUE(session.Commit().ok());
   }
 };
 

@@ -30,7 +30,13 @@ class EnvTest : public ::testing::Test {
   }
   std::unique_ptr<RandomRWFile> Create(const char* name) {
     std::unique_ptr<RandomRWFile> file;
-    EXPECT_TRUE(env()->CreateReplacing(PathOf(name), &file).ok());
+    EXPECT_TRUE(env()->CreateExclusive(PathOf(name), 0640, &file).ok());
+    return file;
+  }
+  std::unique_ptr<RandomRWFile> OpenFile(const char* name,
+                                         OpenAccess access) {
+    std::unique_ptr<RandomRWFile> file;
+    EXPECT_TRUE(env()->Open(PathOf(name), access, &file).ok());
     return file;
   }
   Env* env() { return backend_.get(); }
@@ -44,14 +50,14 @@ TYPED_TEST_SUITE(EnvTest, Backends);
 
 TYPED_TEST(EnvTest, MissingFileIsNotFoundAndDirectoriesAreNotOpened) {
   std::unique_ptr<RandomRWFile> file;
-  Status s = this->env()->OpenExisting(this->PathOf("missing"), &file);
+  Status s = this->env()->Open(this->PathOf("missing"), OpenAccess::kReadOnly, &file);
   EXPECT_TRUE(s.IsNotFound()) << s.ToString();
   EXPECT_EQ(file, nullptr);
   EXPECT_FALSE(this->env()->EntryExists(this->PathOf("missing")));
 
   std::filesystem::create_directory(this->PathOf("folder"));
   EXPECT_TRUE(this->env()->EntryExists(this->PathOf("folder")));
-  EXPECT_FALSE(this->env()->OpenExisting(this->PathOf("folder"), &file).ok());
+  EXPECT_FALSE(this->env()->Open(this->PathOf("folder"), OpenAccess::kReadOnly, &file).ok());
 }
 
 TYPED_TEST(EnvTest, WritesPastTheEndExtendAndReadsAreExact) {
@@ -80,31 +86,89 @@ TYPED_TEST(EnvTest, LargeTransfersRoundTrip) {
 
 TYPED_TEST(EnvTest, TwoOpenersShareEachOthersWrites) {
   this->Create("shared")->Write(0, "0000", 4);
-  std::unique_ptr<RandomRWFile> a, b;
-  ASSERT_TRUE(this->env()->OpenExisting(this->PathOf("shared"), &a).ok());
-  ASSERT_TRUE(this->env()->OpenExisting(this->PathOf("shared"), &b).ok());
+  auto a = this->OpenFile("shared", OpenAccess::kReadWrite);
+  auto b = this->OpenFile("shared", OpenAccess::kReadOnly);
+  ASSERT_TRUE(a && b);
   ASSERT_TRUE(a->Write(1, "x", 1).ok());
   char bytes[4];
   ASSERT_TRUE(b->Read(0, 4, bytes).ok());
   EXPECT_EQ(std::string(bytes, 4), "0x00");
 }
 
-TYPED_TEST(EnvTest, CreateTruncatesAndRenameReplaces) {
+TYPED_TEST(EnvTest, CreationIsExclusiveAndRenamesReplaceOnlyWhenAsked) {
   this->Create("old")->Write(0, "old contents", 12);
-  this->Create("new")->Write(0, "new", 3);
-  auto truncated = this->Create("old");
-  std::uint64_t size = 1;
-  ASSERT_TRUE(truncated->Size(&size).ok());
-  EXPECT_EQ(size, 0u);
-  truncated.reset();
+  std::unique_ptr<RandomRWFile> again;
+  EXPECT_TRUE(this->env()
+                  ->CreateExclusive(this->PathOf("old"), 0600, &again)
+                  .IsAlreadyExists());
+  EXPECT_EQ(ReadBytes(this->PathOf("old")), "old contents");
+#ifndef _WIN32
+  // Exactly the bits asked for, whatever the umask.
+  std::uint32_t mode = 0;
+  ASSERT_TRUE(this->OpenFile("old", OpenAccess::kReadOnly)
+                  ->Permissions(&mode)
+                  .ok());
+  EXPECT_EQ(mode, 0640u);
+#endif
 
+  this->Create("new")->Write(0, "new", 3);
+  EXPECT_TRUE(this->env()
+                  ->RenameNoReplace(this->PathOf("new"), this->PathOf("old"))
+                  .IsAlreadyExists());
+  EXPECT_EQ(ReadBytes(this->PathOf("old")), "old contents");
   ASSERT_TRUE(this->env()->RenameReplacing(this->PathOf("new"),
                                            this->PathOf("old")).ok());
   EXPECT_FALSE(this->env()->EntryExists(this->PathOf("new")));
   EXPECT_EQ(ReadBytes(this->PathOf("old")), "new");
+
+  this->Create("third")->Write(0, "3", 1);
+  ASSERT_TRUE(this->env()
+                  ->RenameNoReplace(this->PathOf("third"), this->PathOf("fresh"))
+                  .ok());
+  EXPECT_FALSE(this->env()->EntryExists(this->PathOf("third")));
+  EXPECT_EQ(ReadBytes(this->PathOf("fresh")), "3");
+  EXPECT_TRUE(this->env()->SyncDirectoryOf(this->PathOf("fresh")).ok());
+
   ASSERT_TRUE(this->env()->RemoveFile(this->PathOf("old")).ok());
   EXPECT_FALSE(this->env()->EntryExists(this->PathOf("old")));
   EXPECT_FALSE(this->env()->RemoveFile(this->PathOf("old")).ok());
+}
+
+TYPED_TEST(EnvTest, TruncationAndSizeByName) {
+  auto file = this->Create("t");
+  ASSERT_TRUE(file->Write(0, "0123456789", 10).ok());
+  ASSERT_TRUE(file->Truncate(4).ok());
+  std::uint64_t size = 0;
+  ASSERT_TRUE(this->env()->FileSize(this->PathOf("t"), &size).ok());
+  EXPECT_EQ(size, 4u);
+  ASSERT_TRUE(file->Truncate(6).ok());
+  EXPECT_EQ(ReadBytes(this->PathOf("t")), std::string("0123\0\0", 6));
+  EXPECT_TRUE(this->env()->FileSize(this->PathOf("none"), &size).IsNotFound());
+}
+
+// Locks belong to one open of the file: two opens in one process conflict
+// as two processes would, readers share, and closing releases.
+TYPED_TEST(EnvTest, LocksBelongToEachOpenOfTheFile) {
+  this->Create("locked");
+  auto writer = this->OpenFile("locked", OpenAccess::kReadWrite);
+  auto reader1 = this->OpenFile("locked", OpenAccess::kReadOnly);
+  auto reader2 = this->OpenFile("locked", OpenAccess::kReadOnly);
+  constexpr std::uint64_t kFar = std::uint64_t{1} << 40;
+
+  ASSERT_TRUE(reader1->TryLock(kFar, 1, LockMode::kShared).ok());
+  ASSERT_TRUE(reader2->TryLock(kFar, 1, LockMode::kShared).ok());
+  EXPECT_TRUE(writer->TryLock(kFar, 1, LockMode::kExclusive).IsBusy());
+  ASSERT_TRUE(reader1->Unlock(kFar, 1).ok());
+  EXPECT_TRUE(writer->TryLock(kFar, 1, LockMode::kExclusive).IsBusy());
+  reader2.reset();  // closing drops the lock
+  ASSERT_TRUE(writer->TryLock(kFar, 1, LockMode::kExclusive).ok());
+  EXPECT_TRUE(reader1->TryLock(kFar, 1, LockMode::kShared).IsBusy());
+  // Another byte is another lock; the locked range holds no data, so
+  // reads and writes of the data go on.
+  EXPECT_TRUE(reader1->TryLock(kFar + 1, 1, LockMode::kShared).ok());
+  char byte;
+  ASSERT_TRUE(writer->Write(0, "x", 1).ok());
+  EXPECT_TRUE(reader1->Read(0, 1, &byte).ok());
 }
 
 }  // namespace

@@ -10,11 +10,12 @@ namespace {
 
 void Append(const Store& store, const TableSpec& spec, char fill) {
   ConfigSession session;
-  ASSERT_TRUE(session.Open(store).ok());
+  ASSERT_TRUE(session.Open(store, Access::kWrite).ok());
   TableImage image;
   ASSERT_TRUE(TableImage::Load(session, spec, &image).ok());
   const std::string record(spec.record_size(), fill);
   ASSERT_TRUE(AppendRecord(session, spec, image, record.data(), nullptr).ok());
+  ASSERT_TRUE(session.Commit().ok());
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+#include <vector>
 
 #include "src/store/brellox_app.h"
 #include "src/store/format.h"
@@ -54,11 +56,47 @@ TEST(DefaultImage, HoldsExactlyTheDocumentedBytes) {
 
 class DefaultFileTest : public StoreFixture {};
 
-TEST_F(DefaultFileTest, CreateReplacesAnyFileWithTheImage) {
-  SetFileBytes("something else");
+// The only entries of the fixture's directory.
+std::vector<std::string> Entries(const std::filesystem::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    names.push_back(entry.path().filename().string());
+  }
+  return names;
+}
+
+TEST_F(DefaultFileTest, CreatePublishesTheImageOnlyUnderAFreeName) {
+  RemoveFile();
   ASSERT_TRUE(CreateDefaultConfigFile(&env_, path().string()).ok());
   EXPECT_EQ(FileBytes(), DefaultConfigImage());
-  EXPECT_FALSE(std::filesystem::exists(TemporaryPathFor(path().string())));
+  EXPECT_EQ(Entries(dir_.path()),
+            std::vector<std::string>{path().filename().string()});
+#ifndef _WIN32
+  EXPECT_EQ(std::filesystem::status(path()).permissions() &
+                std::filesystem::perms::all,
+            std::filesystem::perms::owner_read |
+                std::filesystem::perms::owner_write);
+#endif
+  // A file that another process published first, changed or not, stays.
+  SetFileBytes("someone else's file");
+  EXPECT_TRUE(
+      CreateDefaultConfigFile(&env_, path().string()).IsAlreadyExists());
+  EXPECT_EQ(FileBytes(), "someone else's file");
+  EXPECT_EQ(Entries(dir_.path()).size(), 1u);
+}
+
+TEST_F(DefaultFileTest, TemporaryNamesNeverReplaceOtherFiles) {
+  // Files of every name a fixed temporary scheme might pick stay as they
+  // were.
+  const std::string base = path().string();
+  for (const std::string& name : {base + "~", base + "#", base + ".tmp"}) {
+    WriteBytes(name, "keep");
+  }
+  ASSERT_TRUE(WriteFileAtomically(&env_, base, "new").ok());
+  for (const std::string& name : {base + "~", base + "#", base + ".tmp"}) {
+    EXPECT_EQ(ReadBytes(name), "keep");
+  }
+  EXPECT_EQ(Entries(dir_.path()).size(), 4u);
 }
 
 TEST_F(DefaultFileTest, FailedWriteOrSyncLeavesNoFileBehind) {
@@ -68,9 +106,7 @@ TEST_F(DefaultFileTest, FailedWriteOrSyncLeavesNoFileBehind) {
       env_.Arm(op, 1, fault);
       EXPECT_FALSE(CreateDefaultConfigFile(&env_, path().string()).ok());
       EXPECT_TRUE(env_.fired());
-      EXPECT_FALSE(std::filesystem::exists(path()));
-      EXPECT_FALSE(
-          std::filesystem::exists(TemporaryPathFor(path().string())));
+      EXPECT_TRUE(Entries(dir_.path()).empty());
     }
   }
 }

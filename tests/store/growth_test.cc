@@ -21,12 +21,13 @@ class GrowthTest : public StoreFixture {
   // Appends one record to `spec`'s table, filled with `fill` after its ID.
   Status Append(const TableSpec& spec, char fill, std::int32_t* id = nullptr) {
     ConfigSession session;
-    Status s = session.Open(store());
+    Status s = session.Open(store(), Access::kWrite);
     TableImage image;
     if (s.ok()) s = TableImage::Load(session, spec, &image);
     if (!s.ok()) return s;
     std::string record(spec.record_size(), fill);
-    return AppendRecord(session, spec, image, record.data(), id);
+    s = AppendRecord(session, spec, image, record.data(), id);
+    return s.ok() ? session.Commit() : s;
   }
 
   // Fills every table to its capacity with recognisable records.
@@ -105,11 +106,14 @@ TEST_F(GrowthTest, ShiftSectionRewritesFreeSlotsAsZeros) {
   const SVR_CFG_HEADER old_header = Header();
   bytes[old_header.users.offset + 150] = 'x';  // garbage in the free slot
   SetFileBytes(bytes);
-  std::unique_ptr<RandomRWFile> file;
-  ASSERT_TRUE(OpenConfigFile(store(), &file).ok());
-  SVR_CFG_HEADER header = old_header;
-  ASSERT_TRUE(ShiftSection(*file, &header, Section::kUsers, 100).ok());
-  file.reset();
+  SVR_CFG_HEADER header;
+  {
+    ConfigSession session;
+    ASSERT_TRUE(session.Open(store(), Access::kWrite).ok());
+    ASSERT_TRUE(ShiftSection(session, Section::kUsers, 100).ok());
+    ASSERT_TRUE(session.Commit().ok());
+    header = session.header();
+  }
   EXPECT_EQ(header.users.offset, old_header.users.offset + 100);
   const std::string after = FileBytes();
   EXPECT_EQ(after.substr(header.users.offset, 100), std::string(100, 'u').replace(0, 4, std::string("\1\0\0\0", 4)));
@@ -151,11 +155,12 @@ TEST_F(GrowthTest, RemoveClosesTheGapInOrderAndClearsTheFreedSlot) {
   for (char fill : {'1', '2', '3'}) ASSERT_TRUE(Append(kGdbTable, fill).ok());
   {
     ConfigSession session;
-    ASSERT_TRUE(session.Open(store()).ok());
+    ASSERT_TRUE(session.Open(store(), Access::kWrite).ok());
     TableImage image;
     ASSERT_TRUE(TableImage::Load(session, kGdbTable, &image).ok());
     ASSERT_EQ(image.FindId(2), 1);
     ASSERT_TRUE(RemoveRecord(session, kGdbTable, &image, 1).ok());
+    ASSERT_TRUE(session.Commit().ok());
     EXPECT_EQ(image.count(), 2);
   }
 

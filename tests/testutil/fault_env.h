@@ -1,66 +1,141 @@
-// FaultEnv: an Env that passes everything to another Env but can fail, or
-// cut short, the k-th read, write or sync of the files it opens.
+// FaultEnv: an Env that passes everything to another Env, counts what goes
+// through it, and can inject faults and crashes:
+//
+// - fail, or cut short, the k-th read, write, sync or truncation (or the
+//   k-th of any of them);
+// - crash the process before the k-th operation: that operation and every
+//   later one fail, so nothing more reaches the disk, as when a process dies;
+// - cut the power: while recording, it keeps what each file held at its last
+//   sync and the writes since, and PowerCutStates() lists the disk states a
+//   power cut could leave: everything synced plus none, all, a prefix, or
+//   all but one of the unsynced changes, or all with the last write torn.
 #ifndef BRELLOX_TESTS_TESTUTIL_FAULT_ENV_H_
 #define BRELLOX_TESTS_TESTUTIL_FAULT_ENV_H_
 
+#include <cstdint>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/env.h"
 
 namespace brellox {
 namespace test {
 
+// What each tracked file holds (nullopt: no such file) in one disk state.
+using DiskState = std::map<std::string, std::optional<std::string>>;
+
+// Puts `state` on the real disk: writes every file it holds, removes the
+// ones it says are absent.
+void MaterializeDiskState(const DiskState& state);
+
 class FaultEnv : public Env {
  public:
-  enum class Op { kRead, kWrite, kSync };
+  enum class Op { kRead, kWrite, kSync, kTruncate, kAny };
   enum class Fault {
-    kFail,  // the operation does nothing and reports an I/O error
-    kCut,   // half the bytes are read or written, then an I/O error
+    kFail,   // the operation does nothing and reports an I/O error
+    kCut,    // half the bytes are read or written, then an I/O error
+    kCrash,  // it and everything after it fails until Disarm: a dead process
+  };
+
+  struct Counters {
+    int opens = 0;  // files opened or created
+    int reads = 0;
+    int writes = 0;
+    int syncs = 0;
+    int truncates = 0;
+    int locks = 0;  // lock and unlock calls
+    int stats = 0;  // FileSize calls
+    std::uint64_t bytes_read = 0;
+    std::uint64_t bytes_written = 0;
   };
 
   explicit FaultEnv(Env* base) : base_(base) {}
 
   // Arms a fault for the `k`-th operation of kind `op` from now (1 = next).
   void Arm(Op op, int k, Fault fault = Fault::kFail);
-  void Disarm() { armed_ = false; }
+  // Ends any fault, crash included.
+  void Disarm() { armed_ = crashed_ = false; }
   // Whether the armed fault has been injected.
   bool fired() const { return fired_; }
-  // Operations of each kind, and files opened with OpenExisting, since the
-  // last Arm or ResetCounts.
-  int count(Op op) const { return counts_[static_cast<int>(op)]; }
-  int opens() const { return opens_; }
+
+  // Operations of each kind since the last Arm or ResetCounts, and the
+  // same for files whose path ends in `suffix`.
+  int count(Op op) const;
+  int opens() const { return total_.opens; }
+  const Counters& counters() const { return total_; }
+  Counters CountersFor(const std::string& suffix) const;
   void ResetCounts();
 
-  Status OpenExisting(const std::string& path,
-                      std::unique_ptr<RandomRWFile>* result) override;
-  Status CreateReplacing(const std::string& path,
+  // Power cuts. From StartRecording on, the files touched are tracked;
+  // what they held when first touched counts as synced.
+  void StartRecording();
+  void StopRecording();
+  std::vector<DiskState> PowerCutStates() const;
+
+  Status Open(const std::string& path, OpenAccess access,
+              std::unique_ptr<RandomRWFile>* result) override;
+  Status CreateExclusive(const std::string& path, std::uint32_t mode,
                          std::unique_ptr<RandomRWFile>* result) override;
   Status RenameReplacing(const std::string& from,
-                         const std::string& to) override {
-    return base_->RenameReplacing(from, to);
-  }
-  Status RemoveFile(const std::string& path) override {
-    return base_->RemoveFile(path);
-  }
+                         const std::string& to) override;
+  Status RenameNoReplace(const std::string& from,
+                         const std::string& to) override;
+  Status RemoveFile(const std::string& path) override;
   bool EntryExists(const std::string& path) override {
     return base_->EntryExists(path);
   }
+  Status FileSize(const std::string& path, std::uint64_t* size) override;
+  Status SyncDirectoryOf(const std::string& path) override;
+  std::uint64_t NowMicros() override { return base_->NowMicros(); }
+  void SleepForMicroseconds(int micros) override {
+    base_->SleepForMicroseconds(micros);
+  }
 
-  // Called by the files: whether operation `op` should fail now, and how.
+  // Called by the files.
   bool ShouldFail(Op op, Fault* fault);
+  bool crashed() const { return crashed_; }
+  Counters& CountersOf(const std::string& path) { return per_path_[path]; }
+  Counters& total() { return total_; }
+  void RecordWrite(const std::string& path, std::uint64_t offset,
+                   const void* data, std::size_t n);
+  void RecordTruncate(const std::string& path, std::uint64_t size);
+  void RecordSync(const std::string& path);
 
  private:
-  Status Wrap(Status s, std::unique_ptr<RandomRWFile>* result);
+  struct Change {
+    enum Kind { kCreate, kWrite, kTruncate } kind;
+    std::string path;
+    std::uint64_t offset;  // write offset, or truncated size
+    std::string bytes;
+  };
+  struct Tracked {
+    bool exists;          // durably
+    std::string content;  // as of the last sync
+  };
+
+  Status Wrap(const std::string& path, Status s,
+              std::unique_ptr<RandomRWFile>* result);
+  void Track(const std::string& path);
+  DiskState StateWith(const std::vector<const Change*>& applied,
+                      const Change* torn) const;
 
   Env* const base_;
   bool armed_ = false;
   bool fired_ = false;
+  bool crashed_ = false;
   Op op_ = Op::kRead;
   int remaining_ = 0;
   Fault fault_ = Fault::kFail;
-  int counts_[3] = {0, 0, 0};
-  int opens_ = 0;
+  int counts_[4] = {0, 0, 0, 0};
+  Counters total_;
+  std::map<std::string, Counters> per_path_;
+
+  bool recording_ = false;
+  std::map<std::string, Tracked> tracked_;
+  std::vector<Change> unsynced_;
 };
 
 }  // namespace test

@@ -50,7 +50,7 @@ TEST_F(PrivilegesTest, ReplacingAValueRewritesOnlyItsRecord) {
   const std::string before = FileBytes();
   env_.ResetCounts();
   EXPECT_EQ(SetUserPriv(store(), 1, 5, 7), 1);
-  EXPECT_EQ(env_.count(FaultEnv::Op::kWrite), 1);  // no header rewrite
+  EXPECT_EQ(env_.CountersFor(kConfigFileName).writes, 1);  // no header rewrite
   std::string expected = before;
   expected.replace(1677, 12, Record(1, 5, 7));
   EXPECT_EQ(FileBytes(), expected);

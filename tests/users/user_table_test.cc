@@ -196,7 +196,7 @@ TEST_F(UserTableTest, UpdateRewritesOnlyThePasswordOfOneRecord) {
   SetFileBytes(bytes);
   env_.ResetCounts();
   EXPECT_EQ(UpdateUser(store(), 2, "new"), 1);
-  EXPECT_EQ(env_.count(FaultEnv::Op::kWrite), 1);
+  EXPECT_EQ(env_.CountersFor(kConfigFileName).writes, 1);
   std::string expected = Record(2, NameOf(2), "new");
   expected[98] = 'f';
   EXPECT_EQ(UserSlot(1), expected);

@@ -37,7 +37,9 @@ void Init(Context& ctx, const InitOptions& options) {
   const std::string path =
       options.path.empty() ? ctx.config->path() : options.path;
   RefuseToReplace(ctx.env, path, options.force);
-  Status s = CreateDefaultConfigFile(ctx.env, path);
+  Status s = WriteFileAtomically(
+      ctx.env, path, DefaultConfigImage(),
+      options.force ? Publish::kReplace : Publish::kIfMissing);
   if (!s.ok()) FileError("cannot write " + path + ": " + s.message());
   *ctx.out << "wrote the default configuration to " << path << "\n";
 }

@@ -24,7 +24,7 @@ std::vector<Record> Records(const std::string& bytes, const SectionView& view) {
 
 Status ReadFileBytes(Env* env, const std::string& path, std::string* bytes) {
   std::unique_ptr<RandomRWFile> file;
-  Status s = env->OpenExisting(path, &file);
+  Status s = env->Open(path, OpenAccess::kReadOnly, &file);
   if (!s.ok()) return s;
   std::uint64_t size = 0;
   s = file->Size(&size);
