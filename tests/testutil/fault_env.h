@@ -69,6 +69,11 @@ class FaultEnv : public Env {
   Counters CountersFor(const std::string& suffix) const;
   void ResetCounts();
 
+  // Whether syncs go on to the system (default) or are only recorded: a
+  // crash test models durability itself and need not wait for the disk.
+  void set_syncs_reach_disk(bool reach) { syncs_reach_disk_ = reach; }
+  bool syncs_reach_disk() const { return syncs_reach_disk_; }
+
   // Power cuts. From StartRecording on, the files touched are tracked;
   // what they held when first touched counts as synced.
   void StartRecording();
@@ -133,6 +138,7 @@ class FaultEnv : public Env {
   Counters total_;
   std::map<std::string, Counters> per_path_;
 
+  bool syncs_reach_disk_ = true;
   bool recording_ = false;
   std::map<std::string, Tracked> tracked_;
   std::vector<Change> unsynced_;
