@@ -1,6 +1,11 @@
-// Fuzz target: any bytes at all as the configuration file. Every operation
-// must return without crashing, and an operation on a file whose header was
-// consistent must leave it consistent.
+// Fuzz target: any bytes at all as the configuration file and its journal.
+// The input is a 4-byte little-endian length n, then n bytes of the file
+// (fewer if the input ends first), then the journal (none if empty).
+// Recovering from the journal must never crash, never make the file longer
+// than it was, and either restore the file and idle the journal, or refuse
+// and leave both as they were. Every operation must then return without
+// crashing, and an operation on a file whose header was consistent must
+// leave it consistent.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -14,6 +19,7 @@
 #include "src/options/options.h"
 #include "src/sources/sources.h"
 #include "src/store/config_file.h"
+#include "src/store/journal.h"
 #include "src/store/temp_dir.h"
 #include "src/users/users.h"
 
@@ -88,6 +94,25 @@ void RunEveryOperation(const Store& s) {
   Step(s, [&] { SetOptionInfo(s, "fuzz", 1, 5, options[0]); });
 }
 
+void WriteAll(const std::string& path, const char* data, std::size_t size) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(data, static_cast<std::streamsize>(size));
+}
+
+// The first call recovers: it may only restore the file (never longer than
+// it was) and idle the journal, or refuse and touch neither.
+void Recover(const Store& s) {
+  const std::string journal_path = JournalPathFor(s.path);
+  const std::string file = ReadAll(s.path);
+  const std::string journal = ReadAll(journal_path);
+  GetUserCount(s);
+  const std::string file_after = ReadAll(s.path);
+  const std::string journal_after = ReadAll(journal_path);
+  if (file_after.size() > file.size()) std::abort();
+  if (file_after != file && !journal_after.empty()) std::abort();
+  if (!journal_after.empty() && journal_after != journal) std::abort();
+}
+
 }  // namespace
 }  // namespace brellox
 
@@ -97,12 +122,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
       (std::filesystem::temp_directory_path() /
        ("brellox-fuzz-" + std::to_string(std::rand()) + ".CFG"))
           .string();
-  {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(data),
-              static_cast<std::streamsize>(size));
+  const char* bytes = reinterpret_cast<const char*>(data);
+  std::uint32_t file_size = 0;
+  if (size >= sizeof(file_size)) {
+    std::memcpy(&file_size, bytes, sizeof(file_size));
+    bytes += sizeof(file_size);
+    size -= sizeof(file_size);
   }
-  brellox::RunEveryOperation(brellox::Store{brellox::Env::Default(), path});
+  const std::size_t in_file = file_size < size ? file_size : size;
+  const std::string journal_path = brellox::JournalPathFor(path);
+  brellox::WriteAll(path, bytes, in_file);
+  if (size > in_file) {
+    brellox::WriteAll(journal_path, bytes + in_file, size - in_file);
+  } else {
+    std::filesystem::remove(journal_path);
+  }
+  const brellox::Store store{brellox::Env::Default(), path};
+  brellox::Recover(store);
+  brellox::RunEveryOperation(store);
   std::filesystem::remove(path);
+  std::filesystem::remove(journal_path);
   return 0;
 }

@@ -15,8 +15,9 @@ for arg in "$@"; do
   fi
 done
 
-packages=(cmake ninja-build g++ pkg-config googletest libgtest-dev
-          libbenchmark-dev libcli11-dev nlohmann-json3-dev "${extra[@]}")
+packages=(cmake ninja-build g++ clang libclang-rt-dev pkg-config googletest
+          libgtest-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev
+          "${extra[@]}")
 
 missing=()
 for package in "${packages[@]}"; do

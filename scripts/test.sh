@@ -14,3 +14,13 @@ for preset in default asan windows; do
   cmake --build --preset "$preset"
   ctest --preset "$preset"
 done
+
+# A bounded fuzzing run from the committed corpus, the library instrumented.
+echo "== fuzz"
+cmake --preset fuzz
+cmake --build --preset fuzz
+mkdir -p build/fuzz/corpus
+fuzz_tmp=/tmp
+[[ -d /dev/shm ]] && fuzz_tmp=/dev/shm  # its many small files stay in memory
+TMPDIR=$fuzz_tmp build/fuzz/tests/fuzz/config_fuzz build/fuzz/corpus fuzz/corpus \
+  -max_total_time="${BRELLOX_FUZZ_SECONDS:-60}" -print_final_stats=1
