@@ -40,6 +40,7 @@ class RandomRWFile {
   virtual Status Write(std::uint64_t offset, const void* src,
                        std::size_t n) = 0;
 
+  // An I/O error when the open file is not a regular file.
   virtual Status Size(std::uint64_t* size) = 0;
 
   // Cuts or extends (with zeros) the file to `size` bytes.
@@ -76,8 +77,8 @@ class Env {
   static Env* Default();
 
   // Opens an existing regular file, shared for reading and writing with
-  // other openers. NotFound when it does not exist; an I/O error when it is
-  // not a regular file.
+  // other openers. NotFound when it does not exist. A path that is not a
+  // regular file fails here or, at the latest, at the file's first Size.
   virtual Status Open(const std::string& path, OpenAccess access,
                       std::unique_ptr<RandomRWFile>* result) = 0;
 

@@ -44,7 +44,8 @@ Status FindOptionGroup(ConfigSession& session, std::int32_t groupType,
   if (count <= 0) return Status::OK();
   Buffer table;
   Status s =
-      Buffer::Allocate(static_cast<std::size_t>(count) * kGroupSize, &table);
+      Buffer::AllocateUninitialized(static_cast<std::size_t>(count) * kGroupSize,
+                                    &table);
   if (s.ok())
     s = session.Read(GroupOffset(session.header(), 0), table.size(),
                      table.data());

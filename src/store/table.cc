@@ -28,7 +28,7 @@ Status TableImage::Load(ConfigSession& session, const TableSpec& spec,
   const std::int32_t n =
       (limit >= 0 && limit < view.count) ? limit : view.count;
   const std::size_t bytes = static_cast<std::size_t>(n) * spec.record_size();
-  Status s = Buffer::Allocate(bytes, &image->buffer_);
+  Status s = Buffer::AllocateUninitialized(bytes, &image->buffer_);
   if (!s.ok()) return s;
   image->count_ = n;
   image->record_size_ = spec.record_size();

@@ -10,10 +10,13 @@ std::size_t FieldLength(const char* field, std::size_t width) {
 }
 
 bool FieldEquals(const char* field, std::size_t width, const char* text) {
-  std::size_t length = FieldLength(field, width);
-  // The text is equal only if it ends exactly where the field's text does.
-  return FieldLength(text, length + 1) == length &&
-         std::memcmp(field, text, length) == 0;
+  // One pass: a difference, or the shared terminator, ends it; the text is
+  // never read past its own NUL, nor the field past its width.
+  for (std::size_t i = 0; i < width; ++i) {
+    if (field[i] != text[i]) return false;
+    if (field[i] == '\0') return true;
+  }
+  return text[width] == '\0';
 }
 
 bool FieldEqualsConstantTime(const char* field, std::size_t width,
