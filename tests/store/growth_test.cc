@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <limits>
 
 #include "src/store/config_file.h"
 #include "src/store/growth.h"
@@ -98,6 +99,32 @@ TEST_F(GrowthTest, IdsComeFromTheCounterAndAreStoredInRecordAndHeader) {
   EXPECT_EQ(stored, 1);
   ASSERT_TRUE(Append(kPrivTable, 'q', &id).ok());
   EXPECT_EQ(id, 0);  // privileges carry no ID
+}
+
+// A damaged counter would hand out an ID some record already has, or none
+// at all: such an add is refused, with the file untouched.
+TEST_F(GrowthTest, DamagedIdCountersRefuseTheAddAndChangeNothing) {
+  for (const TableSpec* spec : {&kConnTable, &kGdbTable, &kUserTable}) {
+    ResetFile();
+    ASSERT_TRUE(Append(*spec, 'a').ok());
+    ASSERT_TRUE(Append(*spec, 'b').ok());  // IDs up to 2 (3 for connections)
+    const SVR_CFG_HEADER good = Header();
+    const std::int32_t highest = good.*(spec->last_id);
+    for (std::int32_t counter :
+         {std::int32_t{-1}, std::int32_t{0}, highest - 1,
+          std::numeric_limits<std::int32_t>::max()}) {
+      SVR_CFG_HEADER damaged = good;
+      damaged.*(spec->last_id) = counter;
+      SetHeader(damaged);
+      const std::string before = FileBytes();
+      EXPECT_FALSE(Append(*spec, 'z').ok()) << counter;
+      EXPECT_EQ(FileBytes(), before) << counter;
+    }
+    SetHeader(good);
+    std::int32_t id = 0;
+    ASSERT_TRUE(Append(*spec, 'z', &id).ok());
+    EXPECT_EQ(id, highest + 1);
+  }
 }
 
 TEST_F(GrowthTest, ShiftSectionRewritesFreeSlotsAsZeros) {
