@@ -31,14 +31,14 @@ Status ValidateHeader(const SVR_CFG_HEADER& header, std::uint64_t file_size) {
   for (int i = 0; i < kSectionCount; ++i) {
     const Section s = static_cast<Section>(i);
     const SectionView view = GetSection(header, s);
-    const std::string table = kNames[i];
+    const char* const table = kNames[i];  // a string only on failure
     if (view.offset != expected_offset) {
-      return Status::Corrupt(table + " table at offset " +
+      return Status::Corrupt(std::string(table) + " table at offset " +
                              std::to_string(view.offset) + ", expected " +
                              std::to_string(expected_offset));
     }
     if (view.count < 0 || view.count > view.capacity) {
-      return Status::Corrupt(table + " table count " +
+      return Status::Corrupt(std::string(table) + " table count " +
                              std::to_string(view.count) + " outside [0, " +
                              std::to_string(view.capacity) + "]");
     }
