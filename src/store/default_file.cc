@@ -1,5 +1,6 @@
 #include "src/store/default_file.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -66,12 +67,21 @@ Status CreateTemporaryBeside(Env* env, const std::string& path,
   thread_local std::mt19937_64 random(std::random_device{}() ^
                                       env->NowMicros());
   constexpr int kAttempts = 16;
+  // "~" and hex digits in the same folder, no longer than the file's own
+  // name where it can be: a longer path could pass the system's limit
+  // (260 bytes on Windows) when the file's own path does not.
+  const std::size_t slash = path.find_last_of("/\\");
+  const std::size_t name_start = slash == std::string::npos ? 0 : slash + 1;
+  const std::size_t name_length = path.size() - name_start;
+  const int digits = static_cast<int>(std::min<std::size_t>(
+      12, std::max<std::size_t>(8, name_length > 0 ? name_length - 1 : 0)));
   Status s;
   for (int i = 0; i < kAttempts; ++i) {
-    char suffix[24];
-    std::snprintf(suffix, sizeof(suffix), ".%012llx",
-                  static_cast<unsigned long long>(random() & 0xffffffffffffull));
-    *temporary_path = path + suffix;
+    char name[16];
+    std::snprintf(name, sizeof(name), "~%0*llx", digits,
+                  static_cast<unsigned long long>(
+                      random() & ((std::uint64_t{1} << (4 * digits)) - 1)));
+    *temporary_path = path.substr(0, name_start) + name;
     s = env->CreateExclusive(*temporary_path, mode, file);
     if (!s.IsAlreadyExists()) return s;
   }

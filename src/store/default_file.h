@@ -18,7 +18,8 @@ constexpr int kDefaultFileSize = 1701;
 std::string DefaultConfigImage();
 
 // Creates a new, empty file beside `path` under a name no other entry has
-// ("<path>.<random>"), exclusively and with permission bits `mode`. Its
+// ("~" and random hex digits, in the same folder), exclusively and with
+// permission bits `mode`. Its
 // name is stored in `*temporary_path`.
 Status CreateTemporaryBeside(Env* env, const std::string& path,
                              std::uint32_t mode, std::string* temporary_path,
