@@ -77,7 +77,7 @@ Status CreateTemporaryBeside(Env* env, const std::string& path,
       12, std::max<std::size_t>(8, name_length > 0 ? name_length - 1 : 0)));
   Status s;
   for (int i = 0; i < kAttempts; ++i) {
-    char name[16];
+    char name[24];
     std::snprintf(name, sizeof(name), "~%0*llx", digits,
                   static_cast<unsigned long long>(
                       random() & ((std::uint64_t{1} << (4 * digits)) - 1)));
