@@ -13,10 +13,10 @@
 namespace brellox {
 namespace test {
 
-ScopedTempDir::ScopedTempDir() {
+ScopedTempDir::ScopedTempDir(const std::filesystem::path& parent) {
   static std::atomic<int> serial{0};
   std::random_device random;
-  path_ = std::filesystem::temp_directory_path() /
+  path_ = parent /
           ("brellox-test-" + std::to_string(random()) + "-" +
            std::to_string(serial++));
   std::filesystem::create_directories(path_);

@@ -17,10 +17,12 @@
 namespace brellox {
 namespace test {
 
-// A directory that is removed with everything in it when destroyed.
+// A new directory in `parent` (by default the system's temporary directory),
+// removed with everything in it when destroyed.
 class ScopedTempDir {
  public:
-  ScopedTempDir();
+  ScopedTempDir() : ScopedTempDir(std::filesystem::temp_directory_path()) {}
+  explicit ScopedTempDir(const std::filesystem::path& parent);
   ~ScopedTempDir();
   ScopedTempDir(const ScopedTempDir&) = delete;
   ScopedTempDir& operator=(const ScopedTempDir&) = delete;

@@ -1,0 +1,153 @@
+// The lock on the configuration file, between processes: another process
+// (lock_holder) holds it as a call of the library would, and this process
+// makes exported calls on the same file meanwhile.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "src/store/file_lock.h"
+#include "tests/concurrency/child_process.h"
+#include "tests/testutil/store_fixture.h"
+
+namespace brellox {
+namespace test {
+namespace {
+
+using std::chrono::milliseconds;
+
+// Long enough for an unlocked call to finish many times over: a call still
+// running after it is waiting for the lock.
+constexpr milliseconds kSettle{300};
+
+class LockTest : public StoreFixture {
+ protected:
+  LockTest() { AttachLibraryFile(); }
+  ~LockTest() override { Release(); }
+
+  // Starts lock_holder on the file and waits until it holds the lock.
+  void Hold(const std::string& mode) {
+    holder_.Start(BRELLOX_LOCK_HOLDER_PATH,
+                  {path().string(), mode, Signal("held"), Signal("release")},
+                  dir_.path());
+    ASSERT_TRUE(WaitForFile(Signal("held"))) << "the holder never got the lock";
+  }
+  // Lets the holder go and expects it to end normally.
+  void Release() {
+    if (!holder_.running()) return;
+    WriteBytes(Signal("release"), "");
+    EXPECT_EQ(holder_.Wait(), 0);
+  }
+  std::string Signal(const char* name) const {
+    return (dir_.path() / name).string();
+  }
+
+  static SVR_LONG AddUser(std::string name) {
+    std::string password = "pw";
+    return Svr_AddUser(&name[0], &password[0]);
+  }
+  static SVR_LONG CheckUser(std::string name) {
+    std::string password = "pw";
+    return Svr_CheckUser(&name[0], &password[0]);
+  }
+
+  ChildProcess holder_;
+};
+
+template <class T>
+bool StillWaiting(std::future<T>& call) {
+  return call.wait_for(kSettle) == std::future_status::timeout;
+}
+
+TEST_F(LockTest, WriterWaitsForTheHolderThenGoesOn) {
+  ASSERT_EQ(AddUser("ann"), 1);
+  Hold("write");
+  const std::string before = FileBytes();
+  auto add = std::async(std::launch::async, [] { return AddUser("bob"); });
+  EXPECT_TRUE(StillWaiting(add));
+  EXPECT_EQ(FileBytes(), before);
+  Release();
+  EXPECT_EQ(add.get(), 2);
+  EXPECT_EQ(CheckUser("bob"), 1);
+}
+
+TEST_F(LockTest, WaitingCallsGiveUpAfterTheBusyTimeoutWithTheFileUnchanged) {
+  ASSERT_EQ(AddUser("ann"), 1);
+  Hold("write");
+  const std::string before = FileBytes();
+  // A writer and a reader wait side by side; each gives up with its own
+  // failure result (0, and -1 for the GDB count).
+  const auto timed = [](auto call) {
+    const auto start = std::chrono::steady_clock::now();
+    const SVR_LONG result = call();
+    return std::make_pair(result, std::chrono::duration_cast<milliseconds>(
+                                      std::chrono::steady_clock::now() - start)
+                                      .count());
+  };
+  auto add = std::async(std::launch::async,
+                        [&] { return timed([] { return AddUser("bob"); }); });
+  auto count =
+      std::async(std::launch::async, [&] { return timed(Svr_GetGDBCount); });
+  const auto added = add.get();
+  const auto counted = count.get();
+  EXPECT_EQ(added.first, 0);
+  EXPECT_EQ(counted.first, -1);
+  // Loosely: they waited for most of the busy timeout (in milliseconds).
+  const auto at_least =
+      static_cast<long long>(kBusyTimeoutMicros / 1000 * 4 / 5);
+  EXPECT_GE(added.second, at_least);
+  EXPECT_GE(counted.second, at_least);
+  EXPECT_EQ(FileBytes(), before);
+
+  Release();
+  EXPECT_EQ(CheckUser("bob"), 0);
+  EXPECT_EQ(AddUser("bob"), 2);
+}
+
+TEST_F(LockTest, AProcessThatDiesHoldingTheLockReleasesIt) {
+  Hold("write");
+  auto add = std::async(std::launch::async, [] { return AddUser("bob"); });
+  EXPECT_TRUE(StillWaiting(add));
+  holder_.Kill();
+  holder_.Wait();
+  EXPECT_EQ(add.get(), 1);
+  EXPECT_EQ(CheckUser("bob"), 1);
+}
+
+// A reader arriving while a writer waits for an earlier reader must queue
+// behind the writer: otherwise a steady stream of readers would starve it.
+TEST_F(LockTest, WaitingWriterKeepsNewReadersOut) {
+  Hold("read");
+  auto add = std::async(std::launch::async, [] { return AddUser("bob"); });
+  // The writer announces itself on the pending byte; a shared lock on it is
+  // refused once it does.
+  std::unique_ptr<RandomRWFile> probe;
+  ASSERT_TRUE(Env::Default()
+                  ->Open(path().string(), OpenAccess::kReadOnly, &probe)
+                  .ok());
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::seconds(4);
+  bool announced = false;
+  while (!announced && std::chrono::steady_clock::now() < deadline) {
+    const Status s = probe->TryLock(kPendingByte, 1, LockMode::kShared);
+    if (s.ok()) probe->Unlock(kPendingByte, 1);
+    announced = s.IsBusy();
+    // Room for the writer to take the byte between two probes.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  probe.reset();
+  ASSERT_TRUE(announced) << "the writer never took the pending byte";
+
+  auto check = std::async(std::launch::async, [] { return CheckUser("bob"); });
+  EXPECT_TRUE(StillWaiting(check));
+  Release();
+  EXPECT_EQ(add.get(), 1);
+  EXPECT_EQ(check.get(), 1) << "the reader got in before the waiting writer";
+}
+
+}  // namespace
+}  // namespace test
+}  // namespace brellox
