@@ -1,52 +1,51 @@
-// BenchStore: a default configuration file in a private temporary directory,
-// removed again when the benchmark is done with it.
+// BenchStore: a configuration file in a private temporary directory, removed
+// with everything beside it (its journal) when the benchmark is done.
 #ifndef BRELLOX_BENCH_BENCH_STORE_H_
 #define BRELLOX_BENCH_BENCH_STORE_H_
 
 #include <filesystem>
-#include <fstream>
-#include <random>
 #include <string>
 
-#include "src/store/default_file.h"
-#include "src/store/format.h"
 #include "src/store/store.h"
 
 namespace brellox {
+namespace bench {
 
 class BenchStore {
  public:
-  BenchStore()
-      : directory_(std::filesystem::temp_directory_path() /
-                   ("brellox-bench-" + std::to_string(std::random_device{}()))) {
-    std::filesystem::create_directories(directory_);
-    Reset();
-  }
-  ~BenchStore() {
-    std::error_code ignored;
-    std::filesystem::remove_all(directory_, ignored);
-  }
+  // Creates the directory and writes `image` as the file.
+  explicit BenchStore(const std::string& image);
+  ~BenchStore();
   BenchStore(const BenchStore&) = delete;
   BenchStore& operator=(const BenchStore&) = delete;
 
-  // Puts the default file back.
-  void Reset() { Write(DefaultConfigImage()); }
+  const std::string& path() const { return path_; }
+  // A file beside the configuration file, for baselines that keep their
+  // own data next to it.
+  std::string Beside(const std::string& name) const;
 
-  // Replaces the file with `image`.
-  void Write(const std::string& image) {
-    std::ofstream out(directory_ / kConfigFileName,
-                      std::ios::binary | std::ios::trunc);
-    out.write(image.data(), static_cast<std::streamsize>(image.size()));
-  }
+  // The file reached through the system Env, as the library reaches it.
+  Store store() const { return Store{Env::Default(), path_}; }
+  Store store(Env* env) const { return Store{env, path_}; }
 
-  Store store() const {
-    return Store{Env::Default(), (directory_ / kConfigFileName).string()};
-  }
+  // Leaves an empty journal beside the file, as every change does: the
+  // state of a file that has been changed at least once.
+  void CreateIdleJournal() const;
+
+  // Replaces the file with `image`, durably.
+  void Write(const std::string& image) const;
+
+  // Makes the file `image` again after a change, durably, rewriting only
+  // the blocks that differ: a change's own sync must not pay for flushing
+  // what putting the file back dirtied. False on an I/O error.
+  bool Restore(const std::string& image) const;
 
  private:
   std::filesystem::path directory_;
+  std::string path_;
 };
 
+}  // namespace bench
 }  // namespace brellox
 
 #endif  // BRELLOX_BENCH_BENCH_STORE_H_

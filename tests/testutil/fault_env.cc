@@ -43,6 +43,8 @@ class FaultFile : public RandomRWFile {
   }
 
   Status Size(std::uint64_t* size) override {
+    Count().fstats++;
+    env_->total().fstats++;
     if (env_->crashed()) return Crashed();
     return base_->Size(size);
   }
@@ -72,6 +74,8 @@ class FaultFile : public RandomRWFile {
   }
 
   Status Permissions(std::uint32_t* mode) override {
+    Count().fstats++;
+    env_->total().fstats++;
     if (env_->crashed()) return Crashed();
     return base_->Permissions(mode);
   }
@@ -160,6 +164,7 @@ FaultEnv::Counters FaultEnv::CountersFor(const std::string& suffix) const {
     sum.truncates += c.truncates;
     sum.locks += c.locks;
     sum.stats += c.stats;
+    sum.fstats += c.fstats;
     sum.bytes_read += c.bytes_read;
     sum.bytes_written += c.bytes_written;
   }
