@@ -16,8 +16,8 @@ for arg in "$@"; do
 done
 
 packages=(cmake ninja-build g++ clang libclang-rt-dev pkg-config googletest
-          libgtest-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev
-          "${extra[@]}")
+          libgtest-dev libbenchmark-dev libsqlite3-dev libcli11-dev
+          nlohmann-json3-dev "${extra[@]}")
 
 missing=()
 for package in "${packages[@]}"; do
