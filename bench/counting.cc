@@ -26,29 +26,16 @@ void Report(benchmark::State& state, const std::string& prefix,
 
 }  // namespace
 
-void ReportCounts(benchmark::State& state, const Counts& config,
-                  const Counts& journal, int calls) {
-  Report(state, "cfg_", config, calls);
-  Report(state, "jnl_", journal, calls);
+void ReportCounts(benchmark::State& state, const std::string& prefix,
+                  const Counts& config, const Counts& journal, int calls) {
+  Report(state, prefix + "cfg_", config, calls);
+  Report(state, prefix + "jnl_", journal, calls);
 }
 
-void ReportCounts(benchmark::State& state, const test::FaultEnv& env,
-                  int calls) {
-  ReportCounts(state, env.CountersFor(kConfigFileName),
+void ReportCounts(benchmark::State& state, const std::string& prefix,
+                  const test::FaultEnv& env, int calls) {
+  ReportCounts(state, prefix, env.CountersFor(kConfigFileName),
                env.CountersFor(kJournalSuffix), calls);
-}
-
-void AddCounts(const Counts& add, Counts* sum) {
-  sum->opens += add.opens;
-  sum->reads += add.reads;
-  sum->writes += add.writes;
-  sum->syncs += add.syncs;
-  sum->truncates += add.truncates;
-  sum->locks += add.locks;
-  sum->stats += add.stats;
-  sum->fstats += add.fstats;
-  sum->bytes_read += add.bytes_read;
-  sum->bytes_written += add.bytes_written;
 }
 
 }  // namespace bench

@@ -14,17 +14,17 @@ namespace bench {
 
 using Counts = test::FaultEnv::Counters;
 
-// The counts of `calls` calls of one benchmark, divided per call. Counters
-// that stay zero are left out, to keep the console table narrow.
-void ReportCounts(benchmark::State& state, const Counts& config,
-                  const Counts& journal, int calls);
+// The counts of `calls` calls of one benchmark, divided per call, as
+// counters named `prefix` + "cfg_reads" and so on. Counters that stay zero
+// are left out, to keep the console table narrow. "fstats" are the size
+// and permission queries on an open file; the check that an opened path is
+// a regular file, inside Env::Open, is one more that no Env sees.
+void ReportCounts(benchmark::State& state, const std::string& prefix,
+                  const Counts& config, const Counts& journal, int calls);
 
 // The same, split by file out of what `env` saw.
-void ReportCounts(benchmark::State& state, const test::FaultEnv& env,
-                  int calls);
-
-// Folds `add` into `*sum`.
-void AddCounts(const Counts& add, Counts* sum);
+void ReportCounts(benchmark::State& state, const std::string& prefix,
+                  const test::FaultEnv& env, int calls);
 
 }  // namespace bench
 }  // namespace brellox

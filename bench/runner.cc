@@ -2,8 +2,10 @@
 
 #include <benchmark/benchmark.h>
 
-#include <memory>
+#include <algorithm>
+#include <chrono>
 #include <optional>
+#include <vector>
 
 #include "bench/bench_store.h"
 #include "bench/counting.h"
@@ -15,235 +17,212 @@ namespace bench {
 namespace {
 
 constexpr std::int32_t kSizes[] = {10, 1000, 10000};
-constexpr std::int32_t kEnds[] = {10, 10000};
 constexpr char kSqliteFile[] = "users.sqlite";
 
-std::int32_t Records(const benchmark::State& state) {
-  return static_cast<std::int32_t>(state.range(0));
+struct Contestant {
+  std::string label;
+  std::function<bool()> call;
+  std::function<bool()> undo;  // empty for a read
+  bool compared = true;        // reported as a ratio to the library
+};
+
+// A counter: the median difference between two contestants' calls.
+struct Difference {
+  std::string name;
+  std::size_t with;
+  std::size_t without;
+};
+
+double Median(std::vector<double> values) {
+  if (values.empty()) return 0;
+  const auto middle = values.begin() + values.size() / 2;
+  std::nth_element(values.begin(), middle, values.end());
+  return *middle;
 }
 
-void Fail(benchmark::State& state, const std::string& what) {
-  state.SkipWithError(what.c_str());
+// Runs the contest; contestant 0 is the library.
+void RunContest(benchmark::State& state,
+                const std::vector<Contestant>& contestants,
+                const std::vector<Difference>& differences) {
+  for (const Contestant& c : contestants) {
+    if (!c.call() || (c.undo && !c.undo())) {
+      state.SkipWithError(("the first call of " + c.label + " failed").c_str());
+      return;
+    }
+  }
+  const std::size_t count = contestants.size();
+  std::vector<std::vector<double>> micros(count);
+  std::size_t turn = 0;
+  for (auto _ : state) {
+    for (std::size_t k = 0; k < count; ++k) {
+      const std::size_t i = (turn + k) % count;
+      const Contestant& c = contestants[i];
+      const auto start = std::chrono::steady_clock::now();
+      const bool ok = c.call();
+      const std::chrono::duration<double, std::micro> took =
+          std::chrono::steady_clock::now() - start;
+      if (!ok || (c.undo && !c.undo())) {
+        state.SkipWithError((c.label + " failed").c_str());
+        return;
+      }
+      micros[i].push_back(took.count());
+    }
+    ++turn;
+    state.SetIterationTime(micros[0].back() / 1e6);
+  }
+  const std::size_t calls = micros[0].size();
+  for (std::size_t i = 0; i < count; ++i) {
+    state.counters[contestants[i].label + "_us"] = Median(micros[i]);
+    if (i == 0 || !contestants[i].compared) continue;
+    std::vector<double> ratios(calls);
+    for (std::size_t j = 0; j < calls; ++j) {
+      ratios[j] = micros[0][j] / micros[i][j];
+    }
+    state.counters["x_" + contestants[i].label] = Median(ratios);
+  }
+  for (const Difference& d : differences) {
+    std::vector<double> saved(calls);
+    for (std::size_t j = 0; j < calls; ++j) {
+      saved[j] = micros[d.with][j] - micros[d.without][j];
+    }
+    state.counters[d.name] = Median(saved);
+  }
 }
 
-// Runs `call` once through a counting Env and reports what it did.
-void CountLibraryCall(benchmark::State& state, const BenchStore& bench,
-                      const Calls& calls) {
+// One more call of the library, through a counting Env, and of the floor,
+// each followed by `undo` (if any).
+void ReportCallCounts(benchmark::State& state, const BenchStore& bench,
+                      const Calls& calls, Floor& floor,
+                      const std::function<bool()>& undo) {
   test::FaultEnv env(Env::Default());  // counts, never armed
-  if (!calls.library(bench.store(&env))) {
-    Fail(state, "the counted call failed");
-    return;
-  }
-  ReportCounts(state, env, 1);
-}
-
-void CountFloorCall(benchmark::State& state, Floor& floor,
-                    const Calls& calls) {
   floor.ResetCounts();
-  if (!calls.floor(floor)) {
-    Fail(state, "the counted call failed");
+  const auto undone = [&] { return !undo || undo(); };
+  if (!calls.library(bench.store(&env)) || !undone() || !calls.floor(floor) ||
+      !undone()) {
+    state.SkipWithError("the counted call failed");
     return;
   }
-  ReportCounts(state, floor.counts().config, floor.counts().journal, 1);
+  ReportCounts(state, "", env, 1);
+  ReportCounts(state, "floor_", floor.counts().config, floor.counts().journal,
+               1);
 }
 
-// --- reads ---
-
-// `shortcuts` empty: the system Env itself, and the counts.
-void LibraryRead(benchmark::State& state, const Family& family,
-                 std::optional<Shortcuts> shortcuts) {
-  const std::int32_t n = Records(state);
+void Reads(benchmark::State& state, const Family& family) {
+  const auto n = static_cast<std::int32_t>(state.range(0));
   const Calls calls = family.calls(n);
   BenchStore bench(family.image(n));
   bench.CreateIdleJournal();
-  std::unique_ptr<ShortcutEnv> env;
-  Store store = bench.store();
-  if (shortcuts) {
-    env = std::make_unique<ShortcutEnv>(Env::Default(), *shortcuts);
-    store = bench.store(env.get());
-  }
-  for (auto _ : state) {
-    if (!calls.library(store)) {
-      Fail(state, "the call failed");
-      return;
-    }
-  }
-  if (!shortcuts) CountLibraryCall(state, bench, calls);
-}
+  const Store store = bench.store();
+  Floor floor(bench.path());
+  std::vector<Contestant> contestants = {
+      {"library", [&] { return calls.library(store); }, {}, true},
+      {"floor", [&] { return calls.floor(floor); }, {}, true},
+  };
 
-void FloorRead(benchmark::State& state, const Family& family, Guards guards,
-               bool count) {
-  const std::int32_t n = Records(state);
-  const Calls calls = family.calls(n);
-  BenchStore bench(family.image(n));
-  bench.CreateIdleJournal();
-  Floor floor(bench.path(), guards);
-  for (auto _ : state) {
-    if (!calls.floor(floor)) {
-      Fail(state, "the call failed");
-      return;
-    }
-  }
-  if (count) CountFloorCall(state, floor, calls);
-}
-
-void SqliteRead(benchmark::State& state, const Family& family, bool per_call) {
-  const std::int32_t n = Records(state);
-  const Calls calls = family.calls(n);
-  BenchStore bench(family.image(n));
-  const std::string path = bench.Beside(kSqliteFile);
-  CreateSqliteUsers(path, n);
+  const std::string sqlite_path = bench.Beside(kSqliteFile);
   std::optional<SqliteUsers> kept;
-  if (!per_call) kept.emplace(path, SqliteUsers::Mode::kRead);
-  for (auto _ : state) {
-    bool ok;
-    if (per_call) {
-      SqliteUsers db(path, SqliteUsers::Mode::kRead);
-      ok = calls.sqlite(db);
-    } else {
-      ok = calls.sqlite(*kept);
+  if (family.has_sqlite) {
+    CreateSqliteUsers(sqlite_path, n);
+    kept.emplace(sqlite_path, SqliteUsers::Mode::kRead);
+    contestants.push_back({"sqlite_per_call", [&] {
+                             SqliteUsers db(sqlite_path,
+                                            SqliteUsers::Mode::kRead);
+                             return calls.sqlite(db);
+                           },
+                           {},
+                           true});
+    contestants.push_back(
+        {"sqlite_kept", [&] { return calls.sqlite(*kept); }, {}, true});
+  }
+
+  ShortcutEnv passthrough(Env::Default(), Shortcuts{});
+  ShortcutEnv no_lock(Env::Default(), Shortcuts{true, false});
+  ShortcutEnv no_check(Env::Default(), Shortcuts{false, true});
+  const Store through[] = {bench.store(&passthrough), bench.store(&no_lock),
+                           bench.store(&no_check)};
+  Floor floor_no_lock(bench.path(), Guards{false, true});
+  Floor floor_no_check(bench.path(), Guards{true, false});
+  std::vector<Difference> differences;
+  if (family.price_guards) {
+    const std::size_t first = contestants.size();
+    const char* const labels[] = {"passthrough", "no_lock", "no_jcheck"};
+    for (int k = 0; k < 3; ++k) {
+      contestants.push_back({labels[k],
+                             [&, k] { return calls.library(through[k]); },
+                             {}, false});
     }
-    if (!ok) {
-      Fail(state, "the call failed");
-      return;
-    }
+    contestants.push_back(
+        {"floor_no_lock", [&] { return calls.floor(floor_no_lock); }, {},
+         false});
+    contestants.push_back(
+        {"floor_no_jcheck", [&] { return calls.floor(floor_no_check); }, {},
+         false});
+    differences = {{"lock_us", first, first + 1},
+                   {"jcheck_us", first, first + 2},
+                   {"floor_lock_us", 1, first + 3},
+                   {"floor_jcheck_us", 1, first + 4}};
+  }
+  RunContest(state, contestants, differences);
+  if (!state.error_occurred()) {
+    ReportCallCounts(state, bench, calls, floor, nullptr);
   }
 }
 
-// --- changes ---
-
-// Times `change` (true on success) and puts the data back with `undo`
-// after each, untimed; one untimed change and undo first.
-template <class Change, class Undo>
-void TimeChanges(benchmark::State& state, Change&& change, Undo&& undo) {
-  if (!change() || !undo()) {
-    Fail(state, "the first change failed");
-    return;
-  }
-  for (auto _ : state) {
-    if (!change()) {
-      Fail(state, "the call failed");
-      return;
-    }
-    state.PauseTiming();
-    const bool undone = undo();
-    state.ResumeTiming();
-    if (!undone) {
-      Fail(state, "putting the data back failed");
-      return;
-    }
-  }
-}
-
-void LibraryChange(benchmark::State& state, const Family& family) {
-  const std::int32_t n = Records(state);
+void Changes(benchmark::State& state, const Family& family) {
+  const auto n = static_cast<std::int32_t>(state.range(0));
   const Calls calls = family.calls(n);
   const std::string image = family.image(n);
   BenchStore bench(image);
   const Store store = bench.store();
-  TimeChanges(
-      state, [&] { return calls.library(store); },
-      [&] { return bench.Restore(image); });
-  if (state.error_occurred()) return;
-  CountLibraryCall(state, bench, calls);
-}
-
-void FloorChange(benchmark::State& state, const Family& family) {
-  const std::int32_t n = Records(state);
-  const Calls calls = family.calls(n);
-  const std::string image = family.image(n);
-  BenchStore bench(image);
   Floor floor(bench.path());
-  TimeChanges(
-      state, [&] { return calls.floor(floor); },
-      [&] { return bench.Restore(image); });
-  if (state.error_occurred()) return;
-  CountFloorCall(state, floor, calls);
-}
+  const auto restore = [&] { return bench.Restore(image); };
+  std::vector<Contestant> contestants = {
+      {"library", [&] { return calls.library(store); }, restore, true},
+      {"floor", [&] { return calls.floor(floor); }, restore, true},
+  };
 
-void SqliteChange(benchmark::State& state, const Family& family,
-                  bool per_call) {
-  const std::int32_t n = Records(state);
-  const Calls calls = family.calls(n);
-  BenchStore bench(family.image(n));
-  const std::string path = bench.Beside(kSqliteFile);
-  CreateSqliteUsers(path, n);
-  SqliteUsers kept(path, SqliteUsers::Mode::kWrite);
-  TimeChanges(
-      state,
-      [&] {
-        if (!per_call) return calls.sqlite(kept);
-        SqliteUsers db(path, SqliteUsers::Mode::kWrite);
-        return calls.sqlite(db);
-      },
-      [&] { return calls.sqlite_undo(kept); });
-}
-
-// --- registration ---
-
-template <class Body>
-void Register(const std::string& name, const std::int32_t* sizes,
-              std::size_t count, Body body) {
-  auto* b = benchmark::RegisterBenchmark(
-      name.c_str(), [body](benchmark::State& state) { body(state); });
-  b->ArgNames({"records"})->UseRealTime();
-  for (std::size_t i = 0; i < count; ++i) b->Arg(sizes[i]);
+  const std::string sqlite_path = bench.Beside(kSqliteFile);
+  std::optional<SqliteUsers> kept;
+  if (family.has_sqlite) {
+    CreateSqliteUsers(sqlite_path, n);
+    kept.emplace(sqlite_path, SqliteUsers::Mode::kWrite);
+    const auto undo = [&] { return calls.sqlite_undo(*kept); };
+    contestants.push_back({"sqlite_per_call",
+                           [&] {
+                             SqliteUsers db(sqlite_path,
+                                            SqliteUsers::Mode::kWrite);
+                             return calls.sqlite(db);
+                           },
+                           undo, true});
+    contestants.push_back(
+        {"sqlite_kept", [&] { return calls.sqlite(*kept); }, undo, true});
+  }
+  RunContest(state, contestants, {});
+  if (!state.error_occurred()) {
+    ReportCallCounts(state, bench, calls, floor, restore);
+  }
 }
 
 template <class Body>
-void AtEachSize(const std::string& name, Body body) {
-  Register(name, kSizes, std::size(kSizes), body);
-}
-
-template <class Body>
-void AtBothEnds(const std::string& name, Body body) {
-  Register(name, kEnds, std::size(kEnds), body);
+void Register(const std::string& name, Body body) {
+  benchmark::RegisterBenchmark(name.c_str(), body)
+      ->ArgNames({"records"})
+      ->Arg(kSizes[0])
+      ->Arg(kSizes[1])
+      ->Arg(kSizes[2])
+      ->UseManualTime();
 }
 
 }  // namespace
 
-void RegisterReads(const Family& f) {
-  const std::string& n = f.name;
-  AtEachSize(n + "/library",
-             [f](benchmark::State& s) { LibraryRead(s, f, std::nullopt); });
-  AtEachSize(n + "/floor", [f](benchmark::State& s) {
-    FloorRead(s, f, Guards{}, true);
-  });
-  if (f.has_sqlite) {
-    AtEachSize(n + "/sqlite_per_call",
-               [f](benchmark::State& s) { SqliteRead(s, f, true); });
-    AtEachSize(n + "/sqlite_kept",
-               [f](benchmark::State& s) { SqliteRead(s, f, false); });
-  }
-  if (!f.price_guards) return;
-  AtBothEnds(n + "/library_passthrough", [f](benchmark::State& s) {
-    LibraryRead(s, f, Shortcuts{});
-  });
-  AtBothEnds(n + "/library_no_lock", [f](benchmark::State& s) {
-    LibraryRead(s, f, Shortcuts{true, false});
-  });
-  AtBothEnds(n + "/library_no_journal_check", [f](benchmark::State& s) {
-    LibraryRead(s, f, Shortcuts{false, true});
-  });
-  AtBothEnds(n + "/floor_no_lock", [f](benchmark::State& s) {
-    FloorRead(s, f, Guards{false, true}, false);
-  });
-  AtBothEnds(n + "/floor_no_journal_check", [f](benchmark::State& s) {
-    FloorRead(s, f, Guards{true, false}, false);
-  });
+void RegisterReads(const Family& family) {
+  Register(family.name,
+           [family](benchmark::State& state) { Reads(state, family); });
 }
 
-void RegisterChanges(const Family& f) {
-  const std::string& n = f.name;
-  AtEachSize(n + "/library",
-             [f](benchmark::State& s) { LibraryChange(s, f); });
-  AtEachSize(n + "/floor", [f](benchmark::State& s) { FloorChange(s, f); });
-  if (f.has_sqlite) {
-    AtEachSize(n + "/sqlite_per_call",
-               [f](benchmark::State& s) { SqliteChange(s, f, true); });
-    AtEachSize(n + "/sqlite_kept",
-               [f](benchmark::State& s) { SqliteChange(s, f, false); });
-  }
+void RegisterChanges(const Family& family) {
+  Register(family.name,
+           [family](benchmark::State& state) { Changes(state, family); });
 }
 
 }  // namespace bench

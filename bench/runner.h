@@ -1,13 +1,24 @@
-// The benchmark bodies every call family shares, and their registration:
-// the library through the system Env (what callers get), the library with
-// the lock or the journal check left out (to price them), the floor, and
-// SQLite with a connection opened per call or kept open.
+// The benchmark bodies every call family shares, and their registration.
 //
-// Names read "<Family>/<variant>/records:<n>"; every time is wall-clock
-// time, since syncs and lock waits are part of a call. Counts come from one
-// more call after the timed ones: through a counting FaultEnv for the
-// library (whose own cost then stays out of the times), from the floor's
-// own tally for the floor.
+// One benchmark per family and size ("<Family>/records:<n>") runs every
+// contestant once per iteration, in an order that rotates from iteration to
+// iteration: the library through the system Env (what callers get), the
+// floor, SQLite with a connection opened per call and with one kept open,
+// and for reads whose guards are priced the library and the floor without
+// the lock and without the journal check. Each call is timed on its own
+// (wall clock: syncs and lock waits are part of a call), so all of them
+// meet the same load on a shared machine, and every ratio is the median of
+// the ratios of calls made side by side. A change is undone after each
+// call, untimed.
+//
+// Counters: "<contestant>_us" the median time of a call; "x_<contestant>"
+// the median of the library's time over that contestant's; for priced
+// guards "lock_us" and "jcheck_us" (library) and "floor_lock_us" and
+// "floor_jcheck_us", the median difference made by leaving each out. The
+// benchmark's own time is the library's. Then the file operations of one
+// more call (counting.h): through a counting FaultEnv for the library, so
+// that counting costs no timed call anything, and from the floor's tally
+// ("floor_" before the name).
 #ifndef BRELLOX_BENCH_RUNNER_H_
 #define BRELLOX_BENCH_RUNNER_H_
 
@@ -45,15 +56,15 @@ struct Family {
   bool price_guards = false;
 };
 
-// A family of calls that only read, at 10, 1,000 and 10,000 records; with
-// price_guards, at 10 and 10,000 also without the lock and without the
-// journal check, beside the same calls through the same pass-through Env
-// with both kept, and the floor likewise.
+// A family of calls that only read, at 10, 1,000 and 10,000 records. The
+// journal exists, empty, as after any change. With price_guards, the
+// library without a guard is compared with the library through the same
+// pass-through Env (shortcut_env.h) with both guards kept.
 void RegisterReads(const Family& family);
 
-// A family of changes, at 10, 1,000 and 10,000 records. The file is put
-// back after every call, outside the timing; a first, untimed call creates
-// the journal, as the first change to a file does once.
+// A family of changes, at 10, 1,000 and 10,000 records. A first, untimed
+// call of each contestant creates its journal, as a file's first change
+// does once.
 void RegisterChanges(const Family& family);
 
 }  // namespace bench
