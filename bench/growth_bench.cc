@@ -12,6 +12,8 @@
 #include <benchmark/benchmark.h>
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "bench/bench_store.h"
 #include "bench/images.h"
