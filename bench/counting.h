@@ -17,8 +17,7 @@ using Counts = test::FaultEnv::Counters;
 // The counts of `calls` calls of one benchmark, divided per call, as
 // counters named `prefix` + "cfg_reads" and so on. Counters that stay zero
 // are left out, to keep the console table narrow. "fstats" are the size
-// and permission queries on an open file; the check that an opened path is
-// a regular file, inside Env::Open, is one more that no Env sees.
+// and permission queries on an open file.
 void ReportCounts(benchmark::State& state, const std::string& prefix,
                   const Counts& config, const Counts& journal, int calls);
 

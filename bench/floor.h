@@ -7,7 +7,7 @@
 //   change: the same, opened for writing and locked exclusively, then the
 //           journal (written and synced), the changed records and the
 //           header (one write where they touch), a sync of the file, and
-//           the journal truncated and synced.
+//           the journal truncated and synced (fdatasync each time).
 //
 // A change writes exactly what the file format makes it change: the new
 // record, the header, and for a full table the two new slots and every
