@@ -61,11 +61,11 @@ bool FloorFile::Open(const std::string& path, const std::string& journal_path,
   fd_.Reset(::open(path.c_str(), (write ? O_RDWR : O_RDONLY) | O_CLOEXEC));
   if (!fd_.valid()) return false;
   if (guards.lock) {
-    // A reader passes through the pending byte; a writer keeps it.
+    // A reader takes both bytes at once and lets the pending byte go; a
+    // writer keeps it.
     const bool locked =
         write ? Lock(kPendingByte, F_WRLCK) && Lock(kSharedByte, F_WRLCK)
-              : Lock(kPendingByte, F_RDLCK) && Lock(kSharedByte, F_RDLCK) &&
-                    Lock(kPendingByte, F_UNLCK);
+              : Lock(kPendingByte, F_RDLCK, 2) && Lock(kPendingByte, F_UNLCK);
     if (!locked) return false;
   }
   if (guards.journal_check) {
@@ -76,13 +76,13 @@ bool FloorFile::Open(const std::string& path, const std::string& journal_path,
   return Read(0, sizeof(header_), &header_);
 }
 
-bool FloorFile::Lock(std::uint64_t byte, short type) {
+bool FloorFile::Lock(std::uint64_t byte, short type, off_t length) {
   ++counts_->config.locks;
   struct flock lock {};
   lock.l_type = type;
   lock.l_whence = SEEK_SET;
   lock.l_start = static_cast<off_t>(byte);
-  lock.l_len = 1;
+  lock.l_len = length;
   return ::fcntl(fd_.get(), F_OFD_SETLK, &lock) == 0;
 }
 

@@ -47,7 +47,7 @@ class FloorFile {
   int fd() const { return fd_.get(); }
 
  private:
-  bool Lock(std::uint64_t byte, short type);
+  bool Lock(std::uint64_t byte, short type, off_t length = 1);
 
   UniqueFd fd_;
   FloorCounts* counts_ = nullptr;

@@ -30,6 +30,9 @@ class ShortcutFile final : public RandomRWFile {
   Status Unlock(std::uint64_t offset, std::uint64_t length) override {
     return skip_locks_ ? Status::OK() : base_->Unlock(offset, length);
   }
+  Status TryLockSharedPastGate(std::uint64_t gate) override {
+    return skip_locks_ ? Status::OK() : base_->TryLockSharedPastGate(gate);
+  }
 
  private:
   const std::unique_ptr<RandomRWFile> base_;

@@ -64,6 +64,19 @@ class RandomRWFile {
                          LockMode mode) = 0;
   // Releases a lock this open holds on exactly that range.
   virtual Status Unlock(std::uint64_t offset, std::uint64_t length) = 0;
+
+  // How a reader passes a gate that a waiting writer closes: locks byte
+  // `gate + 1` shared, provided no other open holds byte `gate` or
+  // `gate + 1` exclusively, and holds nothing on `gate` afterwards. Busy
+  // otherwise, with nothing held. The same as TryLock of both bytes and
+  // Unlock of the first, in as few system calls as the system allows.
+  virtual Status TryLockSharedPastGate(std::uint64_t gate) {
+    Status s = TryLock(gate, 1, LockMode::kShared);
+    if (!s.ok()) return s;
+    s = TryLock(gate + 1, 1, LockMode::kShared);
+    Unlock(gate, 1);
+    return s;
+  }
 };
 
 class Env {

@@ -37,11 +37,8 @@ Status FileLock::TryOnce(LockMode mode) {
   if (mode == LockMode::kShared) {
     // A reader passes through the pending byte and does not keep it: a
     // writer holding it exclusively keeps new readers out.
-    Status s = file_->TryLock(kPendingByte, 1, LockMode::kShared);
-    if (!s.ok()) return s;
-    s = file_->TryLock(kSharedByte, 1, LockMode::kShared);
-    file_->Unlock(kPendingByte, 1);
-    return s;
+    static_assert(kSharedByte == kPendingByte + 1, "the bytes are adjacent");
+    return file_->TryLockSharedPastGate(kPendingByte);
   }
   // A writer keeps the pending byte while it waits for the readers to
   // leave, across retries.

@@ -9,16 +9,6 @@ std::size_t FieldLength(const char* field, std::size_t width) {
   return nul == nullptr ? width : static_cast<const char*>(nul) - field;
 }
 
-bool FieldEquals(const char* field, std::size_t width, const char* text) {
-  // One pass: a difference, or the shared terminator, ends it; the text is
-  // never read past its own NUL, nor the field past its width.
-  for (std::size_t i = 0; i < width; ++i) {
-    if (field[i] != text[i]) return false;
-    if (field[i] == '\0') return true;
-  }
-  return text[width] == '\0';
-}
-
 bool FieldEqualsConstantTime(const char* field, std::size_t width,
                              const char* text) {
   std::size_t text_length = FieldLength(text, width + 1);

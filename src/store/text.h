@@ -11,8 +11,17 @@ namespace brellox {
 std::size_t FieldLength(const char* field, std::size_t width);
 
 // True when the field's text and the NUL-terminated `text` have the same
-// bytes and the same length.
-bool FieldEquals(const char* field, std::size_t width, const char* text);
+// bytes and the same length. Inline: lookups call it once per record.
+inline bool FieldEquals(const char* field, std::size_t width,
+                        const char* text) {
+  // One pass: a difference, or the shared terminator, ends it; the text is
+  // never read past its own NUL, nor the field past its width.
+  for (std::size_t i = 0; i < width; ++i) {
+    if (field[i] != text[i]) return false;
+    if (field[i] == '\0') return true;
+  }
+  return text[width] == '\0';
+}
 
 // As FieldEquals, but takes the same time for every field of a given width
 // and every text of a given length: no early exit on the first difference.

@@ -94,6 +94,13 @@ class FaultFile : public RandomRWFile {
     return base_->Unlock(offset, length);
   }
 
+  Status TryLockSharedPastGate(std::uint64_t gate) override {
+    Count().locks++;
+    env_->total().locks++;
+    if (env_->crashed()) return Crashed();
+    return base_->TryLockSharedPastGate(gate);
+  }
+
  private:
   FaultEnv::Counters& Count() { return env_->CountersOf(path_); }
 
