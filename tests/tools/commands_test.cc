@@ -57,7 +57,9 @@ TEST_F(ToolCommandsTest, DamagedHeaderStopsEveryCommandWithExitThree) {
 
 TEST_F(ToolCommandsTest, DigitNamesAreAddressedWithByName) {
   ASSERT_EQ(Run({"user", "add", "42", "--no-password"}).exit_code, 0);
-  EXPECT_EQ(Run({"user", "del", "42"}).err, "brellox: no user with ID 42\n");
+  EXPECT_EQ(Run({"user", "del", "42"}).err,
+            "brellox: no user with ID 42; for the user named '42', add "
+            "--by-name\n");
   EXPECT_EQ(Run({"user", "del", "42", "--by-name"}).exit_code, 0);
   EXPECT_EQ(Json({"user", "list", "--json"}).size(), 0u);
 }
@@ -156,7 +158,7 @@ TEST_F(ToolCommandsTest, ConnectionNameClashesAreRefused) {
   EXPECT_EQ(r.err, "brellox: connection 'KelmirLocal' already exists\n");
   EXPECT_EQ(Run({"conn", "update", "pg", "--name", "KelmirLocal"}).exit_code, 1);
   EXPECT_EQ(Run({"conn", "add", "   "}).exit_code, 1);
-  EXPECT_EQ(Run({"conn", "add", std::string(32, 'c')}).exit_code, 1);
+  EXPECT_EQ(Run({"conn", "add", std::string(33, 'c')}).exit_code, 1);
   EXPECT_EQ(Run({"conn", "del", "nothere"}).exit_code, 1);
 }
 
