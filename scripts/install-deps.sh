@@ -16,7 +16,7 @@ for arg in "$@"; do
 done
 
 packages=(cmake ninja-build g++ clang libclang-rt-dev pkg-config googletest
-          libgtest-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev
+          libgtest-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev help2man
           "${extra[@]}")
 
 missing=()
