@@ -85,16 +85,6 @@ nlohmann::ordered_json Codec::ToJson(const char* field, std::size_t width) const
   return nlohmann::ordered_json{{"hex", ToHex(bytes.data(), bytes.size())}};
 }
 
-std::string Codec::FromJson(const nlohmann::ordered_json& text,
-                            const std::string& what) const {
-  if (text.is_string()) return FromUtf8(text.get<std::string>(), what);
-  if (text.is_object() && text.size() == 1 && text.contains("hex") &&
-      text["hex"].is_string()) {
-    return FromHex(text["hex"].get<std::string>(), std::string::npos, what);
-  }
-  Refuse(what + " must be a string or {\"hex\": \"...\"}");
-}
-
 std::string Codec::FromUtf8(const std::string& utf8,
                             const std::string& what) const {
   std::string bytes;

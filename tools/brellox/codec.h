@@ -36,10 +36,6 @@ class Codec {
   // the same bytes, else {"hex": "..."} with the raw bytes.
   nlohmann::ordered_json ToJson(const char* field, std::size_t width) const;
 
-  // The file bytes of a text given as ToJson writes it. Throws a refusal
-  // ToolError naming `what` when it does not convert.
-  std::string FromJson(const nlohmann::ordered_json& text, const std::string& what) const;
-
   // The file bytes of a UTF-8 text typed by the administrator. Throws a
   // refusal ToolError naming `what` when it has no form in the encoding.
   std::string FromUtf8(const std::string& utf8, const std::string& what) const;
