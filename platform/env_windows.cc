@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <limits>
+#include <string>
 
 #include "platform/env.h"
 
@@ -19,6 +20,23 @@ std::string SystemMessage(DWORD error) {
   }
   if (length == 0) return "system error " + std::to_string(error);
   return std::string(text, length);
+}
+
+// Paths are UTF-8 everywhere inside; the wide (W) calls take every name,
+// where the ANSI ones would turn what the code page lacks into another
+// name. An empty result stands for a path that is not UTF-8, which no file
+// has.
+std::wstring Wide(const std::string& path) {
+  if (path.empty()) return std::wstring();
+  const int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS,
+                                         path.data(),
+                                         static_cast<int>(path.size()),
+                                         nullptr, 0);
+  if (length <= 0) return std::wstring();
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(),
+                      static_cast<int>(path.size()), &wide[0], length);
+  return wide;
 }
 
 // Every failure of a Win32 file call becomes a Status here, so that a missing
@@ -182,7 +200,7 @@ class WindowsEnv final : public Env {
 
   Status RenameReplacing(const std::string& from,
                          const std::string& to) override {
-    if (!MoveFileExA(from.c_str(), to.c_str(),
+    if (!MoveFileExW(Wide(from).c_str(), Wide(to).c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
       return LastError(from);
     }
@@ -191,19 +209,20 @@ class WindowsEnv final : public Env {
 
   Status RenameNoReplace(const std::string& from,
                          const std::string& to) override {
-    if (!MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) {
+    if (!MoveFileExW(Wide(from).c_str(), Wide(to).c_str(),
+                     MOVEFILE_WRITE_THROUGH)) {
       return LastError(to);
     }
     return Status::OK();
   }
 
   Status RemoveFile(const std::string& path) override {
-    if (!DeleteFileA(path.c_str())) return LastError(path);
+    if (!DeleteFileW(Wide(path).c_str())) return LastError(path);
     return Status::OK();
   }
 
   bool EntryExists(const std::string& path) override {
-    if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    if (GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES) {
       return true;
     }
     // Only a definite "no such entry" counts as absent: an entry that cannot
@@ -214,7 +233,8 @@ class WindowsEnv final : public Env {
 
   Status FileSize(const std::string& path, std::uint64_t* size) override {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
+    if (!GetFileAttributesExW(Wide(path).c_str(), GetFileExInfoStandard,
+                              &data)) {
       return LastError(path);
     }
     *size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) |
@@ -237,7 +257,7 @@ class WindowsEnv final : public Env {
                            DWORD disposition,
                            std::unique_ptr<RandomRWFile>* result) {
     result->reset();
-    HANDLE handle = CreateFileA(path.c_str(), rights,
+    HANDLE handle = CreateFileW(Wide(path).c_str(), rights,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return LastError(path);

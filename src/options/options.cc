@@ -1,16 +1,17 @@
 #include "src/options/options.h"
 
 #include <cstring>
+#include <string>
 
 #include "src/options/option_file.h"
-#include "src/store/config_file.h"
+#include "src/store/in_session.h"
 #include "src/store/text.h"
 
 namespace brellox {
 
 namespace {
 
-constexpr SVR_LONG kGroupSlots = 6;
+constexpr SVR_LONG kGroupSlots = kOptionGroupSlots;
 constexpr std::size_t kGroupNameWidth = sizeof(SVR_OPTION_GROUP::groupName);
 
 SVR_LONG CappedAtGroupSlots(SVR_LONG count) {
@@ -29,31 +30,73 @@ bool LookUpGroup(ConfigSession& session, SVR_LONG groupType, const char* name,
          *index >= 0;
 }
 
-}  // namespace
+Status CheckGroupType(std::int32_t groupType) {
+  if (groupType > 0) return Status::OK();
+  return Status::Refused("group type " + std::to_string(groupType) +
+                         " is not above 0");
+}
 
-SVR_LONG AddOptionInfo(const Store& store, const char* name, SVR_LONG groupType,
-                       const CONFIG_OPTION* options, SVR_LONG count) {
+Status CheckNewGroup(const char* name, std::int32_t groupType,
+                     const CONFIG_OPTION* options, std::int32_t count) {
+  Status s = CheckGroupType(groupType);
+  if (!s.ok()) return s;
+  if (name == nullptr) return Status::Refused("no group name");
   // A name that fills the whole field would be stored without a terminator
   // and could not be told apart from longer names sharing its first bytes.
-  if (groupType <= 0 || name == nullptr || options == nullptr || count <= 0 ||
-      FieldLength(name, kGroupNameWidth) >= kGroupNameWidth) {
-    return 0;
+  if (FieldLength(name, kGroupNameWidth) >= kGroupNameWidth) {
+    return Status::Refused("group name is longer than " +
+                           std::to_string(kGroupNameWidth - 1) + " bytes");
   }
-  ConfigSession session;
-  if (!session.Open(store, Access::kWrite).ok()) return 0;
+  if (options == nullptr || count <= 0) return Status::Refused("no options");
+  return Status::OK();
+}
+
+// The group selected by (groupType, name): NotFound when none matches.
+Status FindExistingGroup(ConfigSession& session, std::int32_t groupType,
+                         const char* name, std::int32_t* index,
+                         SVR_OPTION_GROUP* group) {
+  Status s = FindOptionGroup(session, groupType, name, index, group);
+  if (s.ok() && *index < 0) {
+    return Status::NotFound("no option group '" + std::string(name) +
+                            "' of type " + std::to_string(groupType));
+  }
+  return s;
+}
+
+}  // namespace
+
+Status AddOptionGroup(ConfigSession& session, const char* name,
+                      std::int32_t groupType, const CONFIG_OPTION* options,
+                      std::int32_t count) {
+  Status s = CheckNewGroup(name, groupType, options, count);
   std::int32_t index;
   SVR_OPTION_GROUP group;
-  if (!FindOptionGroup(session, groupType, name, &index, &group).ok() ||
-      index >= 0) {
-    return 0;
+  if (s.ok()) s = FindOptionGroup(session, groupType, name, &index, &group);
+  if (!s.ok()) return s;
+  if (index >= 0) {
+    return Status::Refused("option group '" + std::string(name) +
+                           "' of type " + std::to_string(groupType) +
+                           " already exists");
   }
   std::memset(&group, 0, sizeof(group));
   group.groupType = groupType;
   BoundedCopy(group.groupName, kGroupNameWidth, name, kGroupNameWidth);
   std::memcpy(group.options, options,
               CappedAtGroupSlots(count) * sizeof(CONFIG_OPTION));
-  return AppendOptionGroup(session, group).ok() && session.Commit().ok() ? 1
-                                                                         : 0;
+  return AppendOptionGroup(session, group);
+}
+
+SVR_LONG AddOptionInfo(const Store& store, const char* name, SVR_LONG groupType,
+                       const CONFIG_OPTION* options, SVR_LONG count) {
+  if (!CheckNewGroup(name, groupType, options, count).ok()) return 0;
+  return InSession(store, Access::kWrite,
+                   [&](ConfigSession& session) {
+                     return AddOptionGroup(session, name, groupType, options,
+                                           count);
+                   })
+                 .ok()
+             ? 1
+             : 0;
 }
 
 SVR_LONG GetOptionCount(const Store& store, const char* name,
@@ -104,47 +147,81 @@ SVR_LONG SetOptionInfo(const Store& store, const char* name, SVR_LONG groupType,
              : 0;
 }
 
-SVR_LONG GetOptionInfo(const Store& store, const char* name, SVR_LONG groupType,
-                       SVR_LONG index, CONFIG_OPTION& option) {
-  std::memset(&option, 0, sizeof(option));
+Status CheckOptionAddress(const char* name, std::int32_t groupType,
+                          std::int32_t index) {
   if (name == nullptr) {
-    return index == 0 ? GetOptionInfo(store, nullptr, groupType, &option, 1)
-                      : 0;
+    if (index == 0) return Status::OK();
+    return Status::Refused("the global option has only index 0");
   }
-  if (!IsGroupIndex(index)) return 0;
-  CONFIG_OPTION slots[kGroupSlots];
-  if (GetOptionInfo(store, name, groupType, slots, kGroupSlots) <= 0) return 0;
-  option = slots[index];
-  return 1;
+  if (!IsGroupIndex(index)) {
+    return Status::Refused("option index " + std::to_string(index) +
+                           " is outside 0 to 5");
+  }
+  return CheckGroupType(groupType);
 }
 
-SVR_LONG SetOptionInfo(const Store& store, const char* name, SVR_LONG groupType,
-                       SVR_LONG index, const CONFIG_OPTION& option) {
-  if (name == nullptr ? index != 0 : (!IsGroupIndex(index) || groupType <= 0)) {
-    return 0;
-  }
-  ConfigSession session;
-  if (!session.Open(store, Access::kWrite).ok()) return 0;
+Status GetOption(ConfigSession& session, const char* name,
+                 std::int32_t groupType, std::int32_t index,
+                 CONFIG_OPTION* option) {
+  Status s = CheckOptionAddress(name, groupType, index);
+  if (!s.ok()) return s;
+  if (name == nullptr) return ReadGlobalOption(session, option);
+  std::int32_t position;
+  SVR_OPTION_GROUP group;
+  s = FindExistingGroup(session, groupType, name, &position, &group);
+  if (s.ok()) *option = group.options[index];
+  return s;
+}
+
+Status SetOption(ConfigSession& session, const char* name,
+                 std::int32_t groupType, std::int32_t index,
+                 const CONFIG_OPTION& option) {
+  Status s = CheckOptionAddress(name, groupType, index);
+  if (!s.ok()) return s;
   // The new value is merged into a copy of what is stored, and the stored
   // options then take their values from that copy, each by its own type:
   // the same bytes as reading every slot and setting them all back.
   if (name == nullptr) {
     CONFIG_OPTION merged;
-    if (!ReadGlobalOption(session, &merged).ok()) return 0;
+    s = ReadGlobalOption(session, &merged);
+    if (!s.ok()) return s;
     CopyOptionValues(&merged, &option, 1);
-    return WriteGlobalOption(session, merged).ok() && session.Commit().ok()
-               ? 1
-               : 0;
+    return WriteGlobalOption(session, merged);
   }
   std::int32_t position;
   SVR_OPTION_GROUP group;
-  if (!LookUpGroup(session, groupType, name, &position, &group)) return 0;
+  s = FindExistingGroup(session, groupType, name, &position, &group);
+  if (!s.ok()) return s;
   CONFIG_OPTION merged[kGroupSlots];
   std::memcpy(merged, group.options, sizeof(merged));
   CopyOptionValues(&merged[index], &option, 1);
   CopyOptionValues(group.options, merged, kGroupSlots);
-  return WriteOptionGroup(session, position, group).ok() &&
-                 session.Commit().ok()
+  return WriteOptionGroup(session, position, group);
+}
+
+SVR_LONG GetOptionInfo(const Store& store, const char* name, SVR_LONG groupType,
+                       SVR_LONG index, CONFIG_OPTION& option) {
+  std::memset(&option, 0, sizeof(option));
+  if (!CheckOptionAddress(name, groupType, index).ok()) {
+    return 0;
+  }
+  CONFIG_OPTION found;
+  Status s = InSession(store, Access::kRead, [&](ConfigSession& session) {
+    return GetOption(session, name, groupType, index, &found);
+  });
+  if (!s.ok()) return 0;
+  option = found;
+  return 1;
+}
+
+SVR_LONG SetOptionInfo(const Store& store, const char* name, SVR_LONG groupType,
+                       SVR_LONG index, const CONFIG_OPTION& option) {
+  if (!CheckOptionAddress(name, groupType, index).ok()) return 0;
+  return InSession(store, Access::kWrite,
+                   [&](ConfigSession& session) {
+                     return SetOption(session, name, groupType, index, option);
+                   })
+                 .ok()
              ? 1
              : 0;
 }

@@ -1,11 +1,18 @@
-// The global option and option groups, on any store. Each function is the
-// exported Svr_ function of the same name (see brellox/brellox.h for the
-// contracts) working on `store` instead of the library's own file; each
-// opens the file once.
+// The global option and option groups.
+//
+// The SVR_LONG functions taking a Store are the exported Svr_ functions of
+// the same name (see brellox/brellox.h for the contracts) working on
+// `store` instead of the library's own file; each opens the file once. The
+// Status forms work inside a session the caller opened (and commits), say
+// why they refused or failed, and change nothing then; the exported
+// functions that add a group or set one option are thin layers over them.
 #ifndef BRELLOX_OPTIONS_OPTIONS_H_
 #define BRELLOX_OPTIONS_OPTIONS_H_
 
+#include <cstdint>
+
 #include "brellox/brellox.h"
+#include "src/store/config_file.h"
 #include "src/store/store.h"
 
 namespace brellox {
@@ -20,6 +27,37 @@ namespace brellox {
 // count <= 0 changes nothing. Returns 1.
 SVR_LONG CopyOptionValues(CONFIG_OPTION* destination,
                           const CONFIG_OPTION* source, SVR_LONG count);
+
+// Slots of an option group.
+constexpr std::int32_t kOptionGroupSlots = 6;
+
+// Appends the group (`groupType`, `name`) holding the first min(count, 6)
+// of `options` byte for byte (the other slots zero). Refused: a type <= 0,
+// a NULL name or one of 32 bytes or more, no options, or "option group
+// 'NAME' of type N already exists".
+Status AddOptionGroup(ConfigSession& session, const char* name,
+                      std::int32_t groupType, const CONFIG_OPTION* options,
+                      std::int32_t count);
+
+// Refused unless (`name`, `groupType`, `index`) can address an option: the
+// global option (NULL name) has only index 0; a group's slots are 0 to 5
+// and its type is above 0. Reads no file.
+Status CheckOptionAddress(const char* name, std::int32_t groupType,
+                          std::int32_t index);
+
+// The option at `index` of the group (`groupType`, `name`), or the global
+// option for a NULL name. Refused: CheckOptionAddress fails; NotFound: "no
+// option group 'NAME' of type N".
+Status GetOption(ConfigSession& session, const char* name,
+                 std::int32_t groupType, std::int32_t index,
+                 CONFIG_OPTION* option);
+
+// Takes the value of `option` into the stored option at that address, in
+// the form its stored type prescribes (CopyOptionValues); nothing else of
+// it changes. Refusals as GetOption.
+Status SetOption(ConfigSession& session, const char* name,
+                 std::int32_t groupType, std::int32_t index,
+                 const CONFIG_OPTION& option);
 
 SVR_LONG AddOptionInfo(const Store& store, const char* name,
                        SVR_LONG groupType, const CONFIG_OPTION* options,

@@ -2,8 +2,9 @@
 
 #include <cstddef>
 #include <cstring>
+#include <string>
 
-#include "src/store/config_file.h"
+#include "src/store/in_session.h"
 #include "src/store/text.h"
 
 namespace brellox {
@@ -43,6 +44,18 @@ std::int32_t FindName(const TableImage& image, const char* name,
     }
   }
   return -1;
+}
+
+template <class Description>
+Status NoSuchId(std::int32_t id) {
+  return Status::NotFound(std::string("no ") + Description::kNoun +
+                          " with ID " + std::to_string(id));
+}
+
+template <class Description>
+Status NameTaken(const NameText& name) {
+  return Status::Refused(std::string(Description::kNoun) + " '" +
+                         name.c_str() + "' already exists");
 }
 
 }  // namespace
@@ -118,36 +131,95 @@ SVR_LONG TwinTable<Description>::Exists(const Store& store, const char* name) {
 }
 
 template <class Description>
-SVR_LONG TwinTable<Description>::Add(const Store& store, const Record& record) {
+Status TwinTable<Description>::Add(ConfigSession& session, const Record& record,
+                                   std::int32_t* id) {
   const NameText name(record.name);
-  if (IsBlankName(name.c_str())) return 0;
-  ConfigSession session;
+  if (IsBlankName(name.c_str())) return Status::Refused("name is blank");
   TableImage image;
   const TableSpec& spec = Description::spec();
-  if (!OpenTable(store, Access::kWrite, spec, &session, &image).ok()) return 0;
-  if (FindName(image, name.c_str()) >= 0) return 0;
-  std::int32_t id = 0;
-  if (!AppendRecord(session, spec, image, &record, &id).ok() ||
-      !session.Commit().ok()) {
-    return 0;
+  Status s = TableImage::Load(session, spec, &image);
+  if (!s.ok()) return s;
+  if (FindName(image, name.c_str()) >= 0) return NameTaken<Description>(name);
+  return AppendRecord(session, spec, image, &record, id);
+}
+
+template <class Description>
+Status TwinTable<Description>::Update(ConfigSession& session,
+                                      const Record& record) {
+  TableImage image;
+  const TableSpec& spec = Description::spec();
+  Status s = TableImage::Load(session, spec, &image);
+  if (!s.ok()) return s;
+  const std::int32_t index = image.FindId(record.id);
+  if (index < 0) return NoSuchId<Description>(record.id);
+  // The record itself is skipped, so it may keep its own name.
+  const NameText name(record.name);
+  if (FindName(image, name.c_str(), index) >= 0) return NameTaken<Description>(name);
+  std::memcpy(image.record(index), &record, sizeof(record));
+  return WriteRecord(session, spec, image, index);
+}
+
+template <class Description>
+Status TwinTable<Description>::Remove(ConfigSession& session, std::int32_t id) {
+  if (id <= 0) {
+    return Status::Refused("ID " + std::to_string(id) + " is not above 0");
   }
-  return id;
+  TableImage image;
+  const TableSpec& spec = Description::spec();
+  Status s = TableImage::Load(session, spec, &image);
+  if (!s.ok()) return s;
+  const std::int32_t index = image.FindId(id);
+  if (index < 0) return NoSuchId<Description>(id);
+  return RemoveRecord(session, spec, &image, index);
+}
+
+template <class Description>
+Status TwinTable<Description>::Find(ConfigSession& session, std::int32_t id,
+                                    Record* record) {
+  TableImage image;
+  Status s = TableImage::Load(session, Description::spec(), &image);
+  if (!s.ok()) return s;
+  const std::int32_t index = id > 0 ? image.FindId(id) : -1;
+  if (index < 0) return NoSuchId<Description>(id);
+  std::memcpy(record, image.record(index), sizeof(*record));
+  return Status::OK();
+}
+
+template <class Description>
+Status TwinTable<Description>::FindByName(ConfigSession& session,
+                                          const char* name, Record* record) {
+  if (name == nullptr) return Status::Refused("no name");
+  TableImage image;
+  Status s = TableImage::Load(session, Description::spec(), &image);
+  if (!s.ok()) return s;
+  const std::int32_t index = FindName(image, name);
+  if (index < 0) {
+    return Status::NotFound(std::string("no ") + Description::kNoun + " '" +
+                            name + "'");
+  }
+  std::memcpy(record, image.record(index), sizeof(*record));
+  return Status::OK();
+}
+
+template <class Description>
+SVR_LONG TwinTable<Description>::Add(const Store& store, const Record& record) {
+  // A blank name is refused before the file is opened.
+  if (IsBlankName(NameText(record.name).c_str())) return 0;
+  std::int32_t id = 0;
+  Status s = InSession(store, Access::kWrite, [&](ConfigSession& session) {
+    return Add(session, record, &id);
+  });
+  return s.ok() ? id : 0;
 }
 
 template <class Description>
 SVR_LONG TwinTable<Description>::Update(const Store& store,
                                         const Record& record) {
-  ConfigSession session;
-  TableImage image;
-  const TableSpec& spec = Description::spec();
-  if (!OpenTable(store, Access::kWrite, spec, &session, &image).ok()) return 0;
-  const std::int32_t index = image.FindId(record.id);
-  if (index < 0) return 0;
-  // The record itself is skipped, so it may keep its own name.
-  if (FindName(image, NameText(record.name).c_str(), index) >= 0) return 0;
-  std::memcpy(image.record(index), &record, sizeof(record));
-  return WriteRecord(session, spec, image, index).ok() &&
-                 session.Commit().ok()
+  return InSession(store, Access::kWrite,
+                   [&](ConfigSession& session) {
+                     return Update(session, record);
+                   })
+                 .ok()
              ? 1
              : 0;
 }
@@ -156,15 +228,11 @@ template <class Description>
 SVR_LONG TwinTable<Description>::Remove(const Store& store, SVR_LONG id) {
   if (id <= 0) return 0;
   ConfigSession session;
-  TableImage image;
-  const TableSpec& spec = Description::spec();
-  if (!OpenTable(store, Access::kWrite, spec, &session, &image).ok()) return 0;
-  const std::int32_t index = image.FindId(id);
-  if (index < 0) return 1;
-  return RemoveRecord(session, spec, &image, index).ok() &&
-                 session.Commit().ok()
-             ? 1
-             : 0;
+  if (!session.Open(store, Access::kWrite).ok()) return 0;
+  Status s = Remove(session, id);
+  // Removing a record that is not there leaves what was asked for.
+  if (s.IsNotFound()) return 1;
+  return s.ok() && session.Commit().ok() ? 1 : 0;
 }
 
 template class TwinTable<ConnTableDescription>;

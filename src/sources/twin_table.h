@@ -4,9 +4,12 @@
 // operations once; a description names the record type, the table's
 // TableSpec and the count's failure result.
 //
-// Every operation opens the file once (ConfigSession) and closes it on every
-// path. Failure results are 0 unless stated otherwise. Records always travel
-// whole, every byte as the caller gave it.
+// Each operation has two forms. The Status form works inside a session the
+// caller opened (and commits), says why it refused or failed, and changes
+// nothing then. The SVR_LONG form opens the file once (ConfigSession), runs
+// the Status form and gives the exported function's result; its failure
+// results are 0 unless stated otherwise. Records always travel whole, every
+// byte as the caller gave it.
 #ifndef BRELLOX_SOURCES_TWIN_TABLE_H_
 #define BRELLOX_SOURCES_TWIN_TABLE_H_
 
@@ -20,12 +23,14 @@ struct ConnTableDescription {
   using Record = SVC_GDB_CONN_INFO;
   static const TableSpec& spec() { return kConnTable; }
   static constexpr SVR_LONG kCountFailure = 0;
+  static constexpr const char* kNoun = "connection";
 };
 
 struct GdbTableDescription {
   using Record = SVC_GDB_INFO;
   static const TableSpec& spec() { return kGdbTable; }
   static constexpr SVR_LONG kCountFailure = -1;
+  static constexpr const char* kNoun = "GDB";
 };
 
 // Width of the name field that follows the ID in both record types.
@@ -35,6 +40,28 @@ template <class Description>
 class TwinTable {
  public:
   using Record = typename Description::Record;
+
+  // Appends a copy of `record` under the next ID (the caller's ID is
+  // ignored), stored in `*id`, growing the table when it is full. Refused:
+  // "name is blank", "NOUN 'NAME' already exists"; the ID counter's
+  // refusals (AppendRecord) pass through.
+  static Status Add(ConfigSession& session, const Record& record,
+                    std::int32_t* id);
+
+  // Replaces the record whose ID is `record.id`, whole. NotFound: "no NOUN
+  // with ID N"; Refused: another record has that name.
+  static Status Update(ConfigSession& session, const Record& record);
+
+  // Removes the first record with this ID; later records move down one slot
+  // in order and the freed slot is cleared. Refused: an ID <= 0; NotFound:
+  // no record has it.
+  static Status Remove(ConfigSession& session, std::int32_t id);
+
+  // The first record with ID `id`, or the first named `name`: NotFound
+  // "no NOUN with ID N" / "no NOUN 'NAME'".
+  static Status Find(ConfigSession& session, std::int32_t id, Record* record);
+  static Status FindByName(ConfigSession& session, const char* name,
+                           Record* record);
 
   // The number of records in use; Description::kCountFailure when the file
   // cannot be opened or its header is inconsistent.
@@ -58,19 +85,11 @@ class TwinTable {
   // 0 for NULL or no such record.
   static SVR_LONG Exists(const Store& store, const char* name);
 
-  // Appends a copy of `record` under the next ID (the caller's ID is
-  // ignored) and returns that ID, growing the table when it is full.
-  // Refused (0, file unchanged): a blank name, or a name in use.
+  // The Status forms above in one session each: Add returns the new ID,
+  // Update 1, Remove 1 also when no record has the ID; each 0 when refused
+  // or failed, with the file unchanged.
   static SVR_LONG Add(const Store& store, const Record& record);
-
-  // Replaces the record whose ID is `record.id`, whole. Refused (0, file
-  // unchanged): no record has that ID, or another record has that name.
-  // The header is not written.
   static SVR_LONG Update(const Store& store, const Record& record);
-
-  // Removes the first record with this ID; later records move down one slot
-  // in order and the freed slot is cleared. 1 also when no record has the
-  // ID; 0 for `id` <= 0 or a file failure.
   static SVR_LONG Remove(const Store& store, SVR_LONG id);
 };
 

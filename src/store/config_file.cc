@@ -68,6 +68,7 @@ Status ConfigSession::Open(const Store& store, Access access) {
   pending_.clear();
   data_.clear();
   header_dirty_ = false;
+  truncating_ = false;
   if (store.path.empty()) return Status::NotFound("no configuration file path");
   bool journal_found = false;
   Status s = OpenLocked(access, &journal_found);
@@ -116,7 +117,16 @@ Status ConfigSession::OpenLocked(Access access, bool* journal_found) {
 std::uint64_t ConfigSession::Size() const {
   std::uint64_t size = file_size_;
   for (const PendingWrite& w : pending_) size = std::max(size, w.offset + w.length);
-  return size;
+  return truncating_ ? std::min(size, truncate_to_) : size;
+}
+
+Status ConfigSession::Truncate(std::uint64_t size) {
+  if (access_ != Access::kWrite) {
+    return Status::Refused("a read-only session cannot write");
+  }
+  truncate_to_ = truncating_ ? std::min(truncate_to_, size) : size;
+  truncating_ = true;
+  return Status::OK();
 }
 
 Status ConfigSession::Read(std::int64_t offset, std::size_t n,
@@ -124,7 +134,9 @@ Status ConfigSession::Read(std::int64_t offset, std::size_t n,
   if (offset < 0) return Status::IOError("read at a negative offset");
   const std::uint64_t begin = static_cast<std::uint64_t>(offset);
   const std::uint64_t end = begin + n;
-  if (pending_.empty()) return file_->Read(begin, n, destination);
+  if (pending_.empty() && !truncating_) {
+    return file_->Read(begin, n, destination);
+  }
   if (end > Size()) {
     return Status::IOError(store_.path + ": unexpected end of file");
   }
@@ -179,7 +191,7 @@ Status ConfigSession::Commit() {
     if (!s.ok()) return s;
     header_dirty_ = false;
   }
-  if (pending_.empty()) return Status::OK();
+  if (pending_.empty() && !truncating_) return Status::OK();
   Status s = ApplyJournaled();
   if (!s.ok()) {
     // The journal may already have changed the file; put it back now,
@@ -190,6 +202,7 @@ Status ConfigSession::Commit() {
   }
   pending_.clear();
   data_.clear();
+  truncating_ = false;
   return s;
 }
 
@@ -201,6 +214,11 @@ Status ConfigSession::ApplyJournaled() {
     const std::uint64_t from = std::max<std::uint64_t>(w.offset, kHeaderSize);
     const std::uint64_t to = std::min(w.offset + w.length, file_size_);
     if (from < to) spans.emplace_back(from, to);
+  }
+  const std::uint64_t new_size = Size();
+  if (new_size < file_size_) {
+    spans.emplace_back(std::max<std::uint64_t>(new_size, kHeaderSize),
+                       file_size_);
   }
   std::sort(spans.begin(), spans.end());
   JournalBuilder journal(BaseName(store_.path), file_size_);
@@ -230,10 +248,11 @@ Status ConfigSession::ApplyJournaled() {
     s = file_->Write(w.offset, data_.data() + w.data, w.length);
     if (!s.ok()) return s;
   }
-  s = file_->Sync();
+  if (truncating_) s = file_->Truncate(new_size);
+  if (s.ok()) s = file_->Sync();
   if (s.ok()) s = MarkJournalIdle(journal_file.get());
   if (!s.ok()) return s;
-  file_size_ = Size();
+  file_size_ = new_size;
   committed_header_ = header_;
   return Status::OK();
 }

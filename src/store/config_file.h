@@ -74,6 +74,11 @@ class ConfigSession {
   // before Commit. Only for kWrite sessions.
   Status Write(std::int64_t offset, const void* source, std::size_t n);
 
+  // Cuts the file to `size` bytes when the session commits, after the
+  // writes made so far (which are cut with it), journaled like them. Only
+  // for kWrite sessions.
+  Status Truncate(std::uint64_t size);
+
   // Marks the in-memory header to be written, after every other write, by
   // Commit.
   Status WriteHeader();
@@ -101,6 +106,8 @@ class ConfigSession {
   SVR_CFG_HEADER header_{};
   SVR_CFG_HEADER committed_header_{};
   bool header_dirty_ = false;
+  bool truncating_ = false;
+  std::uint64_t truncate_to_ = 0;
   std::vector<PendingWrite> pending_;
   std::vector<char> data_;
 };

@@ -3,9 +3,15 @@
 #define BRELLOX_STORE_TEMP_DIR_H_
 
 #include "brellox/export.h"
+#include "src/store/config_file.h"
 #include "src/store/store.h"
 
 namespace brellox {
+
+// Sets the temp dir in the session's header (written when it commits).
+// Refused for NULL or a directory of 128 bytes or more, which would be
+// stored cut.
+Status SetTempDir(ConfigSession& session, const char* dir);
 
 // Svr_SetTempDir and Svr_GetTempDir on any store.
 SVR_LONG SetTempDir(const Store& store, const char* dir);

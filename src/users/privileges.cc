@@ -1,7 +1,8 @@
 #include <cstddef>
 #include <cstring>
+#include <string>
 
-#include "src/store/config_file.h"
+#include "src/store/in_session.h"
 #include "src/store/table.h"
 #include "src/users/users.h"
 
@@ -15,8 +16,8 @@ SVR_USER_PRIV PrivilegeAt(const TableImage& privileges, std::int32_t i) {
 }
 
 // Index of the first record of the (userID, privID) pair, or -1.
-std::int32_t FindPair(const TableImage& privileges, SVR_LONG userID,
-                      SVR_LONG privID) {
+std::int32_t FindPair(const TableImage& privileges, std::int32_t userID,
+                      std::int32_t privID) {
   for (std::int32_t i = 0; i < privileges.count(); ++i) {
     const SVR_USER_PRIV record = PrivilegeAt(privileges, i);
     if (record.userID == userID && record.privID == privID) return i;
@@ -24,47 +25,83 @@ std::int32_t FindPair(const TableImage& privileges, SVR_LONG userID,
   return -1;
 }
 
+Status Refuse(const std::string& what, std::int32_t value,
+              const char* bound) {
+  return Status::Refused(what + " " + std::to_string(value) + " is " + bound);
+}
+
 }  // namespace
+
+Status GetUserPriv(ConfigSession& session, std::int32_t userID,
+                   std::int32_t privID, std::int32_t* value) {
+  *value = 0;
+  if (userID <= 0) return Refuse("user ID", userID, "not above 0");
+  TableImage privileges;
+  Status s = TableImage::Load(session, kPrivTable, &privileges);
+  if (!s.ok()) return s;
+  const std::int32_t index = FindPair(privileges, userID, privID);
+  if (index >= 0) *value = PrivilegeAt(privileges, index).value;
+  return Status::OK();
+}
+
+Status SetUserPriv(ConfigSession& session, std::int32_t userID,
+                   std::int32_t privID, std::int32_t value) {
+  if (userID <= 0) return Refuse("user ID", userID, "not above 0");
+  if (privID <= 0) return Refuse("privilege ID", privID, "not above 0");
+  if (value < 0) return Refuse("privilege value", value, "below 0");
+  TableImage privileges;
+  Status s = TableImage::Load(session, kPrivTable, &privileges);
+  if (!s.ok()) return s;
+  const std::int32_t index = FindPair(privileges, userID, privID);
+  if (index < 0) {
+    const SVR_USER_PRIV record{userID, privID, value};
+    return AppendRecord(session, kPrivTable, privileges, &record, nullptr);
+  }
+  // A pair keeps its slot for good; only its value changes, so neither the
+  // other records nor the header need writing.
+  std::memcpy(privileges.record(index) + offsetof(SVR_USER_PRIV, value),
+              &value, sizeof(value));
+  return WriteRecord(session, kPrivTable, privileges, index);
+}
+
+Status RemoveUserPrivileges(ConfigSession& session, std::int32_t userID,
+                            std::int32_t* removed) {
+  *removed = 0;
+  TableImage privileges;
+  Status s = TableImage::Load(session, kPrivTable, &privileges);
+  // From the end, so that each removal moves only records already kept.
+  for (std::int32_t i = privileges.count() - 1; s.ok() && i >= 0; --i) {
+    if (PrivilegeAt(privileges, i).userID != userID) continue;
+    s = RemoveRecord(session, kPrivTable, &privileges, i);
+    if (s.ok()) ++*removed;
+  }
+  return s;
+}
 
 SVR_LONG GetUserPriv(const Store& store, SVR_LONG userID, SVR_LONG privID,
                      SVR_LONG& value) {
   value = 0;
   if (userID <= 0) return 0;
-  ConfigSession session;
-  TableImage privileges;
+  std::int32_t found = 0;
   // Running out of memory is a failure too: 1 would read as "no value set".
-  if (!OpenTable(store, Access::kRead, kPrivTable, &session, &privileges)
-           .ok()) {
-    return 0;
-  }
-  const std::int32_t index = FindPair(privileges, userID, privID);
-  if (index >= 0) value = PrivilegeAt(privileges, index).value;
+  Status s = InSession(store, Access::kRead, [&](ConfigSession& session) {
+    return GetUserPriv(session, userID, privID, &found);
+  });
+  if (!s.ok()) return 0;
+  value = found;
   return 1;
 }
 
 SVR_LONG SetUserPriv(const Store& store, SVR_LONG userID, SVR_LONG privID,
                      SVR_LONG value) {
   if (userID <= 0 || privID <= 0 || value < 0) return 0;
-  ConfigSession session;
-  TableImage privileges;
-  if (!OpenTable(store, Access::kWrite, kPrivTable, &session, &privileges)
-           .ok()) {
-    return 0;
-  }
-  const std::int32_t index = FindPair(privileges, userID, privID);
-  Status s;
-  if (index >= 0) {
-    // A pair keeps its slot for good; only its value changes, so neither the
-    // other records nor the header need writing.
-    std::memcpy(privileges.record(index) + offsetof(SVR_USER_PRIV, value),
-                &value, sizeof(value));
-    s = WriteRecord(session, kPrivTable, privileges, index);
-  } else {
-    const SVR_USER_PRIV record{userID, privID, value};
-    s = AppendRecord(session, kPrivTable, privileges, &record, nullptr);
-  }
-  if (s.ok()) s = session.Commit();
-  return s.ok() ? 1 : 0;
+  return InSession(store, Access::kWrite,
+                   [&](ConfigSession& session) {
+                     return SetUserPriv(session, userID, privID, value);
+                   })
+                 .ok()
+             ? 1
+             : 0;
 }
 
 }  // namespace brellox

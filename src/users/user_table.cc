@@ -1,7 +1,8 @@
 #include <cstddef>
 #include <cstring>
+#include <string>
 
-#include "src/store/config_file.h"
+#include "src/store/in_session.h"
 #include "src/store/table.h"
 #include "src/store/text.h"
 #include "src/users/users.h"
@@ -20,9 +21,24 @@ char* PasswordField(TableImage& users, std::int32_t i) {
   return users.record(i) + offsetof(SVR_USER_REC, password);
 }
 
-// True when `text` would not fit a field of `width` bytes whole.
-bool Overflows(const char* text, std::size_t width) {
-  return FieldLength(text, width + 1) > width;
+// Texts longer than their fields are refused: stored cut, a name could
+// equal another user's and a password could never be checked. The length
+// is told, never the text: it may be a password.
+Status CheckFits(const char* text, std::size_t width, const char* what) {
+  const std::size_t length = FieldLength(text, width + 1);
+  if (length <= width) return Status::OK();
+  return Status::Refused(std::string(what) + " is longer than its " +
+                         std::to_string(width) + " bytes");
+}
+
+Status CheckUserId(std::int32_t userID) {
+  if (userID > 0) return Status::OK();
+  return Status::Refused("user ID " + std::to_string(userID) +
+                         " is not above 0");
+}
+
+Status NoUserWithId(std::int32_t userID) {
+  return Status::NotFound("no user with ID " + std::to_string(userID));
 }
 
 // Index of the user named exactly `name`, or -1. A lookup by name walks the
@@ -41,34 +57,115 @@ std::int32_t FindByName(const TableImage& users, const char* name) {
   return -1;
 }
 
+void CopyOut(const TableImage& users, std::int32_t index, SVR_USER_REC* user) {
+  std::memcpy(user, users.record(index), sizeof(*user));
+}
+
 }  // namespace
 
-SVR_LONG AddUser(const Store& store, const char* name, const char* password) {
-  // Texts longer than their fields are refused: stored cut, the name could
-  // equal another user's and the password could never be checked.
-  if (name == nullptr || IsBlankName(name) || Overflows(name, kNameWidth)) {
-    return 0;
+Status CheckNewUser(const char* name, const char* password) {
+  if (name == nullptr) return Status::Refused("no name");
+  if (IsBlankName(name)) return Status::Refused("name is blank");
+  Status s = CheckFits(name, kNameWidth, "name");
+  if (s.ok() && password != nullptr) {
+    s = CheckFits(password, kPasswordWidth, "password");
   }
-  if (password != nullptr && Overflows(password, kPasswordWidth)) return 0;
+  return s;
+}
 
-  ConfigSession session;
+Status AddUser(ConfigSession& session, const char* name, const char* password,
+               std::int32_t* id) {
+  Status s = CheckNewUser(name, password);
   TableImage users;
-  if (!OpenTable(store, Access::kWrite, kUserTable, &session, &users).ok()) {
-    return 0;
+  if (s.ok()) s = TableImage::Load(session, kUserTable, &users);
+  if (!s.ok()) return s;
+  if (FindByName(users, name) >= 0) {
+    return Status::Refused("user '" + std::string(name) + "' already exists");
   }
-  if (FindByName(users, name) >= 0) return 0;
-
   SVR_USER_REC record{};
   BoundedCopy(record.name, kNameWidth, name, kNameWidth);
   if (password != nullptr) {
     BoundedCopy(record.password, kPasswordWidth, password, kPasswordWidth);
   }
-  std::int32_t id = 0;
-  if (!AppendRecord(session, kUserTable, users, &record, &id).ok() ||
-      !session.Commit().ok()) {
-    return 0;
+  return AppendRecord(session, kUserTable, users, &record, id);
+}
+
+Status UpdateUser(ConfigSession& session, std::int32_t userID,
+                  const char* password) {
+  Status s = CheckUserId(userID);
+  if (s.ok() && password == nullptr) s = Status::Refused("no password");
+  if (s.ok()) s = CheckFits(password, kPasswordWidth, "password");
+  TableImage users;
+  if (s.ok()) s = TableImage::Load(session, kUserTable, &users);
+  if (!s.ok()) return s;
+  const std::int32_t index = users.FindId(userID);
+  if (index < 0) return NoUserWithId(userID);
+  BoundedCopy(PasswordField(users, index), kPasswordWidth, password,
+              kPasswordWidth);
+  return WriteRecord(session, kUserTable, users, index);
+}
+
+Status DelUser(ConfigSession& session, std::int32_t userID) {
+  Status s = CheckUserId(userID);
+  TableImage users;
+  if (s.ok()) s = TableImage::Load(session, kUserTable, &users);
+  if (!s.ok()) return s;
+  const std::int32_t index = users.FindId(userID);
+  if (index < 0) return NoUserWithId(userID);
+  return RemoveRecord(session, kUserTable, &users, index);
+}
+
+Status FindUser(ConfigSession& session, std::int32_t userID,
+                SVR_USER_REC* user) {
+  Status s = CheckUserId(userID);
+  TableImage users;
+  if (s.ok()) s = TableImage::Load(session, kUserTable, &users);
+  if (!s.ok()) return s;
+  const std::int32_t index = users.FindId(userID);
+  if (index < 0) return NoUserWithId(userID);
+  CopyOut(users, index, user);
+  return Status::OK();
+}
+
+Status FindUserByName(ConfigSession& session, const char* name,
+                      SVR_USER_REC* user) {
+  if (name == nullptr) return Status::Refused("no name");
+  TableImage users;
+  Status s = TableImage::Load(session, kUserTable, &users);
+  if (!s.ok()) return s;
+  const std::int32_t index = FindByName(users, name);
+  if (index < 0) return Status::NotFound("no user '" + std::string(name) + "'");
+  CopyOut(users, index, user);
+  return Status::OK();
+}
+
+Status CheckUser(ConfigSession& session, const char* name,
+                 const char* password) {
+  if (name == nullptr || password == nullptr) {
+    return Status::Refused("no name or no password");
   }
-  return id;
+  TableImage users;
+  Status s = TableImage::Load(session, kUserTable, &users);
+  if (!s.ok()) return s;
+  // The record found by name is the first carrying its ID, so it is also
+  // the record a fetch by that ID reads, and its name is already known to
+  // be equal; only the password remains to be compared.
+  const std::int32_t index = FindByName(users, name);
+  if (index < 0 || !FieldEqualsConstantTime(PasswordField(users, index),
+                                            kPasswordWidth, password)) {
+    return Status::Refused("name and password do not match");
+  }
+  return Status::OK();
+}
+
+SVR_LONG AddUser(const Store& store, const char* name, const char* password) {
+  // Arguments are judged before the file is opened.
+  if (!CheckNewUser(name, password).ok()) return 0;
+  std::int32_t id = 0;
+  Status s = InSession(store, Access::kWrite, [&](ConfigSession& session) {
+    return AddUser(session, name, password, &id);
+  });
+  return s.ok() ? id : 0;
 }
 
 SVR_LONG GetUser(const Store& store, SVR_LONG userID, char* name,
@@ -77,35 +174,26 @@ SVR_LONG GetUser(const Store& store, SVR_LONG userID, char* name,
   std::memset(name, 0, static_cast<std::size_t>(len));
   const std::size_t n =
       static_cast<std::size_t>(len) < kNameWidth ? len : kNameWidth;
-
-  ConfigSession session;
-  TableImage users;
-  if (!OpenTable(store, Access::kRead, kUserTable, &session, &users).ok()) {
-    return 0;
-  }
-  const std::int32_t index = users.FindId(userID);
-  if (index < 0) return 0;
-  BoundedCopy(name, n, NameField(users, index), kNameWidth);
+  SVR_USER_REC user;
+  Status s = InSession(store, Access::kRead, [&](ConfigSession& session) {
+    return FindUser(session, userID, &user);
+  });
+  if (!s.ok()) return 0;
+  BoundedCopy(name, n, user.name, kNameWidth);
   return 1;
 }
 
 SVR_LONG UpdateUser(const Store& store, SVR_LONG userID,
                     const char* password) {
   if (userID <= 0 || password == nullptr ||
-      Overflows(password, kPasswordWidth)) {
+      !CheckFits(password, kPasswordWidth, "password").ok()) {
     return 0;
   }
-  ConfigSession session;
-  TableImage users;
-  if (!OpenTable(store, Access::kWrite, kUserTable, &session, &users).ok()) {
-    return 0;
-  }
-  const std::int32_t index = users.FindId(userID);
-  if (index < 0) return 0;
-  BoundedCopy(PasswordField(users, index), kPasswordWidth, password,
-              kPasswordWidth);
-  return WriteRecord(session, kUserTable, users, index).ok() &&
-                 session.Commit().ok()
+  return InSession(store, Access::kWrite,
+                   [&](ConfigSession& session) {
+                     return UpdateUser(session, userID, password);
+                   })
+                 .ok()
              ? 1
              : 0;
 }
@@ -113,16 +201,11 @@ SVR_LONG UpdateUser(const Store& store, SVR_LONG userID,
 SVR_LONG DelUser(const Store& store, SVR_LONG userID) {
   if (userID <= 0) return 0;
   ConfigSession session;
-  TableImage users;
-  if (!OpenTable(store, Access::kWrite, kUserTable, &session, &users).ok()) {
-    return 0;
-  }
-  const std::int32_t index = users.FindId(userID);
-  if (index < 0) return 1;
-  return RemoveRecord(session, kUserTable, &users, index).ok() &&
-                 session.Commit().ok()
-             ? 1
-             : 0;
+  if (!session.Open(store, Access::kWrite).ok()) return 0;
+  Status s = DelUser(session, userID);
+  // Removing a user that is not there leaves what was asked for.
+  if (s.IsNotFound()) return 1;
+  return s.ok() && session.Commit().ok() ? 1 : 0;
 }
 
 SVR_LONG GetUserCount(const Store& store) {
@@ -143,30 +226,21 @@ SVR_LONG GetUserIDs(const Store& store, CSmartArray<SVR_LONG>& ids) {
 
 SVR_LONG GetUserIDByName(const Store& store, const char* name) {
   if (name == nullptr) return 0;
-  ConfigSession session;
-  TableImage users;
-  if (!OpenTable(store, Access::kRead, kUserTable, &session, &users).ok()) {
-    return 0;
-  }
-  const std::int32_t index = FindByName(users, name);
-  return index < 0 ? 0 : users.id(index);
+  SVR_USER_REC user{};
+  Status s = InSession(store, Access::kRead, [&](ConfigSession& session) {
+    return FindUserByName(session, name, &user);
+  });
+  return s.ok() ? user.id : 0;
 }
 
 SVR_LONG CheckUser(const Store& store, const char* name,
                    const char* password) {
   if (name == nullptr || password == nullptr) return 0;
-  ConfigSession session;
-  TableImage users;
-  if (!OpenTable(store, Access::kRead, kUserTable, &session, &users).ok()) {
-    return 0;
-  }
-  // The record found by name is the first carrying its ID, so it is also
-  // the record a fetch by that ID reads, and its name is already known to
-  // be equal; only the password remains to be compared.
-  const std::int32_t index = FindByName(users, name);
-  if (index < 0) return 0;
-  return FieldEqualsConstantTime(PasswordField(users, index), kPasswordWidth,
-                                 password)
+  return InSession(store, Access::kRead,
+                   [&](ConfigSession& session) {
+                     return CheckUser(session, name, password);
+                   })
+                 .ok()
              ? 1
              : 0;
 }

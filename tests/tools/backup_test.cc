@@ -18,9 +18,9 @@ class ToolBackupTest : public ToolFixture {
     AddUsers(3);
     const std::vector<std::vector<std::string>> steps = {
         {"user", "add", "李四", "--no-password"},
-        {"user", "del", "user2"},
+        {"priv", "set", "user2", "1", "0"},
+        {"user", "del", "user2", "--keep-privileges"},
         {"priv", "set", "user1", "4", "2"},
-        {"priv", "set", "42", "1", "0"},
         {"conn", "add", "pg", "--info1", "host", "--info3", "库"},
         {"conn", "add", "tmp"},
         {"conn", "del", "tmp"},
@@ -90,12 +90,12 @@ TEST_F(ToolBackupTest, ImportRefusesToReplaceAFileWithoutForce) {
 
 TEST_F(ToolBackupTest, ImportRefusesABackupThatWouldFailTheCheck) {
   AddUsers(2);
-  auto backup = Json({"export"});
+  auto backup = Json({"export", "--with-passwords"});
   backup["users"][1]["id"] = 1;
   const std::filesystem::path target = dir_.path() / "new.CFG";
   ToolResult r = ImportInto(target, backup.dump());
   EXPECT_EQ(r.exit_code, 1);
-  EXPECT_THAT(r.err, HasSubstr("used more than once"));
+  EXPECT_EQ(r.err, "brellox: users[1].id: ID 1 is used by an earlier record\n");
   EXPECT_FALSE(std::filesystem::exists(target));
   EXPECT_EQ(ImportInto(target, "{not json").exit_code, 1);
   EXPECT_FALSE(std::filesystem::exists(target));
@@ -114,7 +114,7 @@ TEST_F(ToolBackupTest, ImportRefusesAnotherCodePageThanTheExports) {
   const std::filesystem::path target = dir_.path() / "new.CFG";
   ToolResult r = ImportInto(target, backup);
   EXPECT_EQ(r.exit_code, 1);
-  EXPECT_THAT(r.err, HasSubstr("--encoding \"UTF-8\""));
+  EXPECT_THAT(r.err, HasSubstr("import with --encoding \"UTF-8\""));
   EXPECT_FALSE(std::filesystem::exists(target));
   EXPECT_EQ(RunOn(target, {"--encoding", "UTF-8", "import",
                            (dir_.path() / "backup.json").string()})
@@ -134,8 +134,9 @@ TEST_F(ToolBackupTest, MissingCountersAndCapacitiesAreWorkedOut) {
   backup.erase("lastUserID");
   backup.erase("capacity");
   backup["users"] = nlohmann::ordered_json::array(
-      {{{"id", 5}, {"name", "a"}}, {{"id", 7}, {"name", "b"}},
-       {{"id", 9}, {"name", "c"}}});
+      {{{"id", 5}, {"name", "a"}, {"password", "x"}},
+       {{"id", 7}, {"name", "b"}, {"password", "y"}},
+       {{"id", 9}, {"name", "c"}, {"password", "z"}}});
   const std::filesystem::path target = dir_.path() / "new.CFG";
   ASSERT_EQ(ImportInto(target, backup.dump()).exit_code, 0);
   const auto layout = nlohmann::ordered_json::parse(RunOn(target, {"layout", "--json"}).out);

@@ -57,16 +57,39 @@ TEST_F(ToolCommandsTest, DamagedHeaderStopsEveryCommandWithExitThree) {
 
 TEST_F(ToolCommandsTest, DigitNamesAreAddressedWithByName) {
   ASSERT_EQ(Run({"user", "add", "42", "--no-password"}).exit_code, 0);
-  EXPECT_EQ(Run({"user", "del", "42"}).err, "brellox: no user with ID 42\n");
+  EXPECT_EQ(Run({"user", "del", "42"}).err,
+            "brellox: no user with ID 42; for the user named '42', add "
+            "--by-name\n");
   EXPECT_EQ(Run({"user", "del", "42", "--by-name"}).exit_code, 0);
   EXPECT_EQ(Json({"user", "list", "--json"}).size(), 0u);
 }
 
-TEST_F(ToolCommandsTest, UsageErrorsExitTwo) {
-  EXPECT_EQ(Run({"frobnicate"}).exit_code, 2);
-  EXPECT_EQ(Run({"priv", "get", "1", "five"}).exit_code, 2);
-  EXPECT_EQ(Run({"user", "add"}).exit_code, 2);
-  EXPECT_EQ(Run({"--encoding", "NO-SUCH-CODEPAGE", "show"}).exit_code, 2);
+TEST_F(ToolCommandsTest, ConsistencyRulesOfTheTool) {
+  AddUsers(2);
+  ASSERT_EQ(Run({"priv", "set", "user2", "1", "5"}).exit_code, 0);
+  ASSERT_EQ(Run({"priv", "set", "user1", "1", "6"}).exit_code, 0);
+  ASSERT_EQ(Run({"priv", "set", "user2", "2", "5"}).exit_code, 0);
+  // A value for a user that does not exist is refused.
+  ToolResult r = Run({"priv", "set", "99", "5", "3"});
+  EXPECT_EQ(r.err, "brellox: no user with ID 99\n");
+  // Removing a user removes its privilege values in the same change.
+  r = Run({"user", "del", "user2"});
+  EXPECT_EQ(r.out, "removed user 'user2' (ID 2) and its 2 privilege value(s)\n");
+  const auto privs = Json({"priv", "list", "--json"});
+  ASSERT_EQ(privs.size(), 1u);
+  EXPECT_EQ(privs[0]["userID"], 1);
+  EXPECT_EQ(Run({"check"}).out, path().string() + ": 0 error(s), 0 warning(s)\n");
+  // Names with control characters are refused; spaces stay visible.
+  for (const char* name : {"a\nb", "tab\there", "x\x7f"}) {
+    r = Run({"user", "add", name, "--no-password"});
+    EXPECT_EQ(r.exit_code, 1) << name;
+    EXPECT_EQ(r.ErrLines(), 1) << name;
+    EXPECT_THAT(r.err, HasSubstr("holds a control character"));
+  }
+  ASSERT_EQ(Run({"user", "add", "bob ", "--no-password"}).exit_code, 0);
+  ASSERT_EQ(Run({"user", "add", "bob", "--no-password"}).exit_code, 0);
+  EXPECT_THAT(Run({"user", "list"}).out, HasSubstr("'bob '"));
+  EXPECT_EQ(Json({"user", "list", "--json"})[1]["name"], "bob ");
 }
 
 TEST_F(ToolCommandsTest, DuplicateUserIsRefusedInTheToolsTerms) {
@@ -156,7 +179,7 @@ TEST_F(ToolCommandsTest, ConnectionNameClashesAreRefused) {
   EXPECT_EQ(r.err, "brellox: connection 'KelmirLocal' already exists\n");
   EXPECT_EQ(Run({"conn", "update", "pg", "--name", "KelmirLocal"}).exit_code, 1);
   EXPECT_EQ(Run({"conn", "add", "   "}).exit_code, 1);
-  EXPECT_EQ(Run({"conn", "add", std::string(32, 'c')}).exit_code, 1);
+  EXPECT_EQ(Run({"conn", "add", std::string(33, 'c')}).exit_code, 1);
   EXPECT_EQ(Run({"conn", "del", "nothere"}).exit_code, 1);
 }
 
@@ -258,17 +281,6 @@ TEST_F(ToolCommandsTest, NonAsciiNameRoundTripsThroughGbk) {
   EXPECT_EQ(Run({"user", "del", "张三"}).exit_code, 0);
   // A name that GBK cannot write is refused, not mangled.
   EXPECT_EQ(Run({"user", "add", "\xf0\x9f\x98\x80", "--no-password"}).exit_code, 1);
-}
-
-TEST_F(ToolCommandsTest, DefaultModeUsesTheLibrarysOwnFile) {
-  const std::filesystem::path own = dir_.path() / "Svr_Config.CFG";
-  ToolResult r = RunOnLibraryFile({"user", "add", "root", "--password-stdin"}, "pw\n");
-  ASSERT_EQ(r.exit_code, 0) << r.err;
-  r = RunOnLibraryFile({"user", "list", "--json"});
-  ASSERT_EQ(r.exit_code, 0) << r.err;
-  EXPECT_EQ(r.Json()[0]["name"], "root");
-  EXPECT_NE(ReadBytes(own).find("root"), std::string::npos);
-  EXPECT_EQ(FileBytes(), DefaultConfigImage());  // the --config file untouched
 }
 
 }  // namespace

@@ -68,9 +68,12 @@ ToolResult ToolFixture::RunOn(const std::filesystem::path& file,
 
 ToolResult ToolFixture::RunOnLibraryFile(const std::vector<std::string>& args,
                                          const std::string& input) const {
-  const std::filesystem::path library = dir_.path() / "libbrellox.so";
-  if (!std::filesystem::exists(library)) {
-    std::filesystem::copy_file(BRELLOX_LIBRARY_PATH, library);
+  // Under the name the tool asks the loader for, and the plain one.
+  for (const char* name : {BRELLOX_LIBRARY_SONAME, "libbrellox.so"}) {
+    const std::filesystem::path library = dir_.path() / name;
+    if (!std::filesystem::exists(library)) {
+      std::filesystem::copy_file(BRELLOX_LIBRARY_PATH, library);
+    }
   }
   return Execute("LD_LIBRARY_PATH=" + ShellQuoted(dir_.path().string()) + " ",
                  args, input);

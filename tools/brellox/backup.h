@@ -1,6 +1,6 @@
-// A configuration file built from the JSON that `export` writes: the same
-// IDs, ID counters, record order, table capacities, option types and values,
-// with every free slot zero.
+// A configuration file built from the JSON that `export` writes (see
+// doc/export_format.md): the same IDs, ID counters, record order, table
+// capacities, option types and values, with every free slot zero.
 #ifndef BRELLOX_TOOLS_BRELLOX_BACKUP_H_
 #define BRELLOX_TOOLS_BRELLOX_BACKUP_H_
 
@@ -13,12 +13,29 @@
 namespace brellox {
 namespace tool {
 
-// The file image for `backup`. Missing counters become the table's highest
-// ID and missing capacities the count rounded up to an even number (at
-// least 2). Throws a refusal ToolError for a backup that is malformed or
-// would give a file with errors under `check` (repeated IDs or names, IDs
-// above their counters, names without room for a NUL, ...).
-std::string ImageFromJson(const nlohmann::ordered_json& backup, const Codec& codec);
+// The version `export` writes in "formatVersion", the only one `import`
+// reads.
+constexpr int kExportFormatVersion = 1;
+
+struct ImportRules {
+  // Users without a "password" get an empty one instead of a refusal.
+  bool allow_empty_passwords = false;
+};
+
+// The file image for `backup`. Validates strictly and throws a refusal
+// ToolError naming the first offending path ("users[2].id: ..."): unknown
+// keys, values of the wrong JSON type, integers outside 32 bits or outside
+// what the library stores (IDs and group types above 0, privilege values of
+// 0 or more, counters from 0 up and not below an ID), texts longer than the
+// library stores in their field, repeated IDs, names or privilege pairs,
+// and users without a password unless `rules` allow it. Missing counters
+// become the table's highest ID and missing capacities the count rounded up
+// to an even number (at least 2). Never puts a password in a message.
+std::string ImageFromJson(const nlohmann::ordered_json& backup,
+                          const Codec& codec, const ImportRules& rules);
+
+// True when every user in `backup` carries a "password".
+bool BackupHasPasswords(const nlohmann::ordered_json& backup);
 
 }  // namespace tool
 }  // namespace brellox

@@ -7,7 +7,6 @@
 
 #include "src/store/config_file.h"
 #include "src/store/text.h"
-#include "tools/brellox/snapshot.h"
 
 namespace brellox {
 namespace tool {
@@ -20,9 +19,9 @@ class Checker {
 
   std::vector<Finding> Run() {
     const SVR_CFG_HEADER& h = snapshot_.header;
-    CheckNamedTable("connection", snapshot_.conns, h.lastConnID, true);
-    CheckNamedTable("GDB", snapshot_.gdbs, h.lastGDBID, true);
-    CheckNamedTable("user", snapshot_.users, h.lastUserID, false);
+    CheckNamedTable("connection", snapshot_.conns, h.lastConnID);
+    CheckNamedTable("GDB", snapshot_.gdbs, h.lastGDBID);
+    CheckNamedTable("user", snapshot_.users, h.lastUserID);
     CheckPrivileges();
     CheckGroups();
     for (Section s : {Section::kConns, Section::kGdbs, Section::kUsers,
@@ -30,7 +29,7 @@ class Checker {
       CheckFreeSlots(s);
     }
     const std::int64_t end = LayoutEnd(h);
-    const std::int64_t size = static_cast<std::int64_t>(snapshot_.bytes.size());
+    const std::int64_t size = static_cast<std::int64_t>(snapshot_.file_size);
     if (size > end) {
       Warn(std::to_string(size - end) + " bytes after the last table (from offset " +
            std::to_string(end) + ")");
@@ -50,7 +49,7 @@ class Checker {
 
   template <class Record>
   void CheckNamedTable(const char* table, const std::vector<Record>& records,
-                       std::int32_t last_id, bool name_needs_nul) {
+                       std::int32_t last_id) {
     std::map<std::int32_t, int> ids;
     std::map<std::string, std::int32_t> names;
     const std::size_t width = sizeof(Record::name);
@@ -70,9 +69,6 @@ class Checker {
       if (!inserted.second) {
         Error(who + ": name already used by " + table + " " +
               std::to_string(inserted.first->second));
-      }
-      if (name_needs_nul && name.size() == width) {
-        Error(who + ": name runs to the end of its field without a NUL");
       }
       if (IsBlankName(name.c_str())) Warn(who + ": blank name");
     }
@@ -105,6 +101,10 @@ class Checker {
       const std::string who = "option group " + std::to_string(i) + " " +
                               Quoted(codec_.Display(group.groupName, width)) +
                               " (type " + std::to_string(group.groupType) + ")";
+      if (group.groupType <= 0) {
+        Error(who + ": type " + std::to_string(group.groupType) +
+              " is not above 0");
+      }
       if (!keys.insert({group.groupType, name}).second) {
         Error(who + ": type and name already used by an earlier group");
       }
@@ -120,7 +120,7 @@ class Checker {
     const SectionView view = GetSection(snapshot_.header, s);
     const std::int32_t size = RecordSize(s);
     for (std::int32_t slot = view.count; slot < view.capacity; ++slot) {
-      const char* bytes = snapshot_.bytes.data() + view.offset + slot * size;
+      const char* bytes = snapshot_.layout.data() + view.offset + slot * size;
       for (std::int32_t k = 0; k < size; ++k) {
         if (bytes[k] != 0) {
           Warn(std::string(kTables[static_cast<int>(s)]) + " free slot " +
@@ -138,11 +138,16 @@ class Checker {
 
 }  // namespace
 
-std::vector<Finding> CheckImage(const std::string& bytes, const Codec& codec) {
-  Snapshot snapshot;
-  Status s = ParseSnapshot(bytes, &snapshot);
-  if (!s.ok()) return {{true, "header check: " + s.message()}};
+std::vector<Finding> CheckSnapshot(const Snapshot& snapshot,
+                                   const Codec& codec) {
   return Checker(snapshot, codec).Run();
+}
+
+std::vector<Finding> CheckImage(const std::string& image, const Codec& codec) {
+  Snapshot snapshot;
+  Status s = ParseSnapshot(image, &snapshot);
+  if (!s.ok()) return {{true, "header check: " + s.message()}};
+  return CheckSnapshot(snapshot, codec);
 }
 
 }  // namespace tool

@@ -3,12 +3,13 @@
 // Errors: the header check fails (then nothing else is looked at); an ID of
 // 0 or less, repeated in its table, or above its table's counter; two
 // records of a table with the same name (option groups: the same type and
-// name); a (user, privilege) pair stored twice; a connection, GDB or
-// option-group name that runs to the end of its field without a NUL.
+// name); a (user, privilege) pair stored twice; an option group whose type
+// is 0 or less, or whose name runs to the end of its field without a NUL.
 // Warnings: bytes after the last table; a privilege of a user ID that no
-// user has; a blank name; a free slot that is not all zero. Nothing else is
-// a finding: a user name of 30 bytes or a password of 64 fill their fields
-// legitimately.
+// user has; a blank name; a free slot that is not all zero. Nothing the
+// library stores through its own functions is an error: names and
+// passwords that fill their fields (user names of 30 bytes, connection and
+// GDB names of 32, passwords of 64) are no finding at all.
 #ifndef BRELLOX_TOOLS_BRELLOX_CHECK_H_
 #define BRELLOX_TOOLS_BRELLOX_CHECK_H_
 
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "tools/brellox/codec.h"
+#include "tools/brellox/snapshot.h"
 
 namespace brellox {
 namespace tool {
@@ -25,8 +27,12 @@ struct Finding {
   std::string message;
 };
 
-// Every finding in `bytes`, errors and warnings in the order found.
-std::vector<Finding> CheckImage(const std::string& bytes, const Codec& codec);
+// Every finding in `snapshot`, errors and warnings in the order found.
+std::vector<Finding> CheckSnapshot(const Snapshot& snapshot,
+                                   const Codec& codec);
+
+// The same for a whole file image, whose header check comes first.
+std::vector<Finding> CheckImage(const std::string& image, const Codec& codec);
 
 }  // namespace tool
 }  // namespace brellox

@@ -1,14 +1,14 @@
-// init, tempdir, export and import: the file as a whole.
-#include <fstream>
+// init, tempdir and import: the file as a whole, and its temp dir.
+#include <cstring>
 #include <memory>
-#include <sstream>
+#include <ostream>
 
 #include "src/store/default_file.h"
 #include "src/store/format.h"
+#include "src/store/temp_dir.h"
 #include "tools/brellox/backup.h"
 #include "tools/brellox/command.h"
-#include "tools/brellox/listing.h"
-#include "tools/brellox/tool_error.h"
+#include "tools/brellox/input.h"
 
 namespace brellox {
 namespace tool {
@@ -17,15 +17,56 @@ using json = nlohmann::ordered_json;
 
 namespace {
 
-// Both init and import create a file; neither replaces one unasked.
-void RefuseToReplace(Env* env, const std::string& path, bool force) {
+std::string RequirePath(const std::string& path) {
   if (path.empty()) {
     FileError("cannot tell where the brellox library was loaded from; "
               "name a file with --config");
   }
-  if (!force && env->EntryExists(path)) {
+  return path;
+}
+
+// Rewrites the existing configuration file at `path` as `image` in one
+// journaled change under the exclusive lock, so that its permissions,
+// owner and identity stay and a process holding it open sees the new
+// contents, never a mixture. A file that fails the header check cannot be
+// opened for a change and is replaced whole instead (it was unusable).
+void RewriteInPlace(const Context& ctx, const std::string& path,
+                    const std::string& image) {
+  ConfigSession session;
+  const Status opened = session.Open(Store{ctx.env, path}, Access::kWrite);
+  if (opened.IsCorrupt()) {
+    const Status s = WriteFileAtomically(ctx.env, path, image);
+    if (!s.ok()) FileError("cannot write " + path + ": " + s.message());
+    return;
+  }
+  const Context target{ctx.env, path, ctx.codec, ctx.out};
+  if (!opened.ok()) target.Open(&session, Access::kWrite);  // says why
+  std::memcpy(&session.header(), image.data(), sizeof(SVR_CFG_HEADER));
+  Status s = session.Write(0, image.data(), image.size());
+  if (s.ok()) s = session.Truncate(image.size());
+  if (!s.ok()) FileError("cannot write " + path + ": " + s.message());
+  target.Commit(&session);
+}
+
+// Writes `image` as the configuration file at `path`: a new file is
+// created owner-only under a temporary name and published only if the
+// name is still free; an existing one is replaced only with `force`.
+void WriteConfiguration(const Context& ctx, const std::string& path,
+                        const std::string& image, bool force) {
+  const bool exists = ctx.env->EntryExists(path);
+  if (exists && !force) {
     Refuse(path + " already exists; pass --force to replace it");
   }
+  if (exists) {
+    RewriteInPlace(ctx, path, image);
+    return;
+  }
+  const Status s =
+      WriteFileAtomically(ctx.env, path, image, Publish::kIfMissing);
+  if (s.IsAlreadyExists()) {
+    Refuse(path + " appeared meanwhile; pass --force to replace it");
+  }
+  if (!s.ok()) FileError("cannot write " + path + ": " + s.message());
 }
 
 struct InitOptions {
@@ -35,73 +76,77 @@ struct InitOptions {
 
 void Init(Context& ctx, const InitOptions& options) {
   const std::string path =
-      options.path.empty() ? ctx.config->path() : options.path;
-  RefuseToReplace(ctx.env, path, options.force);
-  Status s = WriteFileAtomically(
-      ctx.env, path, DefaultConfigImage(),
-      options.force ? Publish::kReplace : Publish::kIfMissing);
-  if (!s.ok()) FileError("cannot write " + path + ": " + s.message());
+      RequirePath(options.path.empty() ? ctx.path : options.path);
+  WriteConfiguration(ctx, path, DefaultConfigImage(), options.force);
   *ctx.out << "wrote the default configuration to " << path << "\n";
 }
 
 void TempDir(Context& ctx, const std::string* dir) {
-  ctx.Load();  // says why, if the file cannot be used
-  constexpr std::size_t kWidth = sizeof(SVR_CFG_HEADER::tempDir);
   if (dir == nullptr) {
-    char buffer[kWidth] = {};
-    if (ctx.config->GetTempDir(buffer, kWidth) <= 0) {
-      FileError("cannot read the temp dir of " + ctx.config->path());
-    }
-    *ctx.out << ctx.codec->Display(buffer, kWidth) << "\n";
+    ConfigSession session;
+    ctx.Open(&session, Access::kRead);
+    const SVR_CFG_HEADER& h = session.header();
+    *ctx.out << ctx.codec->Display(h.tempDir, sizeof(h.tempDir)) << "\n";
     return;
   }
-  const std::string bytes = ctx.codec->FromUtf8(*dir, "temp dir");
-  if (bytes.size() >= kWidth) {
-    Refuse("temp dir is " + std::to_string(bytes.size()) + " bytes; at most " +
-           std::to_string(kWidth - 1) + " fit");
-  }
-  if (ctx.config->SetTempDir(bytes.c_str()) <= 0) {
-    Refuse("the library refused the temp dir " + Quoted(*dir));
-  }
-}
-
-struct ExportOptions {
-  bool with_passwords = false;
-  std::string output;
-};
-
-void Export(Context& ctx, const ExportOptions& options) {
-  const json backup =
-      ConfigJson(ctx.Load(), *ctx.codec, options.with_passwords);
-  if (options.output.empty()) {
-    ctx.PrintJson(backup);
-    return;
-  }
-  // Written whole or not at all: a failed export never leaves half a backup
-  // that could later be mistaken for a complete one.
-  Status s =
-      WriteFileAtomically(ctx.env, options.output, backup.dump(2) + "\n");
-  if (!s.ok()) FileError("cannot write " + options.output + ": " + s.message());
+  const std::string bytes = NameBytes(ctx, *dir, "temp dir");
+  ConfigSession session;
+  ctx.Open(&session, Access::kWrite);
+  ctx.Require(SetTempDir(session, bytes.c_str()));
+  ctx.Commit(&session);
 }
 
 struct ImportOptions {
   std::string input;
   bool force = false;
+  bool dry_run = false;
+  bool allow_empty_passwords = false;
 };
 
+// What a dry run shows: where the image would go and what it holds.
+void DescribeImport(const Context& ctx, const std::string& path,
+                    const std::string& image, bool passwords) {
+  SVR_CFG_HEADER h;
+  std::memcpy(&h, image.data(), sizeof(h));
+  std::ostream& out = *ctx.out;
+  out << "would write " << image.size() << " bytes to " << path
+      << (ctx.env->EntryExists(path) ? " (replacing its contents)"
+                                     : " (a new file)")
+      << "\n"
+      << "connections " << h.conns.count << ", GDBs " << h.gdbs.count
+      << ", users " << h.users.count
+      << (passwords ? "" : " (without passwords: empty)") << ", privileges "
+      << h.privs.count << ", option groups " << h.optionGroupsCount << "\n"
+      << "last IDs: connection " << h.lastConnID << ", GDB " << h.lastGDBID
+      << ", user " << h.lastUserID << "\n";
+}
+
 void Import(Context& ctx, const ImportOptions& options) {
-  const std::string& path = ctx.config->path();
-  RefuseToReplace(ctx.env, path, options.force);
-  std::ifstream in(options.input, std::ios::binary);
-  if (!in) FileError("cannot open " + options.input);
-  std::stringstream text;
-  text << in.rdbuf();
-  json backup = json::parse(text.str(), nullptr, false);
-  if (backup.is_discarded()) Refuse(options.input + " is not valid JSON");
-  const std::string image = ImageFromJson(backup, *ctx.codec);
-  Status s = WriteFileAtomically(ctx.env, path, image);
-  if (!s.ok()) FileError("cannot write " + path + ": " + s.message());
-  *ctx.out << "imported " << options.input << " into " << path << "\n";
+  const std::string path = RequirePath(ctx.path);
+  if (!options.force && !options.dry_run && ctx.env->EntryExists(path)) {
+    Refuse(path + " already exists; pass --force to replace it");
+  }
+  const std::string text = ReadInput(ctx.env, options.input);
+  const std::string source =
+      options.input == "-" ? std::string("standard input") : options.input;
+  // The parser's own message quotes the input near the error, which may be
+  // a password: only the place is told.
+  json backup;
+  try {
+    backup = json::parse(text);
+  } catch (const json::parse_error& e) {
+    Refuse(source + " is not valid JSON (at byte " + std::to_string(e.byte) +
+           ")");
+  }
+  ImportRules rules;
+  rules.allow_empty_passwords = options.allow_empty_passwords;
+  const std::string image = ImageFromJson(backup, *ctx.codec, rules);
+  if (options.dry_run) {
+    DescribeImport(ctx, path, image, BackupHasPasswords(backup));
+    return;
+  }
+  WriteConfiguration(ctx, path, image, options.force);
+  *ctx.out << "imported " << source << " into " << path << "\n";
 }
 
 }  // namespace
@@ -112,7 +157,8 @@ void AddFileCommands(CLI::App& app, Registry& registry) {
       "init", "write a default configuration file (the --config file, or the "
               "library's own, when PATH is not given)");
   init_cmd->add_option("PATH", init->path, "file to write");
-  init_cmd->add_flag("--force", init->force, "replace an existing file");
+  init_cmd->add_flag("--force", init->force,
+                     "replace the contents of an existing file");
   registry.Add(init_cmd, [init](Context& ctx) { Init(ctx, *init); });
 
   auto dir = std::make_shared<std::string>();
@@ -123,20 +169,21 @@ void AddFileCommands(CLI::App& app, Registry& registry) {
     TempDir(ctx, dir_option->count() > 0 ? dir.get() : nullptr);
   });
 
-  auto exp = std::make_shared<ExportOptions>();
-  CLI::App* export_cmd = app.add_subcommand(
-      "export", "write the whole configuration as JSON");
-  export_cmd->add_flag("--with-passwords", exp->with_passwords,
-                       "include the users' passwords (a full backup)");
-  export_cmd->add_option("-o,--output", exp->output,
-                         "write to this file instead of standard output");
-  registry.Add(export_cmd, [exp](Context& ctx) { Export(ctx, *exp); });
-
   auto imp = std::make_shared<ImportOptions>();
   CLI::App* import_cmd = app.add_subcommand(
-      "import", "write a new configuration file from exported JSON");
-  import_cmd->add_option("FILE", imp->input, "the JSON to import")->required();
-  import_cmd->add_flag("--force", imp->force, "replace an existing file");
+      "import", "write the configuration file from exported JSON");
+  import_cmd->add_option("FILE", imp->input,
+                         "the JSON to import, - for standard input")
+      ->required();
+  import_cmd->add_flag("--force", imp->force,
+                       "replace the contents of an existing file, in place "
+                       "and as one change");
+  import_cmd->add_flag("--dry-run", imp->dry_run,
+                       "check the JSON and tell what would be written, "
+                       "writing nothing");
+  import_cmd->add_flag("--allow-empty-passwords", imp->allow_empty_passwords,
+                       "give users the backup holds no password for an "
+                       "empty one");
   registry.Add(import_cmd, [imp](Context& ctx) { Import(ctx, *imp); });
 }
 

@@ -3,10 +3,10 @@
 #include <ostream>
 #include <vector>
 
+#include "src/options/options.h"
 #include "tools/brellox/command.h"
 #include "tools/brellox/listing.h"
 #include "tools/brellox/records.h"
-#include "tools/brellox/tool_error.h"
 
 namespace brellox {
 namespace tool {
@@ -15,55 +15,38 @@ using json = nlohmann::ordered_json;
 
 namespace {
 
-constexpr int kGroupSlots = 6;
-
 // Which option: the global one when no group is named.
 struct OptionAddress {
   std::string group;
-  std::int32_t type = 0;
-  std::int32_t index = 0;
+  std::string type = "0";
+  std::string index = "0";
   CLI::Option* group_option = nullptr;
   bool as_json = false;
 
   bool global() const { return group_option->count() == 0; }
 };
 
-std::string Describe(const OptionAddress& a) {
-  if (a.global()) return "the global option";
-  return "option " + std::to_string(a.index) + " of group " + Quoted(a.group) +
-         " (type " + std::to_string(a.type) + ")";
-}
+// The address in the library's terms: the group name in the file's code
+// page (empty for the global option), its type and the slot.
+struct ParsedAddress {
+  bool global;
+  std::string group;
+  std::int32_t type;
+  std::int32_t index;
+  std::string description;
 
-// The group's name in the file's code page, after checking that the address
-// names an option that exists; throws a refusal saying what is wrong.
-std::string CheckAddress(const Context& ctx, const OptionAddress& a) {
-  const Snapshot s = ctx.Load();
-  if (a.global()) {
-    if (a.index != 0) Refuse("the global option has only index 0");
-    return std::string();
-  }
-  if (a.index < 0 || a.index >= kGroupSlots) {
-    Refuse("option index " + std::to_string(a.index) + " is outside 0 to 5");
-  }
-  const std::string name = ctx.codec->FromUtf8(a.group, "group name");
-  for (const SVR_OPTION_GROUP& g : s.groups) {
-    if (g.groupType == a.type &&
-        FieldText(g.groupName, sizeof(g.groupName)) == name) {
-      return name;
-    }
-  }
-  Refuse("no option group " + Quoted(a.group) + " of type " +
-         std::to_string(a.type));
-}
+  const char* name() const { return global ? nullptr : group.c_str(); }
+};
 
-CONFIG_OPTION ReadOption(const Context& ctx, const OptionAddress& a,
-                         const std::string& group) {
-  CONFIG_OPTION option{};
-  if (ctx.config->GetOptionInfo(a.global() ? nullptr : group.c_str(), a.type,
-                                a.index, option) <= 0) {
-    Refuse("the library could not read " + Describe(a));
+ParsedAddress Parse(const Context& ctx, const OptionAddress& a) {
+  ParsedAddress p{a.global(), std::string(), ParseInt32(a.type, "group type"),
+                  ParseInt32(a.index, "option index"), "the global option"};
+  if (!p.global) {
+    p.group = ctx.codec->FromUtf8(a.group, "group name");
+    p.description = "option " + std::to_string(p.index) + " of group " +
+                    Quoted(a.group) + " (type " + std::to_string(p.type) + ")";
   }
-  return option;
+  return p;
 }
 
 void List(Context& ctx, bool as_json) {
@@ -77,13 +60,18 @@ void List(Context& ctx, bool as_json) {
 }
 
 void Get(Context& ctx, const OptionAddress& a) {
-  const CONFIG_OPTION option = ReadOption(ctx, a, CheckAddress(ctx, a));
+  const ParsedAddress p = Parse(ctx, a);
+  ConfigSession session;
+  ctx.Open(&session, Access::kRead);
+  CONFIG_OPTION option;
+  ctx.Require(GetOption(session, p.name(), p.type, p.index, &option));
   if (a.as_json) {
     ctx.PrintJson(OptionToJson(option, *ctx.codec));
     return;
   }
   const Codec& codec = *ctx.codec;
-  *ctx.out << "name: " << codec.Display(option.name, sizeof(option.name)) << "\n"
+  *ctx.out << "name: " << codec.Display(option.name, sizeof(option.name))
+           << "\n"
            << "type: " << OptionTypeName(option.type) << "\n"
            << "value: " << OptionValueText(option, codec) << "\n"
            << "description: "
@@ -92,24 +80,24 @@ void Get(Context& ctx, const OptionAddress& a) {
 }
 
 void Set(Context& ctx, const OptionAddress& a, const std::string& value) {
-  const std::string group = CheckAddress(ctx, a);
-  const CONFIG_OPTION stored = ReadOption(ctx, a, group);
+  const ParsedAddress p = Parse(ctx, a);
+  ConfigSession session;
+  ctx.Open(&session, Access::kWrite);
+  CONFIG_OPTION update;
+  ctx.Require(GetOption(session, p.name(), p.type, p.index, &update));
   // The library takes the value in the form of the stored type; parsing by
   // that type here refuses what would not survive that.
-  CONFIG_OPTION update = stored;
-  ParseOptionValue(stored.type, value, *ctx.codec, "value for " + Describe(a),
+  ParseOptionValue(update.type, value, *ctx.codec, "value for " + p.description,
                    &update);
-  if (ctx.config->SetOptionInfo(a.global() ? nullptr : group.c_str(), a.type,
-                                a.index, update) <= 0) {
-    Refuse("the library refused the new value of " + Describe(a));
-  }
-  *ctx.out << Describe(a) << " is now " << OptionValueText(update, *ctx.codec)
-           << "\n";
+  ctx.Require(SetOption(session, p.name(), p.type, p.index, update));
+  ctx.Commit(&session);
+  *ctx.out << p.description << " is now "
+           << OptionValueText(update, *ctx.codec) << "\n";
 }
 
 struct AddGroupOptions {
   std::string name;
-  std::int32_t type = 0;
+  std::string type;
   std::vector<std::string> specs;
   std::vector<std::string> descriptions;
 };
@@ -120,13 +108,13 @@ CONFIG_OPTION ParseSpec(const Context& ctx, const std::string& spec) {
   const std::string::size_type equals =
       colon == std::string::npos ? colon : spec.find('=', colon + 1);
   if (equals == std::string::npos) {
-    UsageError("option " + Quoted(spec) + " is not TYPE:NAME=VALUE");
+    UsageError("--option " + Quoted(spec) + " is not TYPE:NAME=VALUE");
   }
   CONFIG_OPTION option{};
   option.type = ParseOptionType(spec.substr(0, colon));
   const std::string name = spec.substr(colon + 1, equals - colon - 1);
   StoreField(option.name, sizeof(option.name),
-             ctx.codec->FromUtf8(name, "option name"), sizeof(option.name) - 1,
+             NameBytes(ctx, name, "option name"), sizeof(option.name) - 1,
              "option name");
   ParseOptionValue(option.type, spec.substr(equals + 1), *ctx.codec,
                    "value of option " + Quoted(name), &option);
@@ -134,16 +122,14 @@ CONFIG_OPTION ParseSpec(const Context& ctx, const std::string& spec) {
 }
 
 void AddGroup(Context& ctx, const AddGroupOptions& o) {
-  if (o.type <= 0) Refuse("group type " + std::to_string(o.type) + " is not above 0");
-  if (o.specs.empty() || o.specs.size() > kGroupSlots) {
+  const std::int32_t type = ParseInt32(o.type, "group type");
+  if (o.specs.size() > static_cast<std::size_t>(kOptionGroupSlots)) {
     UsageError("give 1 to 6 options with --option");
   }
   if (o.descriptions.size() > o.specs.size()) {
-    UsageError("more descriptions than options");
+    UsageError("more --description than --option");
   }
-  char name[sizeof(SVR_OPTION_GROUP::groupName)];
-  StoreField(name, sizeof(name), ctx.codec->FromUtf8(o.name, "group name"),
-             sizeof(name) - 1, "group name");
+  const std::string name = NameBytes(ctx, o.name, "group name");
   std::vector<CONFIG_OPTION> options;
   for (std::size_t i = 0; i < o.specs.size(); ++i) {
     options.push_back(ParseSpec(ctx, o.specs[i]));
@@ -153,18 +139,12 @@ void AddGroup(Context& ctx, const AddGroupOptions& o) {
                  sizeof(options.back().description) - 1, "description");
     }
   }
-  const Snapshot s = ctx.Load();
-  for (const SVR_OPTION_GROUP& g : s.groups) {
-    if (g.groupType == o.type && FieldText(g.groupName, sizeof(g.groupName)) == name) {
-      Refuse("option group " + Quoted(o.name) + " of type " +
-             std::to_string(o.type) + " already exists");
-    }
-  }
-  if (ctx.config->AddOptionInfo(name, o.type, options.data(),
-                                static_cast<SVR_LONG>(options.size())) <= 0) {
-    Refuse("the library refused to add option group " + Quoted(o.name));
-  }
-  *ctx.out << "added option group " << Quoted(o.name) << " (type " << o.type
+  ConfigSession session;
+  ctx.Open(&session, Access::kWrite);
+  ctx.Require(AddOptionGroup(session, name.c_str(), type, options.data(),
+                             static_cast<std::int32_t>(options.size())));
+  ctx.Commit(&session);
+  *ctx.out << "added option group " << Quoted(o.name) << " (type " << type
            << ") with " << options.size() << " option(s)\n";
 }
 
@@ -206,12 +186,14 @@ void AddOptionCommands(CLI::App& app, Registry& registry) {
   registry.Add(set_cmd, [set, value](Context& ctx) { Set(ctx, *set, *value); });
 
   auto add = std::make_shared<AddGroupOptions>();
-  CLI::App* add_cmd = option->add_subcommand("add-group", "add an option group");
+  CLI::App* add_cmd =
+      option->add_subcommand("add-group", "add an option group");
   add_cmd->add_option("NAME", add->name, "group name")->required();
   add_cmd->add_option("TYPE", add->type, "group type, above 0")->required();
-  add_cmd->add_option("--option", add->specs,
-                      "TYPE:NAME=VALUE, TYPE one of text, integer, double, "
-                      "block (hex); 1 to 6 times")
+  add_cmd
+      ->add_option("--option", add->specs,
+                   "TYPE:NAME=VALUE, TYPE one of text, integer, double, "
+                   "block (hex); 1 to 6 times")
       ->required();
   add_cmd->add_option("--description", add->descriptions,
                       "description of the option at the same position");

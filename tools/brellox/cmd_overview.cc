@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "src/store/config_file.h"
+#include "src/store/journal.h"
 #include "tools/brellox/check.h"
 #include "tools/brellox/command.h"
 #include "tools/brellox/listing.h"
@@ -29,7 +30,7 @@ void Show(Context& ctx, bool as_json) {
   }
   std::ostream& out = *ctx.out;
   const SVR_CFG_HEADER& h = s.header;
-  out << "File: " << ctx.config->path() << "\n";
+  out << "File: " << ctx.path << "\n";
   out << "Temp dir: " << Quoted(ctx.codec->Display(h.tempDir, sizeof(h.tempDir)))
       << "\n\n";
   PrintOptions(out, s, *ctx.codec);
@@ -45,21 +46,38 @@ void Show(Context& ctx, bool as_json) {
 
 std::string Cell(std::int64_t value) { return std::to_string(value); }
 
-void Layout(Context& ctx, bool as_json) {
-  const std::string& path = ctx.config->path();
-  std::string bytes;
-  Status status = ReadFileBytes(ctx.env, path, &bytes);
-  if (!status.ok()) FileError("cannot open " + path + ": " + status.message());
-  if (bytes.size() < sizeof(SVR_CFG_HEADER)) {
-    FileError(path + " is " + std::to_string(bytes.size()) +
+// The header as the session read it, or, when it fails the header check,
+// its raw 428 bytes: enough to show what is wrong. Never the whole file.
+Status ReadLayoutHeader(const Context& ctx, SVR_CFG_HEADER* h,
+                        std::uint64_t* size) {
+  ConfigSession session;
+  Status check = session.Open(Store{ctx.env, ctx.path}, Access::kRead);
+  if (check.ok()) {
+    *h = session.header();
+    *size = session.Size();
+    return check;
+  }
+  if (!check.IsCorrupt()) ctx.Open(&session, Access::kRead);  // says why
+  std::unique_ptr<RandomRWFile> file;
+  Status s = ctx.env->Open(ctx.path, OpenAccess::kReadOnly, &file);
+  if (s.ok()) s = file->Size(size);
+  if (s.ok() && *size < sizeof(*h)) {
+    FileError(ctx.path + " is " + std::to_string(*size) +
               " bytes, shorter than its " + std::to_string(kHeaderSize) +
               "-byte header");
   }
+  if (s.ok()) s = file->Read(0, sizeof(*h), h);
+  if (!s.ok()) FileError("cannot open " + ctx.path + ": " + s.message());
+  return check;
+}
+
+void Layout(Context& ctx, bool as_json) {
+  const std::string& path = ctx.path;
   SVR_CFG_HEADER h;
-  std::memcpy(&h, bytes.data(), sizeof(h));
-  const Status header_check = ValidateHeader(h, bytes.size());
+  std::uint64_t file_size = 0;
+  const Status header_check = ReadLayoutHeader(ctx, &h, &file_size);
   const std::int64_t end = LayoutEnd(h);
-  const std::int64_t size = static_cast<std::int64_t>(bytes.size());
+  const std::int64_t size = static_cast<std::int64_t>(file_size);
 
   json sections = json::array();
   TextTable table({"TABLE", "OFFSET", "COUNT", "CAPACITY", "RECORD", "BYTES",
@@ -122,12 +140,56 @@ void Layout(Context& ctx, bool as_json) {
   }
 }
 
+std::uint64_t JournalSize(const Context& ctx) {
+  std::uint64_t size = 0;
+  if (!ctx.env->FileSize(JournalPathFor(ctx.path), &size).ok()) return 0;
+  return size;
+}
+
+// The findings of the file, the journal beside it included. Opening the
+// session rolls back a change that a crash interrupted, as any call would.
+std::vector<Finding> CheckFile(const Context& ctx) {
+  std::vector<Finding> findings;
+  const std::string journal = JournalPathFor(ctx.path);
+  const bool had_journal = JournalSize(ctx) > 0;
+  ConfigSession session;
+  const Status opened = session.Open(Store{ctx.env, ctx.path}, Access::kRead);
+  if (!opened.ok() && !opened.IsCorrupt()) ctx.Open(&session, Access::kRead);
+  const std::uint64_t journal_left = JournalSize(ctx);
+  if (journal_left > 0) {
+    // Every call fails until the journal fits the file or is removed.
+    findings.push_back({true, "journal " + journal + " (" +
+                                  std::to_string(journal_left) +
+                                  " bytes) is present and was not rolled "
+                                  "back: " + opened.message()});
+    return findings;
+  }
+  if (had_journal) {
+    findings.push_back({false, "journal " + journal +
+                                   " of an interrupted change was resolved: "
+                                   "the file was rolled back, or the journal "
+                                   "discarded if it never reached the file"});
+  }
+  if (!opened.ok()) {
+    findings.push_back({true, "header check: " + opened.message()});
+    return findings;
+  }
+  Snapshot snapshot;
+  const Status read = ReadSnapshot(session, &snapshot);
+  if (!read.ok()) FileError("cannot read " + ctx.path + ": " + read.message());
+  for (Finding& f : CheckSnapshot(snapshot, *ctx.codec)) {
+    findings.push_back(std::move(f));
+  }
+  return findings;
+}
+
 void Check(Context& ctx, bool as_json) {
-  const std::string& path = ctx.config->path();
-  std::string bytes;
-  Status status = ReadFileBytes(ctx.env, path, &bytes);
-  if (!status.ok()) FileError("cannot open " + path + ": " + status.message());
-  const std::vector<Finding> findings = CheckImage(bytes, *ctx.codec);
+  const std::string& path = ctx.path;
+  if (path.empty()) {
+    ConfigSession session;
+    ctx.Open(&session, Access::kRead);  // says why
+  }
+  const std::vector<Finding> findings = CheckFile(ctx);
   int errors = 0;
   json errors_json = json::array();
   json warnings_json = json::array();

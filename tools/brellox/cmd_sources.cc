@@ -3,11 +3,10 @@
 #include <memory>
 #include <ostream>
 
-#include "src/store/text.h"
+#include "src/sources/twin_table.h"
 #include "tools/brellox/command.h"
 #include "tools/brellox/listing.h"
 #include "tools/brellox/records.h"
-#include "tools/brellox/tool_error.h"
 
 namespace brellox {
 namespace tool {
@@ -26,22 +25,22 @@ struct SourceOptions {
   bool as_json = false;
 };
 
-// Names need room for their NUL inside the field.
-void SetName(const Context& ctx, const std::string& utf8, const char* table,
-             char* field, std::size_t width) {
-  const std::string what = std::string(table) + " name";
-  StoreField(field, width, ctx.codec->FromUtf8(utf8, what), width - 1, what);
+// The name goes in byte for byte, as the library stores it: all 32 bytes
+// may be used.
+template <class Record>
+void SetName(const Context& ctx, const std::string& utf8, const char* noun,
+             Record* record) {
+  const std::string what = std::string(noun) + " name";
+  StoreField(record->name, sizeof(record->name), NameBytes(ctx, utf8, what),
+             sizeof(record->name), what);
 }
 
-struct ConnTable {
+struct ConnCommands {
+  using Table = ConnTable;
   using Record = SVC_GDB_CONN_INFO;
-  static constexpr const char* kTable = "connection";
-  static const std::vector<Record>& Records(const Snapshot& s) { return s.conns; }
-  static SVR_LONG Add(ConfigAccess& c, const Record& r) { return c.AddConn(r); }
-  static SVR_LONG Update(ConfigAccess& c, const Record& r) { return c.UpdateConn(r); }
-  static SVR_LONG Del(ConfigAccess& c, std::int32_t id) { return c.DelConn(id); }
-  static SVR_LONG Get(ConfigAccess& c, std::int32_t id, Record& r) {
-    return c.GetConn(id, r);
+  static constexpr const char* kNoun = "connection";
+  static const std::vector<Record>& Records(const Snapshot& s) {
+    return s.conns;
   }
   static nlohmann::ordered_json ToJson(const Record& r, const Codec& codec) {
     return ConnToJson(r, codec);
@@ -49,28 +48,26 @@ struct ConnTable {
   static void PrintList(const Context& ctx, const Snapshot& s) {
     PrintConns(*ctx.out, s, *ctx.codec);
   }
-  static void ApplyFields(const Context& ctx, const SourceOptions& o, Record* r) {
+  static void ApplyFields(const Context& ctx, const SourceOptions& o,
+                          Record* r) {
     char* fields[4] = {r->info1, r->info2, r->info3, r->info4};
     const std::size_t widths[4] = {sizeof(r->info1), sizeof(r->info2),
                                    sizeof(r->info3), sizeof(r->info4)};
     for (int i = 0; i < 4; ++i) {
       if (o.info_option[i]->count() == 0) continue;
       const std::string what = "info" + std::to_string(i + 1);
-      StoreField(fields[i], widths[i], ctx.codec->FromUtf8(o.info[i], what),
+      StoreField(fields[i], widths[i], NameBytes(ctx, o.info[i], what),
                  widths[i], what);
     }
   }
 };
 
-struct GdbTable {
+struct GdbCommands {
+  using Table = GdbTable;
   using Record = SVC_GDB_INFO;
-  static constexpr const char* kTable = "GDB";
-  static const std::vector<Record>& Records(const Snapshot& s) { return s.gdbs; }
-  static SVR_LONG Add(ConfigAccess& c, const Record& r) { return c.AddGDB(r); }
-  static SVR_LONG Update(ConfigAccess& c, const Record& r) { return c.UpdateGDB(r); }
-  static SVR_LONG Del(ConfigAccess& c, std::int32_t id) { return c.DelGDB(id); }
-  static SVR_LONG Get(ConfigAccess& c, std::int32_t id, Record& r) {
-    return c.GetGDB(id, r);
+  static constexpr const char* kNoun = "GDB";
+  static const std::vector<Record>& Records(const Snapshot& s) {
+    return s.gdbs;
   }
   static nlohmann::ordered_json ToJson(const Record& r, const Codec& codec) {
     return GdbToJson(r, codec);
@@ -86,63 +83,62 @@ struct GdbTable {
   }
 };
 
-template <class Table>
-std::string Describe(const typename Table::Record& r, const Codec& codec) {
-  return std::string(Table::kTable) + " " +
-         Quoted(codec.Display(r.name, sizeof(r.name))) + " (ID " +
+template <class Commands>
+std::string Describe(const Context& ctx, const typename Commands::Record& r) {
+  return std::string(Commands::kNoun) + " " +
+         ShownName(ctx, r.name, sizeof(r.name)) + " (ID " +
          std::to_string(r.id) + ")";
 }
 
-template <class Table>
-void RefuseTakenName(const Snapshot& s, const std::string& name,
-                     const std::string& shown, std::int32_t except_id) {
-  for (const auto& r : Table::Records(s)) {
-    if (r.id != except_id && FieldText(r.name, sizeof(r.name)) == name) {
-      Refuse(std::string(Table::kTable) + " " + Quoted(shown) + " already exists");
-    }
-  }
+template <class Commands>
+typename Commands::Record ResolveRecord(const Context& ctx,
+                                        ConfigSession& session,
+                                        const RecordRef& ref) {
+  using Record = typename Commands::Record;
+  return Resolve<Record>(
+      ctx, session, ref, Commands::kNoun,
+      [](ConfigSession& s, std::int32_t id, Record* r) {
+        return Commands::Table::Find(s, id, r);
+      },
+      [](ConfigSession& s, const char* name, Record* r) {
+        return Commands::Table::FindByName(s, name, r);
+      });
 }
 
-template <class Table>
+template <class Commands>
 void Add(Context& ctx, const SourceOptions& o) {
-  typename Table::Record record{};
-  SetName(ctx, o.name, Table::kTable, record.name, sizeof(record.name));
-  if (IsBlankName(record.name)) {
-    Refuse(std::string(Table::kTable) + " name " + Quoted(o.name) + " is blank");
-  }
-  Table::ApplyFields(ctx, o, &record);
-  RefuseTakenName<Table>(ctx.Load(), FieldText(record.name, sizeof(record.name)),
-                         o.name, 0);
-  const SVR_LONG id = Table::Add(*ctx.config, record);
-  if (id <= 0) {
-    Refuse("the library refused to add " + std::string(Table::kTable) + " " +
-           Quoted(o.name));
-  }
-  *ctx.out << "added " << Table::kTable << " " << Quoted(o.name) << " with ID "
-           << id << "\n";
+  typename Commands::Record record{};
+  SetName(ctx, o.name, Commands::kNoun, &record);
+  Commands::ApplyFields(ctx, o, &record);
+  ConfigSession session;
+  ctx.Open(&session, Access::kWrite);
+  std::int32_t id = 0;
+  ctx.Require(Commands::Table::Add(session, record, &id));
+  ctx.Commit(&session);
+  *ctx.out << "added " << Commands::kNoun << " " << Quoted(o.name)
+           << " with ID " << id << "\n";
 }
 
-template <class Table>
+template <class Commands>
 void List(Context& ctx, const SourceOptions& o) {
   const Snapshot s = ctx.Load();
   if (!o.as_json) {
-    Table::PrintList(ctx, s);
+    Commands::PrintList(ctx, s);
     return;
   }
   nlohmann::ordered_json out = nlohmann::ordered_json::array();
-  for (const auto& r : Table::Records(s)) out.push_back(Table::ToJson(r, *ctx.codec));
+  for (const auto& r : Commands::Records(s)) {
+    out.push_back(Commands::ToJson(r, *ctx.codec));
+  }
   ctx.PrintJson(out);
 }
 
-template <class Table>
+template <class Commands>
 void Show(Context& ctx, const SourceOptions& o) {
-  const auto found = FindRecord(Table::Records(ctx.Load()), o.ref, *ctx.codec,
-                                Table::kTable);
-  typename Table::Record record{};
-  if (Table::Get(*ctx.config, found.id, record) <= 0) {
-    Refuse("the library found no " + Describe<Table>(found, *ctx.codec));
-  }
-  const nlohmann::ordered_json json = Table::ToJson(record, *ctx.codec);
+  ConfigSession session;
+  ctx.Open(&session, Access::kRead);
+  const nlohmann::ordered_json json = Commands::ToJson(
+      ResolveRecord<Commands>(ctx, session, o.ref), *ctx.codec);
   if (o.as_json) {
     ctx.PrintJson(json);
     return;
@@ -155,31 +151,29 @@ void Show(Context& ctx, const SourceOptions& o) {
   }
 }
 
-template <class Table>
+template <class Commands>
 void Update(Context& ctx, const SourceOptions& o) {
-  const Snapshot s = ctx.Load();
-  typename Table::Record record =
-      FindRecord(Table::Records(s), o.ref, *ctx.codec, Table::kTable);
+  ConfigSession session;
+  ctx.Open(&session, Access::kWrite);
+  typename Commands::Record record =
+      ResolveRecord<Commands>(ctx, session, o.ref);
   if (o.name_option->count() > 0) {
-    SetName(ctx, o.name, Table::kTable, record.name, sizeof(record.name));
-    RefuseTakenName<Table>(s, FieldText(record.name, sizeof(record.name)),
-                           o.name, record.id);
+    SetName(ctx, o.name, Commands::kNoun, &record);
   }
-  Table::ApplyFields(ctx, o, &record);
-  if (Table::Update(*ctx.config, record) <= 0) {
-    Refuse("the library refused to update " + Describe<Table>(record, *ctx.codec));
-  }
-  *ctx.out << "updated " << Describe<Table>(record, *ctx.codec) << "\n";
+  Commands::ApplyFields(ctx, o, &record);
+  ctx.Require(Commands::Table::Update(session, record));
+  ctx.Commit(&session);
+  *ctx.out << "updated " << Describe<Commands>(ctx, record) << "\n";
 }
 
-template <class Table>
+template <class Commands>
 void Del(Context& ctx, const SourceOptions& o) {
-  const auto record =
-      FindRecord(Table::Records(ctx.Load()), o.ref, *ctx.codec, Table::kTable);
-  if (Table::Del(*ctx.config, record.id) <= 0) {
-    Refuse("the library refused to remove " + Describe<Table>(record, *ctx.codec));
-  }
-  *ctx.out << "removed " << Describe<Table>(record, *ctx.codec) << "\n";
+  ConfigSession session;
+  ctx.Open(&session, Access::kWrite);
+  const auto record = ResolveRecord<Commands>(ctx, session, o.ref);
+  ctx.Require(Commands::Table::Remove(session, record.id));
+  ctx.Commit(&session);
+  *ctx.out << "removed " << Describe<Commands>(ctx, record) << "\n";
 }
 
 void AddFieldOptions(CLI::App* command, SourceOptions* o, bool is_conn) {
@@ -194,79 +188,83 @@ void AddFieldOptions(CLI::App* command, SourceOptions* o, bool is_conn) {
   }
 }
 
-template <class Table>
+template <class Commands>
 void AddTableCommands(CLI::App& app, Registry& registry, const char* command,
                       const char* help, bool is_conn) {
   CLI::App* table = app.add_subcommand(command, help);
   table->require_subcommand(1);
-  const std::string noun = Table::kTable;
+  const std::string noun = Commands::kNoun;
 
   auto add = std::make_shared<SourceOptions>();
   CLI::App* add_cmd = table->add_subcommand("add", "add a " + noun);
-  add_cmd->add_option("NAME", add->name, "the new " + noun + "'s name")->required();
+  add_cmd->add_option("NAME", add->name, "the new " + noun + "'s name")
+      ->required();
   AddFieldOptions(add_cmd, add.get(), is_conn);
-  registry.Add(add_cmd, [add](Context& ctx) { Add<Table>(ctx, *add); });
+  registry.Add(add_cmd, [add](Context& ctx) { Add<Commands>(ctx, *add); });
 
   auto list = std::make_shared<SourceOptions>();
   CLI::App* list_cmd = table->add_subcommand("list", "list every " + noun);
   AddJsonFlag(list_cmd, &list->as_json);
-  registry.Add(list_cmd, [list](Context& ctx) { List<Table>(ctx, *list); });
+  registry.Add(list_cmd, [list](Context& ctx) { List<Commands>(ctx, *list); });
 
   auto show = std::make_shared<SourceOptions>();
   CLI::App* show_cmd = table->add_subcommand("show", "show one " + noun);
   AddRecordRef(show_cmd, &show->ref, noun);
   AddJsonFlag(show_cmd, &show->as_json);
-  registry.Add(show_cmd, [show](Context& ctx) { Show<Table>(ctx, *show); });
+  registry.Add(show_cmd, [show](Context& ctx) { Show<Commands>(ctx, *show); });
 
   auto update = std::make_shared<SourceOptions>();
   CLI::App* update_cmd = table->add_subcommand(
       "update", "change a " + noun + "'s name or fields");
   AddRecordRef(update_cmd, &update->ref, noun);
-  update->name_option = update_cmd->add_option("--name", update->name, "new name");
+  update->name_option =
+      update_cmd->add_option("--name", update->name, "new name");
   AddFieldOptions(update_cmd, update.get(), is_conn);
-  registry.Add(update_cmd, [update](Context& ctx) { Update<Table>(ctx, *update); });
+  registry.Add(update_cmd,
+               [update](Context& ctx) { Update<Commands>(ctx, *update); });
 
   auto del = std::make_shared<SourceOptions>();
   CLI::App* del_cmd = table->add_subcommand("del", "remove a " + noun);
   AddRecordRef(del_cmd, &del->ref, noun);
-  registry.Add(del_cmd, [del](Context& ctx) { Del<Table>(ctx, *del); });
+  registry.Add(del_cmd, [del](Context& ctx) { Del<Commands>(ctx, *del); });
 }
 
 void GdbId(Context& ctx, const std::string& alias) {
-  ctx.Load();
   const std::string name = ctx.codec->FromUtf8(alias, "GDB alias name");
-  SVR_LONG id = 0;
-  ctx.config->GetGDBID(name.c_str(), id);
-  if (id <= 0) Refuse("no GDB " + Quoted(alias));
-  *ctx.out << id << "\n";
+  ConfigSession session;
+  ctx.Open(&session, Access::kRead);
+  SVC_GDB_INFO gdb;
+  ctx.Require(GdbTable::FindByName(session, name.c_str(), &gdb));
+  *ctx.out << gdb.id << "\n";
 }
 
-void GdbAlias(Context& ctx, std::int32_t id) {
-  ctx.Load();
-  constexpr short kSize = sizeof(SVC_GDB_INFO::name) + 1;  // always terminated
-  char alias[kSize] = {};
-  if (ctx.config->GetGDBAliasName(id, alias, kSize) <= 0 || alias[0] == '\0') {
-    Refuse("no GDB with ID " + std::to_string(id));
-  }
-  *ctx.out << ctx.codec->Display(alias, kSize) << "\n";
+void GdbAlias(Context& ctx, const std::string& id_text) {
+  const std::int32_t id = ParseInt32(id_text, "GDB ID");
+  ConfigSession session;
+  ctx.Open(&session, Access::kRead);
+  SVC_GDB_INFO gdb;
+  ctx.Require(GdbTable::Find(session, id, &gdb));
+  *ctx.out << ctx.codec->Display(gdb.name, sizeof(gdb.name)) << "\n";
 }
 
 }  // namespace
 
 void AddSourceCommands(CLI::App& app, Registry& registry) {
-  AddTableCommands<ConnTable>(app, registry, "conn", "data-source connections",
-                              true);
-  AddTableCommands<GdbTable>(app, registry, "gdb", "published geodatabases",
-                             false);
+  AddTableCommands<ConnCommands>(app, registry, "conn",
+                                 "data-source connections", true);
+  AddTableCommands<GdbCommands>(app, registry, "gdb", "published geodatabases",
+                                false);
   CLI::App* gdb = app.get_subcommand("gdb");
 
   auto alias = std::make_shared<std::string>();
-  CLI::App* id_cmd = gdb->add_subcommand("id", "print the ID of a GDB alias name");
+  CLI::App* id_cmd =
+      gdb->add_subcommand("id", "print the ID of a GDB alias name");
   id_cmd->add_option("ALIAS", *alias, "alias name")->required();
   registry.Add(id_cmd, [alias](Context& ctx) { GdbId(ctx, *alias); });
 
-  auto id = std::make_shared<std::int32_t>(0);
-  CLI::App* alias_cmd = gdb->add_subcommand("alias", "print the alias name of a GDB ID");
+  auto id = std::make_shared<std::string>();
+  CLI::App* alias_cmd =
+      gdb->add_subcommand("alias", "print the alias name of a GDB ID");
   alias_cmd->add_option("ID", *id, "GDB ID")->required();
   registry.Add(alias_cmd, [id](Context& ctx) { GdbAlias(ctx, *id); });
 }

@@ -26,13 +26,16 @@ bool Codec::TryFromUtf8(const std::string& utf8, std::string* bytes) const {
   return from_utf8_->Convert(utf8, bytes);
 }
 
-std::string Codec::Display(const char* field, std::size_t width) const {
-  const std::string bytes = FieldText(field, width);
-  std::string utf8;
-  if (TryToUtf8(bytes, &utf8)) return utf8;
+namespace {
+
+bool IsControl(unsigned char c) { return c < 0x20 || c == 0x7f; }
+
+// `text` with every control character, and when `ascii_only` every byte
+// above 0x7f, written as \xNN.
+std::string Escaped(const std::string& text, bool ascii_only) {
   std::string shown;
-  for (unsigned char c : bytes) {
-    if (c >= 0x20 && c < 0x7f) {
+  for (unsigned char c : text) {
+    if (!IsControl(c) && !(ascii_only && c > 0x7f)) {
       shown += static_cast<char>(c);
     } else {
       char escape[5];
@@ -41,6 +44,33 @@ std::string Codec::Display(const char* field, std::size_t width) const {
     }
   }
   return shown;
+}
+
+}  // namespace
+
+std::string Codec::Shown(const std::string& bytes) const {
+  std::string utf8;
+  if (TryToUtf8(bytes, &utf8)) return Escaped(utf8, false);
+  return Escaped(bytes, true);
+}
+
+std::string Codec::Display(const char* field, std::size_t width) const {
+  return Shown(FieldText(field, width));
+}
+
+std::string Codec::Listed(const char* field, std::size_t width) const {
+  const std::string shown = Display(field, width);
+  if (shown.empty() || shown.front() == ' ' || shown.back() == ' ') {
+    return Quoted(shown);
+  }
+  return shown;
+}
+
+bool HasControlCharacter(const std::string& utf8) {
+  for (unsigned char c : utf8) {
+    if (IsControl(c)) return true;
+  }
+  return false;
 }
 
 nlohmann::ordered_json Codec::ToJson(const char* field, std::size_t width) const {
@@ -53,16 +83,6 @@ nlohmann::ordered_json Codec::ToJson(const char* field, std::size_t width) const
     return utf8;
   }
   return nlohmann::ordered_json{{"hex", ToHex(bytes.data(), bytes.size())}};
-}
-
-std::string Codec::FromJson(const nlohmann::ordered_json& text,
-                            const std::string& what) const {
-  if (text.is_string()) return FromUtf8(text.get<std::string>(), what);
-  if (text.is_object() && text.size() == 1 && text.contains("hex") &&
-      text["hex"].is_string()) {
-    return FromHex(text["hex"].get<std::string>(), std::string::npos, what);
-  }
-  Refuse(what + " must be a string or {\"hex\": \"...\"}");
 }
 
 std::string Codec::FromUtf8(const std::string& utf8,

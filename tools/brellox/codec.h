@@ -22,16 +22,19 @@ class Codec {
   const std::string& encoding() const { return encoding_; }
 
   // The field's text (up to its first NUL, or all `width` bytes) in UTF-8
-  // for people: bytes that do not convert are shown as \xNN.
+  // for people: control characters, and bytes that do not convert, are
+  // shown as \xNN, so that the text stays on one line.
   std::string Display(const char* field, std::size_t width) const;
+  // The same for any bytes in the file's code page, such as a library's
+  // reason holding a name.
+  std::string Shown(const std::string& bytes) const;
+  // Display, quoted when the name is empty or starts or ends with a space,
+  // so that listings tell 'bob ' from 'bob'.
+  std::string Listed(const char* field, std::size_t width) const;
 
   // The field's text for JSON: a UTF-8 string when it converts both ways to
   // the same bytes, else {"hex": "..."} with the raw bytes.
   nlohmann::ordered_json ToJson(const char* field, std::size_t width) const;
-
-  // The file bytes of a text given as ToJson writes it. Throws a refusal
-  // ToolError naming `what` when it does not convert.
-  std::string FromJson(const nlohmann::ordered_json& text, const std::string& what) const;
 
   // The file bytes of a UTF-8 text typed by the administrator. Throws a
   // refusal ToolError naming `what` when it has no form in the encoding.
@@ -62,6 +65,9 @@ std::string ToHex(const void* data, std::size_t size);
 // Throws a refusal ToolError naming `what` otherwise.
 std::string FromHex(const std::string& hex, std::size_t limit,
                     const std::string& what);
+
+// True when `utf8` holds a control character (below 0x20, or 0x7f).
+bool HasControlCharacter(const std::string& utf8);
 
 // Quotes a name for messages: 'bob'.
 std::string Quoted(const std::string& text);

@@ -6,10 +6,43 @@
 #include <limits>
 
 #include "tools/brellox/system.h"
-#include "tools/brellox/tool_error.h"
 
 namespace brellox {
 namespace tool {
+
+void Context::Open(ConfigSession* session, Access access) const {
+  if (path.empty()) {
+    FileError("cannot tell where the brellox library was loaded from; "
+              "name a file with --config");
+  }
+  const Status s = session->Open(Store{env, path}, access);
+  if (s.ok()) return;
+  if (s.IsCorrupt()) FileError(path + " fails the header check: " + s.message());
+  if (s.IsBusy()) FileError(path + " is busy: " + s.message());
+  FileError("cannot open " + path + ": " + s.message());
+}
+
+void Context::Commit(ConfigSession* session) const {
+  const Status s = session->Commit();
+  if (!s.ok()) FileError("cannot write " + path + ": " + s.message());
+}
+
+void Context::Require(const Status& status) const {
+  if (status.ok()) return;
+  const std::string reason = codec->Shown(status.message());
+  if (status.IsRefused() || status.IsNotFound()) Refuse(reason);
+  if (status.IsCorrupt()) FileError(path + " is damaged: " + reason);
+  FileError(path + ": " + reason);
+}
+
+Snapshot Context::Load() const {
+  ConfigSession session;
+  Open(&session, Access::kRead);
+  Snapshot snapshot;
+  const Status s = ReadSnapshot(session, &snapshot);
+  if (!s.ok()) FileError("cannot read " + path + ": " + s.message());
+  return snapshot;
+}
 
 void Context::PrintJson(const nlohmann::ordered_json& value) const {
   *out << value.dump(2) << '\n';
@@ -39,13 +72,15 @@ std::int32_t ParseInt32(const std::string& text, const std::string& what) {
   if (text.empty() || *end != '\0' || errno == ERANGE ||
       value < std::numeric_limits<std::int32_t>::min() ||
       value > std::numeric_limits<std::int32_t>::max()) {
-    UsageError(what + " " + Quoted(text) + " is not a 32-bit integer");
+    std::string shown = text;
+    if (HasControlCharacter(shown)) shown = "(text with control characters)";
+    UsageError(what + " " + Quoted(shown) + " is not a 32-bit integer");
   }
   return static_cast<std::int32_t>(value);
 }
 
 void AddRecordRef(CLI::App* command, RecordRef* ref, const std::string& table) {
-  command->add_option("REF", ref->text, "the " + table + "'s ID or name")
+  command->add_option("REF", ref->text, "the " + table + "'s ID, or its name")
       ->required();
   command->add_flag("--by-name", ref->by_name,
                     "REF is a name even if it is all digits");
@@ -55,32 +90,53 @@ void AddJsonFlag(CLI::App* command, bool* json) {
   command->add_flag("--json", *json, "print JSON instead of a table");
 }
 
-std::string ReadPassword(bool from_stdin, const std::string& purpose,
-                         bool confirm) {
+std::string NameBytes(const Context& ctx, const std::string& utf8,
+                      const std::string& what) {
+  if (HasControlCharacter(utf8)) {
+    Refuse(what + " " + Quoted(ctx.codec->Shown(utf8)) +
+           " holds a control character");
+  }
+  return ctx.codec->FromUtf8(utf8, what);
+}
+
+std::string ShownName(const Context& ctx, const char* field,
+                      std::size_t width) {
+  return Quoted(ctx.codec->Display(field, width));
+}
+
+std::string ReadPassword(const Context& ctx, bool from_stdin,
+                         const std::string& purpose, bool confirm) {
   std::string password;
   if (from_stdin) {
     if (!std::getline(std::cin, password)) {
       UsageError("no " + purpose + " on standard input");
     }
     if (!password.empty() && password.back() == '\r') password.pop_back();
-    return password;
-  }
-  // A password argument would be visible to every user in the process list.
-  if (!StdinIsTerminal()) {
-    UsageError("standard input is not a terminal; give the " + purpose +
-               " with --password-stdin");
-  }
-  if (!ReadPasswordNoEcho("Enter " + purpose + ": ", &password)) {
-    UsageError("could not read the " + purpose + " from the terminal");
-  }
-  if (confirm) {
-    std::string again;
-    if (!ReadPasswordNoEcho("Repeat " + purpose + ": ", &again) ||
-        again != password) {
-      Refuse("the two entries of the " + purpose + " differ");
+  } else {
+    // A password argument would be visible to every user in the process
+    // list.
+    if (!StdinIsTerminal()) {
+      UsageError("standard input is not a terminal; give the " + purpose +
+                 " with --password-stdin");
+    }
+    if (!ReadPasswordNoEcho("Enter " + purpose + ": ", &password)) {
+      UsageError("could not read the " + purpose + " from the terminal");
+    }
+    if (confirm) {
+      std::string again;
+      if (!ReadPasswordNoEcho("Repeat " + purpose + ": ", &again) ||
+          again != password) {
+        Refuse("the two entries of the " + purpose + " differ");
+      }
     }
   }
-  return password;
+  std::string bytes;
+  // Never quoted back: the message would show the secret.
+  if (!ctx.codec->TryFromUtf8(password, &bytes)) {
+    Refuse("the " + purpose + " holds characters that " +
+           ctx.codec->encoding() + " cannot write");
+  }
+  return bytes;
 }
 
 }  // namespace tool

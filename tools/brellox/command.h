@@ -1,5 +1,10 @@
 // The frame every command runs in: which file, how texts convert, where the
 // output goes, and the registry that ties subcommands to their actions.
+//
+// Every command works on the file through the library's own functions on
+// one session: one lock, and for a change one commit, whichever file it is
+// (the --config file or the library's own). No session is open while the
+// tool waits for a password or standard input.
 #ifndef BRELLOX_TOOLS_BRELLOX_COMMAND_H_
 #define BRELLOX_TOOLS_BRELLOX_COMMAND_H_
 
@@ -14,8 +19,8 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/env.h"
+#include "src/store/config_file.h"
 #include "tools/brellox/codec.h"
-#include "tools/brellox/config_access.h"
 #include "tools/brellox/snapshot.h"
 #include "tools/brellox/tool_error.h"
 
@@ -24,12 +29,25 @@ namespace tool {
 
 struct Context {
   Env* env;
-  ConfigAccess* config;
+  std::string path;  // empty when the library's own file cannot be found
   const Codec* codec;
   std::ostream* out;
+  // The exit code of a command that ends without failing (diff: 1 when
+  // the two differ).
+  int result = kExitDone;
 
-  // The file as it is now; throws a file ToolError when it cannot be used.
-  Snapshot Load() const { return LoadSnapshot(env, config->path()); }
+  // Opens a session on the file; throws a file ToolError (exit 3) saying
+  // why it cannot be used.
+  void Open(ConfigSession* session, Access access) const;
+  // Lands a session's changes; throws a file ToolError when they cannot.
+  void Commit(ConfigSession* session) const;
+  // Throws the ToolError that `status`, a library function's outcome,
+  // calls for: a refusal or a record not found exits 1, a damaged or
+  // unusable file 3. Names in the library's reasons are in the file's code
+  // page and are shown converted.
+  void Require(const Status& status) const;
+  // The whole configuration, read through a read session.
+  Snapshot Load() const;
   void PrintJson(const nlohmann::ordered_json& value) const;
 };
 
@@ -47,8 +65,10 @@ class Registry {
   std::vector<std::pair<CLI::App*, Action>> actions_;
 };
 
-void AddFileCommands(CLI::App& app, Registry& registry);     // init tempdir export import
+void AddFileCommands(CLI::App& app, Registry& registry);     // init tempdir
+void AddBackupCommands(CLI::App& app, Registry& registry);   // export import
 void AddInspectCommands(CLI::App& app, Registry& registry);  // show layout check
+void AddDiffCommand(CLI::App& app, Registry& registry);      // diff
 void AddUserCommands(CLI::App& app, Registry& registry);     // user priv
 void AddSourceCommands(CLI::App& app, Registry& registry);   // conn gdb
 void AddOptionCommands(CLI::App& app, Registry& registry);   // option
@@ -62,24 +82,26 @@ struct RecordRef {
   std::int32_t Id() const;
 };
 
-// The record of `records` that `ref` names. Throws a refusal ToolError
-// ("no user 'bob'", "no user with ID 7") when there is none.
-template <class Record>
-const Record& FindRecord(const std::vector<Record>& records,
-                         const RecordRef& ref, const Codec& codec,
-                         const std::string& table) {
-  if (ref.IsId()) {
-    const std::int32_t id = ref.Id();
-    for (const Record& r : records) {
-      if (r.id == id) return r;
-    }
-    Refuse("no " + table + " with ID " + ref.text);
+// The record `ref` names, looked up in the session with `by_id(session, id,
+// &record)` or `by_name(session, name, &record)`. Throws the lookup's
+// refusal; an ID that names nothing, when a record of `noun` is named by
+// those digits, also tells how to address it.
+template <class Record, class ById, class ByName>
+Record Resolve(const Context& ctx, ConfigSession& session, const RecordRef& ref,
+               const std::string& noun, ById by_id, ByName by_name) {
+  Record record{};
+  if (!ref.IsId()) {
+    const std::string name = ctx.codec->FromUtf8(ref.text, noun + " name");
+    ctx.Require(by_name(session, name.c_str(), &record));
+    return record;
   }
-  const std::string name = codec.FromUtf8(ref.text, table + " name");
-  for (const Record& r : records) {
-    if (FieldText(r.name, sizeof(r.name)) == name) return r;
+  const Status found = by_id(session, ref.Id(), &record);
+  if (found.IsNotFound() && by_name(session, ref.text.c_str(), &record).ok()) {
+    Refuse(ctx.codec->Shown(found.message()) + "; for the " + noun +
+           " named " + Quoted(ref.text) + ", add --by-name");
   }
-  Refuse("no " + table + " " + Quoted(ref.text));
+  ctx.Require(found);
+  return record;
 }
 
 // Adds the REF argument and --by-name flag of a command that addresses one
@@ -92,11 +114,22 @@ std::int32_t ParseInt32(const std::string& text, const std::string& what);
 // Adds the --json flag of a listing command.
 void AddJsonFlag(CLI::App* command, bool* json);
 
+// The file bytes of a name typed by the administrator. Refused when it
+// holds a control character (it would break listings and one-line
+// messages) or has no form in the file's code page.
+std::string NameBytes(const Context& ctx, const std::string& utf8,
+                      const std::string& what);
+
+// A name for messages and listings: quoted, with control characters and
+// bytes that do not convert escaped, so that 'bob ' and 'bob' differ.
+std::string ShownName(const Context& ctx, const char* field, std::size_t width);
+
 // Reads a password for `purpose` ("password for 'bob'"): from standard input
 // when `from_stdin` (one line, the line end dropped), else with a prompt
-// without echo, which needs a terminal.
-std::string ReadPassword(bool from_stdin, const std::string& purpose,
-                         bool confirm);
+// without echo, which needs a terminal. Returns its bytes in the file's
+// code page; a password that has none is refused without being shown.
+std::string ReadPassword(const Context& ctx, bool from_stdin,
+                         const std::string& purpose, bool confirm);
 
 }  // namespace tool
 }  // namespace brellox

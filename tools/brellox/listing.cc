@@ -2,6 +2,7 @@
 
 #include <ostream>
 
+#include "tools/brellox/backup.h"
 #include "tools/brellox/records.h"
 #include "tools/brellox/text_table.h"
 
@@ -14,7 +15,7 @@ namespace {
 
 std::string UserName(const Snapshot& s, const Codec& codec, std::int32_t id) {
   for (const SVR_USER_REC& user : s.users) {
-    if (user.id == id) return codec.Display(user.name, sizeof(user.name));
+    if (user.id == id) return codec.Listed(user.name, sizeof(user.name));
   }
   return "(no such user)";
 }
@@ -31,7 +32,7 @@ void AddOptionRow(TextTable* table, const std::string& slot,
 void PrintConns(std::ostream& out, const Snapshot& s, const Codec& codec) {
   TextTable table({"ID", "NAME", "INFO1", "INFO2", "INFO3", "INFO4"});
   for (const SVC_GDB_CONN_INFO& c : s.conns) {
-    table.AddRow({std::to_string(c.id), codec.Display(c.name, sizeof(c.name)),
+    table.AddRow({std::to_string(c.id), codec.Listed(c.name, sizeof(c.name)),
                   codec.Display(c.info1, sizeof(c.info1)),
                   codec.Display(c.info2, sizeof(c.info2)),
                   codec.Display(c.info3, sizeof(c.info3)),
@@ -43,7 +44,7 @@ void PrintConns(std::ostream& out, const Snapshot& s, const Codec& codec) {
 void PrintGdbs(std::ostream& out, const Snapshot& s, const Codec& codec) {
   TextTable table({"ID", "ALIAS", "DETAILS (hex)"});
   for (const SVC_GDB_INFO& g : s.gdbs) {
-    table.AddRow({std::to_string(g.id), codec.Display(g.name, sizeof(g.name)),
+    table.AddRow({std::to_string(g.id), codec.Listed(g.name, sizeof(g.name)),
                   TrimmedHex(g.details, sizeof(g.details))});
   }
   table.Print(out);
@@ -52,7 +53,7 @@ void PrintGdbs(std::ostream& out, const Snapshot& s, const Codec& codec) {
 void PrintUsers(std::ostream& out, const Snapshot& s, const Codec& codec) {
   TextTable table({"ID", "NAME"});
   for (const SVR_USER_REC& u : s.users) {
-    table.AddRow({std::to_string(u.id), codec.Display(u.name, sizeof(u.name))});
+    table.AddRow({std::to_string(u.id), codec.Listed(u.name, sizeof(u.name))});
   }
   table.Print(out);
 }
@@ -123,6 +124,7 @@ json GroupsJson(const Snapshot& s, const Codec& codec) {
 json ConfigJson(const Snapshot& s, const Codec& codec, bool with_passwords) {
   const SVR_CFG_HEADER& h = s.header;
   return json{
+      {"formatVersion", kExportFormatVersion},
       {"encoding", codec.encoding()},
       {"tempDir", codec.ToJson(h.tempDir, sizeof(h.tempDir))},
       {"lastConnID", h.lastConnID},

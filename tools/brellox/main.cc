@@ -3,30 +3,37 @@
 // opened or fails the check; every failure prints one line on stderr.
 #include <algorithm>
 #include <iostream>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "tools/brellox/command.h"
 #include "tools/brellox/system.h"
-#include "tools/brellox/tool_error.h"
+#include "tools/brellox/usage.h"
 
 namespace brellox {
 namespace tool {
 namespace {
 
+constexpr const char kGlobalOptionsHelp[] =
+    "Global options, before or after the command: --config PATH works on "
+    "that file instead of the library's own Svr_Config.CFG; --encoding NAME "
+    "is the code page of the file's texts (default GBK); --version.";
+
 int Run(int argc, char** argv) {
   CLI::App app{"Shows, changes, checks, backs up and restores a Brellox "
                "configuration file. Without --config it works on the "
-               "library's own Svr_Config.CFG through the library's functions.",
+               "library's own Svr_Config.CFG, beside the loaded library.",
                "brellox"};
   app.require_subcommand(1);
   // Global options may follow the command: brellox user list --config F.
   app.fallthrough();
+  app.set_version_flag("--version", "brellox " BRELLOX_VERSION,
+                       "print the version and exit");
   std::string config_path;
   std::string encoding = "GBK";
   app.add_option("--config", config_path,
-                 "work on this configuration file instead of the library's own");
+                 "work on this configuration file instead of the library's "
+                 "own");
   app.add_option("--encoding", encoding,
                  "code page of the texts in the file (default GBK)");
 
@@ -36,38 +43,35 @@ int Run(int argc, char** argv) {
   AddSourceCommands(app, registry);
   AddOptionCommands(app, registry);
   AddFileCommands(app, registry);
+  AddBackupCommands(app, registry);
+  AddDiffCommand(app, registry);
+  AddHelpFooters(&app, std::string(kGlobalOptionsHelp) + "\n" + kExitCodesHelp);
 
-  // CLI11 takes the arguments last first.
   std::vector<std::string> args = Utf8Arguments(argc, argv);
+  const std::string command = CheckCommandWords(app, args);
+  // CLI11 takes the arguments last first.
   std::reverse(args.begin(), args.end());
   try {
     app.parse(args);
-  } catch (const CLI::CallForHelp& e) {
-    return app.exit(e);
-  } catch (const CLI::CallForAllHelp& e) {
+  } catch (const CLI::Success& e) {  // --help, --version
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
-    std::cerr << "brellox: " << e.what() << " (see brellox --help)\n";
-    return kExitUsage;
+    UsageError(DescribeParseError(e, command));
   }
   const Registry::Action* action = registry.Selected();
-  if (action == nullptr) {
-    std::cerr << "brellox: name a command (see brellox --help)\n";
-    return kExitUsage;
-  }
+  if (action == nullptr) UsageError("name a command (see brellox --help)");
 
   Codec codec(encoding);
-  std::unique_ptr<ConfigAccess> config =
-      config_path.empty() ? MakeLibraryAccess()
-                          : MakeStoreAccess(Env::Default(), config_path);
-  Context ctx{Env::Default(), config.get(), &codec, &std::cout};
+  Context ctx{Env::Default(),
+              config_path.empty() ? LibraryConfigPath() : config_path, &codec,
+              &std::cout};
   (*action)(ctx);
   std::cout.flush();
   if (!std::cout) {
     std::cerr << "brellox: could not write the output\n";
     return kExitFile;
   }
-  return kExitDone;
+  return ctx.result;
 }
 
 }  // namespace
@@ -80,7 +84,11 @@ int main(int argc, char** argv) {
     return brellox::tool::Run(argc, argv);
   } catch (const ToolError& e) {
     std::cout.flush();
-    std::cerr << "brellox: " << e.what() << "\n";
+    std::cerr << "brellox: " << e.what();
+    if (e.code() == brellox::tool::kExitUsage) {
+      std::cerr << " (see brellox --help)";
+    }
+    std::cerr << "\n";
     return e.code();
   } catch (const std::exception& e) {
     std::cerr << "brellox: " << e.what() << "\n";

@@ -1,7 +1,8 @@
 // The records of the file as JSON and as text for people, and option values
-// parsed by their stored type. The JSON forms are those of `export`, and
-// `import` reads them back to the same bytes (texts up to their NUL; fixed
-// binary fields as hex with trailing zero bytes left out).
+// parsed by their stored type. The JSON forms are those of `export` (see
+// doc/export_format.md), and `import` reads them back to the same bytes
+// (texts up to their NUL; fixed binary fields as hex with trailing zero
+// bytes left out).
 #ifndef BRELLOX_TOOLS_BRELLOX_RECORDS_H_
 #define BRELLOX_TOOLS_BRELLOX_RECORDS_H_
 
@@ -23,21 +24,14 @@ nlohmann::ordered_json PrivToJson(const SVR_USER_PRIV& priv);
 nlohmann::ordered_json OptionToJson(const CONFIG_OPTION& option, const Codec& codec);
 nlohmann::ordered_json GroupToJson(const SVR_OPTION_GROUP& group, const Codec& codec);
 
-// The reverse of the functions above. Throw a refusal ToolError naming the
-// first field that is missing, of the wrong kind, or does not fit.
-SVC_GDB_CONN_INFO ConnFromJson(const nlohmann::ordered_json& json, const Codec& codec);
-SVC_GDB_INFO GdbFromJson(const nlohmann::ordered_json& json, const Codec& codec);
-SVR_USER_REC UserFromJson(const nlohmann::ordered_json& json, const Codec& codec);
-SVR_USER_PRIV PrivFromJson(const nlohmann::ordered_json& json);
-CONFIG_OPTION OptionFromJson(const nlohmann::ordered_json& json, const Codec& codec);
-SVR_OPTION_GROUP GroupFromJson(const nlohmann::ordered_json& json, const Codec& codec);
-
 // "text", "integer", "double", "block", or "type N" for a code that holds
 // no value.
 std::string OptionTypeName(unsigned char type);
 // The type code of a name OptionTypeName gives (or a bare number); throws a
 // usage ToolError for anything else.
 unsigned char ParseOptionType(const std::string& name);
+// The type code of a name OptionTypeName gives; false for other names.
+bool OptionTypeFromName(const std::string& name, unsigned char* type);
 
 // The option's value for people.
 std::string OptionValueText(const CONFIG_OPTION& option, const Codec& codec);

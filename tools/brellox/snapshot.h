@@ -1,6 +1,6 @@
-// A read-only picture of a whole configuration file, read straight from its
-// bytes: what the listing, show, export and check commands work from.
-// Changes never go through here; they go through ConfigAccess.
+// A read-only picture of a whole configuration: what the listing, show,
+// export, check and diff commands work from. Changes never go through here;
+// they go through the library's functions on a session.
 #ifndef BRELLOX_TOOLS_BRELLOX_SNAPSHOT_H_
 #define BRELLOX_TOOLS_BRELLOX_SNAPSHOT_H_
 
@@ -8,14 +8,20 @@
 #include <string>
 #include <vector>
 
-#include "platform/env.h"
+#include "src/store/config_file.h"
 #include "src/store/format.h"
 
 namespace brellox {
 namespace tool {
 
 struct Snapshot {
-  std::string bytes;  // the whole file
+  // The bytes the header describes, [0, LayoutEnd): never more, whatever
+  // the file's size.
+  std::string layout;
+  std::uint64_t file_size = 0;
+  // False for a backup exported without passwords: its users' passwords
+  // are unknown, not empty.
+  bool passwords_known = true;
   SVR_CFG_HEADER header{};
   CONFIG_OPTION global_option{};
   // The records in use of each table, in table order.
@@ -26,17 +32,13 @@ struct Snapshot {
   std::vector<SVR_OPTION_GROUP> groups;
 };
 
-// Reads the whole file at `path` into `*bytes`.
-Status ReadFileBytes(Env* env, const std::string& path, std::string* bytes);
+// Reads what the session's (already validated) header describes.
+Status ReadSnapshot(ConfigSession& session, Snapshot* snapshot);
 
-// Fills `*snapshot` from a file image. Corrupt, with the header check's
-// reason, unless the image holds a header that describes a consistent
-// layout within it (ValidateHeader).
-Status ParseSnapshot(std::string bytes, Snapshot* snapshot);
-
-// ReadFileBytes then ParseSnapshot. Throws a file ToolError (exit 3) saying
-// why the file at `path` cannot be used.
-Snapshot LoadSnapshot(Env* env, const std::string& path);
+// Fills `*snapshot` from a whole file image. Corrupt, with the header
+// check's reason, unless the image holds a header that describes a
+// consistent layout within it (ValidateHeader).
+Status ParseSnapshot(const std::string& image, Snapshot* snapshot);
 
 }  // namespace tool
 }  // namespace brellox

@@ -12,21 +12,37 @@
 
 namespace brellox {
 namespace tool {
+namespace {
+
+std::string ToUtf8(const std::wstring& wide) {
+  if (wide.empty()) return std::string();
+  const int length =
+      WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                          nullptr, 0, nullptr, nullptr);
+  if (length <= 0) return std::string();
+  std::string utf8(static_cast<std::size_t>(length), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                      &utf8[0], length, nullptr, nullptr);
+  return utf8;
+}
+
+}  // namespace
 
 std::string LibraryConfigPath() {
   // The tool does not contain the exported functions itself, so the address
   // of one lies inside the loaded DLL and names its file.
   SVR_LONG (*exported)(char*, short) = &Svr_GetTempDir;
   HMODULE module = nullptr;
-  if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+  if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
                               GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                          reinterpret_cast<LPCSTR>(exported), &module)) {
+                          reinterpret_cast<LPCWSTR>(exported), &module)) {
     return std::string();
   }
-  char path[MAX_PATH];
-  const DWORD length = GetModuleFileNameA(module, path, MAX_PATH);
+  // Paths are UTF-8 inside the tool, as the file layer takes them.
+  wchar_t path[MAX_PATH];
+  const DWORD length = GetModuleFileNameW(module, path, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return std::string();
-  std::string directory(path, length);
+  const std::string directory = ToUtf8(std::wstring(path, length));
   const std::string::size_type slash = directory.find_last_of("\\/");
   if (slash == std::string::npos) return std::string();
   return directory.substr(0, slash + 1) + kConfigFileName;
@@ -40,15 +56,7 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
   LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
   if (wide == nullptr) return std::vector<std::string>(argv + 1, argv + argc);
   std::vector<std::string> args;
-  for (int i = 1; i < count; ++i) {
-    const int length = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0,
-                                           nullptr, nullptr);
-    std::string arg(length > 0 ? static_cast<std::size_t>(length) : 1, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, &arg[0], length, nullptr,
-                        nullptr);
-    arg.resize(arg.size() - 1);  // the terminator
-    args.push_back(arg);
-  }
+  for (int i = 1; i < count; ++i) args.push_back(ToUtf8(wide[i]));
   LocalFree(wide);
   return args;
 }

@@ -16,6 +16,12 @@ enum ExitCode : int {
   kExitFile = 3,      // the file cannot be opened or fails the check
 };
 
+// What `brellox COMMAND --help` ends with.
+constexpr const char kExitCodesHelp[] =
+    "Exit codes: 0 done (diff: equal), 1 refused (diff: different), 2 usage "
+    "error, 3 the file cannot be opened or fails the check. Every failure "
+    "is one line on stderr.";
+
 class ToolError : public std::runtime_error {
  public:
   ToolError(ExitCode code, const std::string& message)

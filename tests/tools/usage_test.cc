@@ -1,0 +1,67 @@
+// The tool's answers to mistakes on the command line: exit 2, one line in
+// its own words naming what is wrong, never a password given by mistake.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "tests/tools/tool_fixture.h"
+
+namespace brellox {
+namespace test {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::MatchesRegex;
+using ::testing::Not;
+
+class ToolUsageTest : public ToolFixture {};
+
+TEST_F(ToolUsageTest, EachMistakeGetsItsOwnLineAndExitTwo) {
+  const struct {
+    std::vector<std::string> args;
+    std::string says;
+  } kCases[] = {
+      {{"user", "lsit"}, "unknown user command 'lsit'; did you mean 'list'?"},
+      {{"shwo"}, "unknown command 'shwo'; did you mean 'show'?"},
+      {{"frobnicate"}, "unknown command 'frobnicate'; the commands are show,"},
+      {{"user", "add", "bob", "--password", "s3cret"}, "--password-stdin"},
+      {{"user", "add", "bob", "--password=s3cret"}, "never taken on the command"},
+      {{"user", "add", "bob", "s3cret"}, "user add got more arguments than it takes"},
+      {{"priv", "set", "5", "bob", "3"}, "privilege ID 'bob' is not a 32-bit integer"},
+      {{"priv", "set", "5", "1", "x"}, "privilege value 'x' is not a 32-bit integer"},
+      {{"option", "set", "1", "--index", "one"}, "option index 'one' is not a 32-bit"},
+      {{"gdb", "alias", "first"}, "GDB ID 'first' is not a 32-bit integer"},
+      {{"--config", "other.CFG", "show"}, "--config is given more than once"},
+      {{"user", "add"}, "user add needs NAME"},
+      {{"user"}, "user needs a command: add, list, del, passwd, check"},
+      {{}, "name a command: show, layout, check"},
+      {{"--encoding", "NO-SUCH-CODEPAGE", "show"}, "unknown encoding"},
+      {{"user", "add", "bob"}, "give the password for 'bob' with --password-stdin"},
+  };
+  const std::string before = FileBytes();
+  for (const auto& c : kCases) {
+    const ToolResult r = Run(c.args);
+    const std::string shown = ::testing::PrintToString(c.args);
+    EXPECT_EQ(r.exit_code, 2) << shown << r.err;
+    EXPECT_EQ(r.ErrLines(), 1) << shown << r.err;
+    EXPECT_THAT(r.err, HasSubstr(c.says)) << shown;
+    EXPECT_THAT(r.err, Not(HasSubstr("s3cret"))) << shown;
+    EXPECT_EQ(r.out, "") << shown;
+  }
+  EXPECT_EQ(FileBytes(), before);
+}
+
+TEST_F(ToolUsageTest, VersionAndHelpOfACommand) {
+  const ToolResult version = Run({"--version"});
+  EXPECT_EQ(version.exit_code, 0);
+  EXPECT_THAT(version.out, MatchesRegex("brellox [0-9]+\\.[0-9]+\\.[0-9]+\n"));
+  const ToolResult help = Run({"user", "add", "--help"});
+  EXPECT_EQ(help.exit_code, 0);
+  for (const char* text : {"--password-stdin", "--config PATH", "--encoding",
+                           "--version", "Exit codes: 0 done", "3 the file"}) {
+    EXPECT_THAT(help.out, HasSubstr(text));
+  }
+}
+
+}  // namespace
+}  // namespace test
+}  // namespace brellox
