@@ -318,7 +318,7 @@ std::int32_t CheckNamedTable(const Node& backup, const char* counter_key,
     if (!names.insert(FieldText(r.name, sizeof(r.name))).second) {
       entry.first.Child("name").Fail("is the name of an earlier record");
     }
-    highest = std::max(highest, r.id);
+    highest = std::max<std::int32_t>(highest, r.id);
   }
   if (!backup.Has(counter_key)) return highest;
   const Node counter = backup.Child(counter_key);
