@@ -22,28 +22,6 @@ namespace {
 // what a write dirties.
 constexpr std::size_t kBlock = 4096;
 
-bool PreadAll(int fd, char* out, std::size_t n, off_t at) {
-  while (n > 0) {
-    const ssize_t got = ::pread(fd, out, n, at);
-    if (got <= 0) return false;
-    out += got;
-    at += got;
-    n -= static_cast<std::size_t>(got);
-  }
-  return true;
-}
-
-bool PwriteAll(int fd, const char* in, std::size_t n, off_t at) {
-  while (n > 0) {
-    const ssize_t put = ::pwrite(fd, in, n, at);
-    if (put <= 0) return false;
-    in += put;
-    at += put;
-    n -= static_cast<std::size_t>(put);
-  }
-  return true;
-}
-
 }  // namespace
 
 BenchStore::BenchStore(const std::string& image)

@@ -15,29 +15,11 @@ namespace {
 constexpr std::size_t kJournalHeaderBytes = 48;
 constexpr std::size_t kRangeHeadBytes = 12;
 
-bool PreadAll(int fd, char* out, std::size_t n, off_t at) {
-  while (n > 0) {
-    const ssize_t got = ::pread(fd, out, n, at);
-    if (got <= 0) return false;
-    out += got;
-    at += got;
-    n -= static_cast<std::size_t>(got);
-  }
-  return true;
-}
-
-bool PwriteAll(int fd, const char* in, std::size_t n, off_t at,
-               Counts* counts) {
+bool CountedPwriteAll(int fd, const char* in, std::size_t n, off_t at,
+                      Counts* counts) {
   ++counts->writes;
   counts->bytes_written += n;
-  while (n > 0) {
-    const ssize_t put = ::pwrite(fd, in, n, at);
-    if (put <= 0) return false;
-    in += put;
-    at += put;
-    n -= static_cast<std::size_t>(put);
-  }
-  return true;
+  return PwriteAll(fd, in, n, at);
 }
 
 // fdatasync: the data and the size durable, the times not, which is all a
@@ -94,7 +76,7 @@ bool FloorFile::Read(std::int64_t offset, std::size_t n, void* out) {
 }
 
 bool FloorFile::Write(std::int64_t offset, const void* in, std::size_t n) {
-  return PwriteAll(fd_.get(), static_cast<const char*>(in), n,
+  return CountedPwriteAll(fd_.get(), static_cast<const char*>(in), n,
                    static_cast<off_t>(offset), &counts_->config);
 }
 
@@ -128,7 +110,7 @@ bool FloorJournal::Commit(const std::string& journal_path, FloorFile& file,
   UniqueFd journal(::open(journal_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC,
                           0600));
   if (!journal.valid() ||
-      !PwriteAll(journal.get(), buffer_->data(), buffer_->size(), 0,
+      !CountedPwriteAll(journal.get(), buffer_->data(), buffer_->size(), 0,
                  &counts->journal) ||
       !SyncFd(journal.get(), &counts->journal)) {
     return false;
