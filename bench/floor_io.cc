@@ -77,7 +77,7 @@ bool FloorFile::Read(std::int64_t offset, std::size_t n, void* out) {
 
 bool FloorFile::Write(std::int64_t offset, const void* in, std::size_t n) {
   return CountedPwriteAll(fd_.get(), static_cast<const char*>(in), n,
-                   static_cast<off_t>(offset), &counts_->config);
+                          static_cast<off_t>(offset), &counts_->config);
 }
 
 bool FloorFile::Sync() { return SyncFd(fd_.get(), &counts_->config); }
@@ -111,7 +111,7 @@ bool FloorJournal::Commit(const std::string& journal_path, FloorFile& file,
                           0600));
   if (!journal.valid() ||
       !CountedPwriteAll(journal.get(), buffer_->data(), buffer_->size(), 0,
-                 &counts->journal) ||
+                        &counts->journal) ||
       !SyncFd(journal.get(), &counts->journal)) {
     return false;
   }
