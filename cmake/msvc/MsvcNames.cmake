@@ -26,9 +26,9 @@ function(brellox_dll_imports out nm object prefix)
   set(${out} "${names}" PARENT_SCOPE)
 endfunction()
 
-# The signature key of each name in `names`, in order. `tool` is
-# llvm-undname for MSVC names and llvm-cxxfilt for GCC's.
-function(brellox_signature_keys out tool)
+# The signature key of each name after `tool`, in order. `kind` is MSVC
+# (`tool` is llvm-undname) or GCC (`tool` is llvm-cxxfilt).
+function(brellox_signature_keys out kind tool)
   execute_process(COMMAND "${tool}" ${ARGN}
                   OUTPUT_VARIABLE text RESULT_VARIABLE result)
   if(NOT result EQUAL 0)
@@ -40,7 +40,7 @@ function(brellox_signature_keys out tool)
   set(keys "")
   set(index 0)
   foreach(line IN LISTS lines)
-    if(tool MATCHES "undname")
+    if(kind STREQUAL "MSVC")
       math(EXPR field "${index} % 3")
       math(EXPR index "${index} + 1")
       if(NOT field EQUAL 1)

@@ -12,8 +12,8 @@ include(${CMAKE_CURRENT_LIST_DIR}/MsvcNames.cmake)
 
 brellox_dll_imports(msvc_names "${NM}" "${MSVC_OBJECT}" "")
 brellox_dll_imports(gnu_names "${NM}" "${GNU_OBJECT}" "${GNU_PREFIX}")
-brellox_signature_keys(msvc_keys "${UNDNAME}" ${msvc_names})
-brellox_signature_keys(gnu_keys "${CXXFILT}" ${gnu_names})
+brellox_signature_keys(msvc_keys MSVC "${UNDNAME}" ${msvc_names})
+brellox_signature_keys(gnu_keys GCC "${CXXFILT}" ${gnu_names})
 
 list(LENGTH msvc_names count)
 list(LENGTH gnu_names gnu_count)
