@@ -1,39 +1,11 @@
-# Cross-builds 64-bit Windows binaries with Debian's MinGW-w64 (posix thread
-# model) and runs them under Wine.
-#
-# The compiler's runtime (libgcc, libstdc++, winpthread) is linked in
-# statically, so brellox.dll and the programs import nothing but Windows
-# system DLLs and run from any folder they are copied to.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross-builds 64-bit Windows binaries (x86-64) with MinGW-w64; tests run
+# under 64-bit Wine.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
 set(BRELLOX_MINGW_TRIPLE x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${BRELLOX_MINGW_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${BRELLOX_MINGW_TRIPLE}-g++-posix)
-set(CMAKE_RC_COMPILER ${BRELLOX_MINGW_TRIPLE}-windres)
+# What MSVC-convention callers of this target are built for.
+set(BRELLOX_MSVC_TRIPLE x86_64-pc-windows-msvc)
+set(BRELLOX_MSVC_MACHINE i386:x86-64)
+set(BRELLOX_WINE_LOADER /usr/lib/wine/wine64)
+set(BRELLOX_WINE_ARCH win64)
 
-set(CMAKE_FIND_ROOT_PATH /usr/${BRELLOX_MINGW_TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# Header-only packages come from the build machine (cross-packages/).
-set(CLI11_DIR ${CMAKE_CURRENT_LIST_DIR}/cross-packages/CLI11)
-set(nlohmann_json_DIR ${CMAKE_CURRENT_LIST_DIR}/cross-packages/nlohmann_json)
-
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
-set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static")
-
-# Windows programs run under Debian's wine64, whose loader is off the PATH.
-# The Wine prefix (Wine's C: drive and registry) is private to the build
-# directory; the first program run creates it. Mono and Gecko are not
-# wanted, and Wine's debug channels stay quiet.
-set(BRELLOX_WINE /usr/lib/wine/wine64
-    CACHE FILEPATH "Wine loader for 64-bit programs")
-set(BRELLOX_WINEPREFIX ${CMAKE_BINARY_DIR}/wine-prefix
-    CACHE PATH "Private Wine prefix")
-set(CMAKE_CROSSCOMPILING_EMULATOR
-    /usr/bin/env WINEPREFIX=${BRELLOX_WINEPREFIX} WINEDEBUG=-all
-    WINEDLLOVERRIDES=mscoree,mshtml= ${BRELLOX_WINE})
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)

@@ -17,6 +17,12 @@ CSmartFile::CSmartFile(char kind, unsigned int growBy, SVR_LONG initialLength,
 
 CSmartFile::~CSmartFile() { std::free(data_); }
 
+void* CSmartFile::operator new(std::size_t size) noexcept {
+  return std::malloc(size);
+}
+
+void CSmartFile::operator delete(void* object) noexcept { std::free(object); }
+
 bool CSmartFile::Reserve(std::size_t length) {
   if (length <= capacity_) return true;
   // Grow geometrically, in whole steps of growBy_, so appending one element

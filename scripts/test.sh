@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test suite: the Linux build, then the same
-# tests under AddressSanitizer and UBSan, then the Windows build under Wine
-# (whose private prefix the first Windows test creates).
+# tests under AddressSanitizer and UBSan, then the 64-bit and the 32-bit
+# Windows builds under Wine (each in a private prefix that its first test
+# creates).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh --windows
 export WINEDEBUG=-all
 
-for preset in default asan windows; do
+for preset in default asan windows windows32; do
   echo "== $preset"
   cmake --preset "$preset"
   cmake --build --preset "$preset"

@@ -26,3 +26,28 @@ add_test(NAME installed_caller
                  -DEMULATOR=${emulator}
                  -P ${CMAKE_CURRENT_SOURCE_DIR}/installed_caller/run.cmake)
 set_tests_properties(installed_caller PROPERTIES FIXTURES_REQUIRED wine_prefix)
+
+# The export and import tables of brellox.dll: every MSVC name, Windows'
+# own DLLs only.
+add_test(NAME dll_tables
+         COMMAND ${CMAKE_COMMAND}
+                 -DREADOBJ=${BRELLOX_LLVM_READOBJ}
+                 -DUNDNAME=${BRELLOX_LLVM_UNDNAME}
+                 -DCXXFILT=${BRELLOX_LLVM_CXXFILT}
+                 -DDLL=$<TARGET_FILE:brellox> -DNAMES=${BRELLOX_MSVC_NAMES}
+                 -P ${PROJECT_SOURCE_DIR}/cmake/msvc/check_dll.cmake)
+
+# A caller built as MSVC builds one, through brellox.lib.
+find_program(BRELLOX_LLD_LINK lld-link REQUIRED)
+add_test(NAME msvc_caller
+         COMMAND ${CMAKE_COMMAND}
+                 -DBUILD_DIR=${CMAKE_BINARY_DIR}
+                 -DSTAGING=${CMAKE_CURRENT_BINARY_DIR}/msvc_caller
+                 -DSOURCE_DIR=${CMAKE_CURRENT_SOURCE_DIR}/msvc_caller
+                 -DCLANGXX=${BRELLOX_CLANGXX} -DLLD_LINK=${BRELLOX_LLD_LINK}
+                 -DDLLTOOL=${BRELLOX_LLVM_DLLTOOL}
+                 -DTRIPLE=${BRELLOX_MSVC_TRIPLE}
+                 -DMACHINE=${BRELLOX_MSVC_MACHINE}
+                 -DEMULATOR=${emulator}
+                 -P ${CMAKE_CURRENT_SOURCE_DIR}/msvc_caller/run.cmake)
+set_tests_properties(msvc_caller PROPERTIES FIXTURES_REQUIRED wine_prefix)

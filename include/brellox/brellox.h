@@ -22,7 +22,7 @@
 #ifndef BRELLOX_BRELLOX_H_
 #define BRELLOX_BRELLOX_H_
 
-#include <cstddef>
+#include <stddef.h>
 
 #include "brellox/export.h"
 #include "brellox/smart_array.h"

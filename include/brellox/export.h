@@ -1,8 +1,12 @@
 // Export macro and the fixed-width integer types of the exported interface.
+//
+// The public headers include C headers only, so that a caller compiles them
+// without any C++ standard library (a freestanding MSVC-convention build
+// among them).
 #ifndef BRELLOX_EXPORT_H_
 #define BRELLOX_EXPORT_H_
 
-#include <cstdint>
+#include <stdint.h>
 
 #if defined(_WIN32)
 #if defined(BRELLOX_BUILDING)
@@ -21,8 +25,8 @@
 typedef long SVR_LONG;
 typedef unsigned long SVR_ULONG;
 #else
-typedef std::int32_t SVR_LONG;
-typedef std::uint32_t SVR_ULONG;
+typedef int32_t SVR_LONG;
+typedef uint32_t SVR_ULONG;
 #endif
 
 static_assert(sizeof(SVR_LONG) == 4, "SVR_LONG must be 32 bits");

@@ -7,12 +7,18 @@
 //
 // CSmartFile is the growable in-memory byte stream behind the list. It lives
 // in the library; callers only construct it through CSmartArray and delete it
-// through its virtual destructor, so memory is always freed by the module
-// that allocated it.
+// through its virtual destructor. Its class-level operator new and delete
+// live in the library too, so its memory is allocated and freed by the
+// library whichever module compiles the `new` and the `delete`.
+//
+// Callers built by GCC (MinGW) and by MSVC both use this header unchanged;
+// the library exports every member under both compilers' names and follows
+// each one's constructor and deleting-destructor conventions (see
+// doc/windows_callers.md).
 #ifndef BRELLOX_SMART_ARRAY_H_
 #define BRELLOX_SMART_ARRAY_H_
 
-#include <cstddef>
+#include <stddef.h>
 
 #include "brellox/export.h"
 
@@ -25,6 +31,12 @@ class BRELLOX_EXPORT CSmartFile {
   CSmartFile(char kind, unsigned int growBy, SVR_LONG initialLength,
              unsigned int reserve);
   virtual ~CSmartFile();
+
+  // Allocate and free CSmartFile objects in the library's heap. operator new
+  // returns NULL when memory cannot be had (a `new CSmartFile` then yields
+  // NULL and constructs nothing).
+  static void* operator new(size_t size) noexcept;
+  static void operator delete(void* object) noexcept;
 
   CSmartFile(const CSmartFile&) = delete;
   CSmartFile& operator=(const CSmartFile&) = delete;
@@ -49,13 +61,13 @@ class BRELLOX_EXPORT CSmartFile {
   void SetLength(SVR_ULONG length);
 
  private:
-  bool Reserve(std::size_t length);
+  bool Reserve(size_t length);
 
   unsigned char* data_;
-  std::size_t length_;
-  std::size_t capacity_;
-  std::size_t position_;
-  std::size_t growBy_;
+  size_t length_;
+  size_t capacity_;
+  size_t position_;
+  size_t growBy_;
 };
 
 template <class T>
