@@ -272,7 +272,7 @@ void ExpectToolCheckClean(LibraryFolder& folder, const StressLog& log) {
   ChildProcess tool =
       folder.Start(BRELLOX_TOOL_PATH,
                    {"--config", folder.ConfigPath().string(), "check"},
-                   {{}, output});
+                   {{}, output, {}});
   EXPECT_EQ(tool.Wait(), 0);
   std::set<std::string> want;
   for (const auto& entry : log.privs) {
