@@ -42,17 +42,21 @@ std::string SidText(PSID sid) {
   return text;
 }
 
+struct HandleCloser {
+  void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+
 std::string CurrentUserSid() {
   HANDLE token = nullptr;
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return "";
+  const std::unique_ptr<void, HandleCloser> holder(token);
   DWORD size = 0;
   GetTokenInformation(token, TokenUser, nullptr, 0, &size);
   std::vector<char> buffer(size > 0 ? size : 1);
-  const bool got = GetTokenInformation(token, TokenUser, buffer.data(), size,
-                                       &size) != 0;
-  CloseHandle(token);
-  return got ? SidText(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid)
-             : "";
+  if (!GetTokenInformation(token, TokenUser, buffer.data(), size, &size)) {
+    return "";
+  }
+  return SidText(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid);
 }
 
 // Wine keeps a file's access list only as its Unix permission bits, and
