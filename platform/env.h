@@ -20,8 +20,21 @@ enum class LockMode { kShared, kExclusive };
 
 // Permission bits for a new file that holds secrets: its owner may read and
 // write it, nobody else anything. Windows ignores the bits: a new file there
-// takes its folder's inherited access.
+// takes its folder's inherited access, so that a server's service account
+// the folder admits can use a file an administrator's process created.
 constexpr std::uint32_t kOwnerOnlyMode = 0600;
+
+// A flag above the POSIX permission bits (07777), which POSIX masks off: a
+// file created with it is private on Windows too, where it gets a protected
+// access list (nothing inherited from the folder) that admits only the
+// creating user, the system itself and the Administrators group. The last
+// two may take any file anyway (backup and take-ownership rights), so
+// shutting them out would protect nothing and only break backups.
+constexpr std::uint32_t kPrivateOnWindows = 0x10000;
+
+// For files that the server never opens but that hold passwords, such as an
+// administrator's backups: private to their creator on every system.
+constexpr std::uint32_t kPrivateFileMode = kOwnerOnlyMode | kPrivateOnWindows;
 
 // An open file addressed by absolute offsets. Not safe for concurrent use.
 class RandomRWFile {
@@ -96,7 +109,8 @@ class Env {
                       std::unique_ptr<RandomRWFile>* result) = 0;
 
   // Creates `path` new and empty, for reading and writing, with permission
-  // bits `mode` exactly (not narrowed by the process's umask). AlreadyExists,
+  // bits `mode & 07777` exactly (not narrowed by the process's umask), and
+  // private on Windows when `mode` holds kPrivateOnWindows. AlreadyExists,
   // and nothing touched, when any entry of that name exists.
   virtual Status CreateExclusive(const std::string& path, std::uint32_t mode,
                                  std::unique_ptr<RandomRWFile>* result) = 0;

@@ -191,6 +191,7 @@ class PosixEnv final : public Env {
   Status CreateExclusive(const std::string& path, std::uint32_t mode,
                          std::unique_ptr<RandomRWFile>* result) override {
     result->reset();
+    mode &= 07777;  // the bits above say nothing here (kPrivateOnWindows)
     const int fd = OpenRetryingInterrupts(
         path.c_str(), O_RDWR | O_CREAT | O_EXCL, static_cast<mode_t>(mode));
     if (fd < 0) return PosixError(path, errno);

@@ -1,6 +1,8 @@
 #include <windows.h>
+#include <sddl.h>
 
 #include <limits>
+#include <memory>
 #include <string>
 
 #include "platform/env.h"
@@ -60,6 +62,60 @@ Status WindowsError(const std::string& context, DWORD error) {
 
 Status LastError(const std::string& context) {
   return WindowsError(context, GetLastError());
+}
+
+// Memory the system allocated with LocalAlloc, freed when leaving scope.
+struct LocalFreeDeleter {
+  void operator()(void* memory) const { LocalFree(memory); }
+};
+template <class T>
+using LocalMemory = std::unique_ptr<T, LocalFreeDeleter>;
+
+struct HandleCloser {
+  void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+using ScopedHandle = std::unique_ptr<void, HandleCloser>;
+
+// The user whose rights this thread acts with (the impersonated one, if
+// any): the user a new file belongs to. As an SDDL SID string.
+Status CurrentUserSid(std::wstring* sid) {
+  HANDLE token = nullptr;
+  if (!OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &token) &&
+      !OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+    return LastError("access token");
+  }
+  const ScopedHandle token_holder(token);
+  DWORD size = 0;
+  GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+  std::unique_ptr<char[]> buffer(new char[size > 0 ? size : 1]);
+  LPWSTR text = nullptr;
+  if (size == 0 ||
+      !GetTokenInformation(token, TokenUser, buffer.get(), size, &size) ||
+      !ConvertSidToStringSidW(
+          reinterpret_cast<TOKEN_USER*>(buffer.get())->User.Sid, &text)) {
+    return LastError("access token");
+  }
+  const LocalMemory<wchar_t> text_holder(text);
+  *sid = text;
+  return Status::OK();
+}
+
+// A protected access list (nothing inherited from the folder) giving full
+// access to the current user, the system and the Administrators group, and
+// to no one else: see kPrivateOnWindows for why those three.
+Status PrivateSecurity(LocalMemory<void>* descriptor) {
+  std::wstring user;
+  Status s = CurrentUserSid(&user);
+  if (!s.ok()) return s;
+  const std::wstring sddl =
+      L"D:P(A;;FA;;;" + user + L")(A;;FA;;;SY)(A;;FA;;;BA)";
+  PSECURITY_DESCRIPTOR made = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(
+          sddl.c_str(), SDDL_REVISION_1, &made, nullptr)) {
+    return LastError("private access list");
+  }
+  descriptor->reset(made);
+  return Status::OK();
 }
 
 // ReadFile and WriteFile move at most a DWORD's worth of bytes per call.
@@ -188,14 +244,24 @@ class WindowsEnv final : public Env {
     const DWORD rights = access == OpenAccess::kReadOnly
                              ? GENERIC_READ
                              : GENERIC_READ | GENERIC_WRITE;
-    return OpenHandle(path, rights, OPEN_EXISTING, result);
+    return OpenHandle(path, rights, OPEN_EXISTING, nullptr, result);
   }
 
-  // The bits of `mode` have no meaning here: a new file takes the access
-  // its folder passes on.
-  Status CreateExclusive(const std::string& path, std::uint32_t,
+  // The permission bits of `mode` have no meaning here: a new file takes
+  // the access its folder passes on, unless it is to be private.
+  Status CreateExclusive(const std::string& path, std::uint32_t mode,
                          std::unique_ptr<RandomRWFile>* result) override {
-    return OpenHandle(path, GENERIC_READ | GENERIC_WRITE, CREATE_NEW, result);
+    if ((mode & kPrivateOnWindows) == 0) {
+      return OpenHandle(path, GENERIC_READ | GENERIC_WRITE, CREATE_NEW,
+                        nullptr, result);
+    }
+    result->reset();
+    LocalMemory<void> descriptor;
+    const Status s = PrivateSecurity(&descriptor);
+    if (!s.ok()) return Status::IOError(path + ": " + s.message());
+    SECURITY_ATTRIBUTES security{sizeof(security), descriptor.get(), FALSE};
+    return OpenHandle(path, GENERIC_READ | GENERIC_WRITE, CREATE_NEW,
+                      &security, result);
   }
 
   Status RenameReplacing(const std::string& from,
@@ -254,11 +320,11 @@ class WindowsEnv final : public Env {
   // Shared for reading and writing with every other opener, as the
   // configuration file always was: the store's own locks keep calls apart.
   static Status OpenHandle(const std::string& path, DWORD rights,
-                           DWORD disposition,
+                           DWORD disposition, SECURITY_ATTRIBUTES* security,
                            std::unique_ptr<RandomRWFile>* result) {
     result->reset();
     HANDLE handle = CreateFileW(Wide(path).c_str(), rights,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, security,
                                 disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return LastError(path);
     // Device names ("CON", "NUL", pipes) open too, but hold no file.

@@ -51,3 +51,15 @@ add_test(NAME msvc_caller
                  -DEMULATOR=${emulator}
                  -P ${CMAKE_CURRENT_SOURCE_DIR}/msvc_caller/run.cmake)
 set_tests_properties(msvc_caller PROPERTIES FIXTURES_REQUIRED wine_prefix)
+
+# The admin tool end to end, each run a copy of it beside a copy of the
+# library in a fresh folder.
+if(TARGET brellox_tool)
+  brellox_add_test(tool_windows_test
+    concurrency/child_process.cc
+    tools/tool_windows_test.cc)
+  target_compile_definitions(tool_windows_test PRIVATE
+    BRELLOX_LIBRARY_PATH="$<TARGET_FILE:brellox>"
+    BRELLOX_TOOL_PATH="$<TARGET_FILE:brellox_tool>")
+  add_dependencies(tool_windows_test brellox brellox_tool)
+endif()

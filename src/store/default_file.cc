@@ -89,13 +89,14 @@ Status CreateTemporaryBeside(Env* env, const std::string& path,
 }
 
 Status WriteFileAtomically(Env* env, const std::string& path,
-                           const std::string& bytes, Publish publish) {
+                           const std::string& bytes, Publish publish,
+                           std::uint32_t mode) {
   if (path.empty()) return Status::Refused("no path to write");
   std::string temporary;
   Status s;
   {
     std::unique_ptr<RandomRWFile> file;
-    s = CreateTemporaryBeside(env, path, kOwnerOnlyMode, &temporary, &file);
+    s = CreateTemporaryBeside(env, path, mode, &temporary, &file);
     if (!s.ok()) return s;
     s = file->Write(0, bytes.data(), bytes.size());
     if (s.ok()) s = file->Sync();

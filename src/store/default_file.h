@@ -32,12 +32,14 @@ enum class Publish {
 };
 
 // Writes `bytes` as the file `path`: written and synced under a temporary
-// name (CreateTemporaryBeside, owner-only permissions), then renamed into
-// place and the directory synced, so the file is complete or absent. The
-// temporary file is removed whatever happens. Refused for an empty `path`.
+// name (CreateTemporaryBeside with `mode`, which the published file keeps),
+// then renamed into place and the directory synced, so the file is
+// complete or absent. The temporary file is removed whatever happens.
+// Refused for an empty `path`.
 Status WriteFileAtomically(Env* env, const std::string& path,
                            const std::string& bytes,
-                           Publish publish = Publish::kReplace);
+                           Publish publish = Publish::kReplace,
+                           std::uint32_t mode = kOwnerOnlyMode);
 
 // Writes the default file at `path` with WriteFileAtomically, unless a file
 // of that name appears first: several processes may start at once, and the

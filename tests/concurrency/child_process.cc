@@ -38,33 +38,81 @@ ChildProcess::~ChildProcess() {
 
 #if defined(_WIN32)
 
+namespace {
+
+std::wstring Wide(const std::string& utf8) {
+  if (utf8.empty()) return std::wstring();
+  const int length = MultiByteToWideChar(
+      CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
+                      &wide[0], length);
+  return wide;
+}
+
+// A file handle the child inherits as one of its standard streams, or the
+// parent's own stream when no file is named; closed when leaving scope.
+class StreamHandle {
+ public:
+  StreamHandle(const std::filesystem::path& path, bool write, DWORD parent) {
+    if (path.empty()) {
+      handle_ = GetStdHandle(parent);
+      return;
+    }
+    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+    handle_ = CreateFileW(path.wstring().c_str(),
+                          write ? GENERIC_WRITE : GENERIC_READ,
+                          FILE_SHARE_READ, &inherit,
+                          write ? CREATE_ALWAYS : OPEN_EXISTING,
+                          FILE_ATTRIBUTE_NORMAL, nullptr);
+    owned_ = handle_ != INVALID_HANDLE_VALUE;
+  }
+  ~StreamHandle() {
+    if (owned_) CloseHandle(handle_);
+  }
+  StreamHandle(const StreamHandle&) = delete;
+  StreamHandle& operator=(const StreamHandle&) = delete;
+  HANDLE get() const { return handle_; }
+
+ private:
+  HANDLE handle_;
+  bool owned_ = false;
+};
+
+}  // namespace
+
 bool ChildProcess::Start(const std::filesystem::path& program,
                          const std::vector<std::string>& args,
                          const std::filesystem::path& directory,
-                         const std::filesystem::path& output) {
+                         const StandardStreams& streams) {
   // The arguments the tests pass hold no quotes or trailing backslashes, so
-  // quoting each one is all CommandLineToArgv needs.
-  std::string command = "\"" + program.string() + "\"";
-  for (const std::string& arg : args) command += " \"" + arg + "\"";
-  STARTUPINFOA startup{};
+  // quoting each one is all CommandLineToArgvW needs. The wide call passes
+  // every character; the ANSI one would lose what the code page lacks.
+  std::wstring command = L"\"" + program.wstring() + L"\"";
+  for (const std::string& arg : args) command += L" \"" + Wide(arg) + L"\"";
+  const StreamHandle in(streams.input, false, STD_INPUT_HANDLE);
+  const StreamHandle out(streams.output, true, STD_OUTPUT_HANDLE);
+  const StreamHandle err(streams.error, true, STD_ERROR_HANDLE);
+  for (const StreamHandle* h : {&in, &out, &err}) {
+    if (h->get() == INVALID_HANDLE_VALUE) return false;
+  }
+  // Without a file named, the child gets the parent's streams as the
+  // system passes them, inheriting no handle.
+  const bool redirected = !streams.input.empty() || !streams.output.empty() ||
+                          !streams.error.empty();
+  STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
-  HANDLE out = INVALID_HANDLE_VALUE;
-  if (!output.empty()) {
-    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
-    out = CreateFileA(output.string().c_str(), GENERIC_WRITE, FILE_SHARE_READ,
-                      &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (out == INVALID_HANDLE_VALUE) return false;
+  if (redirected) {
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = out;
-    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    startup.hStdInput = in.get();
+    startup.hStdOutput = out.get();
+    startup.hStdError = err.get();
   }
   PROCESS_INFORMATION info{};
-  const BOOL created = CreateProcessA(
-      nullptr, &command[0], nullptr, nullptr, out != INVALID_HANDLE_VALUE, 0,
-      nullptr, directory.string().c_str(), &startup, &info);
-  if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
-  if (!created) return false;
+  if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, redirected, 0,
+                      nullptr, directory.wstring().c_str(), &startup, &info)) {
+    return false;
+  }
   CloseHandle(info.hThread);
   process_ = info.hProcess;
   started_ = true;
@@ -90,7 +138,7 @@ void ChildProcess::Kill() {
 bool ChildProcess::Start(const std::filesystem::path& program,
                          const std::vector<std::string>& args,
                          const std::filesystem::path& directory,
-                         const std::filesystem::path& output) {
+                         const StandardStreams& streams) {
   // Everything the child needs is built before fork: between fork and exec
   // only async-signal-safe calls are allowed in a threaded parent.
   std::vector<std::string> strings = {program.string()};
@@ -99,14 +147,23 @@ bool ChildProcess::Start(const std::filesystem::path& program,
   for (std::string& s : strings) argv.push_back(&s[0]);
   argv.push_back(nullptr);
   const std::string dir = directory.string();
-  const std::string out = output.string();
+  const struct {
+    std::string path;
+    int flags;
+    int target;
+  } redirects[] = {
+      {streams.input.string(), O_RDONLY, STDIN_FILENO},
+      {streams.output.string(), O_WRONLY | O_CREAT | O_TRUNC, STDOUT_FILENO},
+      {streams.error.string(), O_WRONLY | O_CREAT | O_TRUNC, STDERR_FILENO},
+  };
   const pid_t pid = fork();
   if (pid < 0) return false;
   if (pid == 0) {
     if (chdir(dir.c_str()) != 0) _exit(126);
-    if (!out.empty()) {
-      const int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      if (fd < 0 || dup2(fd, STDOUT_FILENO) < 0) _exit(126);
+    for (const auto& r : redirects) {
+      if (r.path.empty()) continue;
+      const int fd = open(r.path.c_str(), r.flags, 0600);
+      if (fd < 0 || dup2(fd, r.target) < 0) _exit(126);
       close(fd);
     }
     execv(argv[0], argv.data());
@@ -144,11 +201,11 @@ std::filesystem::path LibraryFolder::ConfigPath() const {
 
 ChildProcess LibraryFolder::Start(const std::filesystem::path& program,
                                   const std::vector<std::string>& args,
-                                  const std::filesystem::path& output) {
+                                  const StandardStreams& streams) {
   const std::filesystem::path copy = path() / program.filename();
   if (!std::filesystem::exists(copy)) std::filesystem::copy_file(program, copy);
   ChildProcess child;
-  child.Start(copy, args, path(), output);
+  child.Start(copy, args, path(), streams);
   return child;
 }
 

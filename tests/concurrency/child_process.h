@@ -13,6 +13,15 @@
 namespace brellox {
 namespace test {
 
+// Files a child's standard streams are connected to: input read from
+// `input`, output and errors written (created or emptied) to `output` and
+// `error`. An empty path leaves that stream the parent's.
+struct StandardStreams {
+  std::filesystem::path input;
+  std::filesystem::path output;
+  std::filesystem::path error;
+};
+
 class ChildProcess {
  public:
   ChildProcess() = default;
@@ -21,12 +30,13 @@ class ChildProcess {
   // A process still running is killed: a failed test leaves none behind.
   ~ChildProcess();
 
-  // Starts `program` with `args` in `directory`, its standard output written
-  // to `output` when one is named. False when it could not be started.
+  // Starts `program` with `args` (UTF-8, whatever the system's code page)
+  // in `directory`, its standard streams connected to `streams`. False when
+  // it could not be started.
   bool Start(const std::filesystem::path& program,
              const std::vector<std::string>& args,
              const std::filesystem::path& directory,
-             const std::filesystem::path& output = {});
+             const StandardStreams& streams = {});
 
   // Waits for the process to end; its exit status, or -1 when it did not
   // exit normally (killed) or was never started.
@@ -60,7 +70,7 @@ class LibraryFolder {
   // Copies `program` in (once) and starts the copy in the folder.
   ChildProcess Start(const std::filesystem::path& program,
                      const std::vector<std::string>& args,
-                     const std::filesystem::path& output = {});
+                     const StandardStreams& streams = {});
 
  private:
   ScopedTempDir dir_;

@@ -271,7 +271,8 @@ void ExpectToolCheckClean(LibraryFolder& folder, const StressLog& log) {
   const std::filesystem::path output = folder.path() / "check.txt";
   ChildProcess tool =
       folder.Start(BRELLOX_TOOL_PATH,
-                   {"--config", folder.ConfigPath().string(), "check"}, output);
+                   {"--config", folder.ConfigPath().string(), "check"},
+                   {{}, output, {}});
   EXPECT_EQ(tool.Wait(), 0);
   std::set<std::string> want;
   for (const auto& entry : log.privs) {

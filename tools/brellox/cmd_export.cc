@@ -21,11 +21,12 @@ void Export(Context& ctx, const ExportOptions& options) {
     ctx.PrintJson(backup);
     return;
   }
-  // Written whole or not at all, readable by its owner only (it may hold
-  // passwords), under a temporary name no other file has: a failed export
-  // never leaves half a backup, nor touches a neighbour.
+  // Written whole or not at all, private to its owner on every system (it
+  // may hold passwords), under a temporary name no other file has: a failed
+  // export never leaves half a backup, nor touches a neighbour.
   const Status s =
-      WriteFileAtomically(ctx.env, options.output, backup.dump(2) + "\n");
+      WriteFileAtomically(ctx.env, options.output, backup.dump(2) + "\n",
+                          Publish::kReplace, kPrivateFileMode);
   if (!s.ok()) FileError("cannot write " + options.output + ": " + s.message());
 }
 

@@ -35,7 +35,8 @@ void RewriteInPlace(const Context& ctx, const std::string& path,
   ConfigSession session;
   const Status opened = session.Open(Store{ctx.env, path}, Access::kWrite);
   if (opened.IsCorrupt()) {
-    const Status s = WriteFileAtomically(ctx.env, path, image);
+    const Status s = WriteFileAtomically(ctx.env, path, image,
+                                         Publish::kReplace, kPrivateFileMode);
     if (!s.ok()) FileError("cannot write " + path + ": " + s.message());
     return;
   }
@@ -49,8 +50,9 @@ void RewriteInPlace(const Context& ctx, const std::string& path,
 }
 
 // Writes `image` as the configuration file at `path`: a new file is
-// created owner-only under a temporary name and published only if the
-// name is still free; an existing one is replaced only with `force`.
+// created private to its owner (on Windows too: it holds passwords) under
+// a temporary name and published only if the name is still free; an
+// existing one is replaced only with `force`.
 void WriteConfiguration(const Context& ctx, const std::string& path,
                         const std::string& image, bool force) {
   const bool exists = ctx.env->EntryExists(path);
@@ -61,8 +63,8 @@ void WriteConfiguration(const Context& ctx, const std::string& path,
     RewriteInPlace(ctx, path, image);
     return;
   }
-  const Status s =
-      WriteFileAtomically(ctx.env, path, image, Publish::kIfMissing);
+  const Status s = WriteFileAtomically(ctx.env, path, image,
+                                       Publish::kIfMissing, kPrivateFileMode);
   if (s.IsAlreadyExists()) {
     Refuse(path + " appeared meanwhile; pass --force to replace it");
   }
