@@ -86,19 +86,6 @@ class Differ {
   }
 
  private:
-  static json HeaderJson(const Snapshot& s, const Codec& codec) {
-    const SVR_CFG_HEADER& h = s.header;
-    return json{{"tempDir", codec.ToJson(h.tempDir, sizeof(h.tempDir))},
-                {"lastConnID", h.lastConnID},
-                {"lastGDBID", h.lastGDBID},
-                {"lastUserID", h.lastUserID},
-                {"capacity",
-                 {{"connections", h.conns.capacity},
-                  {"gdbs", h.gdbs.capacity},
-                  {"users", h.users.capacity},
-                  {"privileges", h.privs.capacity}}}};
-  }
-
   void CompareHeader() {
     Compare("header", HeaderJson(a_, *ctx_.codec), HeaderJson(b_, *ctx_.codec));
   }

@@ -121,26 +121,30 @@ json GroupsJson(const Snapshot& s, const Codec& codec) {
   return out;
 }
 
-json ConfigJson(const Snapshot& s, const Codec& codec, bool with_passwords) {
+json HeaderJson(const Snapshot& s, const Codec& codec) {
   const SVR_CFG_HEADER& h = s.header;
-  return json{
-      {"formatVersion", kExportFormatVersion},
-      {"encoding", codec.encoding()},
-      {"tempDir", codec.ToJson(h.tempDir, sizeof(h.tempDir))},
-      {"lastConnID", h.lastConnID},
-      {"lastGDBID", h.lastGDBID},
-      {"lastUserID", h.lastUserID},
-      {"capacity",
-       {{"connections", h.conns.capacity},
-        {"gdbs", h.gdbs.capacity},
-        {"users", h.users.capacity},
-        {"privileges", h.privs.capacity}}},
-      {"globalOption", OptionToJson(s.global_option, codec)},
-      {"connections", ConnsJson(s, codec)},
-      {"gdbs", GdbsJson(s, codec)},
-      {"users", UsersJson(s, codec, with_passwords)},
-      {"privileges", PrivsJson(s, 0)},
-      {"optionGroups", GroupsJson(s, codec)}};
+  return json{{"tempDir", codec.ToJson(h.tempDir, sizeof(h.tempDir))},
+              {"lastConnID", h.lastConnID},
+              {"lastGDBID", h.lastGDBID},
+              {"lastUserID", h.lastUserID},
+              {"capacity",
+               {{"connections", h.conns.capacity},
+                {"gdbs", h.gdbs.capacity},
+                {"users", h.users.capacity},
+                {"privileges", h.privs.capacity}}}};
+}
+
+json ConfigJson(const Snapshot& s, const Codec& codec, bool with_passwords) {
+  json out{{"formatVersion", kExportFormatVersion},
+           {"encoding", codec.encoding()}};
+  out.update(HeaderJson(s, codec));
+  out["globalOption"] = OptionToJson(s.global_option, codec);
+  out["connections"] = ConnsJson(s, codec);
+  out["gdbs"] = GdbsJson(s, codec);
+  out["users"] = UsersJson(s, codec, with_passwords);
+  out["privileges"] = PrivsJson(s, 0);
+  out["optionGroups"] = GroupsJson(s, codec);
+  return out;
 }
 
 }  // namespace tool

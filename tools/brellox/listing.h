@@ -30,6 +30,9 @@ nlohmann::ordered_json UsersJson(const Snapshot& s, const Codec& codec,
 nlohmann::ordered_json PrivsJson(const Snapshot& s, std::int32_t user_id);
 nlohmann::ordered_json GroupsJson(const Snapshot& s, const Codec& codec);
 
+// The header's own fields: temp dir, ID counters and table capacities.
+nlohmann::ordered_json HeaderJson(const Snapshot& s, const Codec& codec);
+
 // The whole configuration: what `export` writes and `show --json` prints.
 nlohmann::ordered_json ConfigJson(const Snapshot& s, const Codec& codec,
                           bool with_passwords);
