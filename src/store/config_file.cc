@@ -58,7 +58,26 @@ void ConfigSession::Close() {
   // Closing the file drops its locks; unlocking first would only cost
   // system calls.
   lock_.Abandon();
+  journal_.reset();
   file_.reset();
+}
+
+Status ConfigSession::OpenJournal(bool create) {
+  if (journal_ != nullptr) return Status::OK();
+  Env* env = store_.env;
+  const std::string journal_path = JournalPathFor(store_.path);
+  Status s = env->Open(journal_path, OpenAccess::kReadWrite, &journal_);
+  if (!s.IsNotFound() || !create) return s;
+  std::uint32_t mode;
+  s = file_->Permissions(&mode);
+  if (s.ok()) s = env->CreateExclusive(journal_path, mode, &journal_);
+  // Another process may have created it since the open failed.
+  if (s.IsAlreadyExists()) {
+    return env->Open(journal_path, OpenAccess::kReadWrite, &journal_);
+  }
+  // Its name must survive a power cut as long as the file may need it.
+  if (s.ok()) s = env->SyncDirectoryOf(journal_path);
+  return s;
 }
 
 Status ConfigSession::Open(const Store& store, Access access) {
@@ -81,7 +100,8 @@ Status ConfigSession::Open(const Store& store, Access access) {
     s = OpenLocked(Access::kWrite, &journal_found);
   }
   if (s.ok() && journal_found) {
-    s = RecoverJournal(store_.env, store_.path, file_.get());
+    s = OpenJournal(/*create=*/false);
+    if (s.ok()) s = RecoverJournal(journal_.get(), BaseName(store_.path), file_.get());
   }
   if (s.ok()) s = file_->Size(&file_size_);
   if (s.ok()) s = ReadHeader(*file_, file_size_, &header_);
@@ -197,7 +217,9 @@ Status ConfigSession::Commit() {
     // The journal may already have changed the file; put it back now,
     // under the lock still held. Should that fail too, the journal stays
     // and the next call restores the file.
-    RecoverJournal(store_.env, store_.path, file_.get());
+    if (journal_ != nullptr) {
+      RecoverJournal(journal_.get(), BaseName(store_.path), file_.get());
+    }
     header_ = committed_header_;
   }
   pending_.clear();
@@ -236,13 +258,8 @@ Status ConfigSession::ApplyJournaled() {
   }
   journal.Finish();
 
-  std::uint32_t mode;
-  Status s = file_->Permissions(&mode);
-  std::unique_ptr<RandomRWFile> journal_file;
-  if (s.ok()) {
-    s = WriteJournal(store_.env, store_.path, mode, journal.bytes(),
-                     &journal_file);
-  }
+  Status s = OpenJournal(/*create=*/true);
+  if (s.ok()) s = WriteJournal(journal_.get(), journal.bytes());
   if (!s.ok()) return s;
   for (const PendingWrite& w : pending_) {
     s = file_->Write(w.offset, data_.data() + w.data, w.length);
@@ -250,7 +267,7 @@ Status ConfigSession::ApplyJournaled() {
   }
   if (truncating_) s = file_->Truncate(new_size);
   if (s.ok()) s = file_->Sync();
-  if (s.ok()) s = MarkJournalIdle(journal_file.get());
+  if (s.ok()) s = MarkJournalIdle(journal_.get());
   if (!s.ok()) return s;
   file_size_ = new_size;
   committed_header_ = header_;

@@ -96,11 +96,15 @@ class ConfigSession {
 
   Status OpenLocked(Access access, bool* journal_found);
   Status ApplyJournaled();
+  // Opens the journal into journal_, unless open already; with `create`,
+  // creates it when there is none.
+  Status OpenJournal(bool create);
   void Close();
 
   Store store_{};
   Access access_ = Access::kRead;
   std::unique_ptr<RandomRWFile> file_;
+  std::unique_ptr<RandomRWFile> journal_;
   FileLock lock_;
   std::uint64_t file_size_ = 0;  // on disk, as of the last commit
   SVR_CFG_HEADER header_{};

@@ -155,18 +155,14 @@ Status CheckJournalFits(const JournalImage& image, const std::string& file_name,
   return Status::OK();
 }
 
-Status RecoverJournal(Env* env, const std::string& path, RandomRWFile* file) {
-  const std::string journal_path = JournalPathFor(path);
-  std::unique_ptr<RandomRWFile> journal;
-  Status s = env->Open(journal_path, OpenAccess::kReadWrite, &journal);
-  if (s.IsNotFound()) return Status::OK();
-  if (!s.ok()) return s;
+Status RecoverJournal(RandomRWFile* journal, const std::string& file_name,
+                      RandomRWFile* file) {
   std::uint64_t size;
-  s = journal->Size(&size);
+  Status s = journal->Size(&size);
   if (!s.ok()) return s;
   if (size == 0) return Status::OK();
   if (size > std::numeric_limits<std::size_t>::max() / 2) {
-    return Status::Corrupt("journal '" + journal_path + "' is too large");
+    return Status::Corrupt("the journal is too large");
   }
   std::string bytes;
   bytes.resize(static_cast<std::size_t>(size));
@@ -179,7 +175,7 @@ Status RecoverJournal(Env* env, const std::string& path, RandomRWFile* file) {
     std::uint64_t file_size;
     s = file->Size(&file_size);
     if (!s.ok()) return s;
-    s = CheckJournalFits(image, BaseName(path), file_size);
+    s = CheckJournalFits(image, file_name, file_size);
     if (!s.ok()) return s;
     // The ranges never overlap, so their order does not matter.
     for (const SavedRange& range : image.ranges) {
@@ -193,26 +189,12 @@ Status RecoverJournal(Env* env, const std::string& path, RandomRWFile* file) {
   }
   // Only once the file is durable again may the journal go: a crash before
   // this point replays the same journal, which restores the same bytes.
-  return MarkJournalIdle(journal.get());
+  return MarkJournalIdle(journal);
 }
 
-Status WriteJournal(Env* env, const std::string& path, std::uint32_t mode,
-                    const std::string& journal,
-                    std::unique_ptr<RandomRWFile>* handle) {
-  const std::string journal_path = JournalPathFor(path);
-  Status s = env->Open(journal_path, OpenAccess::kReadWrite, handle);
-  if (s.IsNotFound()) {
-    s = env->CreateExclusive(journal_path, mode, handle);
-    // Another process may have created it since the open failed.
-    if (s.IsAlreadyExists()) {
-      s = env->Open(journal_path, OpenAccess::kReadWrite, handle);
-    } else if (s.ok()) {
-      s = env->SyncDirectoryOf(journal_path);
-    }
-  }
-  if (!s.ok()) return s;
-  s = (*handle)->Write(0, journal.data(), journal.size());
-  if (s.ok()) s = (*handle)->Sync();
+Status WriteJournal(RandomRWFile* journal, const std::string& bytes) {
+  Status s = journal->Write(0, bytes.data(), bytes.size());
+  if (s.ok()) s = journal->Sync();
   return s;
 }
 

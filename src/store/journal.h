@@ -75,20 +75,18 @@ JournalState DecodeJournal(const char* data, std::size_t size,
 Status CheckJournalFits(const JournalImage& image,
                         const std::string& file_name, std::uint64_t file_size);
 
-// Makes the journal of the configuration file at `path` idle, restoring the
-// file from it first when it is complete. `file` is that file, open for
-// writing and locked exclusively. Each step is durable before the next, so a
+// Makes `journal` idle, restoring `file` from it first when it is complete.
+// `file` is the configuration file named `file_name` (its last path
+// component), open for writing and locked exclusively; `journal` is its
+// journal, open for writing. Each step is durable before the next, so a
 // crash anywhere leaves a journal that a later recovery finishes. Corrupt,
-// with the journal left in place, when it does not fit the file.
-Status RecoverJournal(Env* env, const std::string& path, RandomRWFile* file);
+// with the journal left as it was, when it does not fit the file.
+Status RecoverJournal(RandomRWFile* journal, const std::string& file_name,
+                      RandomRWFile* file);
 
-// Writes `journal` as the journal of the file at `path` and syncs it,
-// creating the journal file with permission bits `mode` if there is none
-// (and then syncing its directory, so that its name survives a power cut).
-// On success `*handle` stays open for MarkJournalIdle.
-Status WriteJournal(Env* env, const std::string& path, std::uint32_t mode,
-                    const std::string& journal,
-                    std::unique_ptr<RandomRWFile>* handle);
+// Writes `bytes` as the whole content of `journal`, open for writing, and
+// syncs it.
+Status WriteJournal(RandomRWFile* journal, const std::string& bytes);
 
 // The commit point: cuts the journal to zero length and syncs it.
 Status MarkJournalIdle(RandomRWFile* journal);
