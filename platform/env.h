@@ -36,6 +36,28 @@ constexpr std::uint32_t kPrivateOnWindows = 0x10000;
 // administrator's backups: private to their creator on every system.
 constexpr std::uint32_t kPrivateFileMode = kOwnerOnlyMode | kPrivateOnWindows;
 
+// What the system tells of a file: enough to know which file it is, who owns
+// it and who may write it, without asking again by name.
+struct FileFacts {
+  bool regular = false;  // a regular file (not a link, folder, device, ...)
+  std::uint64_t size = 0;
+  // Together the file's identity: two opens of one file give the same pair,
+  // whatever path reached it (device and inode on POSIX; volume serial
+  // number and file ID on Windows).
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  std::uint64_t links = 0;  // names the file has; 0 once it was removed
+  // The mount the file lies on (0 where the system cannot tell): a file that
+  // is itself mounted (bound over another name) has another than its folder.
+  std::uint64_t mount_id = 0;
+  std::uint32_t mode = 0;  // POSIX permission bits; kOwnerOnlyMode on Windows
+  std::string owner;       // user ID in decimal; owner SID on Windows
+  std::string group;       // group ID in decimal; empty on Windows
+  // The owner may read and change any file anyway: root; on Windows SYSTEM
+  // or the Administrators group.
+  bool owner_is_administrator = false;
+};
+
 // An open file addressed by absolute offsets. Not safe for concurrent use.
 class RandomRWFile {
  public:
@@ -65,6 +87,27 @@ class RandomRWFile {
   // The file's POSIX permission bits (kOwnerOnlyMode on Windows), so that a
   // side file can be given the same.
   virtual Status Permissions(std::uint32_t* mode) = 0;
+
+  // What the system says of the open file, in one call (fstat). Every field
+  // comes from the file itself, never from its path; `*facts` is untouched
+  // on failure. mount_id is filled only by MountOf.
+  virtual Status Facts(FileFacts* facts) = 0;
+
+  // The mount the open file lies on (0 where the system cannot tell).
+  virtual Status MountOf(std::uint64_t* mount_id) = 0;
+
+  // The path the system reaches the open file by, every symbolic link and
+  // "." or ".." resolved, in UTF-8: one name per file whichever path opened
+  // it. IOError when the system cannot tell (the file was removed, say).
+  virtual Status ResolvedPath(std::string* path) = 0;
+
+  // Gives the file the owner, group and permission bits of `model`, asking
+  // the system only for what differs. Only root may hand a file to another
+  // user, and only a member may hand it to a group: IOError (and the
+  // permission bits possibly set) otherwise. On Windows, where the access
+  // list rules instead, a file keeps the owner it has: IOError unless it is
+  // `model`'s already.
+  virtual Status TakeOwnershipOf(const FileFacts& model) = 0;
 
   // Tries once, without waiting, to lock the bytes [offset, offset + length)
   // in `mode`. Busy when another open of the file holds a conflicting lock.
@@ -107,6 +150,24 @@ class Env {
   // regular file fails here or, at the latest, at the file's first Size.
   virtual Status Open(const std::string& path, OpenAccess access,
                       std::unique_ptr<RandomRWFile>* result) = 0;
+
+  // As Open, but never through a symbolic link (or, on Windows, any reparse
+  // point) as the path's last component: IOError for such a name, with
+  // nothing opened. For files beside the configuration file, which anyone
+  // who may write the folder could have planted.
+  virtual Status OpenNoFollow(const std::string& path, OpenAccess access,
+                              std::unique_ptr<RandomRWFile>* result) = 0;
+
+  // What the entry `path` itself is, without following a symbolic link as
+  // its last component (lstat): a link reads as not regular. NotFound when
+  // there is none. Only `regular`, `size`, `links` and the identity are
+  // filled.
+  virtual Status EntryFacts(const std::string& path, FileFacts* facts) = 0;
+
+  // The mount the folder holding `path` lies on (0 where the system cannot
+  // tell), to compare with RandomRWFile::MountOf of a file in it.
+  virtual Status MountOfFolder(const std::string& path,
+                               std::uint64_t* mount_id) = 0;
 
   // Creates `path` new and empty, for reading and writing, with permission
   // bits `mode & 07777` exactly (not narrowed by the process's umask), and
