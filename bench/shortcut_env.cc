@@ -23,6 +23,16 @@ class ShortcutFile final : public RandomRWFile {
   Status Permissions(std::uint32_t* mode) override {
     return base_->Permissions(mode);
   }
+  Status Facts(FileFacts* facts) override { return base_->Facts(facts); }
+  Status MountOf(std::uint64_t* mount_id) override {
+    return base_->MountOf(mount_id);
+  }
+  Status ResolvedPath(std::string* path) override {
+    return base_->ResolvedPath(path);
+  }
+  Status TakeOwnershipOf(const FileFacts& model) override {
+    return base_->TakeOwnershipOf(model);
+  }
   Status TryLock(std::uint64_t offset, std::uint64_t length,
                  LockMode mode) override {
     return skip_locks_ ? Status::OK() : base_->TryLock(offset, length, mode);
@@ -59,19 +69,24 @@ Status ShortcutEnv::Open(const std::string& path, OpenAccess access,
   return Wrap(base_->Open(path, access, result), result);
 }
 
+Status ShortcutEnv::OpenNoFollow(const std::string& path, OpenAccess access,
+                                 std::unique_ptr<RandomRWFile>* result) {
+  return Wrap(base_->OpenNoFollow(path, access, result), result);
+}
+
 Status ShortcutEnv::CreateExclusive(const std::string& path,
                                     std::uint32_t mode,
                                     std::unique_ptr<RandomRWFile>* result) {
   return Wrap(base_->CreateExclusive(path, mode, result), result);
 }
 
-Status ShortcutEnv::FileSize(const std::string& path, std::uint64_t* size) {
+Status ShortcutEnv::EntryFacts(const std::string& path, FileFacts* facts) {
   if (shortcuts_.skip_journal_check && EndsWith(path, kJournalSuffix)) {
     // No message: the shortcut should cost nothing, so that the difference
     // prices the whole check.
     return Status::NotFound(std::string());
   }
-  return base_->FileSize(path, size);
+  return base_->EntryFacts(path, facts);
 }
 
 }  // namespace bench

@@ -40,7 +40,16 @@ class ShortcutEnv final : public Env {
   bool EntryExists(const std::string& path) override {
     return base_->EntryExists(path);
   }
-  Status FileSize(const std::string& path, std::uint64_t* size) override;
+  Status FileSize(const std::string& path, std::uint64_t* size) override {
+    return base_->FileSize(path, size);
+  }
+  Status OpenNoFollow(const std::string& path, OpenAccess access,
+                      std::unique_ptr<RandomRWFile>* result) override;
+  Status EntryFacts(const std::string& path, FileFacts* facts) override;
+  Status MountOfFolder(const std::string& path,
+                       std::uint64_t* mount_id) override {
+    return base_->MountOfFolder(path, mount_id);
+  }
   Status SyncDirectoryOf(const std::string& path) override {
     return base_->SyncDirectoryOf(path);
   }

@@ -7,6 +7,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <limits>
 #include <vector>
 
@@ -44,6 +45,39 @@ bool ToOffset(std::uint64_t offset, off_t* result) {
   }
   *result = static_cast<off_t>(offset);
   return true;
+}
+
+void FillFacts(const struct stat& st, FileFacts* facts) {
+  facts->regular = S_ISREG(st.st_mode);
+  facts->size = static_cast<std::uint64_t>(st.st_size);
+  facts->device = static_cast<std::uint64_t>(st.st_dev);
+  facts->inode = static_cast<std::uint64_t>(st.st_ino);
+  facts->links = static_cast<std::uint64_t>(st.st_nlink);
+  facts->mode = static_cast<std::uint32_t>(st.st_mode & 07777);
+  facts->owner = std::to_string(st.st_uid);
+  facts->group = std::to_string(st.st_gid);
+  facts->owner_is_administrator = st.st_uid == 0;
+}
+
+// The mount ID that statx reports (Linux 5.8 and later); 0 where the system
+// cannot tell, which callers take as "the same mount".
+Status MountIdAt(int dir_fd, const char* path, int flags,
+                 const std::string& context, std::uint64_t* mount_id) {
+  *mount_id = 0;
+#if defined(STATX_MNT_ID)
+  struct statx stx;
+  if (statx(dir_fd, path, flags, STATX_MNT_ID, &stx) != 0) {
+    if (errno == ENOSYS || errno == EINVAL) return Status::OK();
+    return PosixError(context, errno);
+  }
+  if (stx.stx_mask & STATX_MNT_ID) *mount_id = stx.stx_mnt_id;
+#else
+  (void)dir_fd;
+  (void)path;
+  (void)flags;
+  (void)context;
+#endif
+  return Status::OK();
 }
 
 class PosixFile final : public RandomRWFile {
@@ -127,6 +161,65 @@ class PosixFile final : public RandomRWFile {
     return Status::OK();
   }
 
+  Status Facts(FileFacts* facts) override {
+    struct stat st;
+    if (fstat(fd_, &st) != 0) return PosixError(path_, errno);
+    FillFacts(st, facts);
+    return Status::OK();
+  }
+
+  Status MountOf(std::uint64_t* mount_id) override {
+    return MountIdAt(fd_, "", AT_EMPTY_PATH, path_, mount_id);
+  }
+
+  Status ResolvedPath(std::string* path) override {
+    // The descriptor's own name, as the kernel keeps it: no path lookup can
+    // be raced between the open and here.
+    const std::string link = "/proc/self/fd/" + std::to_string(fd_);
+    std::vector<char> name(4096);
+    const ssize_t length = readlink(link.c_str(), name.data(), name.size());
+    if (length > 0 && static_cast<std::size_t>(length) < name.size()) {
+      std::string resolved(name.data(), static_cast<std::size_t>(length));
+      if (resolved.size() > 10 &&
+          resolved.compare(resolved.size() - 10, 10, " (deleted)") == 0) {
+        return Status::IOError(path_ + ": the file was removed");
+      }
+      if (resolved[0] == '/') {
+        *path = std::move(resolved);
+        return Status::OK();
+      }
+    }
+    // Without /proc: resolve the name it was opened by.
+    char* real = realpath(path_.c_str(), nullptr);
+    if (real == nullptr) return PosixError(path_, errno);
+    *path = real;
+    free(real);
+    return Status::OK();
+  }
+
+  Status TakeOwnershipOf(const FileFacts& model) override {
+    struct stat st;
+    if (fstat(fd_, &st) != 0) return PosixError(path_, errno);
+    const uid_t uid = static_cast<uid_t>(std::stoul(model.owner));
+    const gid_t gid = static_cast<gid_t>(std::stoul(model.group));
+    if (st.st_uid != uid || st.st_gid != gid) {
+      int rc;
+      do {
+        rc = fchown(fd_, st.st_uid == uid ? static_cast<uid_t>(-1) : uid,
+                    st.st_gid == gid ? static_cast<gid_t>(-1) : gid);
+      } while (rc != 0 && errno == EINTR);
+      if (rc != 0) return PosixError(path_ + ": give it the owner " +
+                                         model.owner + ":" + model.group,
+                                     errno);
+    }
+    // After fchown, which may clear the set-ID bits.
+    if ((st.st_mode & 07777) != model.mode &&
+        fchmod(fd_, static_cast<mode_t>(model.mode)) != 0) {
+      return PosixError(path_, errno);
+    }
+    return Status::OK();
+  }
+
   // Open file description locks: owned by this descriptor's open, so threads
   // and other opens of this process conflict with it, and closing another
   // descriptor of the same file does not drop it (as it would a classic
@@ -188,6 +281,37 @@ class PosixEnv final : public Env {
     return Status::OK();
   }
 
+  Status OpenNoFollow(const std::string& path, OpenAccess access,
+                      std::unique_ptr<RandomRWFile>* result) override {
+    result->reset();
+    const int flags = access == OpenAccess::kReadOnly ? O_RDONLY : O_RDWR;
+    const int fd =
+        OpenRetryingInterrupts(path.c_str(), flags | O_NONBLOCK | O_NOFOLLOW, 0);
+    if (fd < 0) {
+      // ELOOP is how O_NOFOLLOW refuses a symbolic link.
+      if (errno == ELOOP) {
+        return Status::IOError(path + ": a symbolic link, not a file");
+      }
+      return PosixError(path, errno);
+    }
+    result->reset(new PosixFile(path, fd));
+    return Status::OK();
+  }
+
+  Status EntryFacts(const std::string& path, FileFacts* facts) override {
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) return PosixError(path, errno);
+    FillFacts(st, facts);
+    return Status::OK();
+  }
+
+  Status MountOfFolder(const std::string& path,
+                       std::uint64_t* mount_id) override {
+    std::vector<char> copy(path.begin(), path.end());
+    copy.push_back('\0');
+    return MountIdAt(AT_FDCWD, dirname(copy.data()), 0, path, mount_id);
+  }
+
   Status CreateExclusive(const std::string& path, std::uint32_t mode,
                          std::unique_ptr<RandomRWFile>* result) override {
     result->reset();
@@ -214,11 +338,21 @@ class PosixEnv final : public Env {
     return Status::OK();
   }
 
-  // link() fails when the new name exists, on every POSIX file system that
-  // has hard links, where renameat2's RENAME_NOREPLACE needs Linux and a
-  // file system that supports it.
+  // renameat2's RENAME_NOREPLACE where the system and file system have it:
+  // the file never has two names, which a writer would take for a file
+  // linked elsewhere and refuse to change. Elsewhere link() fails when the
+  // new name exists, on every POSIX file system that has hard links.
   Status RenameNoReplace(const std::string& from,
                          const std::string& to) override {
+#if defined(RENAME_NOREPLACE)
+    if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(),
+                  RENAME_NOREPLACE) == 0) {
+      return Status::OK();
+    }
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) {
+      return PosixError(to, errno);
+    }
+#endif
     if (link(from.c_str(), to.c_str()) != 0) return PosixError(to, errno);
     unlink(from.c_str());
     return Status::OK();

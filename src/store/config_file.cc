@@ -5,6 +5,7 @@
 #include <string>
 
 #include "src/store/journal.h"
+#include "src/store/journal_file.h"
 
 namespace brellox {
 
@@ -64,19 +65,13 @@ void ConfigSession::Close() {
 
 Status ConfigSession::OpenJournal(bool create) {
   if (journal_ != nullptr) return Status::OK();
-  Env* env = store_.env;
-  const std::string journal_path = JournalPathFor(store_.path);
-  Status s = env->Open(journal_path, OpenAccess::kReadWrite, &journal_);
+  Status s = OpenTrustedJournal(store_.env, place_.journal, facts_, &journal_);
   if (!s.IsNotFound() || !create) return s;
-  std::uint32_t mode;
-  s = file_->Permissions(&mode);
-  if (s.ok()) s = env->CreateExclusive(journal_path, mode, &journal_);
+  s = CreateJournal(store_.env, place_.journal, facts_, &journal_);
   // Another process may have created it since the open failed.
   if (s.IsAlreadyExists()) {
-    return env->Open(journal_path, OpenAccess::kReadWrite, &journal_);
+    return OpenTrustedJournal(store_.env, place_.journal, facts_, &journal_);
   }
-  // Its name must survive a power cut as long as the file may need it.
-  if (s.ok()) s = env->SyncDirectoryOf(journal_path);
   return s;
 }
 
@@ -88,23 +83,47 @@ Status ConfigSession::Open(const Store& store, Access access) {
   data_.clear();
   header_dirty_ = false;
   truncating_ = false;
+  damaged_ = false;
   if (store.path.empty()) return Status::NotFound("no configuration file path");
-  bool journal_found = false;
-  Status s = OpenLocked(access, &journal_found);
-  if (s.ok() && journal_found && access == Access::kRead) {
+  Status s = OpenLocked(access);
+  if (s.ok() && journal_state_ != JournalEntry::kIdle &&
+      access == Access::kRead) {
     // Restoring the file needs it open for writing and locked exclusively.
     // Upgrading a shared lock in place could deadlock two readers that both
     // found the journal, so let go and start again as a writer; a reader
     // that may not write fails here, before reading anything.
+    const std::string journal = place_.journal;
     Close();
-    s = OpenLocked(Access::kWrite, &journal_found);
+    s = OpenLocked(Access::kWrite);
+    if (!s.ok() && !s.IsBusy()) {
+      s = Status::IOError("a change that was interrupted left the journal " +
+                          journal + ", and restoring the file from it needs "
+                          "write access to the file: " + s.message());
+    }
   }
-  if (s.ok() && journal_found) {
+  if (s.ok() && access != Access::kRead) {
+    s = CheckChangeable(store_.path, facts_, place_);
+  }
+  if (s.ok() && journal_state_ != JournalEntry::kIdle) {
     s = OpenJournal(/*create=*/false);
-    if (s.ok()) s = RecoverJournal(journal_.get(), BaseName(store_.path), file_.get());
+    if (s.ok()) s = RecoverJournal(journal_.get(), place_.file_name, file_.get());
+    if (s.IsNotFound()) s = Status::OK();  // it went since it was seen
+    // Contents about to be replaced need no journal that fits them.
+    if (access == Access::kReplace) s = Status::OK();
+    if (s.ok()) s = file_->Size(&facts_.size);
   }
-  if (s.ok()) s = file_->Size(&file_size_);
+  if (s.ok() && access == Access::kReplace) {
+    // Whatever journal lay there, it must not be able to undo the new
+    // contents afterwards.
+    s = ResetJournal(store_.env, facts_, place_, &journal_);
+  }
+  file_size_ = facts_.size;
   if (s.ok()) s = ReadHeader(*file_, file_size_, &header_);
+  if (s.IsCorrupt() && access == Access::kReplace) {
+    damaged_ = true;
+    header_ = SVR_CFG_HEADER{};
+    s = Status::OK();
+  }
   if (!s.ok()) {
     Close();
     return s;
@@ -113,25 +132,45 @@ Status ConfigSession::Open(const Store& store, Access access) {
   return s;
 }
 
-Status ConfigSession::OpenLocked(Access access, bool* journal_found) {
+Status ConfigSession::OpenLocked(Access access) {
   const Store& store = store_;
-  Status s = store.env->Open(store.path,
-                             access == Access::kRead ? OpenAccess::kReadOnly
-                                                     : OpenAccess::kReadWrite,
-                             &file_);
-  if (s.ok()) {
-    s = lock_.Acquire(store.env, file_.get(),
-                      access == Access::kRead ? LockMode::kShared
-                                              : LockMode::kExclusive);
+  const bool read_only = access == Access::kRead;
+  Status s;
+  // A file replaced by a rename after it was opened has no name left: a
+  // change to it would be lost, so open the file the name now leads to.
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    s = store.env->Open(
+        store.path, read_only ? OpenAccess::kReadOnly : OpenAccess::kReadWrite,
+        &file_);
+    if (s.ok()) {
+      s = lock_.Acquire(store.env, file_.get(),
+                        read_only ? LockMode::kShared : LockMode::kExclusive);
+    }
+    if (s.ok()) s = file_->Facts(&facts_);
+    if (!s.ok() || facts_.links > 0) break;
+    Close();
   }
+  if (s.ok() && !facts_.regular) {
+    s = Status::IOError(store.path + ": not a regular file");
+  }
+  if (s.ok()) s = LocateFile(store.env, store.path, facts_, file_.get(), &place_);
   if (!s.ok()) return s;
   // A journal with content outside a writer's exclusive hold can only be
-  // one that a crash left behind. One system call tells.
-  std::uint64_t journal_size = 0;
-  s = store.env->FileSize(JournalPathFor(store.path), &journal_size);
-  if (s.IsNotFound()) return Status::OK();
-  *journal_found = s.ok() && journal_size > 0;
-  return s;
+  // one that a crash left behind; anything but a regular file is not one
+  // this library made. One system call tells, without following a link.
+  FileFacts journal;
+  s = store.env->EntryFacts(place_.journal, &journal);
+  if (s.IsNotFound()) {
+    journal_state_ = JournalEntry::kIdle;
+    return Status::OK();
+  }
+  if (!s.ok()) return s;
+  journal_state_ = journal.regular && journal.size == 0 ? JournalEntry::kIdle
+                                                        : JournalEntry::kFound;
+  if (!journal.regular && access != Access::kReplace) {
+    return CheckJournalTrusted(place_.journal, journal, facts_);
+  }
+  return Status::OK();
 }
 
 std::uint64_t ConfigSession::Size() const {
@@ -141,7 +180,7 @@ std::uint64_t ConfigSession::Size() const {
 }
 
 Status ConfigSession::Truncate(std::uint64_t size) {
-  if (access_ != Access::kWrite) {
+  if (access_ == Access::kRead) {
     return Status::Refused("a read-only session cannot write");
   }
   truncate_to_ = truncating_ ? std::min(truncate_to_, size) : size;
@@ -185,7 +224,7 @@ Status ConfigSession::Read(std::int64_t offset, std::size_t n,
 
 Status ConfigSession::Write(std::int64_t offset, const void* source,
                             std::size_t n) {
-  if (access_ != Access::kWrite) {
+  if (access_ == Access::kRead) {
     return Status::Refused("a read-only session cannot write");
   }
   if (offset < 0) return Status::IOError("write at a negative offset");
@@ -197,7 +236,7 @@ Status ConfigSession::Write(std::int64_t offset, const void* source,
 }
 
 Status ConfigSession::WriteHeader() {
-  if (access_ != Access::kWrite) {
+  if (access_ == Access::kRead) {
     return Status::Refused("a read-only session cannot write");
   }
   header_dirty_ = true;
@@ -212,13 +251,13 @@ Status ConfigSession::Commit() {
     header_dirty_ = false;
   }
   if (pending_.empty() && !truncating_) return Status::OK();
-  Status s = ApplyJournaled();
-  if (!s.ok()) {
+  Status s = damaged_ ? ApplyInPlace() : ApplyJournaled();
+  if (!s.ok() && !damaged_) {
     // The journal may already have changed the file; put it back now,
     // under the lock still held. Should that fail too, the journal stays
     // and the next call restores the file.
     if (journal_ != nullptr) {
-      RecoverJournal(journal_.get(), BaseName(store_.path), file_.get());
+      RecoverJournal(journal_.get(), place_.file_name, file_.get());
     }
     header_ = committed_header_;
   }
@@ -226,6 +265,25 @@ Status ConfigSession::Commit() {
   data_.clear();
   truncating_ = false;
   return s;
+}
+
+Status ConfigSession::ApplyInPlace() {
+  // A journal could only bring the damaged contents back, and recovery
+  // would refuse it: an interrupted replacement leaves a damaged file,
+  // which the next replacement overwrites again.
+  const std::uint64_t new_size = Size();
+  Status s;
+  for (const PendingWrite& w : pending_) {
+    s = file_->Write(w.offset, data_.data() + w.data, w.length);
+    if (!s.ok()) return s;
+  }
+  if (truncating_) s = file_->Truncate(new_size);
+  if (s.ok()) s = file_->Sync();
+  if (!s.ok()) return s;
+  file_size_ = new_size;
+  committed_header_ = header_;
+  damaged_ = false;
+  return Status::OK();
 }
 
 Status ConfigSession::ApplyJournaled() {
@@ -243,7 +301,7 @@ Status ConfigSession::ApplyJournaled() {
                        file_size_);
   }
   std::sort(spans.begin(), spans.end());
-  JournalBuilder journal(BaseName(store_.path), file_size_);
+  JournalBuilder journal(place_.file_name, file_size_);
   std::memcpy(journal.AddRange(0, kHeaderSize), &committed_header_,
               kHeaderSize);
   for (std::size_t i = 0; i < spans.size();) {

@@ -11,6 +11,7 @@
 #include "platform/env.h"
 #include "src/store/file_lock.h"
 #include "src/store/format.h"
+#include "src/store/journal_file.h"
 #include "src/store/store.h"
 
 namespace brellox {
@@ -35,6 +36,10 @@ std::int64_t LayoutEnd(const SVR_CFG_HEADER& header);
 enum class Access {
   kRead,   // reads only: the file is opened for reading, the lock is shared
   kWrite,  // may change it: opened for writing, the lock is exclusive
+  // replaces its whole contents: as kWrite, but a journal that cannot be
+  // trusted or does not fit is cleared instead of stopping the call, and a
+  // damaged header is no failure (damaged() tells)
+  kReplace,
 };
 
 // One call's hold on the configuration file, from its first read to its
@@ -56,9 +61,15 @@ class ConfigSession {
   // Opens the store's file for `access`, locks it, recovers a journal left
   // by a crash, and reads and validates the header. NotFound when the file
   // is missing; Busy when the lock stayed taken; Corrupt when the header or
-  // a journal does not fit the file. On failure nothing was written, and
-  // nothing is held.
+  // a journal does not fit the file; IOError naming the journal when it
+  // cannot be trusted (journal_file.h) or a reader cannot restore the file
+  // from it; Refused for a change to a file that has several names or is
+  // mounted alone. On failure nothing was written, and nothing is held.
   Status Open(const Store& store, Access access);
+
+  // For a kReplace session: the header read failed its check, so header()
+  // is all zeros and the file is to be overwritten whole.
+  bool damaged() const { return damaged_; }
 
   SVR_CFG_HEADER& header() { return header_; }
   const SVR_CFG_HEADER& header() const { return header_; }
@@ -94,8 +105,14 @@ class ConfigSession {
     std::size_t data;  // where its bytes start in data_
   };
 
-  Status OpenLocked(Access access, bool* journal_found);
+  // Whether OpenLocked found a journal to look into: anything but none or
+  // an empty regular file.
+  enum class JournalEntry { kIdle, kFound };
+
+  Status OpenLocked(Access access);
   Status ApplyJournaled();
+  // Writes a damaged file's replacement straight into it.
+  Status ApplyInPlace();
   // Opens the journal into journal_, unless open already; with `create`,
   // creates it when there is none.
   Status OpenJournal(bool create);
@@ -106,6 +123,10 @@ class ConfigSession {
   std::unique_ptr<RandomRWFile> file_;
   std::unique_ptr<RandomRWFile> journal_;
   FileLock lock_;
+  FileFacts facts_;  // of the open file, as of the open
+  FilePlace place_;
+  JournalEntry journal_state_ = JournalEntry::kIdle;
+  bool damaged_ = false;
   std::uint64_t file_size_ = 0;  // on disk, as of the last commit
   SVR_CFG_HEADER header_{};
   SVR_CFG_HEADER committed_header_{};

@@ -1,0 +1,80 @@
+// Which journal belongs to a configuration file, and whether the journal
+// found there can be trusted.
+//
+// Anyone who may write the file's folder can put a file of the journal's
+// name there, and a journal tells recovery which bytes to write into the
+// configuration file, and takes a writer's saved bytes (old passwords among
+// them). So a journal is used only if it cannot have been planted: a
+// regular file with one name, reached without following a link, owned by the
+// file's owner (or an administrator), granting write access to nobody the
+// file does not, and not the file itself. Every path to a file finds the
+// same journal: its name comes from the file's resolved path.
+#ifndef BRELLOX_STORE_JOURNAL_FILE_H_
+#define BRELLOX_STORE_JOURNAL_FILE_H_
+
+#include <memory>
+#include <string>
+
+#include "platform/env.h"
+
+namespace brellox {
+
+// Where a configuration file lies, as worked out once per process.
+struct FilePlace {
+  std::string file_name;  // the last component of the file's resolved path
+  std::string journal;    // the journal's path, from the file's resolved path
+  // The file is mounted over its name on its own (a bind-mounted file), so
+  // its folder is not where its journal can be kept safely.
+  bool mounted_alone = false;
+};
+
+// The place of `file`, opened by `path`, whose facts are `facts`. Resolved
+// once per process for each path and file identity, then remembered.
+Status LocateFile(Env* env, const std::string& path, const FileFacts& facts,
+                  RandomRWFile* file, FilePlace* place);
+
+// OK when the file `path` may be changed: it has exactly one name and is not
+// mounted on its own, so that every change finds the one journal that every
+// path to the file finds. Refused, saying why, otherwise.
+Status CheckChangeable(const std::string& path, const FileFacts& facts,
+                       const FilePlace& place);
+
+// OK when `journal`, whose facts are given, can be trusted as the journal of
+// the configuration file whose facts are `file`. Otherwise an IOError that
+// names the journal, says why, and what to do.
+Status CheckJournalTrusted(const std::string& journal_path,
+                           const FileFacts& journal, const FileFacts& file);
+
+// Opens the existing journal at `journal_path` for writing, without
+// following a link, and checks it (CheckJournalTrusted) on the opened file.
+// A trusted journal is given the file's owner, group and mode where they
+// differ and the system allows. NotFound when there is none.
+Status OpenTrustedJournal(Env* env, const std::string& journal_path,
+                          const FileFacts& file,
+                          std::unique_ptr<RandomRWFile>* journal);
+
+// Creates the journal at `journal_path` exclusively (never through a link),
+// with the file's owner, group and mode, and syncs its folder. Only the
+// file's owner or root can: for anyone else the journal is removed again and
+// the reason returned. AlreadyExists when an entry of that name exists.
+Status CreateJournal(Env* env, const std::string& journal_path,
+                     const FileFacts& file,
+                     std::unique_ptr<RandomRWFile>* journal);
+
+// Creates the idle journal of the configuration file at `path`, just
+// created, unless it has one. For whoever creates a file, so that processes
+// which may write the file but not its folder can use the journal.
+Status CreateJournalOf(Env* env, const std::string& path);
+
+// Clears whatever journal entry lies beside the file at `path` for a
+// whole-file replacement, and creates a new, idle, trusted one: a trusted
+// journal is cut to zero, an untrusted entry is removed (never written
+// through) and a new journal created in its place. For a caller holding the
+// file open for writing and locked exclusively; `facts` and `place` are the
+// file's.
+Status ResetJournal(Env* env, const FileFacts& facts, const FilePlace& place,
+                    std::unique_ptr<RandomRWFile>* journal);
+
+}  // namespace brellox
+
+#endif  // BRELLOX_STORE_JOURNAL_FILE_H_
