@@ -7,6 +7,7 @@
 #include <random>
 
 #include "src/store/format.h"
+#include "src/store/journal_file.h"
 
 namespace brellox {
 namespace {
@@ -110,9 +111,15 @@ Status WriteFileAtomically(Env* env, const std::string& path,
   return s;
 }
 
+Status CreateConfigFile(Env* env, const std::string& path,
+                        const std::string& image, std::uint32_t mode) {
+  Status s = WriteFileAtomically(env, path, image, Publish::kIfMissing, mode);
+  if (s.ok()) s = ResetJournalOfNewFile(env, path);
+  return s;
+}
+
 Status CreateDefaultConfigFile(Env* env, const std::string& path) {
-  return WriteFileAtomically(env, path, DefaultConfigImage(),
-                             Publish::kIfMissing);
+  return CreateConfigFile(env, path, DefaultConfigImage());
 }
 
 }  // namespace brellox

@@ -41,9 +41,17 @@ Status WriteFileAtomically(Env* env, const std::string& path,
                            Publish publish = Publish::kReplace,
                            std::uint32_t mode = kOwnerOnlyMode);
 
-// Writes the default file at `path` with WriteFileAtomically, unless a file
-// of that name appears first: several processes may start at once, and the
-// first file published, perhaps changed already, is the one that stays.
+// Creates the configuration file `path` holding `image`, with
+// WriteFileAtomically and permission bits `mode`, unless a file of that name
+// appears first (AlreadyExists): several processes may start at once, and
+// the first file published, perhaps changed already, is the one that stays.
+// Its journal is created with it, with the same owner and mode, so that
+// processes that may write the file but not its folder can change it.
+Status CreateConfigFile(Env* env, const std::string& path,
+                        const std::string& image,
+                        std::uint32_t mode = kOwnerOnlyMode);
+
+// CreateConfigFile with the default image.
 Status CreateDefaultConfigFile(Env* env, const std::string& path);
 
 }  // namespace brellox

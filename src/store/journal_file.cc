@@ -4,6 +4,7 @@
 #include <mutex>
 #include <tuple>
 
+#include "src/store/file_lock.h"
 #include "src/store/journal.h"
 
 namespace brellox {
@@ -189,16 +190,18 @@ Status CreateJournal(Env* env, const std::string& journal_path,
   return env->SyncDirectoryOf(journal_path);
 }
 
-Status CreateJournalOf(Env* env, const std::string& path) {
+Status ResetJournalOfNewFile(Env* env, const std::string& path) {
   std::unique_ptr<RandomRWFile> file;
-  Status s = env->Open(path, OpenAccess::kReadOnly, &file);
+  Status s = env->Open(path, OpenAccess::kReadWrite, &file);
+  FileLock lock;
+  if (s.ok()) s = lock.Acquire(env, file.get(), LockMode::kExclusive);
   FileFacts facts;
   if (s.ok()) s = file->Facts(&facts);
   FilePlace place;
   if (s.ok()) s = LocateFile(env, path, facts, file.get(), &place);
   std::unique_ptr<RandomRWFile> journal;
-  if (s.ok()) s = CreateJournal(env, place.journal, facts, &journal);
-  return s.IsAlreadyExists() ? Status::OK() : s;
+  if (s.ok()) s = ResetJournal(env, facts, place, &journal);
+  return s;
 }
 
 Status ResetJournal(Env* env, const FileFacts& facts, const FilePlace& place,
@@ -212,8 +215,12 @@ Status ResetJournal(Env* env, const FileFacts& facts, const FilePlace& place,
   }
   if (!s.IsNotFound()) {
     // Removing the entry never follows it: a link goes, not its target.
-    s = env->RemoveFile(place.journal);
-    if (!s.ok() && !s.IsNotFound()) return s;
+    // A folder stays: what is in it is not ours to remove.
+    const Status removed = env->RemoveFile(place.journal);
+    if (!removed.ok() && !removed.IsNotFound()) {
+      return Status::IOError(s.message() + "; it could not be removed: " +
+                             removed.message());
+    }
   }
   s = CreateJournal(env, place.journal, facts, journal);
   if (s.IsAlreadyExists()) {

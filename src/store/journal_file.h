@@ -61,10 +61,12 @@ Status CreateJournal(Env* env, const std::string& journal_path,
                      const FileFacts& file,
                      std::unique_ptr<RandomRWFile>* journal);
 
-// Creates the idle journal of the configuration file at `path`, just
-// created, unless it has one. For whoever creates a file, so that processes
-// which may write the file but not its folder can use the journal.
-Status CreateJournalOf(Env* env, const std::string& path);
+// Gives the configuration file at `path`, just created, an idle journal of
+// its own (ResetJournal, under the file's exclusive lock): one left by a
+// removed file of that name must not undo the new one. For whoever creates
+// a file, so that processes which may write the file but not its folder
+// can use the journal.
+Status ResetJournalOfNewFile(Env* env, const std::string& path);
 
 // Clears whatever journal entry lies beside the file at `path` for a
 // whole-file replacement, and creates a new, idle, trusted one: a trusted

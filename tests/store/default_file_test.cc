@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <vector>
 
 #include "src/store/brellox_app.h"
 #include "src/store/format.h"
+#include "src/store/journal.h"
 #include "src/store/temp_dir.h"
 #include "tests/testutil/store_fixture.h"
 
@@ -62,6 +64,7 @@ std::vector<std::string> Entries(const std::filesystem::path& dir) {
   for (const auto& entry : std::filesystem::directory_iterator(dir)) {
     names.push_back(entry.path().filename().string());
   }
+  std::sort(names.begin(), names.end());
   return names;
 }
 
@@ -69,20 +72,27 @@ TEST_F(DefaultFileTest, CreatePublishesTheImageOnlyUnderAFreeName) {
   RemoveFile();
   ASSERT_TRUE(CreateDefaultConfigFile(&env_, path().string()).ok());
   EXPECT_EQ(FileBytes(), DefaultConfigImage());
+  // Its idle journal comes with it, so that whoever may write the file
+  // need not be able to write the folder.
+  const std::string journal = JournalPathFor(path().string());
   EXPECT_EQ(Entries(dir_.path()),
-            std::vector<std::string>{path().filename().string()});
+            (std::vector<std::string>{path().filename().string(),
+                                      path().filename().string() + "-journal"}));
+  EXPECT_EQ(ReadBytes(journal), "");
 #ifndef _WIN32
-  EXPECT_EQ(std::filesystem::status(path()).permissions() &
-                std::filesystem::perms::all,
-            std::filesystem::perms::owner_read |
-                std::filesystem::perms::owner_write);
+  for (const std::string& file : {path().string(), journal}) {
+    EXPECT_EQ(std::filesystem::status(file).permissions() &
+                  std::filesystem::perms::all,
+              std::filesystem::perms::owner_read |
+                  std::filesystem::perms::owner_write);
+  }
 #endif
   // A file that another process published first, changed or not, stays.
   SetFileBytes("someone else's file");
   EXPECT_TRUE(
       CreateDefaultConfigFile(&env_, path().string()).IsAlreadyExists());
   EXPECT_EQ(FileBytes(), "someone else's file");
-  EXPECT_EQ(Entries(dir_.path()).size(), 1u);
+  EXPECT_EQ(Entries(dir_.path()).size(), 2u);
 }
 
 TEST_F(DefaultFileTest, TemporaryNamesNeverReplaceOtherFiles) {
