@@ -4,8 +4,20 @@
 // directory of the library module; the library writes a default file there
 // when it is loaded and finds none. Every function opens the file, does its
 // work and closes it again, so each change is visible to the next call of any
-// process. Nothing is cached and nothing is locked: callers that change the
-// configuration from several threads or processes serialize those calls.
+// process. Nothing is cached between calls.
+//
+// Every call is one isolated step, across threads and processes: it holds a
+// lock on the file (shared to read, exclusive to change) from its first read
+// to its last write, waiting for it at most five seconds before it fails.
+// Every change lands whole or not at all, across crashes and power cuts,
+// through a journal beside the file ("Svr_Config.CFG-journal", named after
+// the file's resolved path); the first call after a crash restores the file
+// from it, which needs write access to the file. A journal that could have
+// been planted by someone else (a link, a file of another owner, one that
+// others may write who may not write the file) is never read or written:
+// every call fails until an administrator removes it. A file with more than
+// one name (hard links) can be read but not changed. doc/locking.md and
+// doc/journal.md say more.
 //
 // Results: 1 is success and 0 refusal or failure, except where a comment says
 // otherwise. No function throws. Arguments are checked before the file is
