@@ -109,7 +109,7 @@ Status CheckJournalTrusted(const std::string& journal_path,
                            const FileFacts& journal, const FileFacts& file) {
   if (!journal.regular) {
     return Status::IOError(
-        Untrusted(journal_path, "it is not a regular file"));
+        Untrusted(journal_path, "it is a link, a folder or a device, not a regular file"));
   }
   if (journal.device == file.device && journal.inode == file.inode) {
     return Status::IOError(
@@ -150,7 +150,7 @@ Status OpenTrustedJournal(Env* env, const std::string& journal_path,
     FileFacts entry;
     if (env->EntryFacts(journal_path, &entry).ok() && !entry.regular) {
       return Status::IOError(
-          Untrusted(journal_path, "it is not a regular file"));
+          Untrusted(journal_path, "it is a link, a folder or a device, not a regular file"));
     }
   }
   FileFacts facts;
@@ -188,6 +188,17 @@ Status CreateJournal(Env* env, const std::string& journal_path,
   }
   // Its name must survive a power cut as long as the file may need it.
   return env->SyncDirectoryOf(journal_path);
+}
+
+Status JournalOf(Env* env, const std::string& path, std::string* journal) {
+  std::unique_ptr<RandomRWFile> file;
+  Status s = env->Open(path, OpenAccess::kReadOnly, &file);
+  FileFacts facts;
+  if (s.ok()) s = file->Facts(&facts);
+  FilePlace place;
+  if (s.ok()) s = LocateFile(env, path, facts, file.get(), &place);
+  if (s.ok()) *journal = place.journal;
+  return s;
 }
 
 Status ResetJournalOfNewFile(Env* env, const std::string& path) {

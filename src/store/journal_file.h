@@ -61,6 +61,9 @@ Status CreateJournal(Env* env, const std::string& journal_path,
                      const FileFacts& file,
                      std::unique_ptr<RandomRWFile>* journal);
 
+// The path of the journal of the configuration file at `path`.
+Status JournalOf(Env* env, const std::string& path, std::string* journal);
+
 // Gives the configuration file at `path`, just created, an idle journal of
 // its own (ResetJournal, under the file's exclusive lock): one left by a
 // removed file of that name must not undo the new one. For whoever creates
