@@ -55,8 +55,7 @@ PlaceCache& Places() {
   return *cache;
 }
 
-std::string Untrusted(const std::string& journal_path,
-                      const std::string& why) {
+std::string Untrusted(const std::string& journal_path, const std::string& why) {
   return "journal " + journal_path + " cannot be trusted: " + why +
          "; nothing was read from it or written to it. If no change of the "
          "configuration file was interrupted, remove it; if one was, give it "
@@ -98,9 +97,10 @@ Status CheckChangeable(const std::string& path, const FileFacts& facts,
   }
   if (place.mounted_alone) {
     return Status::Refused(
-        path + " is mounted over its name on its own, so its journal could "
-               "not be kept beside it safely; it can be read, but changed "
-               "only where it is not mounted alone");
+        path +
+        " is mounted over its name on its own, so its journal could "
+        "not be kept beside it safely; it can be read, but changed "
+        "only where it is not mounted alone");
   }
   return Status::OK();
 }
@@ -109,7 +109,8 @@ Status CheckJournalTrusted(const std::string& journal_path,
                            const FileFacts& journal, const FileFacts& file) {
   if (!journal.regular) {
     return Status::IOError(
-        Untrusted(journal_path, "it is a link, a folder or a device, not a regular file"));
+        Untrusted(journal_path,
+                  "it is a link, a folder or a device, not a regular file"));
   }
   if (journal.device == file.device && journal.inode == file.inode) {
     return Status::IOError(
@@ -121,21 +122,22 @@ Status CheckJournalTrusted(const std::string& journal_path,
         "it has " + std::to_string(journal.links) + " names (hard links)"));
   }
   if (journal.owner != file.owner && !journal.owner_is_administrator) {
-    return Status::IOError(
-        Untrusted(journal_path, "it belongs to user " + journal.owner +
-                                    ", the configuration file to user " +
-                                    file.owner));
+    return Status::IOError(Untrusted(
+        journal_path, "it belongs to user " + journal.owner +
+                          ", the configuration file to user " + file.owner));
   }
   // Write access the journal grants beyond the file's would let someone who
   // may not change the file change it through the journal.
   const bool others_write_file = (file.mode & 0002) != 0;
   const bool group_writes_file =
-      others_write_file || ((file.mode & 0020) != 0 && journal.group == file.group);
+      others_write_file ||
+      ((file.mode & 0020) != 0 && journal.group == file.group);
   if (((journal.mode & 0002) != 0 && !others_write_file) ||
       ((journal.mode & 0020) != 0 && !group_writes_file)) {
-    return Status::IOError(Untrusted(
-        journal_path, "it lets others write it whom the configuration file "
-                      "does not let write"));
+    return Status::IOError(
+        Untrusted(journal_path,
+                  "it lets others write it whom the configuration file "
+                  "does not let write"));
   }
   return Status::OK();
 }
@@ -150,7 +152,8 @@ Status OpenTrustedJournal(Env* env, const std::string& journal_path,
     FileFacts entry;
     if (env->EntryFacts(journal_path, &entry).ok() && !entry.regular) {
       return Status::IOError(
-          Untrusted(journal_path, "it is a link, a folder or a device, not a regular file"));
+          Untrusted(journal_path,
+                    "it is a link, a folder or a device, not a regular file"));
     }
   }
   FileFacts facts;
@@ -184,7 +187,8 @@ Status CreateJournal(Env* env, const std::string& journal_path,
         "the configuration file has no journal " + journal_path +
         ", and only its owner (user " + file.owner +
         ") or an administrator may create one: make one change as that user "
-        "first (" + s.message() + ")");
+        "first (" +
+        s.message() + ")");
   }
   // Its name must survive a power cut as long as the file may need it.
   return env->SyncDirectoryOf(journal_path);
@@ -229,8 +233,8 @@ Status ResetJournal(Env* env, const FileFacts& facts, const FilePlace& place,
     // A folder stays: what is in it is not ours to remove.
     const Status removed = env->RemoveFile(place.journal);
     if (!removed.ok() && !removed.IsNotFound()) {
-      return Status::IOError(s.message() + "; it could not be removed: " +
-                             removed.message());
+      return Status::IOError(s.message() +
+                             "; it could not be removed: " + removed.message());
     }
   }
   s = CreateJournal(env, place.journal, facts, journal);

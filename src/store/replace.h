@@ -16,7 +16,7 @@ enum class IdCounters {
 
 // What a replacement found in the file it replaced.
 struct ReplaceOutcome {
-  bool was_damaged = false;  // its header failed the check
+  bool was_damaged = false;   // its header failed the check
   SVR_CFG_HEADER previous{};  // its header, when it was not damaged
   // Counters of the new contents raised to the file's, by kKeepHigher:
   // connection, GDB, user.

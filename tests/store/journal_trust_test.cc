@@ -83,7 +83,8 @@ TEST_F(JournalTrustTest, AJournalOthersMayWriteOrOwnIsNotReplayed) {
   WriteBytes(journal(), planted);
   chmod(journal().c_str(), 0660);
   ExpectRefusedUntouched(victim);
-  if (geteuid() != 0) GTEST_SKIP() << "handing a file to another user needs root";
+  if (geteuid() != 0)
+    GTEST_SKIP() << "handing a file to another user needs root";
   // Written by a member of the file's group who may read the file only.
   chmod(path().c_str(), 0640);
   WriteBytes(journal(), planted);
