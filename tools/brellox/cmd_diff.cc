@@ -31,7 +31,7 @@ Snapshot LoadSide(const Context& ctx, const std::string& name) {
       return snapshot;
     }
     // Not a configuration file; it may still be an export.
-    if (!opened.IsCorrupt()) side.Open(&session, Access::kRead);  // says why
+    if (!opened.IsCorrupt()) side.OpenFailed(opened);
   }
   const std::string text = ReadInput(ctx.env, name);
   json backup;

@@ -16,10 +16,15 @@ void Context::Open(ConfigSession* session, Access access) const {
               "name a file with --config");
   }
   const Status s = session->Open(Store{env, path}, access);
-  if (s.ok()) return;
-  if (s.IsCorrupt()) FileError(path + " fails the header check: " + s.message());
-  if (s.IsBusy()) FileError(path + " is busy: " + s.message());
-  FileError("cannot open " + path + ": " + s.message());
+  if (!s.ok()) OpenFailed(s);
+}
+
+void Context::OpenFailed(const Status& opened) const {
+  if (opened.IsCorrupt()) {
+    FileError(path + " fails the header check: " + opened.message());
+  }
+  if (opened.IsBusy()) FileError(path + " is busy: " + opened.message());
+  FileError("cannot open " + path + ": " + opened.message());
 }
 
 void Context::Commit(ConfigSession* session) const {

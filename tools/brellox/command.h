@@ -39,6 +39,10 @@ struct Context {
   // Opens a session on the file; throws a file ToolError (exit 3) saying
   // why it cannot be used.
   void Open(ConfigSession* session, Access access) const;
+  // The file ToolError for `opened`, the failed outcome of opening a
+  // session on the file: thrown without trying again, which would wait
+  // for a busy file's lock a second time.
+  [[noreturn]] void OpenFailed(const Status& opened) const;
   // Lands a session's changes; throws a file ToolError when they cannot.
   void Commit(ConfigSession* session) const;
   // Throws the ToolError that `status`, a library function's outcome,
