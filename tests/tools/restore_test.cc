@@ -14,6 +14,7 @@ namespace test {
 namespace {
 
 using ::testing::HasSubstr;
+using ::testing::Not;
 using json = nlohmann::ordered_json;
 
 namespace fs = std::filesystem;
@@ -70,6 +71,43 @@ TEST_F(ToolRestoreTest, ImportRefusesWhatTheLibraryWouldNotStoreNamingThePath) {
     EXPECT_THAT(r.err, HasSubstr(c.says)) << c.pointer;
     EXPECT_FALSE(fs::exists(Target())) << c.pointer;
   }
+}
+
+TEST_F(ToolRestoreTest, RepeatedKeysAndNumbersBeyondTheirFieldAreRefusedByPath) {
+  const std::string head =
+      R"({"formatVersion": 1, "globalOption": {"type": "integer", "value": 1},)";
+  const std::string user = R"("name": "a", "password": "Pw-77")";
+  const struct {
+    std::string rest;  // after `head`
+    std::string says;
+  } kCases[] = {
+      {R"("users": [{"id": 1, )" + user + R"(, "name": "b"}]})",
+       "users[0].name: the key appears twice"},
+      {R"("users": [], "users": []})", "users: the key appears twice"},
+      {R"("lastUserID": 1e400})", "lastUserID: is a number too large"},
+      {R"("users": [{"id": )" + std::string(400, '7') + ", " + user + "}]}",
+       "users[0].id: is a number too large"},
+      {R"("users": [{"id": 1e30, )" + user + "}]}",
+       "users[0].id: 1e+30 does not fit a 32-bit integer"},
+      {R"("optionGroups": [{"groupType": 1, "groupName": "g", "options": )"
+       R"([{"type": "double", "value": 9007199254740993}]}]})",
+       "optionGroups[0].options[0].value: 9007199254740993 has no exact"},
+  };
+  for (const auto& c : kCases) {
+    WriteBytes(dir_.path() / "bad.json", head + c.rest);
+    const ToolResult r =
+        RunOn(Target(), {"import", (dir_.path() / "bad.json").string()});
+    EXPECT_EQ(r.exit_code, 1) << c.says << r.err;
+    EXPECT_EQ(r.ErrLines(), 1) << c.says;
+    EXPECT_THAT(r.err, HasSubstr(c.says));
+    EXPECT_THAT(r.err, Not(HasSubstr("Pw-77")));
+    EXPECT_FALSE(fs::exists(Target())) << c.says;
+  }
+  // Every JSON the tool reads: diff too.
+  const ToolResult diff = Run({"diff", path().string(), "-"},
+                              head + kCases[1].rest);
+  EXPECT_EQ(diff.exit_code, 1);
+  EXPECT_THAT(diff.err, HasSubstr(kCases[1].says));
 }
 
 TEST_F(ToolRestoreTest, OptionTypesAreNamesAndCodesAreStillRead) {

@@ -35,9 +35,8 @@ Snapshot LoadSide(const Context& ctx, const std::string& name) {
   }
   const std::string text = ReadInput(ctx.env, name);
   json backup;
-  try {
-    backup = json::parse(text);
-  } catch (const json::parse_error&) {
+  std::size_t error_byte = 0;
+  if (!ParseBackup(text, &backup, &error_byte)) {
     FileError(name + " is neither a configuration file nor an export");
   }
   ImportRules rules;

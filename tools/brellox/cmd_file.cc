@@ -134,11 +134,10 @@ void Import(Context& ctx, const ImportOptions& options) {
   // The parser's own message quotes the input near the error, which may be
   // a password: only the place is told.
   json backup;
-  try {
-    backup = json::parse(text);
-  } catch (const json::parse_error& e) {
-    Refuse(source + " is not valid JSON (at byte " + std::to_string(e.byte) +
-           ")");
+  std::size_t error_byte = 0;
+  if (!ParseBackup(text, &backup, &error_byte)) {
+    Refuse(source + " is not valid JSON (at byte " +
+           std::to_string(error_byte) + ")");
   }
   ImportRules rules;
   rules.allow_empty_passwords = options.allow_empty_passwords;
