@@ -16,7 +16,9 @@ namespace tool {
 
 class Codec {
  public:
-  // Throws a usage ToolError when the system does not know `encoding`.
+  // Throws a usage ToolError when the system does not know `encoding`, or
+  // when it does not write ASCII as itself or writes a character with a NUL
+  // byte (UTF-16, UTF-32 and the like).
   explicit Codec(const std::string& encoding);
 
   const std::string& encoding() const { return encoding_; }
