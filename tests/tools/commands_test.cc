@@ -117,6 +117,29 @@ TEST_F(ToolCommandsTest, UserCheckAcceptsOnlyTheStoredPassword) {
   EXPECT_EQ(Run({"user", "check", "user2", "--password-stdin"}, "pw2\n").exit_code, 1);
 }
 
+TEST_F(ToolCommandsTest, PasswordOnStandardInputIsRefusedRatherThanCut) {
+  const struct {
+    std::string input;
+    std::string says;
+  } kCases[] = {
+      {std::string("pw\0tail\n", 8), "holds a NUL byte"},
+      {std::string(65, 'p') + "\n", "is 65 bytes in GBK; at most 64 fit"},
+      // An endless input, as from /dev/zero, is not read to its end.
+      {std::string(1 << 20, '\0'), "on standard input goes on past 257 bytes; at most 64"},
+  };
+  for (const auto& c : kCases) {
+    const ToolResult r = Run({"user", "add", "bob", "--password-stdin"}, c.input);
+    EXPECT_EQ(r.exit_code, 1) << c.says;
+    EXPECT_THAT(r.err, HasSubstr("the password for 'bob' " + c.says));
+  }
+  EXPECT_EQ(Json({"user", "list", "--json"}).size(), 0u);
+  // 64 bytes in the file: 32 characters, 96 bytes of UTF-8.
+  std::string wide;
+  for (int i = 0; i < 32; ++i) wide += "中";
+  ASSERT_EQ(Run({"user", "add", "bob", "--password-stdin"}, wide + "\n").exit_code, 0);
+  EXPECT_EQ(Run({"user", "check", "bob", "--password-stdin"}, wide + "\n").exit_code, 0);
+}
+
 TEST_F(ToolCommandsTest, UserListNeverShowsPasswords) {
   AddUsers(2);
   const auto users = Json({"user", "list", "--json"});

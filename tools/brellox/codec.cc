@@ -117,6 +117,7 @@ std::string Codec::FromUtf8(const std::string& utf8,
   if (!TryFromUtf8(utf8, &bytes)) {
     Refuse(what + " " + Quoted(utf8) + " cannot be written in " + encoding_);
   }
+  if (bytes.find('\0') != std::string::npos) Refuse(what + " holds a NUL byte");
   return bytes;
 }
 

@@ -39,7 +39,8 @@ class Codec {
   nlohmann::ordered_json ToJson(const char* field, std::size_t width) const;
 
   // The file bytes of a UTF-8 text typed by the administrator. Throws a
-  // refusal ToolError naming `what` when it has no form in the encoding.
+  // refusal ToolError naming `what` when it has no form in the encoding,
+  // or holds a NUL byte.
   std::string FromUtf8(const std::string& utf8, const std::string& what) const;
 
   // Converts UTF-8 into the encoding; false when it does not convert.

@@ -113,9 +113,20 @@ std::string ReadPassword(const Context& ctx, bool from_stdin,
                          const std::string& purpose, bool confirm) {
   std::string password;
   if (from_stdin) {
-    if (!std::getline(std::cin, password)) {
-      UsageError("no " + purpose + " on standard input");
+    // Byte by byte up to the limit: an endless input is refused at once.
+    bool got = false;
+    char c;
+    while (std::cin.get(c)) {
+      got = true;
+      if (c == '\n') break;
+      if (password.size() == kPasswordLineLimit) {
+        Refuse("the " + purpose + " on standard input goes on past " +
+               std::to_string(kPasswordLineLimit) + " bytes; at most " +
+               std::to_string(kPasswordWidth) + " fit");
+      }
+      password += c;
     }
+    if (!got) UsageError("no " + purpose + " on standard input");
     if (!password.empty() && password.back() == '\r') password.pop_back();
   } else {
     // A password argument would be visible to every user in the process
@@ -140,6 +151,15 @@ std::string ReadPassword(const Context& ctx, bool from_stdin,
   if (!ctx.codec->TryFromUtf8(password, &bytes)) {
     Refuse("the " + purpose + " holds characters that " +
            ctx.codec->encoding() + " cannot write");
+  }
+  if (password.find('\0') != std::string::npos ||
+      bytes.find('\0') != std::string::npos) {
+    Refuse("the " + purpose + " holds a NUL byte, which would end it");
+  }
+  if (bytes.size() > kPasswordWidth) {
+    Refuse("the " + purpose + " is " + std::to_string(bytes.size()) +
+           " bytes in " + ctx.codec->encoding() + "; at most " +
+           std::to_string(kPasswordWidth) + " fit");
   }
   return bytes;
 }

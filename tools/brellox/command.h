@@ -128,10 +128,18 @@ std::string NameBytes(const Context& ctx, const std::string& utf8,
 // bytes that do not convert escaped, so that 'bob ' and 'bob' differ.
 std::string ShownName(const Context& ctx, const char* field, std::size_t width);
 
+// The bytes of a password in the file.
+constexpr std::size_t kPasswordWidth = sizeof(SVR_USER_REC::password);
+// The longest line a password of kPasswordWidth bytes can take in UTF-8
+// (4 bytes a character at most), and a carriage return.
+constexpr std::size_t kPasswordLineLimit = 4 * kPasswordWidth + 1;
+
 // Reads a password for `purpose` ("password for 'bob'"): from standard input
-// when `from_stdin` (one line, the line end dropped), else with a prompt
-// without echo, which needs a terminal. Returns its bytes in the file's
-// code page; a password that has none is refused without being shown.
+// when `from_stdin` (one line, the line end dropped, read no further than
+// kPasswordLineLimit bytes), else with a prompt without echo, which needs a
+// terminal. Returns its bytes in the file's code page. Refused, without
+// being shown, when it has none, holds a NUL byte or needs more than
+// kPasswordWidth bytes (the library would cut it).
 std::string ReadPassword(const Context& ctx, bool from_stdin,
                          const std::string& purpose, bool confirm);
 
