@@ -93,7 +93,7 @@ void TempDir(Context& ctx, const std::string* dir) {
   }
   const std::string bytes = NameBytes(ctx, *dir, "temp dir");
   ConfigSession session;
-  ctx.Open(&session, Access::kWrite);
+  ctx.OpenToChange(&session);
   ctx.Require(SetTempDir(session, bytes.c_str()));
   ctx.Commit(&session);
 }

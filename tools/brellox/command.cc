@@ -5,6 +5,7 @@
 #include <iostream>
 #include <limits>
 
+#include "tools/brellox/check.h"
 #include "tools/brellox/system.h"
 
 namespace brellox {
@@ -25,6 +26,25 @@ void Context::OpenFailed(const Status& opened) const {
   }
   if (opened.IsBusy()) FileError(path + " is busy: " + opened.message());
   FileError("cannot open " + path + ": " + opened.message());
+}
+
+void Context::OpenToChange(ConfigSession* session) const {
+  Open(session, Access::kWrite);
+  CheckTexts(*session);
+}
+
+void Context::CheckTexts(ConfigSession& session) const {
+  if (force_encoding || texts_checked) return;
+  Snapshot snapshot;
+  const Status s = ReadSnapshot(session, &snapshot);
+  if (!s.ok()) FileError("cannot read " + path + ": " + s.message());
+  const std::string where = FirstUndecodedText(snapshot, *codec);
+  if (!where.empty()) {
+    Refuse("the text of " + where + " does not decode in " +
+           codec->encoding() + "; is --encoding right? (--force-encoding "
+           "changes a file whose texts are mixed)");
+  }
+  texts_checked = true;
 }
 
 void Context::Commit(ConfigSession* session) const {

@@ -35,6 +35,11 @@ struct Context {
   // The exit code of a command that ends without failing (diff: 1 when
   // the two differ).
   int result = kExitDone;
+  // --force-encoding: change the file even when some of its texts do not
+  // decode in the encoding.
+  bool force_encoding = false;
+  // Set once CheckTexts has looked at the file in this run.
+  mutable bool texts_checked = false;
 
   // Opens a session on the file; throws a file ToolError (exit 3) saying
   // why it cannot be used.
@@ -43,6 +48,14 @@ struct Context {
   // session on the file: thrown without trying again, which would wait
   // for a busy file's lock a second time.
   [[noreturn]] void OpenFailed(const Status& opened) const;
+  // Opens a session for a change of records (every command that changes
+  // the file but init and import, which replace all of it). The texts are
+  // looked at first, as CheckTexts does.
+  void OpenToChange(ConfigSession* session) const;
+  // Unless force_encoding, or already done in this run: refuses (exit 1)
+  // a file holding a text that does not decode in the encoding, naming the
+  // first one, so that texts in two code pages are never mixed.
+  void CheckTexts(ConfigSession& session) const;
   // Lands a session's changes; throws a file ToolError when they cannot.
   void Commit(ConfigSession* session) const;
   // Throws the ToolError that `status`, a library function's outcome,
@@ -73,6 +86,7 @@ void AddFileCommands(CLI::App& app, Registry& registry);     // init tempdir
 void AddBackupCommands(CLI::App& app, Registry& registry);   // export import
 void AddInspectCommands(CLI::App& app, Registry& registry);  // show layout check
 void AddDiffCommand(CLI::App& app, Registry& registry);      // diff
+
 void AddUserCommands(CLI::App& app, Registry& registry);     // user priv
 void AddSourceCommands(CLI::App& app, Registry& registry);   // conn gdb
 void AddOptionCommands(CLI::App& app, Registry& registry);   // option
