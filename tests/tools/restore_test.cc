@@ -149,6 +149,39 @@ TEST_F(ToolRestoreTest, ImportFromStandardInputAndAsADryRun) {
   EXPECT_EQ(FileBytes(), before);
 }
 
+TEST_F(ToolRestoreTest, ReplacingAFileNeverLowersItsIdCounters) {
+  const std::string backup = Run({"export", "--with-passwords"}).out;
+  ASSERT_EQ(Run({"user", "add", "user3", "--no-password"}).exit_code, 0);
+  ASSERT_EQ(Run({"conn", "add", "c3"}).exit_code, 0);
+  ASSERT_EQ(Run({"user", "del", "user1"}).exit_code, 0);
+  const std::string before = FileBytes();
+  const std::string kept =
+      "the file's higher ID counters: connection 3 (the backup has 2), "
+      "user 3 (the backup has 2)\n";
+  ToolResult r = Run({"import", "--dry-run", "-"}, backup);
+  EXPECT_THAT(r.out, HasSubstr("last IDs: connection 3, GDB 0, user 3\n"
+                               "would keep " + kept +
+                               "would discard 2 record(s) the backup lacks:\n"
+                               "  connection 3 'c3'\n"
+                               "  user 3 'user3'\n"));
+  EXPECT_EQ(FileBytes(), before);
+  r = Run({"import", "--force", "-"}, backup);
+  EXPECT_THAT(r.out, HasSubstr("\nkept " + kept));
+  EXPECT_THAT(Run({"import", "--dry-run", "-"}, backup).out,
+              HasSubstr("\nwould discard no record of the file\n"));
+  EXPECT_THAT(Run({"user", "add", "next", "--no-password"}).out,
+              HasSubstr("with ID 4"));
+
+  // init --force too, unless told to start afresh.
+  r = Run({"init", "--force"});
+  EXPECT_THAT(r.out, HasSubstr("kept the replaced file's ID counters: "
+                               "connection 3 (the default has 1), user 4"));
+  EXPECT_THAT(Run({"user", "add", "x", "--no-password"}).out,
+              HasSubstr("with ID 5"));
+  ASSERT_EQ(Run({"init", "--force", "--reset-ids"}).exit_code, 0);
+  EXPECT_EQ(FileBytes(), DefaultConfigImage());
+}
+
 TEST_F(ToolRestoreTest, InputsThatAreNotFilesAreRefusedWithoutWaiting) {
   const fs::path fifo = dir_.path() / "fifo";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);

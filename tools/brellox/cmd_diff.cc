@@ -223,6 +223,17 @@ void Diff(Context& ctx, const DiffOptions& o) {
 
 }  // namespace
 
+std::vector<std::string> RecordsOnlyIn(const Context& ctx, const Snapshot& a,
+                                       const Snapshot& b) {
+  std::vector<std::string> records;
+  for (const json& d : Differ(ctx, a, b).Run()) {
+    if (d["change"] == "removed") {
+      records.push_back(d["record"].get<std::string>());
+    }
+  }
+  return records;
+}
+
 void AddDiffCommand(CLI::App& app, Registry& registry) {
   auto options = std::make_shared<DiffOptions>();
   CLI::App* diff = app.add_subcommand(
