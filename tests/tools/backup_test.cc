@@ -127,6 +127,25 @@ TEST_F(ToolBackupTest, ExportToAFileWritesWhatStdoutWould) {
   const std::filesystem::path file = dir_.path() / "out.json";
   ASSERT_EQ(Run({"export", "-o", file.string()}).exit_code, 0);
   EXPECT_EQ(ReadBytes(file), Run({"export"}).out);
+  // An existing file only with --force; the configuration file, or its
+  // journal, by whatever name, never.
+  ASSERT_EQ(Run({"user", "add", "extra", "--no-password"}).exit_code, 0);
+  ToolResult r = Run({"export", "-o", file.string()});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_THAT(r.err, HasSubstr("already exists; pass --force"));
+  ASSERT_EQ(Run({"export", "-o", file.string(), "--force"}).exit_code, 0);
+  EXPECT_EQ(ReadBytes(file), Run({"export"}).out);
+  const std::filesystem::path link = dir_.path() / "link.CFG";
+  std::filesystem::create_symlink(path(), link);
+  WriteBytes(path().string() + "-journal", "");
+  const std::string before = FileBytes();
+  for (const std::string& own :
+       {path().string(), link.string(), path().string() + "-journal"}) {
+    r = Run({"export", "--force", "-o", own});
+    EXPECT_EQ(r.exit_code, 1) << own;
+    EXPECT_THAT(r.err, HasSubstr("configuration file being exported; name another")) << own;
+  }
+  EXPECT_EQ(FileBytes(), before);
 }
 
 TEST_F(ToolBackupTest, MissingCountersAndCapacitiesAreWorkedOut) {

@@ -3,7 +3,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
+
+#include "src/store/config_file.h"
 #include "src/store/default_file.h"
+#include "src/store/file_lock.h"
 #include "src/store/journal.h"
 #include "tests/tools/tool_fixture.h"
 
@@ -202,6 +206,19 @@ TEST_F(ToolCheckTest, LeftoverBytesInAFreeSlotAreAWarning) {
   AddUsers(1);
   PatchUser(1, [](SVR_USER_REC& u) { std::memcpy(u.name, "gone", 4); });
   ExpectOneWarning("user free slot 1 is not zero");
+}
+
+TEST_F(ToolCheckTest, LockedFileIsReportedAfterOneBusyTimeout) {
+  // A change in progress elsewhere holds the exclusive lock throughout.
+  ConfigSession holder;
+  ASSERT_TRUE(holder.Open(Store{Env::Default(), path().string()}, Access::kWrite).ok());
+  const auto start = std::chrono::steady_clock::now();
+  const ToolResult r = Run({"check"});
+  const auto waited = std::chrono::duration_cast<std::chrono::microseconds>(
+      std::chrono::steady_clock::now() - start);
+  EXPECT_EQ(r.exit_code, 3);
+  EXPECT_THAT(r.err, HasSubstr("is busy"));
+  EXPECT_LT(waited.count(), static_cast<long long>(kBusyTimeoutMicros * 3 / 2));
 }
 
 TEST_F(ToolCheckTest, MissingFileExitsThree) {

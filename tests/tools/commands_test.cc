@@ -117,6 +117,51 @@ TEST_F(ToolCommandsTest, UserCheckAcceptsOnlyTheStoredPassword) {
   EXPECT_EQ(Run({"user", "check", "user2", "--password-stdin"}, "pw2\n").exit_code, 1);
 }
 
+TEST_F(ToolCommandsTest, PasswordOnStandardInputIsRefusedRatherThanCut) {
+  const struct {
+    std::string input;
+    std::string says;
+  } kCases[] = {
+      {std::string("pw\0tail\n", 8), "holds a NUL byte"},
+      {std::string(65, 'p') + "\n", "is 65 bytes in GBK; at most 64 fit"},
+      // An endless input, as from /dev/zero, is not read to its end.
+      {std::string(1 << 20, '\0'), "on standard input goes on past 257 bytes; at most 64"},
+  };
+  for (const auto& c : kCases) {
+    const ToolResult r = Run({"user", "add", "bob", "--password-stdin"}, c.input);
+    EXPECT_EQ(r.exit_code, 1) << c.says;
+    EXPECT_THAT(r.err, HasSubstr("the password for 'bob' " + c.says));
+  }
+  EXPECT_EQ(Json({"user", "list", "--json"}).size(), 0u);
+  // 64 bytes in the file: 32 characters, 96 bytes of UTF-8.
+  std::string wide;
+  for (int i = 0; i < 32; ++i) wide += "中";
+  ASSERT_EQ(Run({"user", "add", "bob", "--password-stdin"}, wide + "\n").exit_code, 0);
+  EXPECT_EQ(Run({"user", "check", "bob", "--password-stdin"}, wide + "\n").exit_code, 0);
+}
+
+TEST_F(ToolCommandsTest, ChangesWaitForTextsThatDecodeOrForceEncoding) {
+  AddUsers(1);
+  // 0x81 0x20 is no GBK character.
+  PatchSlot<SVR_USER_REC>(Section::kUsers, 0, [](SVR_USER_REC& u) {
+    std::memcpy(u.password, "\x81 Pw-88", 8);
+  });
+  const std::string before = FileBytes();
+  ToolResult r = Run({"user", "add", "bob", "--password-stdin"}, "x\n");
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.err, "brellox: the text of user ID 1, field password does not "
+                   "decode in GBK; is --encoding right? (--force-encoding "
+                   "changes a file whose texts are mixed)\n");
+  EXPECT_EQ(Run({"conn", "del", "1"}).exit_code, 1);
+  EXPECT_EQ(FileBytes(), before);
+  EXPECT_EQ(Run({"user", "list"}).exit_code, 0);  // reading is no change
+  EXPECT_EQ(Run({"--force-encoding", "user", "add", "bob", "--no-password"}).exit_code, 0);
+  // The default file's option name is GBK, shown where it does not decode.
+  r = Run({"--encoding", "UTF-8", "tempdir", "/tmp"});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_THAT(r.err, HasSubstr("the global option, field name ('\\xb5\\xd8"));
+}
+
 TEST_F(ToolCommandsTest, UserListNeverShowsPasswords) {
   AddUsers(2);
   const auto users = Json({"user", "list", "--json"});

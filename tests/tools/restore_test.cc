@@ -14,6 +14,7 @@ namespace test {
 namespace {
 
 using ::testing::HasSubstr;
+using ::testing::Not;
 using json = nlohmann::ordered_json;
 
 namespace fs = std::filesystem;
@@ -72,6 +73,43 @@ TEST_F(ToolRestoreTest, ImportRefusesWhatTheLibraryWouldNotStoreNamingThePath) {
   }
 }
 
+TEST_F(ToolRestoreTest, RepeatedKeysAndNumbersBeyondTheirFieldAreRefusedByPath) {
+  const std::string head =
+      R"({"formatVersion": 1, "globalOption": {"type": "integer", "value": 1},)";
+  const std::string user = R"("name": "a", "password": "Pw-77")";
+  const struct {
+    std::string rest;  // after `head`
+    std::string says;
+  } kCases[] = {
+      {R"("users": [{"id": 1, )" + user + R"(, "name": "b"}]})",
+       "users[0].name: the key appears twice"},
+      {R"("users": [], "users": []})", "users: the key appears twice"},
+      {R"("lastUserID": 1e400})", "lastUserID: is a number too large"},
+      {R"("users": [{"id": )" + std::string(400, '7') + ", " + user + "}]}",
+       "users[0].id: is a number too large"},
+      {R"("users": [{"id": 1e30, )" + user + "}]}",
+       "users[0].id: 1e+30 does not fit a 32-bit integer"},
+      {R"("optionGroups": [{"groupType": 1, "groupName": "g", "options": )"
+       R"([{"type": "double", "value": 9007199254740993}]}]})",
+       "optionGroups[0].options[0].value: 9007199254740993 has no exact"},
+  };
+  for (const auto& c : kCases) {
+    WriteBytes(dir_.path() / "bad.json", head + c.rest);
+    const ToolResult r =
+        RunOn(Target(), {"import", (dir_.path() / "bad.json").string()});
+    EXPECT_EQ(r.exit_code, 1) << c.says << r.err;
+    EXPECT_EQ(r.ErrLines(), 1) << c.says;
+    EXPECT_THAT(r.err, HasSubstr(c.says));
+    EXPECT_THAT(r.err, Not(HasSubstr("Pw-77")));
+    EXPECT_FALSE(fs::exists(Target())) << c.says;
+  }
+  // Every JSON the tool reads: diff too.
+  const ToolResult diff = Run({"diff", path().string(), "-"},
+                              head + kCases[1].rest);
+  EXPECT_EQ(diff.exit_code, 1);
+  EXPECT_THAT(diff.err, HasSubstr(kCases[1].says));
+}
+
 TEST_F(ToolRestoreTest, OptionTypesAreNamesAndCodesAreStillRead) {
   json backup = FullBackup();
   EXPECT_EQ(backup["formatVersion"], 1);
@@ -109,6 +147,39 @@ TEST_F(ToolRestoreTest, ImportFromStandardInputAndAsADryRun) {
   EXPECT_EQ(FileBytes(), changed);
   ASSERT_EQ(Run({"import", "--force", "-"}, backup).exit_code, 0);
   EXPECT_EQ(FileBytes(), before);
+}
+
+TEST_F(ToolRestoreTest, ReplacingAFileNeverLowersItsIdCounters) {
+  const std::string backup = Run({"export", "--with-passwords"}).out;
+  ASSERT_EQ(Run({"user", "add", "user3", "--no-password"}).exit_code, 0);
+  ASSERT_EQ(Run({"conn", "add", "c3"}).exit_code, 0);
+  ASSERT_EQ(Run({"user", "del", "user1"}).exit_code, 0);
+  const std::string before = FileBytes();
+  const std::string kept =
+      "the file's higher ID counters: connection 3 (the backup has 2), "
+      "user 3 (the backup has 2)\n";
+  ToolResult r = Run({"import", "--dry-run", "-"}, backup);
+  EXPECT_THAT(r.out, HasSubstr("last IDs: connection 3, GDB 0, user 3\n"
+                               "would keep " + kept +
+                               "would discard 2 record(s) the backup lacks:\n"
+                               "  connection 3 'c3'\n"
+                               "  user 3 'user3'\n"));
+  EXPECT_EQ(FileBytes(), before);
+  r = Run({"import", "--force", "-"}, backup);
+  EXPECT_THAT(r.out, HasSubstr("\nkept " + kept));
+  EXPECT_THAT(Run({"import", "--dry-run", "-"}, backup).out,
+              HasSubstr("\nwould discard no record of the file\n"));
+  EXPECT_THAT(Run({"user", "add", "next", "--no-password"}).out,
+              HasSubstr("with ID 4"));
+
+  // init --force too, unless told to start afresh.
+  r = Run({"init", "--force"});
+  EXPECT_THAT(r.out, HasSubstr("kept the replaced file's ID counters: "
+                               "connection 3 (the default has 1), user 4"));
+  EXPECT_THAT(Run({"user", "add", "x", "--no-password"}).out,
+              HasSubstr("with ID 5"));
+  ASSERT_EQ(Run({"init", "--force", "--reset-ids"}).exit_code, 0);
+  EXPECT_EQ(FileBytes(), DefaultConfigImage());
 }
 
 TEST_F(ToolRestoreTest, InputsThatAreNotFilesAreRefusedWithoutWaiting) {

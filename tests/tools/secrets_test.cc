@@ -120,7 +120,7 @@ TEST_F(ToolSecretsTest, TemporaryNamesNeverTouchAnotherFile) {
       "b.json.000000000000", "b.json-journal"};
   for (const std::string& name : neighbours) WriteBytes(out / name, name);
   ASSERT_EQ(Run({"export", "-o", (out / "b.json").string()}).exit_code, 0);
-  ASSERT_EQ(Run({"export", "-o", (out / "b.json").string()}).exit_code, 0);
+  ASSERT_EQ(Run({"export", "--force", "-o", (out / "b.json").string()}).exit_code, 0);
   std::size_t files = 0;
   for (const auto& entry : fs::directory_iterator(out)) {
     ++files;

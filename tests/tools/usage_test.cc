@@ -35,6 +35,9 @@ TEST_F(ToolUsageTest, EachMistakeGetsItsOwnLineAndExitTwo) {
       {{"user"}, "user needs a command: add, list, del, passwd, check"},
       {{}, "name a command: show, layout, check"},
       {{"--encoding", "NO-SUCH-CODEPAGE", "show"}, "unknown encoding"},
+      {{"--encoding", "UTF-16", "show"}, "'UTF-16' does not write ASCII as itself"},
+      {{"--encoding", "UTF-32LE", "show"}, "'UTF-32LE' does not write ASCII"},
+      {{"--encoding", "UCS-2", "show"}, "'UCS-2' does not write ASCII"},
       {{"user", "add", "bob"}, "give the password for 'bob' with --password-stdin"},
   };
   const std::string before = FileBytes();

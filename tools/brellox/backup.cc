@@ -1,6 +1,8 @@
 #include "tools/brellox/backup.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <initializer_list>
 #include <limits>
@@ -25,6 +27,22 @@ namespace {
 
 constexpr std::int64_t kInt32Max = std::numeric_limits<std::int32_t>::max();
 constexpr std::int64_t kMaxCapacity = 1000000;
+
+// A key as a step of a path in a one-line message: control characters
+// are written as \xNN.
+std::string PathStep(const std::string& parent, const std::string& key) {
+  std::string step;
+  for (unsigned char c : key) {
+    if (c < 0x20 || c == 0x7f) {
+      char escape[5];
+      std::snprintf(escape, sizeof(escape), "\\x%02x", c);
+      step += escape;
+    } else {
+      step += static_cast<char>(c);
+    }
+  }
+  return parent.empty() ? step : parent + "." + step;
+}
 
 // A value of the backup and where it is ("users[2].name"), so that every
 // refusal names the first offending path. Values of texts never appear in
@@ -55,7 +73,7 @@ class Node {
 
   Node Child(const std::string& key) const {
     if (!Has(key)) Fail("has no \"" + key + "\"");
-    return Node(value_[key], path_.empty() ? key : path_ + "." + key);
+    return Node(value_[key], PathStep(path_, key));
   }
 
   // The items of a list; an absent optional list has none.
@@ -70,6 +88,15 @@ class Node {
 
   // An integer within [min, max] (both within 32 bits).
   std::int32_t Int32(std::int64_t min, std::int64_t max) const {
+    if (value_.is_number_float()) {
+      // Written with a fraction or an exponent, or with too many digits
+      // for 64 bits.
+      const double number = value_.get<double>();
+      if (std::trunc(number) == number && std::fabs(number) > kInt32Max) {
+        Fail(value_.dump() + " does not fit a 32-bit integer");
+      }
+      Fail("is not an integer");
+    }
     if (!value_.is_number_integer()) Fail("is not an integer");
     const bool huge = value_.is_number_unsigned() &&
                       value_.get<std::uint64_t>() > static_cast<std::uint64_t>(kInt32Max);
@@ -226,6 +253,19 @@ unsigned char OptionType(const Node& type) {
   return static_cast<unsigned char>(type.Int32(0, 255));
 }
 
+// True when the JSON integer `v` converts to a double and back unchanged.
+bool ExactDouble(const json& v) {
+  constexpr double kTwo64 = 18446744073709551616.0;
+  if (v.is_number_unsigned()) {
+    const std::uint64_t n = v.get<std::uint64_t>();
+    const double d = static_cast<double>(n);
+    return d < kTwo64 && static_cast<std::uint64_t>(d) == n;
+  }
+  const std::int64_t n = v.get<std::int64_t>();
+  const double d = static_cast<double>(n);
+  return d < kTwo64 / 2 && static_cast<std::int64_t>(d) == n;
+}
+
 // `text_limit`: the longest text value the library stores in that option.
 CONFIG_OPTION OptionFromJson(const Node& n, const Codec& codec,
                              std::size_t text_limit) {
@@ -249,6 +289,9 @@ CONFIG_OPTION OptionFromJson(const Node& n, const Codec& codec,
       break;
     }
     case SVR_OPTION_DOUBLE:
+      if (v.is_number_integer() && !ExactDouble(v)) {
+        value.Fail(v.dump() + " has no exact double");
+      }
       if (v.is_number()) {
         const double number = v.get<double>();
         std::memcpy(option.value, &number, sizeof(number));
@@ -381,7 +424,130 @@ void CheckHeaderKeys(const Node& root, const Codec& codec) {
   }
 }
 
+// Builds the JSON of an export the way the parser would, but stops at a
+// key an object already holds (the parser would keep the last one, and a
+// restore would silently drop the first), and at a number too large to
+// read, naming where it is: "users[3].name".
+class StrictReader final : public nlohmann::json_sax<json> {
+ public:
+  json Take() { return std::move(root_); }
+  std::size_t error_byte() const { return error_byte_; }
+
+  bool null() override { return Put(json(nullptr)); }
+  bool boolean(bool value) override { return Put(json(value)); }
+  bool number_integer(number_integer_t value) override {
+    return Put(json(value));
+  }
+  bool number_unsigned(number_unsigned_t value) override {
+    return Put(json(value));
+  }
+  bool number_float(number_float_t value, const string_t&) override {
+    return Put(json(value));
+  }
+  bool string(string_t& value) override { return Put(json(std::move(value))); }
+  bool binary(binary_t&) override { return false; }  // not in JSON text
+  bool start_object(std::size_t) override { return Open(json::object()); }
+  bool start_array(std::size_t) override { return Open(json::array()); }
+  bool end_object() override { return Close(); }
+  bool end_array() override { return Close(); }
+
+  bool key(string_t& key) override {
+    Level& level = levels_.back();
+    if (!level.keys.insert(key).second) {
+      Refuse(PathStep(level.path, key) + ": the key appears twice in its "
+             "object");
+    }
+    level.key = key;
+    return true;
+  }
+
+  bool parse_error(std::size_t position, const std::string&,
+                   const nlohmann::detail::exception& error) override {
+    // 406: a number whose value is beyond a double.
+    if (error.id == 406) {
+      const std::string path = NextPath();
+      Refuse((path.empty() ? std::string("the backup") : path) +
+             ": is a number too large for any field");
+    }
+    error_byte_ = position;
+    return false;
+  }
+
+ private:
+  struct Level {
+    json* value;
+    std::string path;
+    std::set<std::string> keys;  // of an object
+    std::string key;             // of an object: the member being read
+    std::size_t items = 0;       // of an array
+  };
+
+  // The path of the value that comes next.
+  std::string NextPath() const {
+    if (levels_.empty()) return std::string();
+    const Level& level = levels_.back();
+    if (level.value->is_array()) {
+      return level.path + "[" + std::to_string(level.items) + "]";
+    }
+    return PathStep(level.path, level.key);
+  }
+
+  bool Put(json value) {
+    if (levels_.empty()) {
+      root_ = std::move(value);
+      return true;
+    }
+    Level& level = levels_.back();
+    if (level.value->is_array()) {
+      level.value->push_back(std::move(value));
+      ++level.items;
+    } else {
+      // The key is known to be new: appended without the ordered map's
+      // search for it, which would make a large object quadratic.
+      level.value->get_ref<json::object_t&>().emplace_back(level.key,
+                                                           std::move(value));
+    }
+    return true;
+  }
+
+  // Places a new container and reads on inside it. Its parent gets no
+  // other value before it closes, so the pointer to it stays valid.
+  bool Open(json container) {
+    std::string path = NextPath();
+    Put(std::move(container));
+    json* placed = &root_;
+    if (!levels_.empty()) {
+      json& parent = *levels_.back().value;
+      placed = parent.is_array()
+                   ? &parent.back()
+                   : &parent.get_ref<json::object_t&>().back().second;
+    }
+    levels_.push_back(Level{placed, std::move(path), {}, {}, 0});
+    return true;
+  }
+
+  bool Close() {
+    levels_.pop_back();
+    return true;
+  }
+
+  json root_;
+  std::vector<Level> levels_;
+  std::size_t error_byte_ = 0;
+};
+
 }  // namespace
+
+bool ParseBackup(const std::string& text, json* backup,
+                 std::size_t* error_byte) {
+  StrictReader reader;
+  if (!json::sax_parse(text, &reader)) {
+    *error_byte = reader.error_byte();
+    return false;
+  }
+  *backup = reader.Take();
+  return true;
+}
 
 bool BackupHasPasswords(const json& backup) {
   if (!backup.is_object() || !backup.contains("users") ||

@@ -4,6 +4,7 @@
 #ifndef BRELLOX_TOOLS_BRELLOX_BACKUP_H_
 #define BRELLOX_TOOLS_BRELLOX_BACKUP_H_
 
+#include <cstddef>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -33,6 +34,14 @@ struct ImportRules {
 // to an even number (at least 2). Never puts a password in a message.
 std::string ImageFromJson(const nlohmann::ordered_json& backup,
                           const Codec& codec, const ImportRules& rules);
+
+// Parses `text` as the JSON of an export. False, with `*error_byte` where
+// it stops, when it is not JSON at all. Throws a refusal ToolError naming
+// the path ("users[3].name") of a key that an object holds twice, and of a
+// number too large to read (1e400, or 400 digits), neither of which an
+// export ever writes. Never puts a text of the JSON in a message.
+bool ParseBackup(const std::string& text, nlohmann::ordered_json* backup,
+                 std::size_t* error_byte);
 
 // True when every user in `backup` carries a "password".
 bool BackupHasPasswords(const nlohmann::ordered_json& backup);

@@ -34,6 +34,12 @@ std::vector<Finding> CheckSnapshot(const Snapshot& snapshot,
 // The same for a whole file image, whose header check comes first.
 std::vector<Finding> CheckImage(const std::string& image, const Codec& codec);
 
+// Where the first text of `snapshot` that does not decode in the codec's
+// encoding lies ("user ID 3, field name"), followed for any field but a
+// password by the text, its bytes that do not convert written as \xNN.
+// Empty when every text decodes.
+std::string FirstUndecodedText(const Snapshot& snapshot, const Codec& codec);
+
 }  // namespace tool
 }  // namespace brellox
 

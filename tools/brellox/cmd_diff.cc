@@ -31,13 +31,12 @@ Snapshot LoadSide(const Context& ctx, const std::string& name) {
       return snapshot;
     }
     // Not a configuration file; it may still be an export.
-    if (!opened.IsCorrupt()) side.Open(&session, Access::kRead);  // says why
+    if (!opened.IsCorrupt()) side.OpenFailed(opened);
   }
   const std::string text = ReadInput(ctx.env, name);
   json backup;
-  try {
-    backup = json::parse(text);
-  } catch (const json::parse_error&) {
+  std::size_t error_byte = 0;
+  if (!ParseBackup(text, &backup, &error_byte)) {
     FileError(name + " is neither a configuration file nor an export");
   }
   ImportRules rules;
@@ -223,6 +222,17 @@ void Diff(Context& ctx, const DiffOptions& o) {
 }
 
 }  // namespace
+
+std::vector<std::string> RecordsOnlyIn(const Context& ctx, const Snapshot& a,
+                                       const Snapshot& b) {
+  std::vector<std::string> records;
+  for (const json& d : Differ(ctx, a, b).Run()) {
+    if (d["change"] == "removed") {
+      records.push_back(d["record"].get<std::string>());
+    }
+  }
+  return records;
+}
 
 void AddDiffCommand(CLI::App& app, Registry& registry) {
   auto options = std::make_shared<DiffOptions>();

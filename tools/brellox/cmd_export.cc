@@ -1,7 +1,10 @@
 // export: the whole configuration as JSON.
+#include <filesystem>
 #include <memory>
+#include <system_error>
 
 #include "src/store/default_file.h"
+#include "src/store/journal.h"
 #include "tools/brellox/command.h"
 #include "tools/brellox/listing.h"
 
@@ -11,23 +14,52 @@ namespace {
 
 struct ExportOptions {
   bool with_passwords = false;
+  bool force = false;
   std::string output;
 };
 
+// True when `a` and `b` name the same existing file, by whatever path
+// (links included). Paths are UTF-8 inside the tool.
+bool SameFile(const std::string& a, const std::string& b) {
+  std::error_code error;
+  return std::filesystem::equivalent(std::filesystem::u8path(a),
+                                     std::filesystem::u8path(b), error) &&
+         !error;
+}
+
 void Export(Context& ctx, const ExportOptions& options) {
+  const std::string& output = options.output;
+  const bool to_file = !output.empty() && output != "-";
+  // A backup never takes the place of the file it backs up, nor of that
+  // file's journal, which a crashed change may need.
+  if (to_file && !ctx.path.empty()) {
+    if (SameFile(output, ctx.path)) {
+      Refuse(output + " is the configuration file being exported; name "
+             "another file");
+    }
+    if (SameFile(output, JournalPathFor(ctx.path))) {
+      Refuse(output + " is the journal of the configuration file being "
+             "exported; name another file");
+    }
+  }
   const nlohmann::ordered_json backup =
       ConfigJson(ctx.Load(), *ctx.codec, options.with_passwords);
-  if (options.output.empty() || options.output == "-") {
+  if (!to_file) {
     ctx.PrintJson(backup);
     return;
   }
   // Written whole or not at all, private to its owner on every system (it
   // may hold passwords), under a temporary name no other file has: a failed
-  // export never leaves half a backup, nor touches a neighbour.
-  const Status s =
-      WriteFileAtomically(ctx.env, options.output, backup.dump(2) + "\n",
-                          Publish::kReplace, kPrivateFileMode);
-  if (!s.ok()) FileError("cannot write " + options.output + ": " + s.message());
+  // export never leaves half a backup, nor touches a neighbour. Without
+  // --force it is published only if the name is still free.
+  const Status s = WriteFileAtomically(
+      ctx.env, output, backup.dump(2) + "\n",
+      options.force ? Publish::kReplace : Publish::kIfMissing,
+      kPrivateFileMode);
+  if (s.IsAlreadyExists()) {
+    Refuse(output + " already exists; pass --force to replace it");
+  }
+  if (!s.ok()) FileError("cannot write " + output + ": " + s.message());
 }
 
 }  // namespace
@@ -40,7 +72,10 @@ void AddBackupCommands(CLI::App& app, Registry& registry) {
                        "include the users' passwords (a full backup)");
   export_cmd->add_option("-o,--output", exp->output,
                          "write to this file (owner-only) instead of "
-                         "standard output");
+                         "standard output; never the configuration file "
+                         "itself");
+  export_cmd->add_flag("--force", exp->force,
+                       "replace the file -o names if it exists");
   registry.Add(export_cmd, [exp](Context& ctx) { Export(ctx, *exp); });
 }
 

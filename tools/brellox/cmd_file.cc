@@ -2,6 +2,7 @@
 #include <cstring>
 #include <memory>
 #include <ostream>
+#include <vector>
 
 #include "src/store/default_file.h"
 #include "src/store/format.h"
@@ -71,16 +72,67 @@ void WriteConfiguration(const Context& ctx, const std::string& path,
   if (!s.ok()) FileError("cannot write " + path + ": " + s.message());
 }
 
+// The configuration file at `path` as it is before it is replaced; false
+// when it fails the header check (or is gone): then nothing of it is kept.
+bool ReadReplacedFile(const Context& ctx, const std::string& path,
+                      Snapshot* snapshot) {
+  const Context target{ctx.env, path, ctx.codec, ctx.out};
+  ConfigSession session;
+  const Status opened = session.Open(Store{ctx.env, path}, Access::kRead);
+  if (opened.IsCorrupt() || opened.IsNotFound()) return false;
+  if (!opened.ok()) target.OpenFailed(opened);
+  target.Require(ReadSnapshot(session, snapshot));
+  return true;
+}
+
+// Raises the ID counters of `image` to those of `replaced` where they are
+// higher, so that an ID the replaced file issued is never issued again.
+// Returns what was kept, "user 9 (<image_has> 4)", comma-separated.
+std::string KeepHigherCounters(std::string* image,
+                               const SVR_CFG_HEADER& replaced,
+                               const std::string& image_has) {
+  static const struct {
+    const char* table;
+    std::int32_t SVR_CFG_HEADER::*counter;
+  } kCounters[] = {{"connection", &SVR_CFG_HEADER::lastConnID},
+                   {"GDB", &SVR_CFG_HEADER::lastGDBID},
+                   {"user", &SVR_CFG_HEADER::lastUserID}};
+  SVR_CFG_HEADER h;
+  std::memcpy(&h, image->data(), sizeof(h));
+  std::string kept;
+  for (const auto& c : kCounters) {
+    if (replaced.*c.counter <= h.*c.counter) continue;
+    kept += (kept.empty() ? "" : ", ") + std::string(c.table) + " " +
+            std::to_string(replaced.*c.counter) + " (" + image_has + " " +
+            std::to_string(h.*c.counter) + ")";
+    h.*c.counter = replaced.*c.counter;
+  }
+  std::memcpy(&(*image)[0], &h, sizeof(h));
+  return kept;
+}
+
 struct InitOptions {
   std::string path;
   bool force = false;
+  bool reset_ids = false;
 };
 
 void Init(Context& ctx, const InitOptions& options) {
   const std::string path =
       RequirePath(options.path.empty() ? ctx.path : options.path);
-  WriteConfiguration(ctx, path, DefaultConfigImage(), options.force);
+  std::string image = DefaultConfigImage();
+  std::string kept;
+  Snapshot replaced;
+  if (options.force && !options.reset_ids && ctx.env->EntryExists(path) &&
+      ReadReplacedFile(ctx, path, &replaced)) {
+    kept = KeepHigherCounters(&image, replaced.header, "the default has");
+  }
+  WriteConfiguration(ctx, path, image, options.force);
   *ctx.out << "wrote the default configuration to " << path << "\n";
+  if (!kept.empty()) {
+    *ctx.out << "kept the replaced file's ID counters: " << kept
+             << "; --reset-ids starts them afresh\n";
+  }
 }
 
 void TempDir(Context& ctx, const std::string* dir) {
@@ -93,7 +145,7 @@ void TempDir(Context& ctx, const std::string* dir) {
   }
   const std::string bytes = NameBytes(ctx, *dir, "temp dir");
   ConfigSession session;
-  ctx.Open(&session, Access::kWrite);
+  ctx.OpenToChange(&session);
   ctx.Require(SetTempDir(session, bytes.c_str()));
   ctx.Commit(&session);
 }
@@ -134,21 +186,46 @@ void Import(Context& ctx, const ImportOptions& options) {
   // The parser's own message quotes the input near the error, which may be
   // a password: only the place is told.
   json backup;
-  try {
-    backup = json::parse(text);
-  } catch (const json::parse_error& e) {
-    Refuse(source + " is not valid JSON (at byte " + std::to_string(e.byte) +
-           ")");
+  std::size_t error_byte = 0;
+  if (!ParseBackup(text, &backup, &error_byte)) {
+    Refuse(source + " is not valid JSON (at byte " +
+           std::to_string(error_byte) + ")");
   }
   ImportRules rules;
   rules.allow_empty_passwords = options.allow_empty_passwords;
-  const std::string image = ImageFromJson(backup, *ctx.codec, rules);
+  std::string image = ImageFromJson(backup, *ctx.codec, rules);
+  // A restore never lowers the replaced file's ID counters: an ID it issued
+  // may still be in use outside the file (a server's own records, a
+  // privilege left behind) and must never name another record.
+  Snapshot replaced;
+  const bool replacing =
+      ctx.env->EntryExists(path) && ReadReplacedFile(ctx, path, &replaced);
+  const std::string kept =
+      replacing
+          ? KeepHigherCounters(&image, replaced.header, "the backup has")
+          : std::string();
+  const std::string kept_line =
+      "the file's higher ID counters: " + kept + "\n";
   if (options.dry_run) {
     DescribeImport(ctx, path, image, BackupHasPasswords(backup));
+    if (!replacing) return;
+    if (!kept.empty()) *ctx.out << "would keep " << kept_line;
+    Snapshot incoming;
+    ctx.Require(ParseSnapshot(image, &incoming));
+    const std::vector<std::string> lost =
+        RecordsOnlyIn(ctx, replaced, incoming);
+    if (lost.empty()) {
+      *ctx.out << "would discard no record of the file\n";
+    } else {
+      *ctx.out << "would discard " << lost.size()
+               << " record(s) the backup lacks:\n";
+    }
+    for (const std::string& record : lost) *ctx.out << "  " << record << "\n";
     return;
   }
   WriteConfiguration(ctx, path, image, options.force);
   *ctx.out << "imported " << source << " into " << path << "\n";
+  if (!kept.empty()) *ctx.out << "kept " << kept_line;
 }
 
 }  // namespace
@@ -159,8 +236,14 @@ void AddFileCommands(CLI::App& app, Registry& registry) {
       "init", "write a default configuration file (the --config file, or the "
               "library's own, when PATH is not given)");
   init_cmd->add_option("PATH", init->path, "file to write");
-  init_cmd->add_flag("--force", init->force,
-                     "replace the contents of an existing file");
+  CLI::Option* init_force = init_cmd->add_flag(
+      "--force", init->force,
+      "replace the contents of an existing file, keeping its ID counters");
+  init_cmd
+      ->add_flag("--reset-ids", init->reset_ids,
+                 "with --force: start the ID counters afresh, so that IDs "
+                 "the replaced file issued may be issued again")
+      ->needs(init_force);
   registry.Add(init_cmd, [init](Context& ctx) { Init(ctx, *init); });
 
   auto dir = std::make_shared<std::string>();
@@ -179,10 +262,12 @@ void AddFileCommands(CLI::App& app, Registry& registry) {
       ->required();
   import_cmd->add_flag("--force", imp->force,
                        "replace the contents of an existing file, in place "
-                       "and as one change");
+                       "and as one change, keeping its ID counters where "
+                       "they are higher than the backup's");
   import_cmd->add_flag("--dry-run", imp->dry_run,
-                       "check the JSON and tell what would be written, "
-                       "writing nothing");
+                       "check the JSON and tell what would be written, and "
+                       "which records of an existing file would be "
+                       "discarded, writing nothing");
   import_cmd->add_flag("--allow-empty-passwords", imp->allow_empty_passwords,
                        "give users the backup holds no password for an "
                        "empty one");

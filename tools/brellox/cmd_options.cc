@@ -82,7 +82,7 @@ void Get(Context& ctx, const OptionAddress& a) {
 void Set(Context& ctx, const OptionAddress& a, const std::string& value) {
   const ParsedAddress p = Parse(ctx, a);
   ConfigSession session;
-  ctx.Open(&session, Access::kWrite);
+  ctx.OpenToChange(&session);
   CONFIG_OPTION update;
   ctx.Require(GetOption(session, p.name(), p.type, p.index, &update));
   // The library takes the value in the form of the stored type; parsing by
@@ -140,7 +140,7 @@ void AddGroup(Context& ctx, const AddGroupOptions& o) {
     }
   }
   ConfigSession session;
-  ctx.Open(&session, Access::kWrite);
+  ctx.OpenToChange(&session);
   ctx.Require(AddOptionGroup(session, name.c_str(), type, options.data(),
                              static_cast<std::int32_t>(options.size())));
   ctx.Commit(&session);

@@ -57,7 +57,7 @@ Status ReadLayoutHeader(const Context& ctx, SVR_CFG_HEADER* h,
     *size = session.Size();
     return check;
   }
-  if (!check.IsCorrupt()) ctx.Open(&session, Access::kRead);  // says why
+  if (!check.IsCorrupt()) ctx.OpenFailed(check);
   std::unique_ptr<RandomRWFile> file;
   Status s = ctx.env->Open(ctx.path, OpenAccess::kReadOnly, &file);
   if (s.ok()) s = file->Size(size);
@@ -154,7 +154,7 @@ std::vector<Finding> CheckFile(const Context& ctx) {
   const bool had_journal = JournalSize(ctx) > 0;
   ConfigSession session;
   const Status opened = session.Open(Store{ctx.env, ctx.path}, Access::kRead);
-  if (!opened.ok() && !opened.IsCorrupt()) ctx.Open(&session, Access::kRead);
+  if (!opened.ok() && !opened.IsCorrupt()) ctx.OpenFailed(opened);
   const std::uint64_t journal_left = JournalSize(ctx);
   if (journal_left > 0) {
     // Every call fails until the journal fits the file or is removed.

@@ -111,7 +111,7 @@ void Add(Context& ctx, const SourceOptions& o) {
   SetName(ctx, o.name, Commands::kNoun, &record);
   Commands::ApplyFields(ctx, o, &record);
   ConfigSession session;
-  ctx.Open(&session, Access::kWrite);
+  ctx.OpenToChange(&session);
   std::int32_t id = 0;
   ctx.Require(Commands::Table::Add(session, record, &id));
   ctx.Commit(&session);
@@ -154,7 +154,7 @@ void Show(Context& ctx, const SourceOptions& o) {
 template <class Commands>
 void Update(Context& ctx, const SourceOptions& o) {
   ConfigSession session;
-  ctx.Open(&session, Access::kWrite);
+  ctx.OpenToChange(&session);
   typename Commands::Record record =
       ResolveRecord<Commands>(ctx, session, o.ref);
   if (o.name_option->count() > 0) {
@@ -169,7 +169,7 @@ void Update(Context& ctx, const SourceOptions& o) {
 template <class Commands>
 void Del(Context& ctx, const SourceOptions& o) {
   ConfigSession session;
-  ctx.Open(&session, Access::kWrite);
+  ctx.OpenToChange(&session);
   const auto record = ResolveRecord<Commands>(ctx, session, o.ref);
   ctx.Require(Commands::Table::Remove(session, record.id));
   ctx.Commit(&session);

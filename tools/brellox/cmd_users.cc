@@ -43,6 +43,7 @@ void AddUser(Context& ctx, const AddOptions& o) {
     // the add itself asks again under the exclusive lock.
     ConfigSession session;
     ctx.Open(&session, Access::kRead);
+    ctx.CheckTexts(session);
     SVR_USER_REC existing;
     if (FindUserByName(session, name.c_str(), &existing).ok()) {
       Refuse("user " + Quoted(o.name) + " already exists");
@@ -54,7 +55,7 @@ void AddUser(Context& ctx, const AddOptions& o) {
                             "password for " + Quoted(o.name), true);
   }
   ConfigSession session;
-  ctx.Open(&session, Access::kWrite);
+  ctx.OpenToChange(&session);
   std::int32_t id = 0;
   ctx.Require(::brellox::AddUser(session, name.c_str(),
                                  o.no_password ? nullptr : password.c_str(),
@@ -79,7 +80,7 @@ struct DelOptions {
 
 void DelUser(Context& ctx, const DelOptions& o) {
   ConfigSession session;
-  ctx.Open(&session, Access::kWrite);
+  ctx.OpenToChange(&session);
   const SVR_USER_REC user = ResolveUser(ctx, session, o.ref);
   ctx.Require(::brellox::DelUser(session, user.id));
   std::int32_t removed = 0;
@@ -104,13 +105,14 @@ void Passwd(Context& ctx, const PasswdOptions& o) {
   {
     ConfigSession session;
     ctx.Open(&session, Access::kRead);
+    ctx.CheckTexts(session);
     user = ResolveUser(ctx, session, o.ref);
   }
   const std::string who = DescribeUser(ctx, user);
   const std::string password =
       ReadPassword(ctx, o.password_stdin, "new password for " + who, true);
   ConfigSession session;
-  ctx.Open(&session, Access::kWrite);
+  ctx.OpenToChange(&session);
   ctx.Require(UpdateUser(session, user.id, password.c_str()));
   ctx.Commit(&session);
   *ctx.out << "changed the password of " << who << "\n";
@@ -158,7 +160,7 @@ void PrivSet(Context& ctx, const PrivOptions& o) {
   const std::int32_t priv = ParseInt32(o.priv, "privilege ID");
   const std::int32_t value = ParseInt32(o.value, "privilege value");
   ConfigSession session;
-  ctx.Open(&session, Access::kWrite);
+  ctx.OpenToChange(&session);
   // Only an existing user gets a value: one for no user would only be a
   // finding of `check`.
   const SVR_USER_REC user = ResolveUser(ctx, session, o.user);

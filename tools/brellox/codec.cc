@@ -16,6 +16,32 @@ Codec::Codec(const std::string& encoding)
   if (to_utf8_ == nullptr || from_utf8_ == nullptr) {
     UsageError("unknown encoding " + Quoted(encoding));
   }
+  // The file's texts are NUL-terminated byte strings that the library
+  // compares and cuts byte by byte, beside ASCII magic and option names:
+  // only an encoding that writes ASCII as itself and no character with a
+  // NUL byte can hold them (not UTF-16 or UTF-32, for one). Its converter
+  // says so, whatever the encoding is called.
+  std::string ascii;
+  for (char c = 0x20; c < 0x7f; ++c) ascii += c;
+  std::string bytes;
+  std::string back;
+  if (!TryFromUtf8(ascii, &bytes) || bytes != ascii ||
+      !TryToUtf8(ascii, &back) || back != ascii) {
+    UsageError("encoding " + Quoted(encoding) + " does not write ASCII as "
+               "itself; the file's texts need a code page that does, such "
+               "as GBK");
+  }
+  // Characters an encoding may lack are skipped; those it has must not
+  // hold a NUL byte. In UTF-8: e acute, sharp s, A macron, Cyrillic zhe, euro sign, a CJK
+  // ideograph, a Hangul syllable, an emoji.
+  for (const char* probe :
+       {"\xc3\xa9", "\xc3\x9f", "\xc4\x80", "\xd0\x96", "\xe2\x82\xac",
+        "\xe4\xb8\xad", "\xea\xb0\x80", "\xf0\x9f\x98\x80"}) {
+    if (TryFromUtf8(probe, &bytes) && bytes.find('\0') != std::string::npos) {
+      UsageError("encoding " + Quoted(encoding) + " writes characters with "
+                 "NUL bytes, which end a text in the file");
+    }
+  }
 }
 
 bool Codec::TryToUtf8(const std::string& bytes, std::string* utf8) const {
@@ -91,6 +117,7 @@ std::string Codec::FromUtf8(const std::string& utf8,
   if (!TryFromUtf8(utf8, &bytes)) {
     Refuse(what + " " + Quoted(utf8) + " cannot be written in " + encoding_);
   }
+  if (bytes.find('\0') != std::string::npos) Refuse(what + " holds a NUL byte");
   return bytes;
 }
 

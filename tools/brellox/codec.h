@@ -16,7 +16,9 @@ namespace tool {
 
 class Codec {
  public:
-  // Throws a usage ToolError when the system does not know `encoding`.
+  // Throws a usage ToolError when the system does not know `encoding`, or
+  // when it does not write ASCII as itself or writes a character with a NUL
+  // byte (UTF-16, UTF-32 and the like).
   explicit Codec(const std::string& encoding);
 
   const std::string& encoding() const { return encoding_; }
@@ -37,7 +39,8 @@ class Codec {
   nlohmann::ordered_json ToJson(const char* field, std::size_t width) const;
 
   // The file bytes of a UTF-8 text typed by the administrator. Throws a
-  // refusal ToolError naming `what` when it has no form in the encoding.
+  // refusal ToolError naming `what` when it has no form in the encoding,
+  // or holds a NUL byte.
   std::string FromUtf8(const std::string& utf8, const std::string& what) const;
 
   // Converts UTF-8 into the encoding; false when it does not convert.

@@ -5,6 +5,7 @@
 #include <iostream>
 #include <limits>
 
+#include "tools/brellox/check.h"
 #include "tools/brellox/system.h"
 
 namespace brellox {
@@ -16,10 +17,34 @@ void Context::Open(ConfigSession* session, Access access) const {
               "name a file with --config");
   }
   const Status s = session->Open(Store{env, path}, access);
-  if (s.ok()) return;
-  if (s.IsCorrupt()) FileError(path + " fails the header check: " + s.message());
-  if (s.IsBusy()) FileError(path + " is busy: " + s.message());
-  FileError("cannot open " + path + ": " + s.message());
+  if (!s.ok()) OpenFailed(s);
+}
+
+void Context::OpenFailed(const Status& opened) const {
+  if (opened.IsCorrupt()) {
+    FileError(path + " fails the header check: " + opened.message());
+  }
+  if (opened.IsBusy()) FileError(path + " is busy: " + opened.message());
+  FileError("cannot open " + path + ": " + opened.message());
+}
+
+void Context::OpenToChange(ConfigSession* session) const {
+  Open(session, Access::kWrite);
+  CheckTexts(*session);
+}
+
+void Context::CheckTexts(ConfigSession& session) const {
+  if (force_encoding || texts_checked) return;
+  Snapshot snapshot;
+  const Status s = ReadSnapshot(session, &snapshot);
+  if (!s.ok()) FileError("cannot read " + path + ": " + s.message());
+  const std::string where = FirstUndecodedText(snapshot, *codec);
+  if (!where.empty()) {
+    Refuse("the text of " + where + " does not decode in " +
+           codec->encoding() + "; is --encoding right? (--force-encoding "
+           "changes a file whose texts are mixed)");
+  }
+  texts_checked = true;
 }
 
 void Context::Commit(ConfigSession* session) const {
@@ -108,9 +133,20 @@ std::string ReadPassword(const Context& ctx, bool from_stdin,
                          const std::string& purpose, bool confirm) {
   std::string password;
   if (from_stdin) {
-    if (!std::getline(std::cin, password)) {
-      UsageError("no " + purpose + " on standard input");
+    // Byte by byte up to the limit: an endless input is refused at once.
+    bool got = false;
+    char c;
+    while (std::cin.get(c)) {
+      got = true;
+      if (c == '\n') break;
+      if (password.size() == kPasswordLineLimit) {
+        Refuse("the " + purpose + " on standard input goes on past " +
+               std::to_string(kPasswordLineLimit) + " bytes; at most " +
+               std::to_string(kPasswordWidth) + " fit");
+      }
+      password += c;
     }
+    if (!got) UsageError("no " + purpose + " on standard input");
     if (!password.empty() && password.back() == '\r') password.pop_back();
   } else {
     // A password argument would be visible to every user in the process
@@ -135,6 +171,15 @@ std::string ReadPassword(const Context& ctx, bool from_stdin,
   if (!ctx.codec->TryFromUtf8(password, &bytes)) {
     Refuse("the " + purpose + " holds characters that " +
            ctx.codec->encoding() + " cannot write");
+  }
+  if (password.find('\0') != std::string::npos ||
+      bytes.find('\0') != std::string::npos) {
+    Refuse("the " + purpose + " holds a NUL byte, which would end it");
+  }
+  if (bytes.size() > kPasswordWidth) {
+    Refuse("the " + purpose + " is " + std::to_string(bytes.size()) +
+           " bytes in " + ctx.codec->encoding() + "; at most " +
+           std::to_string(kPasswordWidth) + " fit");
   }
   return bytes;
 }

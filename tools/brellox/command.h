@@ -35,10 +35,27 @@ struct Context {
   // The exit code of a command that ends without failing (diff: 1 when
   // the two differ).
   int result = kExitDone;
+  // --force-encoding: change the file even when some of its texts do not
+  // decode in the encoding.
+  bool force_encoding = false;
+  // Set once CheckTexts has looked at the file in this run.
+  mutable bool texts_checked = false;
 
   // Opens a session on the file; throws a file ToolError (exit 3) saying
   // why it cannot be used.
   void Open(ConfigSession* session, Access access) const;
+  // The file ToolError for `opened`, the failed outcome of opening a
+  // session on the file: thrown without trying again, which would wait
+  // for a busy file's lock a second time.
+  [[noreturn]] void OpenFailed(const Status& opened) const;
+  // Opens a session for a change of records (every command that changes
+  // the file but init and import, which replace all of it). The texts are
+  // looked at first, as CheckTexts does.
+  void OpenToChange(ConfigSession* session) const;
+  // Unless force_encoding, or already done in this run: refuses (exit 1)
+  // a file holding a text that does not decode in the encoding, naming the
+  // first one, so that texts in two code pages are never mixed.
+  void CheckTexts(ConfigSession& session) const;
   // Lands a session's changes; throws a file ToolError when they cannot.
   void Commit(ConfigSession* session) const;
   // Throws the ToolError that `status`, a library function's outcome,
@@ -69,6 +86,11 @@ void AddFileCommands(CLI::App& app, Registry& registry);     // init tempdir
 void AddBackupCommands(CLI::App& app, Registry& registry);   // export import
 void AddInspectCommands(CLI::App& app, Registry& registry);  // show layout check
 void AddDiffCommand(CLI::App& app, Registry& registry);      // diff
+
+// The records of `a` that `b` lacks, named as diff names them ("user 3
+// 'bob'"; never a password), in table order.
+std::vector<std::string> RecordsOnlyIn(const Context& ctx, const Snapshot& a,
+                                       const Snapshot& b);
 void AddUserCommands(CLI::App& app, Registry& registry);     // user priv
 void AddSourceCommands(CLI::App& app, Registry& registry);   // conn gdb
 void AddOptionCommands(CLI::App& app, Registry& registry);   // option
@@ -124,10 +146,18 @@ std::string NameBytes(const Context& ctx, const std::string& utf8,
 // bytes that do not convert escaped, so that 'bob ' and 'bob' differ.
 std::string ShownName(const Context& ctx, const char* field, std::size_t width);
 
+// The bytes of a password in the file.
+constexpr std::size_t kPasswordWidth = sizeof(SVR_USER_REC::password);
+// The longest line a password of kPasswordWidth bytes can take in UTF-8
+// (4 bytes a character at most), and a carriage return.
+constexpr std::size_t kPasswordLineLimit = 4 * kPasswordWidth + 1;
+
 // Reads a password for `purpose` ("password for 'bob'"): from standard input
-// when `from_stdin` (one line, the line end dropped), else with a prompt
-// without echo, which needs a terminal. Returns its bytes in the file's
-// code page; a password that has none is refused without being shown.
+// when `from_stdin` (one line, the line end dropped, read no further than
+// kPasswordLineLimit bytes), else with a prompt without echo, which needs a
+// terminal. Returns its bytes in the file's code page. Refused, without
+// being shown, when it has none, holds a NUL byte or needs more than
+// kPasswordWidth bytes (the library would cut it).
 std::string ReadPassword(const Context& ctx, bool from_stdin,
                          const std::string& purpose, bool confirm);
 

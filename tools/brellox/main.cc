@@ -17,7 +17,9 @@ namespace {
 constexpr const char kGlobalOptionsHelp[] =
     "Global options, before or after the command: --config PATH works on "
     "that file instead of the library's own Svr_Config.CFG; --encoding NAME "
-    "is the code page of the file's texts (default GBK); --version.";
+    "is the code page of the file's texts (default GBK), one that writes "
+    "ASCII as itself; --force-encoding changes a file even when some of its "
+    "texts do not decode in that code page; --version.";
 
 int Run(int argc, char** argv) {
   CLI::App app{"Shows, changes, checks, backs up and restores a Brellox "
@@ -36,6 +38,10 @@ int Run(int argc, char** argv) {
                  "own");
   app.add_option("--encoding", encoding,
                  "code page of the texts in the file (default GBK)");
+  bool force_encoding = false;
+  app.add_flag("--force-encoding", force_encoding,
+               "change the file even when some of its texts do not decode "
+               "in the code page (they are mixed)");
 
   Registry registry;
   AddInspectCommands(app, registry);
@@ -65,6 +71,7 @@ int Run(int argc, char** argv) {
   Context ctx{Env::Default(),
               config_path.empty() ? LibraryConfigPath() : config_path, &codec,
               &std::cout};
+  ctx.force_encoding = force_encoding;
   (*action)(ctx);
   std::cout.flush();
   if (!std::cout) {
