@@ -159,7 +159,7 @@ TEST_F(ToolRestoreTest, ReplacingAFileNeverLowersItsIdCounters) {
       "the file's higher ID counters: connection 3 (the backup has 2), "
       "user 3 (the backup has 2)\n";
   ToolResult r = Run({"import", "--dry-run", "-"}, backup);
-  EXPECT_THAT(r.out, HasSubstr("last IDs: connection 3, GDB 0, user 3\n"
+  EXPECT_THAT(r.out, HasSubstr("last IDs: connection 2, GDB 0, user 2\n"
                                "would keep " + kept +
                                "would discard 2 record(s) the backup lacks:\n"
                                "  connection 3 'c3'\n"

@@ -4,7 +4,7 @@
 #include <system_error>
 
 #include "src/store/default_file.h"
-#include "src/store/journal.h"
+#include "src/store/journal_file.h"
 #include "tools/brellox/command.h"
 #include "tools/brellox/listing.h"
 
@@ -37,7 +37,9 @@ void Export(Context& ctx, const ExportOptions& options) {
       Refuse(output + " is the configuration file being exported; name "
              "another file");
     }
-    if (SameFile(output, JournalPathFor(ctx.path))) {
+    std::string journal;
+    if (JournalOf(ctx.env, ctx.path, &journal).ok() &&
+        SameFile(output, journal)) {
       Refuse(output + " is the journal of the configuration file being "
              "exported; name another file");
     }

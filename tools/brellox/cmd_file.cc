@@ -1,11 +1,13 @@
 // init, tempdir and import: the file as a whole, and its temp dir.
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <vector>
 
 #include "src/store/default_file.h"
 #include "src/store/format.h"
+#include "src/store/replace.h"
 #include "src/store/temp_dir.h"
 #include "tools/brellox/backup.h"
 #include "tools/brellox/command.h"
@@ -26,50 +28,36 @@ std::string RequirePath(const std::string& path) {
   return path;
 }
 
-// Rewrites the existing configuration file at `path` as `image` in one
-// journaled change under the exclusive lock, so that its permissions,
-// owner and identity stay and a process holding it open sees the new
-// contents, never a mixture. A file that fails the header check cannot be
-// opened for a change and is replaced whole instead (it was unusable).
-void RewriteInPlace(const Context& ctx, const std::string& path,
-                    const std::string& image) {
-  ConfigSession session;
-  const Status opened = session.Open(Store{ctx.env, path}, Access::kWrite);
-  if (opened.IsCorrupt()) {
-    const Status s = WriteFileAtomically(ctx.env, path, image,
-                                         Publish::kReplace, kPrivateFileMode);
-    if (!s.ok()) FileError("cannot write " + path + ": " + s.message());
-    return;
-  }
-  const Context target{ctx.env, path, ctx.codec, ctx.out};
-  if (!opened.ok()) target.Open(&session, Access::kWrite);  // says why
-  std::memcpy(&session.header(), image.data(), sizeof(SVR_CFG_HEADER));
-  Status s = session.Write(0, image.data(), image.size());
-  if (s.ok()) s = session.Truncate(image.size());
-  if (!s.ok()) FileError("cannot write " + path + ": " + s.message());
-  target.Commit(&session);
-}
-
 // Writes `image` as the configuration file at `path`: a new file is
-// created private to its owner (on Windows too: it holds passwords) under
-// a temporary name and published only if the name is still free; an
-// existing one is replaced only with `force`.
-void WriteConfiguration(const Context& ctx, const std::string& path,
-                        const std::string& image, bool force) {
+// created private to its owner (on Windows too: it holds passwords), with
+// its journal, under a temporary name and published only if the name is
+// still free; an existing one is replaced only with `force`, in place, as
+// one change that no journal left beside it can undo. Returns the header
+// of the file replaced, if there was one that passed the check.
+std::optional<SVR_CFG_HEADER> WriteConfiguration(const Context& ctx,
+                                                 const std::string& path,
+                                                 const std::string& image,
+                                                 bool force,
+                                                 IdCounters counters) {
   const bool exists = ctx.env->EntryExists(path);
   if (exists && !force) {
     Refuse(path + " already exists; pass --force to replace it");
   }
   if (exists) {
-    RewriteInPlace(ctx, path, image);
-    return;
+    ReplaceOutcome outcome;
+    const Context target{ctx.env, path, ctx.codec, ctx.out};
+    const Status s =
+        ReplaceConfigFile(Store{ctx.env, path}, image, counters, &outcome);
+    if (!s.ok()) target.OpenFailed(s);
+    if (outcome.was_damaged) return std::nullopt;
+    return outcome.previous;
   }
-  const Status s = WriteFileAtomically(ctx.env, path, image,
-                                       Publish::kIfMissing, kPrivateFileMode);
+  const Status s = CreateConfigFile(ctx.env, path, image, kPrivateFileMode);
   if (s.IsAlreadyExists()) {
     Refuse(path + " appeared meanwhile; pass --force to replace it");
   }
   if (!s.ok()) FileError("cannot write " + path + ": " + s.message());
+  return std::nullopt;
 }
 
 // The configuration file at `path` as it is before it is replaced; false
@@ -85,12 +73,12 @@ bool ReadReplacedFile(const Context& ctx, const std::string& path,
   return true;
 }
 
-// Raises the ID counters of `image` to those of `replaced` where they are
-// higher, so that an ID the replaced file issued is never issued again.
-// Returns what was kept, "user 9 (<image_has> 4)", comma-separated.
-std::string KeepHigherCounters(std::string* image,
-                               const SVR_CFG_HEADER& replaced,
-                               const std::string& image_has) {
+// The ID counters of `replaced` that are higher than those of `image`,
+// which a replacement keeps so that an ID the replaced file issued is never
+// issued again: "user 9 (<image_has> 4)", comma-separated.
+std::string HigherCounters(const std::string& image,
+                           const SVR_CFG_HEADER& replaced,
+                           const std::string& image_has) {
   static const struct {
     const char* table;
     std::int32_t SVR_CFG_HEADER::*counter;
@@ -98,16 +86,14 @@ std::string KeepHigherCounters(std::string* image,
                    {"GDB", &SVR_CFG_HEADER::lastGDBID},
                    {"user", &SVR_CFG_HEADER::lastUserID}};
   SVR_CFG_HEADER h;
-  std::memcpy(&h, image->data(), sizeof(h));
+  std::memcpy(&h, image.data(), sizeof(h));
   std::string kept;
   for (const auto& c : kCounters) {
     if (replaced.*c.counter <= h.*c.counter) continue;
     kept += (kept.empty() ? "" : ", ") + std::string(c.table) + " " +
             std::to_string(replaced.*c.counter) + " (" + image_has + " " +
             std::to_string(h.*c.counter) + ")";
-    h.*c.counter = replaced.*c.counter;
   }
-  std::memcpy(&(*image)[0], &h, sizeof(h));
   return kept;
 }
 
@@ -120,14 +106,14 @@ struct InitOptions {
 void Init(Context& ctx, const InitOptions& options) {
   const std::string path =
       RequirePath(options.path.empty() ? ctx.path : options.path);
-  std::string image = DefaultConfigImage();
-  std::string kept;
-  Snapshot replaced;
-  if (options.force && !options.reset_ids && ctx.env->EntryExists(path) &&
-      ReadReplacedFile(ctx, path, &replaced)) {
-    kept = KeepHigherCounters(&image, replaced.header, "the default has");
-  }
-  WriteConfiguration(ctx, path, image, options.force);
+  const std::string image = DefaultConfigImage();
+  const std::optional<SVR_CFG_HEADER> replaced = WriteConfiguration(
+      ctx, path, image, options.force,
+      options.reset_ids ? IdCounters::kAsGiven : IdCounters::kKeepHigher);
+  const std::string kept =
+      replaced && !options.reset_ids
+          ? HigherCounters(image, *replaced, "the default has")
+          : std::string();
   *ctx.out << "wrote the default configuration to " << path << "\n";
   if (!kept.empty()) {
     *ctx.out << "kept the replaced file's ID counters: " << kept
@@ -193,23 +179,23 @@ void Import(Context& ctx, const ImportOptions& options) {
   }
   ImportRules rules;
   rules.allow_empty_passwords = options.allow_empty_passwords;
-  std::string image = ImageFromJson(backup, *ctx.codec, rules);
+  const std::string image = ImageFromJson(backup, *ctx.codec, rules);
   // A restore never lowers the replaced file's ID counters: an ID it issued
   // may still be in use outside the file (a server's own records, a
   // privilege left behind) and must never name another record.
-  Snapshot replaced;
-  const bool replacing =
-      ctx.env->EntryExists(path) && ReadReplacedFile(ctx, path, &replaced);
-  const std::string kept =
-      replacing
-          ? KeepHigherCounters(&image, replaced.header, "the backup has")
-          : std::string();
-  const std::string kept_line =
-      "the file's higher ID counters: " + kept + "\n";
+  const auto kept_line = [](const std::string& kept) {
+    return "the file's higher ID counters: " + kept + "\n";
+  };
   if (options.dry_run) {
+    Snapshot replaced;
+    const bool replacing =
+        ctx.env->EntryExists(path) && ReadReplacedFile(ctx, path, &replaced);
+    const std::string kept =
+        replacing ? HigherCounters(image, replaced.header, "the backup has")
+                  : std::string();
     DescribeImport(ctx, path, image, BackupHasPasswords(backup));
     if (!replacing) return;
-    if (!kept.empty()) *ctx.out << "would keep " << kept_line;
+    if (!kept.empty()) *ctx.out << "would keep " << kept_line(kept);
     Snapshot incoming;
     ctx.Require(ParseSnapshot(image, &incoming));
     const std::vector<std::string> lost =
@@ -223,9 +209,13 @@ void Import(Context& ctx, const ImportOptions& options) {
     for (const std::string& record : lost) *ctx.out << "  " << record << "\n";
     return;
   }
-  WriteConfiguration(ctx, path, image, options.force);
+  const std::optional<SVR_CFG_HEADER> replaced = WriteConfiguration(
+      ctx, path, image, options.force, IdCounters::kKeepHigher);
+  const std::string kept =
+      replaced ? HigherCounters(image, *replaced, "the backup has")
+               : std::string();
   *ctx.out << "imported " << source << " into " << path << "\n";
-  if (!kept.empty()) *ctx.out << "kept " << kept_line;
+  if (!kept.empty()) *ctx.out << "kept " << kept_line(kept);
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 #include <ostream>
 
 #include "src/store/config_file.h"
-#include "src/store/journal.h"
+#include "src/store/journal_file.h"
 #include "tools/brellox/check.h"
 #include "tools/brellox/command.h"
 #include "tools/brellox/listing.h"
@@ -140,22 +140,25 @@ void Layout(Context& ctx, bool as_json) {
   }
 }
 
-std::uint64_t JournalSize(const Context& ctx) {
-  std::uint64_t size = 0;
-  if (!ctx.env->FileSize(JournalPathFor(ctx.path), &size).ok()) return 0;
-  return size;
+// The size of the journal entry itself (a link is not followed).
+std::uint64_t JournalSize(const Context& ctx, const std::string& journal) {
+  FileFacts facts;
+  if (!ctx.env->EntryFacts(journal, &facts).ok()) return 0;
+  return facts.size;
 }
 
 // The findings of the file, the journal beside it included. Opening the
 // session rolls back a change that a crash interrupted, as any call would.
 std::vector<Finding> CheckFile(const Context& ctx) {
   std::vector<Finding> findings;
-  const std::string journal = JournalPathFor(ctx.path);
-  const bool had_journal = JournalSize(ctx) > 0;
+  std::string journal;
+  const Status located = JournalOf(ctx.env, ctx.path, &journal);
+  if (!located.ok()) ctx.OpenFailed(located);
+  const bool had_journal = JournalSize(ctx, journal) > 0;
   ConfigSession session;
   const Status opened = session.Open(Store{ctx.env, ctx.path}, Access::kRead);
   if (!opened.ok() && !opened.IsCorrupt()) ctx.OpenFailed(opened);
-  const std::uint64_t journal_left = JournalSize(ctx);
+  const std::uint64_t journal_left = JournalSize(ctx, journal);
   if (journal_left > 0) {
     // Every call fails until the journal fits the file or is removed.
     findings.push_back({true, "journal " + journal + " (" +
