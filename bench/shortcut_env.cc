@@ -23,6 +23,16 @@ class ShortcutFile final : public RandomRWFile {
   Status Permissions(std::uint32_t* mode) override {
     return base_->Permissions(mode);
   }
+  Status Facts(FileFacts* facts) override { return base_->Facts(facts); }
+  Status MountOf(std::uint64_t* mount_id) override {
+    return base_->MountOf(mount_id);
+  }
+  Status ResolvedPath(std::string* path) override {
+    return base_->ResolvedPath(path);
+  }
+  Status TakeOwnershipOf(const FileFacts& model) override {
+    return base_->TakeOwnershipOf(model);
+  }
   Status TryLock(std::uint64_t offset, std::uint64_t length,
                  LockMode mode) override {
     return skip_locks_ ? Status::OK() : base_->TryLock(offset, length, mode);
@@ -57,6 +67,11 @@ Status ShortcutEnv::Wrap(Status s,
 Status ShortcutEnv::Open(const std::string& path, OpenAccess access,
                          std::unique_ptr<RandomRWFile>* result) {
   return Wrap(base_->Open(path, access, result), result);
+}
+
+Status ShortcutEnv::OpenNoFollow(const std::string& path, OpenAccess access,
+                                 std::unique_ptr<RandomRWFile>* result) {
+  return Wrap(base_->OpenNoFollow(path, access, result), result);
 }
 
 Status ShortcutEnv::CreateExclusive(const std::string& path,

@@ -24,6 +24,15 @@ class ShortcutEnv final : public Env {
 
   Status Open(const std::string& path, OpenAccess access,
               std::unique_ptr<RandomRWFile>* result) override;
+  Status OpenNoFollow(const std::string& path, OpenAccess access,
+                      std::unique_ptr<RandomRWFile>* result) override;
+  Status EntryFacts(const std::string& path, FileFacts* facts) override {
+    return base_->EntryFacts(path, facts);
+  }
+  Status MountOfFolder(const std::string& path,
+                       std::uint64_t* mount_id) override {
+    return base_->MountOfFolder(path, mount_id);
+  }
   Status CreateExclusive(const std::string& path, std::uint32_t mode,
                          std::unique_ptr<RandomRWFile>* result) override;
   Status RenameReplacing(const std::string& from,

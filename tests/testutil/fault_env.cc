@@ -80,6 +80,28 @@ class FaultFile : public RandomRWFile {
     return base_->Permissions(mode);
   }
 
+  Status Facts(FileFacts* facts) override {
+    Count().fstats++;
+    env_->total().fstats++;
+    if (env_->crashed()) return Crashed();
+    return base_->Facts(facts);
+  }
+
+  Status MountOf(std::uint64_t* mount_id) override {
+    if (env_->crashed()) return Crashed();
+    return base_->MountOf(mount_id);
+  }
+
+  Status ResolvedPath(std::string* path) override {
+    if (env_->crashed()) return Crashed();
+    return base_->ResolvedPath(path);
+  }
+
+  Status TakeOwnershipOf(const FileFacts& model) override {
+    if (env_->crashed()) return Crashed();
+    return base_->TakeOwnershipOf(model);
+  }
+
   Status TryLock(std::uint64_t offset, std::uint64_t length,
                  LockMode mode) override {
     Count().locks++;
@@ -322,6 +344,26 @@ Status FaultEnv::Open(const std::string& path, OpenAccess access,
   if (crashed_) return Crashed();
   Track(path);
   return Wrap(path, base_->Open(path, access, result), result);
+}
+
+Status FaultEnv::OpenNoFollow(const std::string& path, OpenAccess access,
+                              std::unique_ptr<RandomRWFile>* result) {
+  if (crashed_) return Crashed();
+  Track(path);
+  return Wrap(path, base_->OpenNoFollow(path, access, result), result);
+}
+
+Status FaultEnv::EntryFacts(const std::string& path, FileFacts* facts) {
+  ++total_.stats;
+  ++per_path_[path].stats;
+  if (crashed_) return Crashed();
+  return base_->EntryFacts(path, facts);
+}
+
+Status FaultEnv::MountOfFolder(const std::string& path,
+                               std::uint64_t* mount_id) {
+  if (crashed_) return Crashed();
+  return base_->MountOfFolder(path, mount_id);
 }
 
 Status FaultEnv::CreateExclusive(const std::string& path, std::uint32_t mode,

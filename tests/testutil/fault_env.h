@@ -47,8 +47,8 @@ class FaultEnv : public Env {
     int syncs = 0;
     int truncates = 0;
     int locks = 0;  // lock and unlock calls
-    int stats = 0;  // FileSize calls
-    int fstats = 0;  // size and permission queries on an open file
+    int stats = 0;  // FileSize and EntryFacts calls
+    int fstats = 0;  // size, permission and Facts queries on an open file
     std::uint64_t bytes_read = 0;
     std::uint64_t bytes_written = 0;
   };
@@ -83,6 +83,11 @@ class FaultEnv : public Env {
 
   Status Open(const std::string& path, OpenAccess access,
               std::unique_ptr<RandomRWFile>* result) override;
+  Status OpenNoFollow(const std::string& path, OpenAccess access,
+                      std::unique_ptr<RandomRWFile>* result) override;
+  Status EntryFacts(const std::string& path, FileFacts* facts) override;
+  Status MountOfFolder(const std::string& path,
+                       std::uint64_t* mount_id) override;
   Status CreateExclusive(const std::string& path, std::uint32_t mode,
                          std::unique_ptr<RandomRWFile>* result) override;
   Status RenameReplacing(const std::string& from,
