@@ -46,6 +46,17 @@ class EnvTest : public ::testing::Test {
     EXPECT_TRUE(env()->Open(PathOf(name), access, &file).ok());
     return file;
   }
+  FileFacts FactsOf(RandomRWFile* file) {
+    FileFacts facts;
+    EXPECT_TRUE(file->Facts(&facts).ok());
+    return facts;
+  }
+  std::string ResolvedOf(const char* name) {
+    std::string path;
+    auto file = OpenFile(name, OpenAccess::kReadOnly);
+    EXPECT_TRUE(file->ResolvedPath(&path).ok());
+    return path;
+  }
   Env* env() { return backend_.get(); }
 
   ScopedTempDir dir_;
@@ -59,31 +70,23 @@ std::pair<std::uint64_t, std::uint64_t> Identity(const FileFacts& facts) {
 // Makes `link` a symbolic link to `target`, or says why this process cannot:
 // libstdc++ makes none on Windows, where the system wants a privilege or
 // developer mode, and Wine reports links it does not make.
-bool MakeSymlink(Env* env, const std::string& target, const std::string& link,
-                 bool folder, std::string* why) {
+std::string MakeSymlink(Env* env, const std::string& target,
+                        const std::string& link, bool folder) {
   std::error_code error;
 #ifdef _WIN32
-  if (!CreateSymbolicLinkW(
-          std::filesystem::path(link).c_str(),
-          std::filesystem::path(target).c_str(),
-          (folder ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0) |
-              SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE)) {
-    error = std::error_code(static_cast<int>(GetLastError()),
-                            std::system_category());
+  const DWORD flags = (folder ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0) |
+                      SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE;
+  if (!CreateSymbolicLinkW(std::filesystem::path(link).c_str(),
+                           std::filesystem::path(target).c_str(), flags)) {
+    error.assign(static_cast<int>(GetLastError()), std::system_category());
   }
 #else
-  if (folder) {
-    std::filesystem::create_directory_symlink(target, link, error);
-  } else {
-    std::filesystem::create_symlink(target, link, error);
-  }
+  if (folder) std::filesystem::create_directory_symlink(target, link, error);
+  if (!folder) std::filesystem::create_symlink(target, link, error);
 #endif
-  if (error) {
-    *why = error.message();
-  } else if (!env->EntryExists(link)) {
-    *why = "the system reported a link it did not make";
-  }
-  return why->empty();
+  if (error) return error.message();
+  if (env->EntryExists(link)) return std::string();
+  return "the system reported a link it did not make";
 }
 
 using Backends = ::testing::Types<SystemEnv, PassThroughFaultEnv>;
@@ -219,31 +222,24 @@ TYPED_TEST(EnvTest, LocksBelongToEachOpenOfTheFile) {
 // it is, another file is another, and a new name counts at once.
 TYPED_TEST(EnvTest, FactsTellWhichFileIsOpenAndHowManyNamesItHas) {
   this->Create("a")->Write(0, "12345", 5);
-  this->Create("b");
   auto a = this->OpenFile("a", OpenAccess::kReadWrite);
   std::unique_ptr<RandomRWFile> again;
   ASSERT_TRUE(this->env()
                   ->OpenNoFollow(this->PathOf("a"), OpenAccess::kReadOnly,
                                  &again)
                   .ok());
-  FileFacts fa, fagain, fb;
-  ASSERT_TRUE(a->Facts(&fa).ok());
-  ASSERT_TRUE(again->Facts(&fagain).ok());
-  ASSERT_TRUE(this->OpenFile("b", OpenAccess::kReadOnly)->Facts(&fb).ok());
+  const FileFacts fa = this->FactsOf(a.get());
   EXPECT_TRUE(fa.regular);
   EXPECT_EQ(fa.size, 5u);
   EXPECT_EQ(fa.links, 1u);
-  EXPECT_EQ(Identity(fa), Identity(fagain));
-  EXPECT_NE(Identity(fa), Identity(fb));
-  EXPECT_EQ(fa.device, fb.device);
+  EXPECT_EQ(Identity(this->FactsOf(again.get())), Identity(fa));
+  EXPECT_NE(Identity(this->FactsOf(this->Create("b").get())), Identity(fa));
 
   std::error_code error;
   std::filesystem::create_hard_link(this->PathOf("a"), this->PathOf("a2"),
                                     error);
   ASSERT_FALSE(error) << error.message();
-  ASSERT_TRUE(a->Facts(&fa).ok());
-  EXPECT_EQ(fa.links, 2u);
-  EXPECT_EQ(Identity(fa), Identity(fagain));
+  EXPECT_EQ(this->FactsOf(a.get()).links, 2u);
   FileFacts entry;
   ASSERT_TRUE(this->env()->EntryFacts(this->PathOf("a2"), &entry).ok());
   EXPECT_TRUE(entry.regular);
@@ -252,124 +248,79 @@ TYPED_TEST(EnvTest, FactsTellWhichFileIsOpenAndHowManyNamesItHas) {
   EXPECT_EQ(Identity(entry), Identity(fa));
 }
 
-// A file belongs to its creator; giving it the owner it has changes only the
-// bits, and giving it to another counts only where the system truly does.
+// A file belongs to its creator; handing it to the owner it has changes at
+// most the bits, and to another counts only where the system truly does it.
 TYPED_TEST(EnvTest, OwnersAreKeptOrTrulyHandedOver) {
   auto a = this->Create("a");
   std::unique_ptr<RandomRWFile> b;
   ASSERT_TRUE(this->env()->CreateExclusive(this->PathOf("b"), 0600, &b).ok());
-  FileFacts fa, fb;
-  ASSERT_TRUE(a->Facts(&fa).ok());
-  ASSERT_TRUE(b->Facts(&fb).ok());
+  const FileFacts fa = this->FactsOf(a.get());
   EXPECT_FALSE(fa.owner.empty());
-  EXPECT_EQ(fa.owner, fb.owner);
-  EXPECT_EQ(fa.group, fb.group);
+  EXPECT_EQ(this->FactsOf(b.get()).owner, fa.owner);
   ASSERT_TRUE(b->TakeOwnershipOf(fa).ok());
-  std::uint32_t mode = 0;
-  ASSERT_TRUE(b->Permissions(&mode).ok());
-  EXPECT_EQ(mode, fa.mode);
+  EXPECT_EQ(this->FactsOf(b.get()).mode, fa.mode);
+  FileFacts model = fa;
 #ifdef _WIN32
-  const char* const other_user = "S-1-5-18";  // the system itself
-  EXPECT_EQ(fa.owner.rfind("S-1-", 0), 0u) << fa.owner;
+  model.owner = "S-1-5-18";  // the system itself
   EXPECT_EQ(fa.owner_is_administrator,
             fa.owner == "S-1-5-18" || fa.owner == "S-1-5-32-544");
 #else
-  const char* const other_user = "65534";  // nobody
+  model.owner = "65534";  // nobody
   EXPECT_EQ(fa.mode, 0640u);
   EXPECT_EQ(fa.owner_is_administrator, fa.owner == "0");
 #endif
-  if (fa.owner == other_user) return;  // nobody else to give it to
-  FileFacts model = fa;
-  model.owner = other_user;
+  if (model.owner == fa.owner) return;  // nobody else to hand it to
   const Status given = a->TakeOwnershipOf(model);
   EXPECT_TRUE(given.ok() || given.IsIOError()) << given.ToString();
-  FileFacts now;
-  ASSERT_TRUE(a->Facts(&now).ok());
-  EXPECT_EQ(now.owner, given.ok() ? model.owner : fa.owner)
+  EXPECT_EQ(this->FactsOf(a.get()).owner, given.ok() ? model.owner : fa.owner)
       << given.ToString();
 }
 
 // Neither call follows a symbolic link as the last name: OpenNoFollow opens
 // plain files only, and EntryFacts tells of the entry itself.
 TYPED_TEST(EnvTest, NoFollowOpensOnlyPlainFilesAndEntryFactsSeeTheEntry) {
-  this->Create("target")->Write(0, "t", 1);
-  std::filesystem::create_directory(this->PathOf("folder"));
+  this->Create("target");
   std::unique_ptr<RandomRWFile> file;
-  FileFacts facts;
+  FileFacts link;
   EXPECT_TRUE(this->env()
-                  ->OpenNoFollow(this->PathOf("missing"), OpenAccess::kReadOnly,
-                                 &file)
+                  ->OpenNoFollow(this->PathOf("missing"),
+                                 OpenAccess::kReadOnly, &file)
                   .IsNotFound());
   EXPECT_TRUE(
-      this->env()->EntryFacts(this->PathOf("missing"), &facts).IsNotFound());
-  ASSERT_TRUE(this->env()->EntryFacts(this->PathOf("folder"), &facts).ok());
-  EXPECT_FALSE(facts.regular);
-  const Status folder = this->env()->OpenNoFollow(
-      this->PathOf("folder"), OpenAccess::kReadOnly, &file);
-  std::uint64_t size;
-  EXPECT_TRUE(!folder.ok() || !file->Size(&size).ok());
-  ASSERT_TRUE(this->env()
-                  ->OpenNoFollow(this->PathOf("target"),
-                                 OpenAccess::kReadWrite, &file)
-                  .ok());
-  ASSERT_TRUE(file->Write(1, "u", 1).ok());
-  file.reset();
-  EXPECT_EQ(ReadBytes(this->PathOf("target")), "tu");
-
-  std::string why;
-  if (!MakeSymlink(this->env(), this->PathOf("target"), this->PathOf("link"),
-                   false, &why)) {
-    GTEST_SKIP() << "no symbolic link to refuse: " << why;
-  }
+      this->env()->EntryFacts(this->PathOf("missing"), &link).IsNotFound());
+  const std::string why = MakeSymlink(this->env(), this->PathOf("target"),
+                                      this->PathOf("link"), false);
+  if (!why.empty()) GTEST_SKIP() << "no symbolic link to refuse: " << why;
   const Status s = this->env()->OpenNoFollow(this->PathOf("link"),
                                              OpenAccess::kReadOnly, &file);
   EXPECT_TRUE(s.IsIOError()) << s.ToString();
   EXPECT_EQ(file, nullptr);
-  FileFacts target, link;
-  ASSERT_TRUE(
-      this->OpenFile("link", OpenAccess::kReadOnly)->Facts(&target).ok());
   ASSERT_TRUE(this->env()->EntryFacts(this->PathOf("link"), &link).ok());
+  const FileFacts target =
+      this->FactsOf(this->OpenFile("link", OpenAccess::kReadOnly).get());
   EXPECT_TRUE(target.regular);
   EXPECT_FALSE(link.regular);
   EXPECT_NE(Identity(link), Identity(target));
 }
 
-// One name per file, whichever path opened it, and one that ordinary calls
-// take.
+// One name per file, whichever path opened it, and one ordinary calls take.
 TYPED_TEST(EnvTest, ResolvedPathIsOneNamePerFile) {
   std::filesystem::create_directory(this->PathOf("dir"));
-  this->Create("dir/f");
+  auto f = this->Create("dir/f");
   this->Create("dir/g");
-  std::string direct, dotted, other;
-  auto f = this->OpenFile("dir/f", OpenAccess::kReadOnly);
-  ASSERT_TRUE(f->ResolvedPath(&direct).ok());
-  ASSERT_TRUE(this->OpenFile("dir/./../dir/f", OpenAccess::kReadOnly)
-                  ->ResolvedPath(&dotted)
-                  .ok());
-  ASSERT_TRUE(this->OpenFile("dir/g", OpenAccess::kReadOnly)
-                  ->ResolvedPath(&other)
-                  .ok());
-  EXPECT_EQ(dotted, direct);
-  EXPECT_NE(other, direct);
-  EXPECT_TRUE(std::filesystem::path(direct).is_absolute()) << direct;
+  const std::string direct = this->ResolvedOf("dir/f");
+  EXPECT_EQ(this->ResolvedOf("dir/./../dir/f"), direct);
+  EXPECT_NE(this->ResolvedOf("dir/g"), direct);
 #ifdef _WIN32
   EXPECT_NE(direct.rfind("\\\\?\\", 0), 0u) << direct;
 #endif
-  FileFacts by_name, opened;
+  FileFacts by_name;
   ASSERT_TRUE(this->env()->EntryFacts(direct, &by_name).ok()) << direct;
-  ASSERT_TRUE(f->Facts(&opened).ok());
-  EXPECT_EQ(Identity(by_name), Identity(opened));
-
-  std::string why;
-  if (!MakeSymlink(this->env(), this->PathOf("dir"), this->PathOf("alias"),
-                   true, &why)) {
-    GTEST_SKIP() << "no linked folder to resolve: " << why;
-  }
-  std::string linked;
-  ASSERT_TRUE(this->OpenFile("alias/f", OpenAccess::kReadOnly)
-                  ->ResolvedPath(&linked)
-                  .ok());
-  EXPECT_EQ(linked, direct);
+  EXPECT_EQ(Identity(by_name), Identity(this->FactsOf(f.get())));
+  const std::string why = MakeSymlink(this->env(), this->PathOf("dir"),
+                                      this->PathOf("alias"), true);
+  if (!why.empty()) GTEST_SKIP() << "no linked folder to resolve: " << why;
+  EXPECT_EQ(this->ResolvedOf("alias/f"), direct);
 }
 
 }  // namespace
