@@ -105,8 +105,9 @@ class RandomRWFile {
   // the system only for what differs. Only root may hand a file to another
   // user, and only a member may hand it to a group: IOError (and the
   // permission bits possibly set) otherwise. On Windows, where the access
-  // list rules instead, a file keeps the owner it has: IOError unless it is
-  // `model`'s already.
+  // list rules instead, only the owner is given, and only where the system
+  // lets the caller (the restore privilege, enabled): IOError otherwise, and
+  // where the file system keeps no owner it was given.
   virtual Status TakeOwnershipOf(const FileFacts& model) = 0;
 
   // Tries once, without waiting, to lock the bytes [offset, offset + length)

@@ -1,9 +1,11 @@
 #include <windows.h>
+#include <aclapi.h>
 #include <sddl.h>
 
 #include <limits>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "platform/env.h"
 
@@ -41,6 +43,22 @@ std::wstring Wide(const std::string& path) {
   return wide;
 }
 
+// The other way: false for a name that is not valid UTF-16 (NTFS allows a
+// lone surrogate), which no UTF-8 string can name.
+bool Narrow(const std::wstring& wide, std::string* text) {
+  text->clear();
+  if (wide.empty()) return true;
+  const int length = WideCharToMultiByte(
+      CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(),
+      static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+  if (length <= 0) return false;
+  text->resize(static_cast<std::size_t>(length));
+  WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(),
+                      static_cast<int>(wide.size()), &(*text)[0], length,
+                      nullptr, nullptr);
+  return true;
+}
+
 // Every failure of a Win32 file call becomes a Status here, so that a missing
 // file reads the same on every system.
 Status WindowsError(const std::string& context, DWORD error) {
@@ -62,6 +80,11 @@ Status WindowsError(const std::string& context, DWORD error) {
 
 Status LastError(const std::string& context) {
   return WindowsError(context, GetLastError());
+}
+
+// For calls whose every failure is an I/O error, whatever the system said.
+Status AsIOError(Status s) {
+  return s.ok() || s.IsIOError() ? s : Status::IOError(s.message());
 }
 
 // Memory the system allocated with LocalAlloc, freed when leaving scope.
@@ -115,6 +138,48 @@ Status PrivateSecurity(LocalMemory<void>* descriptor) {
     return LastError("private access list");
   }
   descriptor->reset(made);
+  return Status::OK();
+}
+
+// Which file an open handle holds, how big it is and how many names it has,
+// in one call; on success only these fields of `*facts` are set.
+Status HandleFacts(HANDLE handle, const std::string& path, FileFacts* facts) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(handle, &info)) return LastError(path);
+  // A reparse point (a symbolic link, a junction, ...) is no regular file,
+  // even where it is not a folder.
+  facts->regular = (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY |
+                                             FILE_ATTRIBUTE_REPARSE_POINT)) ==
+                   0;
+  facts->size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) |
+                info.nFileSizeLow;
+  facts->device = info.dwVolumeSerialNumber;
+  facts->inode = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) |
+                 info.nFileIndexLow;
+  facts->links = info.nNumberOfLinks;
+  return Status::OK();
+}
+
+// The owner of an open file (null where the file system keeps none, as FAT
+// does), valid while `descriptor` lives. The handle needs READ_CONTROL,
+// which GENERIC_READ holds.
+Status OwnerOf(HANDLE handle, const std::string& path, PSID* owner,
+               LocalMemory<void>* descriptor) {
+  PSECURITY_DESCRIPTOR made = nullptr;
+  const DWORD error =
+      GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION,
+                      owner, nullptr, nullptr, nullptr, &made);
+  if (error != ERROR_SUCCESS) return WindowsError(path + ": owner", error);
+  descriptor->reset(made);
+  return Status::OK();
+}
+
+// A SID as SDDL text ("S-1-5-18"), in UTF-8.
+Status SidText(PSID sid, const std::string& path, std::string* text) {
+  LPWSTR wide = nullptr;
+  if (!ConvertSidToStringSidW(sid, &wide)) return LastError(path + ": owner");
+  const LocalMemory<wchar_t> wide_holder(wide);
+  if (!Narrow(wide, text)) return Status::IOError(path + ": owner");
   return Status::OK();
 }
 
@@ -187,6 +252,110 @@ class WindowsFile final : public RandomRWFile {
     return Status::OK();
   }
 
+  // A file opened here cannot lose its last name while it is open (no
+  // opener shares deletion), so `links` never reads 0 on Windows.
+  Status Facts(FileFacts* facts) override {
+    FileFacts got = *facts;  // keeps mount_id
+    Status s = HandleFacts(handle_, path_, &got);
+    if (!s.ok()) return s;
+    PSID owner = nullptr;
+    LocalMemory<void> descriptor;
+    s = OwnerOf(handle_, path_, &owner, &descriptor);
+    if (!s.ok()) return s;
+    got.owner.clear();
+    got.owner_is_administrator = false;
+    if (owner != nullptr) {
+      s = SidText(owner, path_, &got.owner);
+      if (!s.ok()) return s;
+      got.owner_is_administrator =
+          IsWellKnownSid(owner, WinLocalSystemSid) ||
+          IsWellKnownSid(owner, WinBuiltinAdministratorsSid);
+    }
+    got.mode = kOwnerOnlyMode;  // access is the access list's
+    got.group.clear();
+    *facts = got;
+    return Status::OK();
+  }
+
+  // Windows mounts volumes on empty folders only, never one file over
+  // another's name, and the volume a file lies on is already its `device`:
+  // there is nothing more to tell.
+  Status MountOf(std::uint64_t* mount_id) override {
+    *mount_id = 0;
+    return Status::OK();
+  }
+
+  Status ResolvedPath(std::string* path) override {
+    std::wstring name(MAX_PATH, L'\0');
+    for (;;) {
+      const DWORD length = GetFinalPathNameByHandleW(
+          handle_, &name[0], static_cast<DWORD>(name.size()),
+          FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+      if (length == 0) return AsIOError(LastError(path_ + ": resolved path"));
+      // Too small a buffer gives the size wanted, the terminator counted;
+      // success the length, without it.
+      const bool done = length < name.size();
+      name.resize(length);
+      if (done) break;
+    }
+    // The system answers in its own long-path form: "\\?\C:\..." or
+    // "\\?\UNC\server\share\...", which ordinary calls write without it.
+    constexpr std::wstring_view kUnc = L"\\\\?\\UNC\\";
+    constexpr std::wstring_view kLong = L"\\\\?\\";
+    if (name.compare(0, kUnc.size(), kUnc) == 0) {
+      name.replace(0, kUnc.size(), L"\\\\");
+    } else if (name.compare(0, kLong.size(), kLong) == 0) {
+      name.erase(0, kLong.size());
+    }
+    std::string resolved;
+    if (!Narrow(name, &resolved)) {
+      return Status::IOError(path_ + ": resolved path is not Unicode");
+    }
+    *path = std::move(resolved);
+    return Status::OK();
+  }
+
+  // The access list decides who may use a file, not its owner; but the owner
+  // may always change that list, so the file is handed over when the caller
+  // may (the restore privilege, enabled, lets one give a file to anyone).
+  // Only the owner is compared and given: group and bits mean nothing here.
+  Status TakeOwnershipOf(const FileFacts& model) override {
+    PSID wanted = nullptr;
+    if (!ConvertStringSidToSidW(Wide(model.owner).c_str(), &wanted)) {
+      return Status::IOError(path_ + ": owner \"" + model.owner +
+                             "\" is not a SID");
+    }
+    const LocalMemory<void> wanted_holder(wanted);
+    PSID owner = nullptr;
+    LocalMemory<void> descriptor;
+    Status s = OwnerOf(handle_, path_, &owner, &descriptor);
+    if (!s.ok()) return AsIOError(s);
+    if (owner != nullptr && EqualSid(owner, wanted)) return Status::OK();
+
+    // This open may read and write, not change the owner: another open of
+    // the same file (not of its name) asks for that right alone.
+    const std::string refused =
+        path_ + ": cannot give the file to " + model.owner;
+    HANDLE reopened =
+        ReOpenFile(handle_, WRITE_OWNER,
+                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                   FILE_FLAG_BACKUP_SEMANTICS);
+    if (reopened == INVALID_HANDLE_VALUE) return AsIOError(LastError(refused));
+    const ScopedHandle reopened_holder(reopened);
+    const DWORD error =
+        SetSecurityInfo(reopened, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION,
+                        wanted, nullptr, nullptr, nullptr);
+    if (error != ERROR_SUCCESS) return AsIOError(WindowsError(refused, error));
+    // Some file systems (FAT, Wine's) accept an owner and keep none: only
+    // the owner read back counts.
+    s = OwnerOf(handle_, path_, &owner, &descriptor);
+    if (!s.ok()) return AsIOError(s);
+    if (owner == nullptr || !EqualSid(owner, wanted)) {
+      return Status::IOError(refused + ": the file system keeps its owner");
+    }
+    return Status::OK();
+  }
+
   // Windows locks are mandatory and per handle: the store only ever locks
   // bytes far past its data, so that no program's reads are refused.
   Status TryLock(std::uint64_t offset, std::uint64_t length,
@@ -245,6 +414,41 @@ class WindowsEnv final : public Env {
                              ? GENERIC_READ
                              : GENERIC_READ | GENERIC_WRITE;
     return OpenHandle(path, rights, OPEN_EXISTING, nullptr, result);
+  }
+
+  // The last component is opened as it is, reparse point or not, and only
+  // a plain file is kept. Reparse points in the folders above are followed.
+  Status OpenNoFollow(const std::string& path, OpenAccess access,
+                      std::unique_ptr<RandomRWFile>* result) override {
+    const DWORD rights = access == OpenAccess::kReadOnly
+                             ? GENERIC_READ
+                             : GENERIC_READ | GENERIC_WRITE;
+    return OpenHandle(path, rights, OPEN_EXISTING, nullptr, result,
+                      /*follow=*/false);
+  }
+
+  // The entry itself, opened for its attributes only: that takes no share
+  // of the file from anyone, so it works while others hold the file open.
+  Status EntryFacts(const std::string& path, FileFacts* facts) override {
+    HANDLE handle = CreateFileW(
+        Wide(path).c_str(), FILE_READ_ATTRIBUTES,
+        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING,
+        FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return LastError(path);
+    const ScopedHandle holder(handle);
+    if (GetFileType(handle) != FILE_TYPE_DISK) {  // a device: nothing to tell
+      facts->regular = false;
+      facts->size = facts->device = facts->inode = facts->links = 0;
+      return Status::OK();
+    }
+    return HandleFacts(handle, path, facts);
+  }
+
+  // See WindowsFile::MountOf.
+  Status MountOfFolder(const std::string&, std::uint64_t* mount_id) override {
+    *mount_id = 0;
+    return Status::OK();
   }
 
   // The permission bits of `mode` have no meaning here: a new file takes
@@ -319,20 +523,35 @@ class WindowsEnv final : public Env {
  private:
   // Shared for reading and writing with every other opener, as the
   // configuration file always was: the store's own locks keep calls apart.
+  // Unless `follow`, a reparse point as the last component is opened itself
+  // and refused.
   static Status OpenHandle(const std::string& path, DWORD rights,
                            DWORD disposition, SECURITY_ATTRIBUTES* security,
-                           std::unique_ptr<RandomRWFile>* result) {
+                           std::unique_ptr<RandomRWFile>* result,
+                           bool follow = true) {
     result->reset();
+    const DWORD flags = FILE_ATTRIBUTE_NORMAL |
+                        (follow ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
     HANDLE handle = CreateFileW(Wide(path).c_str(), rights,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE, security,
-                                disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+                                disposition, flags, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return LastError(path);
+    ScopedHandle holder(handle);
     // Device names ("CON", "NUL", pipes) open too, but hold no file.
     if (GetFileType(handle) != FILE_TYPE_DISK) {
-      CloseHandle(handle);
       return Status::IOError(path + ": not a regular file");
     }
-    result->reset(new WindowsFile(path, handle));
+    if (!follow) {
+      FileFacts facts;
+      const Status s = HandleFacts(handle, path, &facts);
+      if (!s.ok()) return s;
+      if (!facts.regular) {
+        return Status::IOError(path +
+                               ": a link or folder, not a regular file");
+      }
+    }
+    result->reset(new WindowsFile(path, holder.get()));
+    holder.release();  // the file closes it now
     return Status::OK();
   }
 };

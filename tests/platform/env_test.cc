@@ -4,7 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
+#include <system_error>
+#include <utility>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include "tests/testutil/fault_env.h"
 #include "tests/testutil/store_fixture.h"
@@ -39,11 +46,48 @@ class EnvTest : public ::testing::Test {
     EXPECT_TRUE(env()->Open(PathOf(name), access, &file).ok());
     return file;
   }
+  FileFacts FactsOf(RandomRWFile* file) {
+    FileFacts facts;
+    EXPECT_TRUE(file->Facts(&facts).ok());
+    return facts;
+  }
+  std::string ResolvedOf(const char* name) {
+    std::string path;
+    auto file = OpenFile(name, OpenAccess::kReadOnly);
+    EXPECT_TRUE(file->ResolvedPath(&path).ok());
+    return path;
+  }
   Env* env() { return backend_.get(); }
 
   ScopedTempDir dir_;
   Backend backend_;
 };
+
+std::pair<std::uint64_t, std::uint64_t> Identity(const FileFacts& facts) {
+  return {facts.device, facts.inode};
+}
+
+// Makes `link` a symbolic link to `target`, or says why this process cannot:
+// libstdc++ makes none on Windows, where the system wants a privilege or
+// developer mode, and Wine reports links it does not make.
+std::string MakeSymlink(Env* env, const std::string& target,
+                        const std::string& link, bool folder) {
+  std::error_code error;
+#ifdef _WIN32
+  const DWORD flags = (folder ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0) |
+                      SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE;
+  if (!CreateSymbolicLinkW(std::filesystem::path(link).c_str(),
+                           std::filesystem::path(target).c_str(), flags)) {
+    error.assign(static_cast<int>(GetLastError()), std::system_category());
+  }
+#else
+  if (folder) std::filesystem::create_directory_symlink(target, link, error);
+  if (!folder) std::filesystem::create_symlink(target, link, error);
+#endif
+  if (error) return error.message();
+  if (env->EntryExists(link)) return std::string();
+  return "the system reported a link it did not make";
+}
 
 using Backends = ::testing::Types<SystemEnv, PassThroughFaultEnv>;
 TYPED_TEST_SUITE(EnvTest, Backends);
@@ -172,6 +216,111 @@ TYPED_TEST(EnvTest, LocksBelongToEachOpenOfTheFile) {
   char byte;
   ASSERT_TRUE(writer->Write(0, "x", 1).ok());
   EXPECT_TRUE(reader1->Read(0, 1, &byte).ok());
+}
+
+// Facts come from the open file: two opens of one file agree on which file
+// it is, another file is another, and a new name counts at once.
+TYPED_TEST(EnvTest, FactsTellWhichFileIsOpenAndHowManyNamesItHas) {
+  this->Create("a")->Write(0, "12345", 5);
+  auto a = this->OpenFile("a", OpenAccess::kReadWrite);
+  std::unique_ptr<RandomRWFile> again;
+  ASSERT_TRUE(this->env()
+                  ->OpenNoFollow(this->PathOf("a"), OpenAccess::kReadOnly,
+                                 &again)
+                  .ok());
+  const FileFacts fa = this->FactsOf(a.get());
+  EXPECT_TRUE(fa.regular);
+  EXPECT_EQ(fa.size, 5u);
+  EXPECT_EQ(fa.links, 1u);
+  EXPECT_EQ(Identity(this->FactsOf(again.get())), Identity(fa));
+  EXPECT_NE(Identity(this->FactsOf(this->Create("b").get())), Identity(fa));
+
+  std::error_code error;
+  std::filesystem::create_hard_link(this->PathOf("a"), this->PathOf("a2"),
+                                    error);
+  ASSERT_FALSE(error) << error.message();
+  EXPECT_EQ(this->FactsOf(a.get()).links, 2u);
+  FileFacts entry;
+  ASSERT_TRUE(this->env()->EntryFacts(this->PathOf("a2"), &entry).ok());
+  EXPECT_TRUE(entry.regular);
+  EXPECT_EQ(entry.size, 5u);
+  EXPECT_EQ(entry.links, 2u);
+  EXPECT_EQ(Identity(entry), Identity(fa));
+}
+
+// A file belongs to its creator; handing it to the owner it has changes at
+// most the bits, and to another counts only where the system truly does it.
+TYPED_TEST(EnvTest, OwnersAreKeptOrTrulyHandedOver) {
+  auto a = this->Create("a");
+  std::unique_ptr<RandomRWFile> b;
+  ASSERT_TRUE(this->env()->CreateExclusive(this->PathOf("b"), 0600, &b).ok());
+  const FileFacts fa = this->FactsOf(a.get());
+  EXPECT_FALSE(fa.owner.empty());
+  EXPECT_EQ(this->FactsOf(b.get()).owner, fa.owner);
+  ASSERT_TRUE(b->TakeOwnershipOf(fa).ok());
+  EXPECT_EQ(this->FactsOf(b.get()).mode, fa.mode);
+  FileFacts model = fa;
+#ifdef _WIN32
+  model.owner = "S-1-5-18";  // the system itself
+  EXPECT_EQ(fa.owner_is_administrator,
+            fa.owner == "S-1-5-18" || fa.owner == "S-1-5-32-544");
+#else
+  model.owner = "65534";  // nobody
+  EXPECT_EQ(fa.mode, 0640u);
+  EXPECT_EQ(fa.owner_is_administrator, fa.owner == "0");
+#endif
+  if (model.owner == fa.owner) return;  // nobody else to hand it to
+  const Status given = a->TakeOwnershipOf(model);
+  EXPECT_TRUE(given.ok() || given.IsIOError()) << given.ToString();
+  EXPECT_EQ(this->FactsOf(a.get()).owner, given.ok() ? model.owner : fa.owner)
+      << given.ToString();
+}
+
+// Neither call follows a symbolic link as the last name: OpenNoFollow opens
+// plain files only, and EntryFacts tells of the entry itself.
+TYPED_TEST(EnvTest, NoFollowOpensOnlyPlainFilesAndEntryFactsSeeTheEntry) {
+  this->Create("target");
+  std::unique_ptr<RandomRWFile> file;
+  FileFacts link;
+  EXPECT_TRUE(this->env()
+                  ->OpenNoFollow(this->PathOf("missing"),
+                                 OpenAccess::kReadOnly, &file)
+                  .IsNotFound());
+  EXPECT_TRUE(
+      this->env()->EntryFacts(this->PathOf("missing"), &link).IsNotFound());
+  const std::string why = MakeSymlink(this->env(), this->PathOf("target"),
+                                      this->PathOf("link"), false);
+  if (!why.empty()) GTEST_SKIP() << "no symbolic link to refuse: " << why;
+  const Status s = this->env()->OpenNoFollow(this->PathOf("link"),
+                                             OpenAccess::kReadOnly, &file);
+  EXPECT_TRUE(s.IsIOError()) << s.ToString();
+  EXPECT_EQ(file, nullptr);
+  ASSERT_TRUE(this->env()->EntryFacts(this->PathOf("link"), &link).ok());
+  const FileFacts target =
+      this->FactsOf(this->OpenFile("link", OpenAccess::kReadOnly).get());
+  EXPECT_TRUE(target.regular);
+  EXPECT_FALSE(link.regular);
+  EXPECT_NE(Identity(link), Identity(target));
+}
+
+// One name per file, whichever path opened it, and one ordinary calls take.
+TYPED_TEST(EnvTest, ResolvedPathIsOneNamePerFile) {
+  std::filesystem::create_directory(this->PathOf("dir"));
+  auto f = this->Create("dir/f");
+  this->Create("dir/g");
+  const std::string direct = this->ResolvedOf("dir/f");
+  EXPECT_EQ(this->ResolvedOf("dir/./../dir/f"), direct);
+  EXPECT_NE(this->ResolvedOf("dir/g"), direct);
+#ifdef _WIN32
+  EXPECT_NE(direct.rfind("\\\\?\\", 0), 0u) << direct;
+#endif
+  FileFacts by_name;
+  ASSERT_TRUE(this->env()->EntryFacts(direct, &by_name).ok()) << direct;
+  EXPECT_EQ(Identity(by_name), Identity(this->FactsOf(f.get())));
+  const std::string why = MakeSymlink(this->env(), this->PathOf("dir"),
+                                      this->PathOf("alias"), true);
+  if (!why.empty()) GTEST_SKIP() << "no linked folder to resolve: " << why;
+  EXPECT_EQ(this->ResolvedOf("alias/f"), direct);
 }
 
 }  // namespace
