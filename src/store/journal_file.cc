@@ -194,26 +194,38 @@ Status CreateJournal(Env* env, const std::string& journal_path,
   return env->SyncDirectoryOf(journal_path);
 }
 
+namespace {
+
+// Opens the configuration file at `path` and works out its place.
+Status OpenAndLocate(Env* env, const std::string& path, OpenAccess access,
+                     std::unique_ptr<RandomRWFile>* file, FileFacts* facts,
+                     FilePlace* place) {
+  Status s = env->Open(path, access, file);
+  if (s.ok()) s = (*file)->Facts(facts);
+  if (s.ok()) s = LocateFile(env, path, *facts, file->get(), place);
+  return s;
+}
+
+}  // namespace
+
 Status JournalOf(Env* env, const std::string& path, std::string* journal) {
   std::unique_ptr<RandomRWFile> file;
-  Status s = env->Open(path, OpenAccess::kReadOnly, &file);
   FileFacts facts;
-  if (s.ok()) s = file->Facts(&facts);
   FilePlace place;
-  if (s.ok()) s = LocateFile(env, path, facts, file.get(), &place);
+  Status s = OpenAndLocate(env, path, OpenAccess::kReadOnly, &file, &facts,
+                           &place);
   if (s.ok()) *journal = place.journal;
   return s;
 }
 
 Status ResetJournalOfNewFile(Env* env, const std::string& path) {
   std::unique_ptr<RandomRWFile> file;
-  Status s = env->Open(path, OpenAccess::kReadWrite, &file);
+  FileFacts facts;
+  FilePlace place;
+  Status s = OpenAndLocate(env, path, OpenAccess::kReadWrite, &file, &facts,
+                           &place);
   FileLock lock;
   if (s.ok()) s = lock.Acquire(env, file.get(), LockMode::kExclusive);
-  FileFacts facts;
-  if (s.ok()) s = file->Facts(&facts);
-  FilePlace place;
-  if (s.ok()) s = LocateFile(env, path, facts, file.get(), &place);
   std::unique_ptr<RandomRWFile> journal;
   if (s.ok()) s = ResetJournal(env, facts, place, &journal);
   return s;
