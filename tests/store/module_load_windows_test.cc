@@ -112,13 +112,15 @@ TEST_F(ModuleLoadTest, EmptyFolderGetsExactDefaultFileThatUnloadLeavesAlone) {
   LoadedLibrary library(dir_.path());
   ASSERT_TRUE(library.loaded()) << GetLastError();
   EXPECT_EQ(ReadBytes(ConfigPath()), DefaultConfigImage());
-  // Nothing but the library and its file: no temporary file left behind.
+  // Nothing but the library, its file and the file's idle journal: no
+  // temporary file left behind.
   std::size_t entries = 0;
   for (const auto& entry : std::filesystem::directory_iterator(dir_.path())) {
     (void)entry;
     ++entries;
   }
-  EXPECT_EQ(entries, 2u);
+  EXPECT_EQ(entries, 3u);
+  EXPECT_EQ(ReadBytes(ConfigPath().string() + "-journal"), "");
   EXPECT_EQ(library.TempDir(), "");
   library.Unload();
   EXPECT_EQ(ReadBytes(ConfigPath()), DefaultConfigImage());
