@@ -59,6 +59,13 @@ class RandomRWFile {
   // Cuts or extends (with zeros) the file to `size` bytes.
   virtual Status Truncate(std::uint64_t size) = 0;
 
+  // Sets `*data_offset` to an offset d >= `offset` such that every byte of
+  // [offset, d) reads as zero: the start of the next stretch that may hold
+  // data. When no byte from `offset` on can be non-zero, d is the file's
+  // size, or `offset` if that is larger. Lets a scan skip a sparse file's
+  // holes; d == `offset` is always a correct answer.
+  virtual Status NextData(std::uint64_t offset, std::uint64_t* data_offset) = 0;
+
   // Makes every completed write and truncation durable.
   virtual Status Sync() = 0;
 

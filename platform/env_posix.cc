@@ -107,6 +107,29 @@ class PosixFile final : public RandomRWFile {
     return Status::OK();
   }
 
+  Status NextData(std::uint64_t offset, std::uint64_t* data_offset) override {
+    off_t position;
+    if (!ToOffset(offset, &position)) return Status::IOError(path_ + ": offset");
+    *data_offset = offset;
+#ifdef SEEK_DATA
+    // Only the position of this descriptor moves, and every transfer here
+    // names its own offset.
+    const off_t found = lseek(fd_, position, SEEK_DATA);
+    if (found >= position) {
+      *data_offset = static_cast<std::uint64_t>(found);
+    } else if (found < 0 && errno == ENXIO) {
+      // Nothing but a hole from here to the end, or past the end already.
+      std::uint64_t size = 0;
+      Status s = Size(&size);
+      if (!s.ok()) return s;
+      if (size > offset) *data_offset = size;
+    }
+    // A file system that cannot tell (EINVAL and the like) leaves the
+    // answer that is always right: data may start here.
+#endif
+    return Status::OK();
+  }
+
   Status Sync() override {
     // fdatasync makes the data and every change of size durable (POSIX's
     // synchronized data integrity), and skips only what reading back does

@@ -177,6 +177,13 @@ class WindowsFile final : public RandomRWFile {
     return Status::OK();
   }
 
+  // Files the store writes are never marked sparse, so every byte of them
+  // is allocated and may hold data: the scan just reads on.
+  Status NextData(std::uint64_t offset, std::uint64_t* data_offset) override {
+    *data_offset = offset;
+    return Status::OK();
+  }
+
   Status Sync() override {
     if (!FlushFileBuffers(handle_)) return LastError(path_);
     return Status::OK();

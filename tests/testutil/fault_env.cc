@@ -61,6 +61,13 @@ class FaultFile : public RandomRWFile {
     return s;
   }
 
+  Status NextData(std::uint64_t offset, std::uint64_t* data_offset) override {
+    Count().fstats++;
+    env_->total().fstats++;
+    if (env_->crashed()) return Crashed();
+    return base_->NextData(offset, data_offset);
+  }
+
   Status Sync() override {
     Count().syncs++;
     env_->total().syncs++;
