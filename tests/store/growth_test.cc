@@ -206,6 +206,36 @@ TEST_F(GrowthTest, RemoveClosesTheGapInOrderAndClearsTheFreedSlot) {
   EXPECT_EQ(table.substr(2 * 168), std::string(2 * 168, '\0'));
 }
 
+// A table that reserves several chunks' worth of free slots, mostly holes,
+// with stray bytes here and there: an add clears exactly those bytes.
+TEST_F(GrowthTest, AppendClearsStrayBytesInFreeSlotsOfAnySize) {
+  constexpr std::int32_t kSlots = 40000;  // 4 MB of user slots
+  std::string image = DefaultConfigImage();
+  SVR_CFG_HEADER header;
+  std::memcpy(&header, image.data(), sizeof(header));
+  header.users.capacity = kSlots;
+  header.privs.offset = header.users.offset + kSlots * 100;
+  header.optionGroupsOffset = header.privs.offset + 2 * 12;
+  std::memcpy(&image[0], &header, sizeof(header));
+  image.resize(header.optionGroupsOffset, '\0');
+  std::string expected = image;
+  const std::size_t users = header.users.offset;
+  for (const std::size_t at :
+       {users + 100, users + 4000, users + kChunkBytes - 1, users + kChunkBytes,
+        users + 3 * kChunkBytes + 17, users + kSlots * std::size_t{100} - 1}) {
+    image[at] = 'x';
+  }
+  WriteSparseBytes(path(), image);
+  ASSERT_TRUE(Append(kUserTable, 'z').ok());
+  header.users.count = 1;
+  header.lastUserID = 1;
+  std::memcpy(&expected[0], &header, sizeof(header));
+  std::string record(100, 'z');
+  record.replace(0, 4, std::string("\1\0\0\0", 4));
+  expected.replace(users, 100, record);
+  EXPECT_TRUE(FileBytes() == expected);
+}
+
 // What a session's changes must come to, worked out on a plain string.
 class ChangeModel {
  public:
