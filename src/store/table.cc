@@ -73,6 +73,24 @@ void TableImage::Erase(std::int32_t index) {
   count_ = last;
 }
 
+std::int32_t TableImage::EraseIf(
+    const std::function<bool(const char*)>& remove) {
+  std::int32_t first = count_;
+  std::int32_t kept = 0;
+  for (std::int32_t i = 0; i < count_; ++i) {
+    if (remove(record(i))) {
+      first = std::min(first, i);
+      continue;
+    }
+    if (kept != i) std::memcpy(record(kept), record(i), record_size_);
+    ++kept;
+  }
+  std::memset(record(kept), 0,
+              static_cast<std::size_t>(count_ - kept) * record_size_);
+  count_ = kept;
+  return first;
+}
+
 namespace {
 
 // The ID the next record of a table with IDs gets, if the counter can issue
@@ -187,6 +205,24 @@ Status RemoveRecord(ConfigSession& session, const TableSpec& spec,
                            static_cast<std::size_t>(moved) * spec.record_size());
   if (!s.ok()) return s;
   view.count -= 1;
+  SetSection(&session.header(), spec.section, view);
+  return session.WriteHeader();
+}
+
+Status RemoveRecordsIf(ConfigSession& session, const TableSpec& spec,
+                       TableImage* in_use,
+                       const std::function<bool(const char*)>& remove,
+                       std::int32_t* removed) {
+  SectionView view = GetSection(session.header(), spec.section);
+  const std::int32_t before = in_use->count();
+  const std::int32_t first = in_use->EraseIf(remove);
+  *removed = before - in_use->count();
+  if (*removed == 0) return Status::OK();
+  Status s = session.Write(SlotOffset(view, spec, first), in_use->record(first),
+                           static_cast<std::size_t>(before - first) *
+                               spec.record_size());
+  if (!s.ok()) return s;
+  view.count = in_use->count();
   SetSection(&session.header(), spec.section, view);
   return session.WriteHeader();
 }
