@@ -24,7 +24,7 @@ Status ShiftSection(ConfigSession& session, Section section,
 // Afterwards the caller writes the grown table, capacity + 2 slots, at its
 // unchanged offset, sets the capacity and writes the header.
 //
-// The moves are writes of the session, so nothing reaches the file before
+// The moves are changes of the session, so nothing reaches the file before
 // it commits: a failure part-way changes nothing. Refused when the grown
 // file would pass 2 GiB, the limit of the format's 32-bit offsets.
 Status GrowTable(ConfigSession& session, Section table);
