@@ -6,8 +6,9 @@
 //
 // Families: AddUserSparse, an add with room; AddConnSparse, an add to the
 // full connection table, which moves every later table, the user table with
-// its reserved slots included; ReadAllSparse, every record in use and the
-// global option, as `brellox show` reads them.
+// its reserved slots included; ShowSparse, the tool's snapshot of the file,
+// as `brellox show` reads it; CheckSparse, the same and the scan of every
+// free slot that `brellox check` adds.
 //
 // Each call runs in a child process of its own (fork): timed inside it,
 // its peak resident memory taken from wait4. Every iteration also runs,
@@ -36,11 +37,10 @@
 #include "bench/bench_store.h"
 #include "bench/images.h"
 #include "bench/unique_fd.h"
-#include "src/options/option_file.h"
 #include "src/sources/sources.h"
 #include "src/store/config_file.h"
-#include "src/store/table.h"
 #include "src/users/users.h"
+#include "tools/brellox/snapshot.h"
 
 namespace brellox {
 namespace bench {
@@ -83,23 +83,14 @@ double DiskMiB(const std::string& path) {
                                          : 0;
 }
 
-// Every record in use of every table and the global option: what show
-// holds of the file.
-bool ReadAll(const Store& store) {
+// What `brellox show` reads of the file, and with `scan` what `brellox
+// check` reads.
+bool Snapshot(const Store& store, bool scan) {
   ConfigSession session;
-  if (!session.Open(store, Access::kRead).ok()) return false;
-  for (const TableSpec* spec : {&kConnTable, &kGdbTable, &kUserTable, &kPrivTable}) {
-    TableImage image;
-    if (!TableImage::Load(session, *spec, &image).ok()) return false;
-  }
-  CONFIG_OPTION global;
-  std::vector<SVR_OPTION_GROUP> groups(
-      static_cast<std::size_t>(session.header().optionGroupsCount));
-  return ReadGlobalOption(session, &global).ok() &&
-         (groups.empty() ||
-          session.Read(session.header().optionGroupsOffset,
-                       groups.size() * sizeof(SVR_OPTION_GROUP), groups.data())
-              .ok());
+  tool::Snapshot snapshot;
+  return session.Open(store, Access::kRead).ok() &&
+         tool::ReadSnapshot(session, &snapshot).ok() &&
+         (!scan || tool::ScanFreeSlots(session, &snapshot).ok());
 }
 
 struct Outcome {
@@ -204,7 +195,10 @@ const bool kRegistered = [] {
     std::strcpy(conn.name, "new");
     return AddConn(s, conn) == 3;
   }, true);
-  Register("ReadAllSparse", ReadAll, false);
+  Register("ShowSparse", [](const Store& s) { return Snapshot(s, false); },
+           false);
+  Register("CheckSparse", [](const Store& s) { return Snapshot(s, true); },
+           false);
   return true;
 }();
 
