@@ -7,6 +7,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <limits>
 #include <vector>
 
@@ -107,25 +108,29 @@ class PosixFile final : public RandomRWFile {
     return Status::OK();
   }
 
-  Status NextData(std::uint64_t offset, std::uint64_t* data_offset) override {
+  Status NextData(std::uint64_t offset, std::uint64_t* begin,
+                  std::uint64_t* end) override {
     off_t position;
     if (!ToOffset(offset, &position)) return Status::IOError(path_ + ": offset");
-    *data_offset = offset;
+    std::uint64_t size = 0;
+    Status s = Size(&size);
+    if (!s.ok()) return s;
+    *begin = offset;
+    *end = std::max(offset, size);
+    if (offset >= size) return Status::OK();
 #ifdef SEEK_DATA
     // Only the position of this descriptor moves, and every transfer here
-    // names its own offset.
-    const off_t found = lseek(fd_, position, SEEK_DATA);
-    if (found >= position) {
-      *data_offset = static_cast<std::uint64_t>(found);
-    } else if (found < 0 && errno == ENXIO) {
-      // Nothing but a hole from here to the end, or past the end already.
-      std::uint64_t size = 0;
-      Status s = Size(&size);
-      if (!s.ok()) return s;
-      if (size > offset) *data_offset = size;
+    // names its own offset. A file system that cannot tell (EINVAL and the
+    // like) leaves the answer that is always right: data from here on.
+    const off_t data = lseek(fd_, position, SEEK_DATA);
+    if (data < 0 && errno == ENXIO) {
+      *begin = size;  // nothing but a hole from here to the end
+      return Status::OK();
     }
-    // A file system that cannot tell (EINVAL and the like) leaves the
-    // answer that is always right: data may start here.
+    if (data < position) return Status::OK();
+    *begin = static_cast<std::uint64_t>(data);
+    const off_t hole = lseek(fd_, data, SEEK_HOLE);
+    if (hole > data) *end = std::min(size, static_cast<std::uint64_t>(hole));
 #endif
     return Status::OK();
   }

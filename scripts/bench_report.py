@@ -22,15 +22,19 @@ def load(paths):
     found = {}
     for path in paths:
         with open(path) as f:
-            for entry in json.load(f)["benchmarks"]:
-                aggregate = entry.get("aggregate_name")
-                match = NAME.match(entry["run_name"])
-                if (aggregate not in (None, "median") or not match
-                        or entry.get("error_occurred")):
-                    continue
-                key = (match["family"], int(match["n"]))
-                if aggregate == "median" or key not in found:
-                    found[key] = entry
+            text = f.read()
+        # A program none of whose benchmarks the filter chose writes nothing.
+        if not text.strip():
+            continue
+        for entry in json.loads(text)["benchmarks"]:
+            aggregate = entry.get("aggregate_name")
+            match = NAME.match(entry["run_name"])
+            if (aggregate not in (None, "median") or not match
+                    or entry.get("error_occurred")):
+                continue
+            key = (match["family"], int(match["n"]))
+            if aggregate == "median" or key not in found:
+                found[key] = entry
     return found
 
 

@@ -75,9 +75,11 @@ class ConfigSession {
   // The file's size once the writes made so far land.
   std::uint64_t Size() const;
 
-  // An offset d >= `offset` such that every byte of [offset, d) reads as
-  // zero, as RandomRWFile::NextData: lets a scan skip the file's holes.
-  Status NextData(std::int64_t offset, std::uint64_t* data_offset);
+  // RandomRWFile::NextData of the file as Read returns it: every byte of
+  // [offset, *begin) reads as zero, and [*begin, *end) may hold data. Lets a
+  // scan skip the file's holes.
+  Status NextData(std::int64_t offset, std::uint64_t* begin,
+                  std::uint64_t* end);
 
   // Records a write of `n` bytes at `offset`; nothing reaches the file
   // before Commit. Only for kWrite sessions.

@@ -10,19 +10,24 @@ bool AllZero(const char* data, std::size_t n) {
   return n == 0 || (data[0] == 0 && std::memcmp(data, data + 1, n - 1) == 0);
 }
 
+std::size_t ScanLength(std::uint64_t at, std::uint64_t stretch_end,
+                       std::uint64_t to, std::size_t most) {
+  const std::uint64_t limit = std::min(std::max(stretch_end, at + 1), to);
+  return static_cast<std::size_t>(std::min<std::uint64_t>(limit - at, most));
+}
+
 Status ZeroRange(SizedFile* file, std::uint64_t from, std::uint64_t to,
                  Scratch scratch) {
   if (from >= to) return Status::OK();
   const std::uint64_t inside = std::min(to, file->size);
   std::uint64_t at = from;
   while (at < inside) {
-    std::uint64_t data = at;
-    Status s = file->file->NextData(at, &data);
+    std::uint64_t data = at, data_end = inside;
+    Status s = file->file->NextData(at, &data, &data_end);
     if (!s.ok()) return s;
     if (data >= inside) break;
     at = std::max(at, data);
-    const std::size_t n =
-        static_cast<std::size_t>(std::min<std::uint64_t>(scratch.size, inside - at));
+    const std::size_t n = ScanLength(at, data_end, inside, scratch.size);
     s = file->file->Read(at, n, scratch.data);
     // Reading first costs less than writing, and spares the disk the
     // writes of the usual case: the range is zero already.
@@ -46,8 +51,8 @@ namespace {
 
 Status CopyPiece(SizedFile* file, std::uint64_t destination,
                  std::uint64_t source, std::size_t n, Scratch scratch) {
-  std::uint64_t data = source;
-  Status s = file->file->NextData(source, &data);
+  std::uint64_t data = source, data_end = source + n;
+  Status s = file->file->NextData(source, &data, &data_end);
   if (!s.ok()) return s;
   if (data >= source + n) {
     return ZeroRange(file, destination, destination + n, scratch);

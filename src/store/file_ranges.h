@@ -16,6 +16,12 @@ constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
 // Whether all `n` bytes at `data` are zero.
 bool AllZero(const char* data, std::size_t n);
 
+// How many bytes a scan at `at` reads next, `at` lying in a stretch that
+// may hold data up to `stretch_end` (RandomRWFile::NextData): to the
+// stretch's end, no further than `to` nor `most` bytes, and at least one.
+std::size_t ScanLength(std::uint64_t at, std::uint64_t stretch_end,
+                       std::uint64_t to, std::size_t most);
+
 // Working memory lent to the functions below: `size` bytes at `data`.
 struct Scratch {
   char* data;

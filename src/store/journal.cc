@@ -87,8 +87,8 @@ class BodyWriter {
                       std::uint64_t to) {
     const std::size_t most = scratch_.size - kRangeHeadBytes;
     for (std::uint64_t at = from; at < to;) {
-      std::uint64_t data = at;
-      Status s = file->NextData(at, &data);
+      std::uint64_t data = at, data_end = to;
+      Status s = file->NextData(at, &data, &data_end);
       if (!s.ok()) return s;
       if (data > at) {
         const std::uint64_t end = std::min(data, to);
@@ -97,8 +97,7 @@ class BodyWriter {
         at = end;
         continue;
       }
-      const std::size_t n =
-          static_cast<std::size_t>(std::min<std::uint64_t>(to - at, most));
+      const std::size_t n = ScanLength(at, data_end, to, most);
       if (scratch_.size - used_ < kRangeHeadBytes + n) s = Flush();
       char* head = scratch_.data + used_;
       if (s.ok()) s = file->Read(at, n, head + kRangeHeadBytes);

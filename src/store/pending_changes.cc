@@ -99,23 +99,33 @@ Status PendingChanges::ReadAt(std::size_t level, RandomRWFile* base,
 }
 
 Status PendingChanges::NextData(RandomRWFile* base, std::uint64_t base_size,
-                                std::uint64_t offset,
-                                std::uint64_t* data_offset) const {
-  std::uint64_t found = std::numeric_limits<std::uint64_t>::max();
+                                std::uint64_t offset, std::uint64_t* begin,
+                                std::uint64_t* end) const {
+  // The first of the stretches that may hold data: the file's own, and
+  // wherever a write or a move lands. A zero-fill only takes data away, so
+  // the file's answer still holds beneath it.
+  std::uint64_t first = std::numeric_limits<std::uint64_t>::max();
+  std::uint64_t last = first;
+  const auto consider = [&](std::uint64_t from, std::uint64_t to) {
+    if (from < first || (from == first && to > last)) {
+      first = from;
+      last = to;
+    }
+  };
   if (offset < base_size) {
-    std::uint64_t data = offset;
-    Status s = base->NextData(offset, &data);
+    std::uint64_t data = offset, data_end = base_size;
+    Status s = base->NextData(offset, &data, &data_end);
     if (!s.ok()) return s;
-    if (data < base_size) found = data;
+    if (data < base_size) consider(data, std::max(data_end, data + 1));
   }
-  // A write or a move may put data anywhere it lands; a zero-fill only
-  // takes data away, so the file's answer still holds beneath it.
   for (const Change& c : changes_) {
     if (c.kind != Kind::kZero && c.offset + c.length > offset) {
-      found = std::min(found, std::max(offset, c.offset));
+      consider(std::max(offset, c.offset), c.offset + c.length);
     }
   }
-  *data_offset = std::min(found, std::max(offset, Size(base_size)));
+  const std::uint64_t size = std::max(offset, Size(base_size));
+  *begin = std::min(first, size);
+  *end = std::min(last, size);
   return Status::OK();
 }
 

@@ -39,9 +39,10 @@ class PendingChanges {
               std::uint64_t offset, std::size_t n, char* out) const;
 
   // RandomRWFile::NextData of the file as it will be: every byte of
-  // [offset, *data_offset) will read as zero.
+  // [offset, *begin) will read as zero, [*begin, *end) may hold data.
   Status NextData(RandomRWFile* base, std::uint64_t base_size,
-                  std::uint64_t offset, std::uint64_t* data_offset) const;
+                  std::uint64_t offset, std::uint64_t* begin,
+                  std::uint64_t* end) const;
 
   // The parts of [from, base_size) that the changes overwrite or cut away,
   // in order, merged: what a journal must save.

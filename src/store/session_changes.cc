@@ -35,11 +35,11 @@ Status ConfigSession::Read(std::int64_t offset, std::size_t n,
                        static_cast<char*>(destination));
 }
 
-Status ConfigSession::NextData(std::int64_t offset,
-                               std::uint64_t* data_offset) {
+Status ConfigSession::NextData(std::int64_t offset, std::uint64_t* begin,
+                               std::uint64_t* end) {
   if (offset < 0) return Status::IOError("scan at a negative offset");
   return pending_.NextData(file_.get(), file_size_,
-                           static_cast<std::uint64_t>(offset), data_offset);
+                           static_cast<std::uint64_t>(offset), begin, end);
 }
 
 Status ConfigSession::Write(std::int64_t offset, const void* source,

@@ -134,12 +134,11 @@ Status ClearSlots(ConfigSession& session, const TableSpec& spec,
       static_cast<std::size_t>(std::min<std::uint64_t>(inside - begin, kChunkBytes)),
       &chunk);
   for (std::uint64_t at = begin; s.ok() && at < inside;) {
-    std::uint64_t data = at;
-    s = session.NextData(static_cast<std::int64_t>(at), &data);
+    std::uint64_t data = at, data_end = inside;
+    s = session.NextData(static_cast<std::int64_t>(at), &data, &data_end);
     if (!s.ok() || data >= inside) break;
     at = std::max(at, data);
-    const std::size_t n =
-        static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), inside - at));
+    const std::size_t n = ScanLength(at, data_end, inside, chunk.size());
     s = session.Read(static_cast<std::int64_t>(at), n, chunk.data());
     if (!s.ok()) break;
     const char* bytes = chunk.data();

@@ -298,9 +298,10 @@ void RecordRandomChanges(std::uint32_t seed, ConfigSession& session,
     ASSERT_TRUE(seen == expected) << "seed " << seed << ", change " << i;
     for (int probe = 0; probe < 8; ++probe) {
       const std::uint64_t offset = below(expected.size());
-      std::uint64_t data = 0;
-      ASSERT_TRUE(session.NextData(offset, &data).ok());
+      std::uint64_t data = 0, data_end = 0;
+      ASSERT_TRUE(session.NextData(offset, &data, &data_end).ok());
       ASSERT_GE(data, offset);
+      ASSERT_TRUE(data_end > data || data == expected.size());
       ASSERT_EQ(expected.find_first_not_of('\0', offset) < data, false)
           << "seed " << seed << ": data skipped from " << offset;
     }

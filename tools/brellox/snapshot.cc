@@ -17,8 +17,9 @@ class SessionBytes {
   Status Read(std::int64_t offset, std::size_t n, void* out) {
     return session_.Read(offset, n, out);
   }
-  Status NextData(std::int64_t offset, std::uint64_t* data) {
-    return session_.NextData(offset, data);
+  Status NextData(std::int64_t offset, std::uint64_t* begin,
+                  std::uint64_t* end) {
+    return session_.NextData(offset, begin, end);
   }
 
  private:
@@ -33,8 +34,10 @@ class ImageBytes {
     std::memcpy(out, image_.data() + offset, n);
     return Status::OK();
   }
-  Status NextData(std::int64_t offset, std::uint64_t* data) {
-    *data = static_cast<std::uint64_t>(offset);
+  Status NextData(std::int64_t offset, std::uint64_t* begin,
+                  std::uint64_t* end) {
+    *begin = static_cast<std::uint64_t>(offset);
+    *end = std::max<std::uint64_t>(*begin, image_.size());
     return Status::OK();
   }
 
@@ -84,11 +87,15 @@ Status ScanSlots(Bytes& bytes, Snapshot* snapshot) {
     DirtyFreeSlots& dirty = snapshot->dirty_free_slots[t];
     dirty = DirtyFreeSlots{};
     for (std::int64_t slot = view.count; slot < view.capacity;) {
-      std::uint64_t data = 0;
-      s = bytes.NextData(view.offset + slot * size, &data);
+      std::uint64_t data = 0, data_end = 0;
+      s = bytes.NextData(view.offset + slot * size, &data, &data_end);
       if (!s.ok() || static_cast<std::int64_t>(data) >= end) break;
       slot = std::max(slot, (static_cast<std::int64_t>(data) - view.offset) / size);
-      const std::int64_t n = std::min(per_chunk, view.capacity - slot);
+      // Whole slots, up to the one where the stretch of data ends.
+      const std::int64_t stretch =
+          (static_cast<std::int64_t>(data_end) - view.offset + size - 1) / size;
+      const std::int64_t n = std::min(
+          {per_chunk, view.capacity - slot, std::max<std::int64_t>(1, stretch - slot)});
       s = bytes.Read(view.offset + slot * size, static_cast<std::size_t>(n * size),
                      chunk.data());
       for (std::int64_t i = 0; s.ok() && i < n; ++i) {
