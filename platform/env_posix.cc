@@ -112,26 +112,30 @@ class PosixFile final : public RandomRWFile {
                   std::uint64_t* end) override {
     off_t position;
     if (!ToOffset(offset, &position)) return Status::IOError(path_ + ": offset");
+#ifdef SEEK_DATA
+    // Only the position of this descriptor moves, and every transfer here
+    // names its own offset.
+    const off_t data = lseek(fd_, position, SEEK_DATA);
+    if (data >= position) {
+      // The end of the file counts as a hole, so this finds one.
+      const off_t hole = lseek(fd_, data, SEEK_HOLE);
+      if (hole > data) {
+        *begin = static_cast<std::uint64_t>(data);
+        *end = static_cast<std::uint64_t>(hole);
+        return Status::OK();
+      }
+    }
+    const bool no_data = data < 0 && errno == ENXIO;  // a hole to the end
+#else
+    const bool no_data = false;
+#endif
+    // Otherwise the file system cannot tell (EINVAL and the like): the
+    // answer that is always right, data from here to the end.
     std::uint64_t size = 0;
     Status s = Size(&size);
     if (!s.ok()) return s;
-    *begin = offset;
     *end = std::max(offset, size);
-    if (offset >= size) return Status::OK();
-#ifdef SEEK_DATA
-    // Only the position of this descriptor moves, and every transfer here
-    // names its own offset. A file system that cannot tell (EINVAL and the
-    // like) leaves the answer that is always right: data from here on.
-    const off_t data = lseek(fd_, position, SEEK_DATA);
-    if (data < 0 && errno == ENXIO) {
-      *begin = size;  // nothing but a hole from here to the end
-      return Status::OK();
-    }
-    if (data < position) return Status::OK();
-    *begin = static_cast<std::uint64_t>(data);
-    const off_t hole = lseek(fd_, data, SEEK_HOLE);
-    if (hole > data) *end = std::min(size, static_cast<std::uint64_t>(hole));
-#endif
+    *begin = no_data ? *end : offset;
     return Status::OK();
   }
 
