@@ -16,8 +16,8 @@ using Counts = test::FaultEnv::Counters;
 
 // The counts of `calls` calls of one benchmark, divided per call, as
 // counters named `prefix` + "cfg_reads" and so on. Counters that stay zero
-// are left out, to keep the console table narrow. "fstats" are the size
-// and permission queries on an open file.
+// are left out, to keep the console table narrow. "fstats" are the size,
+// data and permission queries on an open file.
 void ReportCounts(benchmark::State& state, const std::string& prefix,
                   const Counts& config, const Counts& journal, int calls);
 

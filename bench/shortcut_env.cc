@@ -19,6 +19,10 @@ class ShortcutFile final : public RandomRWFile {
   }
   Status Size(std::uint64_t* size) override { return base_->Size(size); }
   Status Truncate(std::uint64_t size) override { return base_->Truncate(size); }
+  Status NextData(std::uint64_t offset, std::uint64_t* begin,
+                  std::uint64_t* end) override {
+    return base_->NextData(offset, begin, end);
+  }
   Status Sync() override { return base_->Sync(); }
   Status Permissions(std::uint32_t* mode) override {
     return base_->Permissions(mode);

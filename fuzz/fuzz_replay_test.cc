@@ -69,10 +69,10 @@ class FuzzReplay : public StoreFixture {
     }
   }
 
-  // The journal a change leaves when it dies right after writing it: the
-  // file's first write never happens.
+  // The journal a change leaves when it dies right after writing it (its
+  // body, then its header): the file's first write never happens.
   std::string JournalOfAnInterruptedAdd() {
-    env_.Arm(FaultEnv::Op::kWrite, 2, FaultEnv::Fault::kCrash);
+    env_.Arm(FaultEnv::Op::kWrite, 3, FaultEnv::Fault::kCrash);
     EXPECT_EQ(AddUser(store(), "late", "pw"), 0);
     env_.Disarm();
     return ReadBytes(JournalPathFor(path().string()));

@@ -81,6 +81,16 @@ class RandomRWFile {
   // Cuts or extends (with zeros) the file to `size` bytes.
   virtual Status Truncate(std::uint64_t size) = 0;
 
+  // Where a scan from `offset` must read next: every byte of
+  // [offset, *begin) reads as zero, and [*begin, *end) is a stretch that may
+  // hold data, which a hole may follow. *begin >= offset, and *end > *begin
+  // unless no byte from `offset` on may be non-zero: then both are the
+  // file's size, or `offset` if that is larger. Lets a scan skip a sparse
+  // file's holes and stop at their starts; [offset, size) is always a
+  // correct answer.
+  virtual Status NextData(std::uint64_t offset, std::uint64_t* begin,
+                          std::uint64_t* end) = 0;
+
   // Makes every completed write and truncation durable.
   virtual Status Sync() = 0;
 

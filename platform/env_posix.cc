@@ -7,6 +7,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <limits>
 #include <vector>
@@ -138,6 +139,37 @@ class PosixFile final : public RandomRWFile {
       rc = ftruncate(fd_, length);
     } while (rc != 0 && errno == EINTR);
     if (rc != 0) return PosixError(path_, errno);
+    return Status::OK();
+  }
+
+  Status NextData(std::uint64_t offset, std::uint64_t* begin,
+                  std::uint64_t* end) override {
+    off_t position;
+    if (!ToOffset(offset, &position)) return Status::IOError(path_ + ": offset");
+#ifdef SEEK_DATA
+    // Only the position of this descriptor moves, and every transfer here
+    // names its own offset.
+    const off_t data = lseek(fd_, position, SEEK_DATA);
+    if (data >= position) {
+      // The end of the file counts as a hole, so this finds one.
+      const off_t hole = lseek(fd_, data, SEEK_HOLE);
+      if (hole > data) {
+        *begin = static_cast<std::uint64_t>(data);
+        *end = static_cast<std::uint64_t>(hole);
+        return Status::OK();
+      }
+    }
+    const bool no_data = data < 0 && errno == ENXIO;  // a hole to the end
+#else
+    const bool no_data = false;
+#endif
+    // Otherwise the file system cannot tell (EINVAL and the like): the
+    // answer that is always right, data from here to the end.
+    std::uint64_t size = 0;
+    Status s = Size(&size);
+    if (!s.ok()) return s;
+    *end = std::max(offset, size);
+    *begin = no_data ? *end : offset;
     return Status::OK();
   }
 

@@ -242,6 +242,17 @@ class WindowsFile final : public RandomRWFile {
     return Status::OK();
   }
 
+  // Files the store writes are never marked sparse, so every byte of them
+  // is allocated and may hold data: the scan just reads on.
+  Status NextData(std::uint64_t offset, std::uint64_t* begin,
+                  std::uint64_t* end) override {
+    std::uint64_t size = 0;
+    Status s = Size(&size);
+    *begin = offset;
+    *end = offset > size ? offset : size;
+    return s;
+  }
+
   Status Sync() override {
     if (!FlushFileBuffers(handle_)) return LastError(path_);
     return Status::OK();

@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh python3
 build=build/release
-programs=(read_bench write_bench growth_bench)
+programs=(read_bench write_bench growth_bench memory_bench)
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DBRELLOX_BUILD_TESTS=OFF -DBRELLOX_BUILD_TOOLS=OFF >/dev/null
 cmake --build "$build" -j "${JOBS:-2}" --target "${programs[@]}"

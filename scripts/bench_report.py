@@ -2,13 +2,13 @@
 """Prints the medians of Google Benchmark JSON outputs (scripts/bench.sh) as
 tables: each call family's time beside its floor and SQLite with the
 ratios, what the lock and the journal check cost a read, the file
-operations per call of the library and the floor, and the totals of the
-growth run. bench/runner.h describes the counters."""
+operations per call of the library and the floor, the totals of the
+growth run, and the peak memory of calls on sparse files. bench/runner.h describes the counters."""
 import json
 import re
 import sys
 
-NAME = re.compile(r"^(?P<family>[^/]+)/(?:records|adds):(?P<n>\d+)")
+NAME = re.compile(r"^(?P<family>[^/]+)/(?:records|adds|slots):(?P<n>\d+)")
 COUNTS = ["cfg_opens", "cfg_reads", "cfg_writes", "cfg_read_B",
           "cfg_written_B", "cfg_syncs", "cfg_fstats", "cfg_locks",
           "jnl_stats", "jnl_opens", "jnl_writes", "jnl_written_B",
@@ -22,15 +22,19 @@ def load(paths):
     found = {}
     for path in paths:
         with open(path) as f:
-            for entry in json.load(f)["benchmarks"]:
-                aggregate = entry.get("aggregate_name")
-                match = NAME.match(entry["run_name"])
-                if (aggregate not in (None, "median") or not match
-                        or entry.get("error_occurred")):
-                    continue
-                key = (match["family"], int(match["n"]))
-                if aggregate == "median" or key not in found:
-                    found[key] = entry
+            text = f.read()
+        # A program none of whose benchmarks the filter chose writes nothing.
+        if not text.strip():
+            continue
+        for entry in json.loads(text)["benchmarks"]:
+            aggregate = entry.get("aggregate_name")
+            match = NAME.match(entry["run_name"])
+            if (aggregate not in (None, "median") or not match
+                    or entry.get("error_occurred")):
+                continue
+            key = (match["family"], int(match["n"]))
+            if aggregate == "median" or key not in found:
+                found[key] = entry
     return found
 
 
@@ -44,10 +48,13 @@ def ratio(entry, name):
     return f"{value:7.2f}x" if value is not None else f"{'-':>8}"
 
 
-def families(found):
+def families(found, memory=False):
+    """The call families in the order found: those of the memory benchmark
+    (which report "peak_MiB") or the others, never the growth run."""
     order = []
-    for family, _ in found:
-        if family not in order and family != GROWTH:
+    for (family, _), e in found.items():
+        if (family not in order and family != GROWTH
+                and ("peak_MiB" in e) == memory):
             order.append(family)
     return order
 
@@ -132,12 +139,34 @@ def growth_table(found):
     print()
 
 
+def memory_table(found):
+    rows = families(found, memory=True)
+    if not rows:
+        return
+    print("One call in a child process of its own, on a sparse file whose "
+          "user table reserves\nthat many slots; the floor is the same call "
+          "on the file reserving one (medians;\npeaks are the largest "
+          "resident sets; idle: a child that makes no call).\n")
+    print(f"  {'call':<15} {'slots':>9} {'ms':>8} {'floor ms':>9}"
+          f" {'/floor':>8} {'peak MiB':>9} {'floor MiB':>10}"
+          f" {'idle MiB':>9} {'disk MiB':>9}")
+    for family in rows:
+        for n in sizes(found, family):
+            e = found[(family, n)]
+            print(f"  {family:<15} {n:>9} {cell(e, 'lib_ms', 8, 2)}"
+                  f" {cell(e, 'floor_ms', 9, 2)} {ratio(e, 'x_floor')}"
+                  f" {cell(e, 'peak_MiB', 9)} {cell(e, 'floor_peak_MiB', 10)}"
+                  f" {cell(e, 'idle_peak_MiB', 9)} {cell(e, 'disk_MiB', 9, 2)}")
+    print()
+
+
 def main(paths):
     found = load(paths)
     time_tables(found)
     guard_table(found)
     count_table(found)
     growth_table(found)
+    memory_table(found)
 
 
 if __name__ == "__main__":

@@ -1,7 +1,5 @@
 #include "src/store/config_file.h"
 
-#include <algorithm>
-#include <cstring>
 #include <string>
 
 #include "src/store/journal.h"
@@ -79,10 +77,8 @@ Status ConfigSession::Open(const Store& store, Access access) {
   Close();
   store_ = store;
   access_ = access;
-  pending_.clear();
-  data_.clear();
+  pending_.Clear();
   header_dirty_ = false;
-  truncating_ = false;
   damaged_ = false;
   if (store.path.empty()) return Status::NotFound("no configuration file path");
   Status s = OpenLocked(access);
@@ -170,165 +166,6 @@ Status ConfigSession::OpenLocked(Access access) {
   if (!journal.regular && access != Access::kReplace) {
     return CheckJournalTrusted(place_.journal, journal, facts_);
   }
-  return Status::OK();
-}
-
-std::uint64_t ConfigSession::Size() const {
-  std::uint64_t size = file_size_;
-  for (const PendingWrite& w : pending_) size = std::max(size, w.offset + w.length);
-  return truncating_ ? std::min(size, truncate_to_) : size;
-}
-
-Status ConfigSession::Truncate(std::uint64_t size) {
-  if (access_ == Access::kRead) {
-    return Status::Refused("a read-only session cannot write");
-  }
-  truncate_to_ = truncating_ ? std::min(truncate_to_, size) : size;
-  truncating_ = true;
-  return Status::OK();
-}
-
-Status ConfigSession::Read(std::int64_t offset, std::size_t n,
-                           void* destination) {
-  if (offset < 0) return Status::IOError("read at a negative offset");
-  const std::uint64_t begin = static_cast<std::uint64_t>(offset);
-  const std::uint64_t end = begin + n;
-  if (pending_.empty() && !truncating_) {
-    return file_->Read(begin, n, destination);
-  }
-  if (end > Size()) {
-    return Status::IOError(store_.path + ": unexpected end of file");
-  }
-  char* out = static_cast<char*>(destination);
-  // What the file holds now, then the pending writes over it in order;
-  // bytes past the file's end that no write covers read as zeros, as they
-  // would from the file.
-  if (begin < file_size_) {
-    const std::size_t on_disk =
-        static_cast<std::size_t>(std::min(end, file_size_) - begin);
-    Status s = file_->Read(begin, on_disk, out);
-    if (!s.ok()) return s;
-    std::memset(out + on_disk, 0, n - on_disk);
-  } else {
-    std::memset(out, 0, n);
-  }
-  for (const PendingWrite& w : pending_) {
-    const std::uint64_t from = std::max(begin, w.offset);
-    const std::uint64_t to = std::min(end, w.offset + w.length);
-    if (from >= to) continue;
-    std::memcpy(out + (from - begin), data_.data() + w.data + (from - w.offset),
-                static_cast<std::size_t>(to - from));
-  }
-  return Status::OK();
-}
-
-Status ConfigSession::Write(std::int64_t offset, const void* source,
-                            std::size_t n) {
-  if (access_ == Access::kRead) {
-    return Status::Refused("a read-only session cannot write");
-  }
-  if (offset < 0) return Status::IOError("write at a negative offset");
-  const std::size_t at = data_.size();
-  const char* bytes = static_cast<const char*>(source);
-  data_.insert(data_.end(), bytes, bytes + n);
-  pending_.push_back({static_cast<std::uint64_t>(offset), n, at});
-  return Status::OK();
-}
-
-Status ConfigSession::WriteHeader() {
-  if (access_ == Access::kRead) {
-    return Status::Refused("a read-only session cannot write");
-  }
-  header_dirty_ = true;
-  return Status::OK();
-}
-
-Status ConfigSession::Commit() {
-  if (header_dirty_) {
-    // Last, as every change writes its header after its tables.
-    Status s = Write(0, &header_, sizeof(header_));
-    if (!s.ok()) return s;
-    header_dirty_ = false;
-  }
-  if (pending_.empty() && !truncating_) return Status::OK();
-  Status s = damaged_ ? ApplyInPlace() : ApplyJournaled();
-  if (!s.ok() && !damaged_) {
-    // The journal may already have changed the file; put it back now,
-    // under the lock still held. Should that fail too, the journal stays
-    // and the next call restores the file.
-    if (journal_ != nullptr) {
-      RecoverJournal(journal_.get(), place_.file_name, file_.get());
-    }
-    header_ = committed_header_;
-  }
-  pending_.clear();
-  data_.clear();
-  truncating_ = false;
-  return s;
-}
-
-Status ConfigSession::ApplyInPlace() {
-  // A journal could only bring the damaged contents back, and recovery
-  // would refuse it: an interrupted replacement leaves a damaged file,
-  // which the next replacement overwrites again.
-  const std::uint64_t new_size = Size();
-  Status s;
-  for (const PendingWrite& w : pending_) {
-    s = file_->Write(w.offset, data_.data() + w.data, w.length);
-    if (!s.ok()) return s;
-  }
-  if (truncating_) s = file_->Truncate(new_size);
-  if (s.ok()) s = file_->Sync();
-  if (!s.ok()) return s;
-  file_size_ = new_size;
-  committed_header_ = header_;
-  damaged_ = false;
-  return Status::OK();
-}
-
-Status ConfigSession::ApplyJournaled() {
-  // The ranges of the file the writes will overwrite, merged: the header
-  // always, then the rest of what lies within the file's current size.
-  std::vector<std::pair<std::uint64_t, std::uint64_t>> spans;
-  for (const PendingWrite& w : pending_) {
-    const std::uint64_t from = std::max<std::uint64_t>(w.offset, kHeaderSize);
-    const std::uint64_t to = std::min(w.offset + w.length, file_size_);
-    if (from < to) spans.emplace_back(from, to);
-  }
-  const std::uint64_t new_size = Size();
-  if (new_size < file_size_) {
-    spans.emplace_back(std::max<std::uint64_t>(new_size, kHeaderSize),
-                       file_size_);
-  }
-  std::sort(spans.begin(), spans.end());
-  JournalBuilder journal(place_.file_name, file_size_);
-  std::memcpy(journal.AddRange(0, kHeaderSize), &committed_header_,
-              kHeaderSize);
-  for (std::size_t i = 0; i < spans.size();) {
-    std::uint64_t from = spans[i].first;
-    std::uint64_t to = spans[i].second;
-    for (++i; i < spans.size() && spans[i].first <= to; ++i) {
-      to = std::max(to, spans[i].second);
-    }
-    const std::uint32_t length = static_cast<std::uint32_t>(to - from);
-    Status s = file_->Read(from, length, journal.AddRange(from, length));
-    if (!s.ok()) return s;
-  }
-  journal.Finish();
-
-  Status s = OpenJournal(/*create=*/true);
-  if (s.ok()) s = WriteJournal(journal_.get(), journal.bytes());
-  if (!s.ok()) return s;
-  for (const PendingWrite& w : pending_) {
-    s = file_->Write(w.offset, data_.data() + w.data, w.length);
-    if (!s.ok()) return s;
-  }
-  if (truncating_) s = file_->Truncate(new_size);
-  if (s.ok()) s = file_->Sync();
-  if (s.ok()) s = MarkJournalIdle(journal_.get());
-  if (!s.ok()) return s;
-  file_size_ = new_size;
-  committed_header_ = header_;
   return Status::OK();
 }
 

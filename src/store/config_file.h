@@ -6,12 +6,12 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "platform/env.h"
 #include "src/store/file_lock.h"
 #include "src/store/format.h"
 #include "src/store/journal_file.h"
+#include "src/store/pending_changes.h"
 #include "src/store/store.h"
 
 namespace brellox {
@@ -47,10 +47,15 @@ enum class Access {
 //
 // Open takes the lock (waiting at most the busy timeout) and, when a crashed
 // change left a journal, restores the file from it first. A kWrite session
-// collects its writes in memory; reads see them. Commit makes them all land
-// or none: it journals what they overwrite, writes them, syncs, and marks
-// the journal idle. Destroying the session without Commit discards them, so
-// a call that gives up part-way leaves the file as it found it.
+// records its changes (writes, zero-fills, moves) without touching the
+// file; reads see them. Commit makes them all land or none: it journals
+// what they overwrite, makes them in order, syncs, and marks the journal
+// idle. Destroying the session without Commit discards them, so a call
+// that gives up part-way leaves the file as it found it.
+//
+// Memory: a session holds the bytes of its writes, and a commit or a
+// recovery a few chunks (kChunkBytes) more, whatever the size of the
+// ranges zeroed, moved or journaled.
 class ConfigSession {
  public:
   ConfigSession() = default;
@@ -81,9 +86,24 @@ class ConfigSession {
   // The file's size once the writes made so far land.
   std::uint64_t Size() const;
 
+  // RandomRWFile::NextData of the file as Read returns it: every byte of
+  // [offset, *begin) reads as zero, and [*begin, *end) may hold data. Lets a
+  // scan skip the file's holes.
+  Status NextData(std::int64_t offset, std::uint64_t* begin,
+                  std::uint64_t* end);
+
   // Records a write of `n` bytes at `offset`; nothing reaches the file
   // before Commit. Only for kWrite sessions.
   Status Write(std::int64_t offset, const void* source, std::size_t n);
+
+  // Records that the `n` bytes at `offset` become zeros, holding no bytes
+  // of them. Only for kWrite sessions.
+  Status Zero(std::int64_t offset, std::uint64_t n);
+
+  // Records that the `n` bytes at `destination` become the `n` bytes at
+  // `source` as Read returns them now; the two may overlap. IOError when
+  // the source passes Size(). Holds no bytes. Only for kWrite sessions.
+  Status Move(std::int64_t destination, std::int64_t source, std::uint64_t n);
 
   // Cuts the file to `size` bytes when the session commits, after the
   // writes made so far (which are cut with it), journaled like them. Only
@@ -94,25 +114,20 @@ class ConfigSession {
   // Commit.
   Status WriteHeader();
 
-  // Makes every recorded write land in the file, durably, or none of them.
-  // On success the session may go on and commit again.
+  // Makes every recorded change land in the file, durably, or none of
+  // them. On success the session may go on and commit again.
   Status Commit();
 
  private:
-  struct PendingWrite {
-    std::uint64_t offset;
-    std::size_t length;
-    std::size_t data;  // where its bytes start in data_
-  };
-
   // Whether OpenLocked found a journal to look into: anything but none or
   // an empty regular file.
   enum class JournalEntry { kIdle, kFound };
 
+  Status CheckWritable() const;
   Status OpenLocked(Access access);
-  Status ApplyJournaled();
+  Status ApplyJournaled(const Scratch& scratch);
   // Writes a damaged file's replacement straight into it.
-  Status ApplyInPlace();
+  Status ApplyInPlace(const Scratch& scratch);
   // Opens the journal into journal_, unless open already; with `create`,
   // creates it when there is none.
   Status OpenJournal(bool create);
@@ -131,10 +146,7 @@ class ConfigSession {
   SVR_CFG_HEADER header_{};
   SVR_CFG_HEADER committed_header_{};
   bool header_dirty_ = false;
-  bool truncating_ = false;
-  std::uint64_t truncate_to_ = 0;
-  std::vector<PendingWrite> pending_;
-  std::vector<char> data_;
+  PendingChanges pending_;
 };
 
 }  // namespace brellox

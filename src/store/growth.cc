@@ -2,26 +2,25 @@
 
 #include <limits>
 
-#include "src/store/buffer.h"
-
 namespace brellox {
 
 Status ShiftSection(ConfigSession& session, Section section,
                     std::int32_t delta) {
   SectionView view = GetSection(session.header(), section);
-  const std::size_t size = static_cast<std::size_t>(RecordSize(section));
-  const std::size_t in_use = static_cast<std::size_t>(view.count) * size;
-  const std::size_t slots = static_cast<std::size_t>(view.capacity) * size;
-  Buffer buffer;
-  Status s = Buffer::Allocate(slots, &buffer);
-  if (s.ok() && in_use > 0) {
-    s = session.Read(view.offset, in_use, buffer.data());
+  const std::int64_t size = RecordSize(section);
+  const std::int64_t in_use = view.count * size;
+  const std::int64_t slots =
+      section == Section::kOptionGroups ? in_use : view.capacity * size;
+  const std::int64_t to = static_cast<std::int64_t>(view.offset) + delta;
+  // Moved, not read: the table may be as large as the file.
+  Status s = session.Move(to, view.offset, static_cast<std::uint64_t>(in_use));
+  if (s.ok()) {
+    s = session.Zero(to + in_use, static_cast<std::uint64_t>(slots - in_use));
   }
   if (!s.ok()) return s;
-  view.offset += delta;
+  view.offset = static_cast<std::int32_t>(to);
   SetSection(&session.header(), section, view);
-  if (slots == 0) return Status::OK();
-  return session.Write(view.offset, buffer.data(), slots);
+  return Status::OK();
 }
 
 Status GrowTable(ConfigSession& session, Section table) {

@@ -11,11 +11,11 @@ namespace brellox {
 
 // Moves table `section` `delta` bytes towards the end of the session's file
 // and raises its offset in the session's header (which is written when the
-// session commits). The option-group
-// table moves its `count` records; any other table is rewritten as
-// `capacity` slots, the records in use followed by zero slots. The table is
-// read whole before it is written, so the old and new places may overlap.
-// When its buffer cannot be had, nothing moves and the offset is unchanged.
+// session commits). The option-group table moves its `count` records; any
+// other table is rewritten as `capacity` slots, the records in use followed
+// by zero slots. The move and the zero-fill are changes of the session (no
+// copy of the table is held), so the old and new places may overlap. On
+// failure nothing is recorded and the offset is unchanged.
 Status ShiftSection(ConfigSession& session, Section section,
                     std::int32_t delta);
 
@@ -24,7 +24,7 @@ Status ShiftSection(ConfigSession& session, Section section,
 // Afterwards the caller writes the grown table, capacity + 2 slots, at its
 // unchanged offset, sets the capacity and writes the header.
 //
-// The moves are writes of the session, so nothing reaches the file before
+// The moves are changes of the session, so nothing reaches the file before
 // it commits: a failure part-way changes nothing. Refused when the grown
 // file would pass 2 GiB, the limit of the format's 32-bit offsets.
 Status GrowTable(ConfigSession& session, Section table);

@@ -1,38 +1,138 @@
+// Writing journals: the streamed one of a change, and one built in memory.
 #include "src/store/journal.h"
 
-#include <cstring>
+#include <algorithm>
 #include <limits>
 
-#include "src/store/config_file.h"
 #include "src/store/crc32c.h"
-#include "src/store/format.h"
+#include "src/store/journal_format.h"
 
 namespace brellox {
+
+namespace journal_format {
+
+void PutHeader(char* out, std::uint32_t name_length,
+               std::uint64_t original_size, std::uint32_t ranges,
+               std::uint32_t body_crc, std::uint64_t body_length) {
+  std::memcpy(out, kJournalMagic, sizeof(kJournalMagic));
+  Put(out + 8, kVersion);
+  Put(out + 12, name_length);
+  Put(out + 16, original_size);
+  Put(out + 24, ranges);
+  Put(out + 28, body_crc);
+  Put(out + 32, body_length);
+  Put(out + 40, Crc32c(out, 40));
+  Put(out + 44, std::uint32_t{0});
+}
+
+}  // namespace journal_format
+
+using namespace journal_format;
+
 namespace {
 
-// Header: 48 bytes, all numbers little-endian.
-//   0  magic "BRXJRNL1"      8  version (u32)     12 name length (u32)
-//   16 original size (u64)   24 range count (u32) 28 body CRC-32C (u32)
-//   32 body length (u64)     40 header CRC-32C of bytes [0, 40) (u32)
-//   44 zero (u32)
-// Body: the file's name, then per range: offset (u64), length (u32), bytes.
-constexpr char kJournalMagic[8] = {'B', 'R', 'X', 'J', 'R', 'N', 'L', '1'};
-constexpr std::uint32_t kVersion = 1;
-constexpr std::size_t kHeaderBytes = 48;
-constexpr std::size_t kRangeHeadBytes = 12;
-constexpr std::size_t kMaxNameBytes = 4096;
+// The body of a journal on its way to the file: gathered in the scratch
+// memory and written out whenever it fills, the checksum kept as it goes.
+class BodyWriter {
+ public:
+  BodyWriter(RandomRWFile* journal, Scratch scratch)
+      : journal_(journal), scratch_(scratch) {}
 
-template <class T>
-void Put(std::string* out, std::size_t at, T value) {
-  std::memcpy(&(*out)[at], &value, sizeof(value));
-}
+  std::uint64_t length() const { return written_ - kHeaderBytes + used_; }
+  std::uint32_t crc() const { return crc_; }
+  std::uint32_t ranges() const { return ranges_; }
 
-template <class T>
-T Get(const char* data, std::size_t at) {
-  T value;
-  std::memcpy(&value, data + at, sizeof(value));
-  return value;
-}
+  Status Append(const char* bytes, std::size_t n) {
+    while (n > 0) {
+      if (used_ == scratch_.size) {
+        Status s = Flush();
+        if (!s.ok()) return s;
+      }
+      const std::size_t piece = std::min(n, scratch_.size - used_);
+      std::memcpy(scratch_.data + used_, bytes, piece);
+      used_ += piece;
+      bytes += piece;
+      n -= piece;
+    }
+    return Status::OK();
+  }
+
+  Status PutZeros(std::uint64_t offset, std::uint64_t length) {
+    while (length > 0) {
+      const std::uint32_t piece = static_cast<std::uint32_t>(std::min<std::uint64_t>(
+          length, std::numeric_limits<std::uint32_t>::max()));
+      char head[kRangeHeadBytes];
+      PutRangeHead(head, offset, piece, kZeros);
+      Status s = Append(head, sizeof(head));
+      if (!s.ok()) return s;
+      ++ranges_;
+      offset += piece;
+      length -= piece;
+    }
+    return Status::OK();
+  }
+
+  Status PutBytes(std::uint64_t offset, const char* bytes, std::uint32_t n) {
+    char head[kRangeHeadBytes];
+    PutRangeHead(head, offset, n, kSavedBytes);
+    Status s = Append(head, sizeof(head));
+    if (s.ok()) s = Append(bytes, n);
+    if (s.ok()) ++ranges_;
+    return s;
+  }
+
+  // Saves the bytes [from, to) of `file`: holes and chunks of zeros as
+  // counts, the rest read straight into place after a range head.
+  Status PutFileRange(RandomRWFile* file, std::uint64_t from,
+                      std::uint64_t to) {
+    const std::size_t most = scratch_.size - kRangeHeadBytes;
+    for (std::uint64_t at = from; at < to;) {
+      std::uint64_t data = at, data_end = to;
+      Status s = file->NextData(at, &data, &data_end);
+      if (!s.ok()) return s;
+      if (data > at) {
+        const std::uint64_t end = std::min(data, to);
+        s = PutZeros(at, end - at);
+        if (!s.ok()) return s;
+        at = end;
+        continue;
+      }
+      const std::size_t n = ScanLength(at, data_end, to, most);
+      if (scratch_.size - used_ < kRangeHeadBytes + n) s = Flush();
+      char* head = scratch_.data + used_;
+      if (s.ok()) s = file->Read(at, n, head + kRangeHeadBytes);
+      if (!s.ok()) return s;
+      if (AllZero(head + kRangeHeadBytes, n)) {
+        s = PutZeros(at, n);
+      } else {
+        PutRangeHead(head, at, static_cast<std::uint32_t>(n), kSavedBytes);
+        used_ += kRangeHeadBytes + n;
+        ++ranges_;
+      }
+      if (!s.ok()) return s;
+      at += n;
+    }
+    return Status::OK();
+  }
+
+  Status Flush() {
+    if (used_ == 0) return Status::OK();
+    Status s = journal_->Write(written_, scratch_.data, used_);
+    if (!s.ok()) return s;
+    crc_ = Crc32cExtend(crc_, scratch_.data, used_);
+    written_ += used_;
+    used_ = 0;
+    return Status::OK();
+  }
+
+ private:
+  RandomRWFile* const journal_;
+  const Scratch scratch_;
+  std::size_t used_ = 0;                  // bytes gathered, not yet written
+  std::uint64_t written_ = kHeaderBytes;  // where the next write goes
+  std::uint32_t crc_ = 0;
+  std::uint32_t ranges_ = 0;
+};
 
 }  // namespace
 
@@ -45,155 +145,26 @@ std::string BaseName(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-JournalBuilder::JournalBuilder(const std::string& file_name,
-                               std::uint64_t original_size) {
-  image_.file_name = file_name;
-  image_.original_size = original_size;
-  image_.bytes.assign(kHeaderBytes, '\0');
-  image_.bytes += file_name;
-}
-
-char* JournalBuilder::AddRange(std::uint64_t offset, std::uint32_t length) {
-  std::string& bytes = image_.bytes;
-  const std::size_t head = bytes.size();
-  bytes.resize(head + kRangeHeadBytes + length);
-  Put(&bytes, head, offset);
-  Put(&bytes, head + 8, length);
-  image_.ranges.push_back({offset, length, head + kRangeHeadBytes});
-  return &bytes[head + kRangeHeadBytes];
-}
-
-void JournalBuilder::Finish() {
-  std::string& bytes = image_.bytes;
-  std::memcpy(&bytes[0], kJournalMagic, sizeof(kJournalMagic));
-  Put(&bytes, 8, kVersion);
-  Put(&bytes, 12, static_cast<std::uint32_t>(image_.file_name.size()));
-  Put(&bytes, 16, image_.original_size);
-  Put(&bytes, 24, static_cast<std::uint32_t>(image_.ranges.size()));
-  const std::size_t body = bytes.size() - kHeaderBytes;
-  Put(&bytes, 28, Crc32c(bytes.data() + kHeaderBytes, body));
-  Put(&bytes, 32, static_cast<std::uint64_t>(body));
-  Put(&bytes, 40, Crc32c(bytes.data(), 40));
-  Put(&bytes, 44, std::uint32_t{0});
-}
-
-JournalState DecodeJournal(const char* data, std::size_t size,
-                           JournalImage* image) {
-  *image = JournalImage{};
-  if (size == 0) return JournalState::kIdle;
-  if (size < kHeaderBytes || std::memcmp(data, kJournalMagic, sizeof(kJournalMagic)) != 0 ||
-      Get<std::uint32_t>(data, 40) != Crc32c(data, 40) ||
-      Get<std::uint32_t>(data, 8) != kVersion) {
-    return JournalState::kIncomplete;
+Status WriteJournal(RandomRWFile* journal, const JournalSource& source,
+                    Scratch scratch) {
+  BodyWriter body(journal, scratch);
+  Status s = body.Append(source.file_name.data(), source.file_name.size());
+  if (s.ok()) {
+    s = body.PutBytes(0, reinterpret_cast<const char*>(source.header),
+                      sizeof(SVR_CFG_HEADER));
   }
-  const std::uint64_t body = Get<std::uint64_t>(data, 32);
-  // Bytes past the body are left over from nothing we write, but a longer
-  // file is still the same journal; a shorter one was cut.
-  if (body > size - kHeaderBytes ||
-      Get<std::uint32_t>(data, 28) !=
-          Crc32c(data + kHeaderBytes, static_cast<std::size_t>(body))) {
-    return JournalState::kIncomplete;
+  for (const FileSpan& range : *source.ranges) {
+    if (!s.ok()) break;
+    s = body.PutFileRange(source.file, range.begin, range.end);
   }
-  const std::size_t end = kHeaderBytes + static_cast<std::size_t>(body);
-  const std::uint32_t name_length = Get<std::uint32_t>(data, 12);
-  // The checksums held, so what follows was written by a journal writer;
-  // the bounds are checked all the same, so that no damaged journal can
-  // steer a read out of the buffer.
-  if (name_length > kMaxNameBytes || name_length > end - kHeaderBytes) {
-    return JournalState::kIncomplete;
-  }
-  JournalImage decoded;
-  decoded.file_name.assign(data + kHeaderBytes, name_length);
-  decoded.original_size = Get<std::uint64_t>(data, 16);
-  const std::uint32_t count = Get<std::uint32_t>(data, 24);
-  std::size_t at = kHeaderBytes + name_length;
-  for (std::uint32_t i = 0; i < count; ++i) {
-    if (end - at < kRangeHeadBytes) return JournalState::kIncomplete;
-    const std::uint64_t offset = Get<std::uint64_t>(data, at);
-    const std::uint32_t length = Get<std::uint32_t>(data, at + 8);
-    at += kRangeHeadBytes;
-    if (length > end - at) return JournalState::kIncomplete;
-    decoded.ranges.push_back({offset, length, at});
-    at += length;
-  }
-  if (at != end) return JournalState::kIncomplete;
-  decoded.bytes.assign(data, size);
-  *image = std::move(decoded);
-  return JournalState::kComplete;
-}
-
-Status CheckJournalFits(const JournalImage& image, const std::string& file_name,
-                        std::uint64_t file_size) {
-  const std::string what = "journal of '" + image.file_name + "'";
-  if (image.file_name != file_name) {
-    return Status::Corrupt(what + " lies beside '" + file_name + "'");
-  }
-  if (file_size < image.original_size) {
-    return Status::Corrupt(what + " records a " +
-                           std::to_string(image.original_size) +
-                           "-byte file, longer than the " +
-                           std::to_string(file_size) + " bytes there");
-  }
-  for (const SavedRange& range : image.ranges) {
-    if (range.offset > image.original_size ||
-        range.length > image.original_size - range.offset) {
-      return Status::Corrupt(what + " saves bytes past the file's end");
-    }
-  }
-  if (image.ranges.empty() || image.ranges[0].offset != 0 ||
-      image.ranges[0].length != sizeof(SVR_CFG_HEADER)) {
-    return Status::Corrupt(what + " does not save the header");
-  }
-  SVR_CFG_HEADER header;
-  std::memcpy(&header, image.bytes.data() + image.ranges[0].data_offset,
-              sizeof(header));
-  Status s = ValidateHeader(header, image.original_size);
-  if (!s.ok()) {
-    return Status::Corrupt(what + " saves a header that does not fit: " +
-                           s.message());
-  }
-  return Status::OK();
-}
-
-Status RecoverJournal(RandomRWFile* journal, const std::string& file_name,
-                      RandomRWFile* file) {
-  std::uint64_t size;
-  Status s = journal->Size(&size);
+  if (s.ok()) s = body.Flush();
   if (!s.ok()) return s;
-  if (size == 0) return Status::OK();
-  if (size > std::numeric_limits<std::size_t>::max() / 2) {
-    return Status::Corrupt("the journal is too large");
-  }
-  std::string bytes;
-  bytes.resize(static_cast<std::size_t>(size));
-  s = journal->Read(0, bytes.size(), &bytes[0]);
-  if (!s.ok()) return s;
-
-  JournalImage image;
-  if (DecodeJournal(bytes.data(), bytes.size(), &image) ==
-      JournalState::kComplete) {
-    std::uint64_t file_size;
-    s = file->Size(&file_size);
-    if (!s.ok()) return s;
-    s = CheckJournalFits(image, file_name, file_size);
-    if (!s.ok()) return s;
-    // The ranges never overlap, so their order does not matter.
-    for (const SavedRange& range : image.ranges) {
-      s = file->Write(range.offset, image.bytes.data() + range.data_offset,
-                      range.length);
-      if (!s.ok()) return s;
-    }
-    s = file->Truncate(image.original_size);
-    if (s.ok()) s = file->Sync();
-    if (!s.ok()) return s;
-  }
-  // Only once the file is durable again may the journal go: a crash before
-  // this point replays the same journal, which restores the same bytes.
-  return MarkJournalIdle(journal);
-}
-
-Status WriteJournal(RandomRWFile* journal, const std::string& bytes) {
-  Status s = journal->Write(0, bytes.data(), bytes.size());
+  // Written with the body and synced with it: should the header land and
+  // any part of the body not, the body's checksum fails.
+  char header[kHeaderBytes];
+  PutHeader(header, static_cast<std::uint32_t>(source.file_name.size()),
+            source.original_size, body.ranges(), body.crc(), body.length());
+  s = journal->Write(0, header, sizeof(header));
   if (s.ok()) s = journal->Sync();
   return s;
 }
@@ -202,6 +173,35 @@ Status MarkJournalIdle(RandomRWFile* journal) {
   Status s = journal->Truncate(0);
   if (s.ok()) s = journal->Sync();
   return s;
+}
+
+JournalBuilder::JournalBuilder(const std::string& file_name,
+                               std::uint64_t original_size)
+    : original_size_(original_size),
+      name_length_(static_cast<std::uint32_t>(file_name.size())) {
+  bytes_.assign(kHeaderBytes, '\0');
+  bytes_ += file_name;
+}
+
+char* JournalBuilder::AddRange(std::uint64_t offset, std::uint32_t length) {
+  const std::size_t head = bytes_.size();
+  bytes_.resize(head + kRangeHeadBytes + length);
+  PutRangeHead(&bytes_[head], offset, length, kSavedBytes);
+  ++records_;
+  return &bytes_[head + kRangeHeadBytes];
+}
+
+void JournalBuilder::AddZeros(std::uint64_t offset, std::uint32_t length) {
+  const std::size_t head = bytes_.size();
+  bytes_.resize(head + kRangeHeadBytes);
+  PutRangeHead(&bytes_[head], offset, length, kZeros);
+  ++records_;
+}
+
+void JournalBuilder::Finish() {
+  const std::size_t body = bytes_.size() - kHeaderBytes;
+  PutHeader(&bytes_[0], name_length_, original_size_, records_,
+            Crc32c(bytes_.data() + kHeaderBytes, body), body);
 }
 
 }  // namespace brellox

@@ -8,6 +8,9 @@
 // written, and rolling it back restores the file as it was before the
 // change. Anything else is incomplete: it was cut short before it was
 // synced, so the file was never touched.
+//
+// Journals are written and read a bounded chunk at a time, so that neither
+// costs more memory than kChunkBytes (file_ranges.h) whatever they save.
 #ifndef BRELLOX_STORE_JOURNAL_H_
 #define BRELLOX_STORE_JOURNAL_H_
 
@@ -17,6 +20,8 @@
 #include <vector>
 
 #include "platform/env.h"
+#include "src/store/file_ranges.h"
+#include "src/store/format.h"
 
 namespace brellox {
 
@@ -28,51 +33,53 @@ std::string JournalPathFor(const std::string& path);
 // The last component of `path` (after the last '/' or '\').
 std::string BaseName(const std::string& path);
 
-// One range of the file as it was: `length` bytes at `offset`, held at
-// `data_offset` of the journal image.
-struct SavedRange {
-  std::uint64_t offset;
-  std::uint32_t length;
-  std::size_t data_offset;
+// What the journal of one change saves.
+struct JournalSource {
+  std::string file_name;          // BaseName of the file it restores
+  std::uint64_t original_size;    // the file's size before the change
+  const SVR_CFG_HEADER* header;   // the header as it was
+  RandomRWFile* file;             // the file, still unchanged
+  // The other ranges the change overwrites: sorted, disjoint, past the
+  // header and within the original size.
+  const std::vector<FileSpan>* ranges;
 };
 
-// A journal as bytes, and the ranges it holds.
-struct JournalImage {
-  std::string file_name;        // BaseName of the file it restores
-  std::uint64_t original_size;  // the file's size before the change
-  std::vector<SavedRange> ranges;
-  std::string bytes;            // the encoded journal, ranges' data inside
-};
-
-// Builds the journal of a change to `file_name`, a file of `original_size`
-// bytes, that will overwrite the ranges given (which must lie within the
-// file): `read` fills each range with the file's current bytes. The first
-// range must be the header.
-class JournalBuilder {
- public:
-  JournalBuilder(const std::string& file_name, std::uint64_t original_size);
-  // Appends room for `length` bytes at `offset`; returns where to put them.
-  char* AddRange(std::uint64_t offset, std::uint32_t length);
-  // Seals the checksums; the image is then complete.
-  void Finish();
-  const std::string& bytes() const { return image_.bytes; }
-
- private:
-  JournalImage image_;
-};
+// Writes the journal of `source` as the whole content of `journal` (open
+// for writing, idle) and syncs it: the header's bytes, then each range as
+// the file holds it now, stretches of zeros (holes included) as counts
+// rather than bytes. `scratch` is working memory. The journal's own header
+// goes last, so a journal cut short anywhere never reads complete.
+Status WriteJournal(RandomRWFile* journal, const JournalSource& source,
+                    Scratch scratch);
 
 enum class JournalState { kIdle, kIncomplete, kComplete };
 
-// Reads a journal's bytes. kComplete fills `*image` (whose `bytes` then
-// holds `data`); the others leave it empty. Never reads past `size`.
-JournalState DecodeJournal(const char* data, std::size_t size,
-                           JournalImage* image);
+// What a complete journal says, without the bytes it saves.
+struct JournalSummary {
+  std::string file_name;        // BaseName of the file it restores
+  std::uint64_t original_size = 0;
+  std::uint32_t range_count = 0;
+  // The end of the furthest range (saturating, so a damaged offset never
+  // wraps round to look small).
+  std::uint64_t ranges_end = 0;
+  // Whether the first range saves kHeaderSize bytes at offset 0, and then
+  // those bytes.
+  bool first_range_is_header = false;
+  SVR_CFG_HEADER header{};
+};
+
+// Reads `journal` through and tells its state; kComplete fills `*summary`.
+// An I/O error is an error, never a verdict on the journal.
+Status ReadJournal(RandomRWFile* journal, Scratch scratch, JournalState* state,
+                   JournalSummary* summary);
 
 // Corrupt unless a complete journal belongs to the file named `file_name`
 // whose size is now `file_size`: the same name; every range inside the
 // original size; the first range the header, describing a consistent layout
-// within the original size; and a file no shorter than it was.
-Status CheckJournalFits(const JournalImage& image,
+// within the original size; and a file no shorter than it was, unless the
+// journal saves the bytes up to the original size (a shrinking change cut
+// short after the cut).
+Status CheckJournalFits(const JournalSummary& summary,
                         const std::string& file_name, std::uint64_t file_size);
 
 // Makes `journal` idle, restoring `file` from it first when it is complete.
@@ -84,12 +91,29 @@ Status CheckJournalFits(const JournalImage& image,
 Status RecoverJournal(RandomRWFile* journal, const std::string& file_name,
                       RandomRWFile* file);
 
-// Writes `bytes` as the whole content of `journal`, open for writing, and
-// syncs it.
-Status WriteJournal(RandomRWFile* journal, const std::string& bytes);
-
 // The commit point: cuts the journal to zero length and syncs it.
 Status MarkJournalIdle(RandomRWFile* journal);
+
+// A journal's bytes made in memory, range by range, for tests and tools
+// that need a journal of their own making.
+class JournalBuilder {
+ public:
+  JournalBuilder(const std::string& file_name, std::uint64_t original_size);
+  // Appends a range of `length` saved bytes at `offset`; returns where to
+  // put them (valid until the next call).
+  char* AddRange(std::uint64_t offset, std::uint32_t length);
+  // Appends a range of `length` zeros at `offset`.
+  void AddZeros(std::uint64_t offset, std::uint32_t length);
+  // Seals the checksums; the journal is then complete.
+  void Finish();
+  const std::string& bytes() const { return bytes_; }
+
+ private:
+  std::uint64_t original_size_;
+  std::uint32_t name_length_;
+  std::uint32_t records_ = 0;
+  std::string bytes_;
+};
 
 }  // namespace brellox
 

@@ -1,8 +1,10 @@
 #include "src/store/table.h"
 
+#include <algorithm>
 #include <limits>
 #include <string>
 
+#include "src/store/file_ranges.h"
 #include "src/store/growth.h"
 
 namespace brellox {
@@ -71,6 +73,24 @@ void TableImage::Erase(std::int32_t index) {
   count_ = last;
 }
 
+std::int32_t TableImage::EraseIf(
+    const std::function<bool(const char*)>& remove) {
+  std::int32_t first = count_;
+  std::int32_t kept = 0;
+  for (std::int32_t i = 0; i < count_; ++i) {
+    if (remove(record(i))) {
+      first = std::min(first, i);
+      continue;
+    }
+    if (kept != i) std::memcpy(record(kept), record(i), record_size_);
+    ++kept;
+  }
+  std::memset(record(kept), 0,
+              static_cast<std::size_t>(count_ - kept) * record_size_);
+  count_ = kept;
+  return first;
+}
+
 namespace {
 
 // The ID the next record of a table with IDs gets, if the counter can issue
@@ -96,28 +116,46 @@ Status NextId(const SVR_CFG_HEADER& header, const TableSpec& spec,
   return Status::OK();
 }
 
-// Writes zeros over the slots [from, to) unless they hold zeros already (the
-// usual case), so a file whose free slots hold stray bytes ends as if the
-// table had been rewritten whole, and slots past the file's end extend it.
+// Zeros the slots [from, to) where they are not zero already (the usual
+// case), so a file whose free slots hold stray bytes ends as if the table
+// had been rewritten whole, and slots past the file's end extend it. The
+// slots are read a chunk at a time, the file's holes skipped: a table may
+// reserve far more than memory holds.
 Status ClearSlots(ConfigSession& session, const TableSpec& spec,
                   std::int32_t from, std::int32_t to) {
   if (from >= to) return Status::OK();
   const SectionView view = GetSection(session.header(), spec.section);
-  const std::int64_t offset = SlotOffset(view, spec, from);
-  const std::size_t bytes =
-      static_cast<std::size_t>(to - from) * spec.record_size();
-  Buffer slots;
-  Status s = Buffer::Allocate(bytes, &slots);
-  if (!s.ok()) return s;
-  if (static_cast<std::uint64_t>(offset) + bytes <= session.Size()) {
-    s = session.Read(offset, bytes, slots.data());
-    if (!s.ok()) return s;
-    bool zero = true;
-    for (std::size_t i = 0; i < bytes && zero; ++i) zero = slots.data()[i] == 0;
-    if (zero) return Status::OK();
-    std::memset(slots.data(), 0, bytes);
+  const std::uint64_t begin =
+      static_cast<std::uint64_t>(SlotOffset(view, spec, from));
+  const std::uint64_t end = static_cast<std::uint64_t>(SlotOffset(view, spec, to));
+  const std::uint64_t inside = std::min(end, std::max(begin, session.Size()));
+  Buffer chunk;
+  Status s = Buffer::AllocateUninitialized(
+      static_cast<std::size_t>(std::min<std::uint64_t>(inside - begin, kChunkBytes)),
+      &chunk);
+  for (std::uint64_t at = begin; s.ok() && at < inside;) {
+    std::uint64_t data = at, data_end = inside;
+    s = session.NextData(static_cast<std::int64_t>(at), &data, &data_end);
+    if (!s.ok() || data >= inside) break;
+    at = std::max(at, data);
+    const std::size_t n = ScanLength(at, data_end, inside, chunk.size());
+    s = session.Read(static_cast<std::int64_t>(at), n, chunk.data());
+    if (!s.ok()) break;
+    const char* bytes = chunk.data();
+    if (!AllZero(bytes, n)) {
+      // Only the stretch from the first stray byte to the last is recorded.
+      std::size_t first = 0;
+      while (bytes[first] == 0) ++first;
+      std::size_t last = n;
+      while (bytes[last - 1] == 0) --last;
+      s = session.Zero(static_cast<std::int64_t>(at + first), last - first);
+    }
+    at += n;
   }
-  return session.Write(offset, slots.data(), bytes);
+  if (s.ok() && inside < end) {
+    s = session.Zero(static_cast<std::int64_t>(inside), end - inside);
+  }
+  return s;
 }
 
 }  // namespace
@@ -166,6 +204,24 @@ Status RemoveRecord(ConfigSession& session, const TableSpec& spec,
                            static_cast<std::size_t>(moved) * spec.record_size());
   if (!s.ok()) return s;
   view.count -= 1;
+  SetSection(&session.header(), spec.section, view);
+  return session.WriteHeader();
+}
+
+Status RemoveRecordsIf(ConfigSession& session, const TableSpec& spec,
+                       TableImage* in_use,
+                       const std::function<bool(const char*)>& remove,
+                       std::int32_t* removed) {
+  SectionView view = GetSection(session.header(), spec.section);
+  const std::int32_t before = in_use->count();
+  const std::int32_t first = in_use->EraseIf(remove);
+  *removed = before - in_use->count();
+  if (*removed == 0) return Status::OK();
+  Status s = session.Write(SlotOffset(view, spec, first), in_use->record(first),
+                           static_cast<std::size_t>(before - first) *
+                               spec.record_size());
+  if (!s.ok()) return s;
+  view.count = in_use->count();
   SetSection(&session.header(), spec.section, view);
   return session.WriteHeader();
 }

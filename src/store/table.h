@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <functional>
 
 #include "src/store/buffer.h"
 #include "src/store/config_file.h"
@@ -58,6 +59,12 @@ class TableImage {
   // the freed place, still addressable as record(count()), becomes zeros.
   void Erase(std::int32_t index);
 
+  // Removes every record for which `remove(record)` holds, in one pass: the
+  // others close up in order and the freed places (still addressable past
+  // count()) become zeros. Returns the index of the first removed record,
+  // or count() when none was.
+  std::int32_t EraseIf(const std::function<bool(const char*)>& remove);
+
  private:
   Buffer buffer_;
   std::int32_t count_ = 0;
@@ -94,6 +101,16 @@ Status AppendRecord(ConfigSession& session, const TableSpec& spec,
 // Precondition: 0 <= index < in_use->count().
 Status RemoveRecord(ConfigSession& session, const TableSpec& spec,
                     TableImage* in_use, std::int32_t index);
+
+// Removes every record of `*in_use` (the table's current records) for which
+// `remove(record)` holds: the others close up in order, the freed slots are
+// cleared, the count drops and the header is written, in one write from the
+// first removed slot on, when the session commits. `*in_use` follows suit;
+// `*removed` is how many went.
+Status RemoveRecordsIf(ConfigSession& session, const TableSpec& spec,
+                       TableImage* in_use,
+                       const std::function<bool(const char*)>& remove,
+                       std::int32_t* removed);
 
 // Writes record `index` of `image` back to its slot.
 Status WriteRecord(ConfigSession& session, const TableSpec& spec,

@@ -69,13 +69,18 @@ Status RemoveUserPrivileges(ConfigSession& session, std::int32_t userID,
   *removed = 0;
   TableImage privileges;
   Status s = TableImage::Load(session, kPrivTable, &privileges);
-  // From the end, so that each removal moves only records already kept.
-  for (std::int32_t i = privileges.count() - 1; s.ok() && i >= 0; --i) {
-    if (PrivilegeAt(privileges, i).userID != userID) continue;
-    s = RemoveRecord(session, kPrivTable, &privileges, i);
-    if (s.ok()) ++*removed;
-  }
-  return s;
+  if (!s.ok()) return s;
+  // In one pass and one write, however many there are: removing them one
+  // by one would write the records behind each again.
+  return RemoveRecordsIf(
+      session, kPrivTable, &privileges,
+      [userID](const char* record) {
+        std::int32_t owner;
+        std::memcpy(&owner, record + offsetof(SVR_USER_PRIV, userID),
+                    sizeof(owner));
+        return owner == userID;
+      },
+      removed);
 }
 
 SVR_LONG GetUserPriv(const Store& store, SVR_LONG userID, SVR_LONG privID,

@@ -1,6 +1,9 @@
 // Every change lands whole or not at all. For each exported function that
 // writes, from a file where the change must grow its table and from one
-// where it need not, and for k = 1, 2, ... until the call completes:
+// where it need not (and for a connection added to a full table, from one
+// whose later tables have free slots, so that the growth both moves tables
+// and zero-fills their free slots), and for k = 1, 2, ... until the call
+// completes:
 //   the k-th I/O fails once; the k-th and every later I/O fails; the
 //   process dies before its k-th write; its k-th write is torn; the power
 //   goes after its k-th write, with the unsynced writes dropped, kept, kept
@@ -89,9 +92,13 @@ class CrashSweepTest : public StoreFixture {
  protected:
   void SetUp() override { env_.set_syncs_reach_disk(false); }
 
+  enum class Start { kRoom, kFull, kConnsFull };
+
   // One record in every table (one free slot each), and an option group;
-  // `full` adds one more to each, so that every add must grow its table.
-  std::string StartingFile(bool full) {
+  // kFull adds one more to each, so that every add must grow its table,
+  // kConnsFull only to the connection table, the first.
+  std::string StartingFile(Start start) {
+    const bool full = start == Start::kFull;
     ResetFile();
     const Store s = store();
     const CONFIG_OPTION options[1] = {IntOption(5)};
@@ -103,6 +110,8 @@ class CrashSweepTest : public StoreFixture {
       EXPECT_EQ(AddUser(s, "second", "pw2"), 2);
       EXPECT_EQ(SetUserPriv(s, 2, 1, 1), 1);
       EXPECT_EQ(AddGDB(s, Gdb(0, "g2")), 2);
+    }
+    if (start != Start::kRoom) {
       EXPECT_EQ(AddConn(s, Conn(0, "c2")), 2);
     }
     return FileBytes();
@@ -169,11 +178,18 @@ class CrashSweepTest : public StoreFixture {
 };
 
 TEST_F(CrashSweepTest, EveryChangeLandsWholeOrNotAtAll) {
-  for (bool full : {false, true}) {
+  for (Start from : {Start::kRoom, Start::kFull, Start::kConnsFull}) {
     for (const Change& change : Changes()) {
-      const std::string start = std::string(change.what) +
-                                (full ? " (grows)" : " (room)");
-      before_ = StartingFile(full);
+      const bool grows_past_free_slots =
+          std::string(change.what) == "add connection";
+      if (from == Start::kConnsFull && !grows_past_free_slots) continue;
+      const std::string start =
+          std::string(change.what) +
+          (from == Start::kRoom ? " (room)"
+                                : from == Start::kFull
+                                      ? " (grows)"
+                                      : " (grows past free slots)");
+      before_ = StartingFile(from);
       PutBack(before_);
       const SVR_LONG expected = change.run(store());
       ASSERT_GT(expected, 0) << start;

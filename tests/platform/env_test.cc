@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -191,6 +192,39 @@ TYPED_TEST(EnvTest, TruncationAndSizeByName) {
   ASSERT_TRUE(file->Truncate(6).ok());
   EXPECT_EQ(ReadBytes(this->PathOf("t")), std::string("0123\0\0", 6));
   EXPECT_TRUE(this->env()->FileSize(this->PathOf("none"), &size).IsNotFound());
+}
+
+// A scan may skip what NextData reports as zeros, and never a byte of data.
+TYPED_TEST(EnvTest, NextDataSkipsOnlyZeros) {
+  constexpr std::uint64_t kFar = 8 << 20;
+  auto file = this->Create("sparse");
+  ASSERT_TRUE(file->Write(0, "head", 4).ok());
+  ASSERT_TRUE(file->Write(kFar, "tail", 4).ok());
+  ASSERT_TRUE(file->Truncate(2 * kFar).ok());  // a hole at the end too
+  std::string back(2 * kFar, '\0');
+  ASSERT_TRUE(file->Read(0, back.size(), &back[0]).ok());
+  for (std::uint64_t offset : {std::uint64_t{0}, std::uint64_t{2},
+                               std::uint64_t{4}, kFar / 2, kFar + 1,
+                               kFar + 4, 2 * kFar - 1, 2 * kFar, 3 * kFar}) {
+    std::uint64_t begin = 0, end = 0;
+    ASSERT_TRUE(file->NextData(offset, &begin, &end).ok()) << offset;
+    EXPECT_GE(begin, offset);
+    if (begin < 2 * kFar) {
+      EXPECT_GT(end, begin) << offset;
+      EXPECT_LE(end, 2 * kFar) << offset;
+    } else {
+      EXPECT_EQ(begin, std::max(offset, 2 * kFar)) << offset;
+      EXPECT_EQ(end, begin) << offset;
+    }
+    if (offset < 2 * kFar) {
+      const std::size_t skipped = static_cast<std::size_t>(begin - offset);
+      EXPECT_EQ(back.compare(offset, skipped, std::string(skipped, '\0')), 0)
+          << "data skipped from " << offset;
+    }
+  }
+  std::uint64_t begin = 0, end = 0;
+  ASSERT_TRUE(file->NextData(kFar + 1, &begin, &end).ok());
+  EXPECT_EQ(begin, kFar + 1);  // inside the data: nothing to skip
 }
 
 // Locks belong to one open of the file: two opens in one process conflict

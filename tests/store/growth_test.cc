@@ -2,10 +2,13 @@
 // intact, and leaves the header describing where everything now is.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
+#include <random>
 
 #include "src/store/config_file.h"
+#include "src/store/file_ranges.h"
 #include "src/store/growth.h"
 #include "src/store/table.h"
 #include "tests/testutil/store_fixture.h"
@@ -201,6 +204,151 @@ TEST_F(GrowthTest, RemoveClosesTheGapInOrderAndClearsTheFreedSlot) {
   EXPECT_EQ(table[168], '\3');
   EXPECT_EQ(table[172], '3');
   EXPECT_EQ(table.substr(2 * 168), std::string(2 * 168, '\0'));
+}
+
+// A table that reserves several chunks' worth of free slots, mostly holes,
+// with stray bytes here and there: an add clears exactly those bytes.
+TEST_F(GrowthTest, AppendClearsStrayBytesInFreeSlotsOfAnySize) {
+  constexpr std::int32_t kSlots = 40000;  // 4 MB of user slots
+  std::string image = DefaultConfigImage();
+  SVR_CFG_HEADER header;
+  std::memcpy(&header, image.data(), sizeof(header));
+  header.users.capacity = kSlots;
+  header.privs.offset = header.users.offset + kSlots * 100;
+  header.optionGroupsOffset = header.privs.offset + 2 * 12;
+  std::memcpy(&image[0], &header, sizeof(header));
+  image.resize(header.optionGroupsOffset, '\0');
+  std::string expected = image;
+  const std::size_t users = header.users.offset;
+  for (const std::size_t at :
+       {users + 100, users + 4000, users + kChunkBytes - 1, users + kChunkBytes,
+        users + 3 * kChunkBytes + 17, users + kSlots * std::size_t{100} - 1}) {
+    image[at] = 'x';
+  }
+  WriteSparseBytes(path(), image);
+  ASSERT_TRUE(Append(kUserTable, 'z').ok());
+  header.users.count = 1;
+  header.lastUserID = 1;
+  std::memcpy(&expected[0], &header, sizeof(header));
+  std::string record(100, 'z');
+  record.replace(0, 4, std::string("\1\0\0\0", 4));
+  expected.replace(users, 100, record);
+  EXPECT_TRUE(FileBytes() == expected);
+}
+
+// What a session's changes must come to, worked out on a plain string.
+class ChangeModel {
+ public:
+  explicit ChangeModel(std::string bytes) : bytes_(std::move(bytes)) {}
+  const std::string& bytes() const { return bytes_; }
+
+  void Write(std::uint64_t at, const std::string& data) { Put(at, data); }
+  void Zero(std::uint64_t at, std::uint64_t n) { Put(at, std::string(n, '\0')); }
+  void Move(std::uint64_t to, std::uint64_t from, std::uint64_t n) {
+    Put(to, bytes_.substr(from, n));
+  }
+
+ private:
+  void Put(std::uint64_t at, const std::string& data) {
+    if (bytes_.size() < at + data.size()) bytes_.resize(at + data.size(), '\0');
+    bytes_.replace(at, data.size(), data);
+  }
+  std::string bytes_;
+};
+
+// Records random writes, zero-fills and moves (overlapping each other in
+// every direction, crossing chunk boundaries, holes and the file's end) on
+// `session` and `model` alike, checking after each that the session reads
+// exactly what the model holds and that its scan skips only zeros.
+void RecordRandomChanges(std::uint32_t seed, ConfigSession& session,
+                         ChangeModel* model) {
+  std::mt19937 random(seed);
+  const auto below = [&](std::uint64_t n) { return random() % n; };
+  const std::uint64_t first = kFirstTableOffset + 1000;  // the layout stays
+  for (int i = 0; i < 6; ++i) {
+    const std::uint64_t size = model->bytes().size();
+    const std::uint64_t at = first + below(size + kChunkBytes - first);
+    const std::uint64_t n = 1 + below(i % 2 == 0 ? 3000 : 3 * kChunkBytes);
+    switch (below(3)) {
+      case 0: {
+        const std::string data(n % 5000, static_cast<char>('a' + i));
+        ASSERT_TRUE(session.Write(at, data.data(), data.size()).ok());
+        model->Write(at, data);
+        break;
+      }
+      case 1:
+        ASSERT_TRUE(session.Zero(at, n).ok());
+        model->Zero(at, n);
+        break;
+      default: {
+        const std::uint64_t from = first + below(size - first);
+        const std::uint64_t length = std::min(n, size - from);
+        // Far away, or a short way either side: a long move by a little
+        // overwrites its own source unless copied in the right direction.
+        const std::uint64_t to =
+            below(2) == 0 ? at : std::max(first, from + below(600) - 300);
+        ASSERT_TRUE(session.Move(to, from, length).ok());
+        model->Move(to, from, length);
+      }
+    }
+    const std::string& expected = model->bytes();
+    ASSERT_EQ(session.Size(), expected.size());
+    std::string seen(expected.size(), '\0');
+    ASSERT_TRUE(session.Read(0, seen.size(), &seen[0]).ok());
+    ASSERT_TRUE(seen == expected) << "seed " << seed << ", change " << i;
+    for (int probe = 0; probe < 8; ++probe) {
+      const std::uint64_t offset = below(expected.size());
+      std::uint64_t data = 0, data_end = 0;
+      ASSERT_TRUE(session.NextData(offset, &data, &data_end).ok());
+      ASSERT_GE(data, offset);
+      ASSERT_TRUE(data_end > data || data == expected.size());
+      ASSERT_EQ(expected.find_first_not_of('\0', offset) < data, false)
+          << "seed " << seed << ": data skipped from " << offset;
+    }
+  }
+}
+
+// The same changes land as the session read them when it commits, and
+// leave the file exactly as it was when the commit dies at any write.
+TEST_F(GrowthTest, MovesAndZeroFillsLandAsReadOrNotAtAll) {
+  env_.set_syncs_reach_disk(false);
+  std::mt19937 random(4077);
+  for (std::uint32_t seed = 1; seed <= 24; ++seed) {
+    // Islands of data, no two bytes alike nearby, between holes.
+    std::string base = DefaultConfigImage();
+    base.resize(2 * kChunkBytes + 5000, '\0');
+    for (int island = 0; island < 12; ++island) {
+      const std::size_t at = 2000 + random() % (base.size() - 102000);
+      for (std::size_t i = at; i < at + 100000; ++i) {
+        base[i] = static_cast<char>(1 + (i * 131 + island) % 251);
+      }
+    }
+    for (const bool crash : {true, false}) {
+      WriteSparseBytes(path(), base);
+      ChangeModel model(base);
+      bool fired = false;
+      {
+        ConfigSession session;
+        ASSERT_TRUE(session.Open(store(), Access::kWrite).ok());
+        RecordRandomChanges(seed, session, &model);
+        if (crash) {
+          env_.Arm(FaultEnv::Op::kWrite, 1 + random() % 12,
+                   FaultEnv::Fault::kCrash);
+        }
+        const Status committed = session.Commit();
+        fired = crash && env_.fired();  // fired() outlives Disarm
+        env_.Disarm();
+        ASSERT_EQ(committed.ok(), !fired) << "seed " << seed;
+      }
+      if (fired) {
+        ConfigSession recovering;  // rolls back what the commit began
+        const Status opened = recovering.Open(store(), Access::kRead);
+        ASSERT_TRUE(opened.ok()) << opened.ToString();
+      }
+      ASSERT_TRUE(FileBytes() == (fired ? base : model.bytes()))
+          << "seed " << seed << (fired ? ", after the crash" : "");
+    }
+  }
 }
 
 }  // namespace

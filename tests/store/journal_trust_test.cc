@@ -220,6 +220,24 @@ TEST_F(JournalTrustTest, AReplacementLeavesNothingThatCanUndoIt) {
   EXPECT_EQ(AddUser(store(), "first", "pw"), 1);
 }
 
+TEST_F(JournalTrustTest, AShrinkingReplacementCutShortIsRolledBack) {
+  ASSERT_EQ(AddUser(store(), "a", "pw"), 1);
+  ASSERT_EQ(AddUser(store(), "b", "pw"), 2);
+  ASSERT_EQ(AddUser(store(), "c", "pw"), 3);
+  const std::string before = FileBytes();
+  // Dies after the file was cut to the smaller image, before its sync (the
+  // replacement first syncs the cleared journal, then the journal).
+  env_.Arm(FaultEnv::Op::kSync, 3, FaultEnv::Fault::kCrash);
+  ReplaceOutcome outcome;
+  EXPECT_FALSE(ReplaceConfigFile(store(), DefaultConfigImage(),
+                                 IdCounters::kAsGiven, &outcome)
+                   .ok());
+  env_.Disarm();
+  ASSERT_LT(FileBytes().size(), before.size());
+  EXPECT_EQ(GetUserCount(store()), 3);
+  EXPECT_EQ(FileBytes(), before);
+}
+
 }  // namespace
 }  // namespace test
 }  // namespace brellox

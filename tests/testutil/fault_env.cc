@@ -61,6 +61,14 @@ class FaultFile : public RandomRWFile {
     return s;
   }
 
+  Status NextData(std::uint64_t offset, std::uint64_t* begin,
+                  std::uint64_t* end) override {
+    Count().fstats++;
+    env_->total().fstats++;
+    if (env_->crashed()) return Crashed();
+    return base_->NextData(offset, begin, end);
+  }
+
   Status Sync() override {
     Count().syncs++;
     env_->total().syncs++;

@@ -39,6 +39,25 @@ void WriteBytes(const std::filesystem::path& path, const std::string& bytes) {
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
+void WriteSparseBytes(const std::filesystem::path& path,
+                      const std::string& bytes) {
+  constexpr std::size_t kBlock = 4096;
+  {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    for (std::size_t at = 0; at < bytes.size(); at += kBlock) {
+      const std::size_t n = std::min(kBlock, bytes.size() - at);
+      const auto block = bytes.begin() + static_cast<std::ptrdiff_t>(at);
+      if (std::all_of(block, block + static_cast<std::ptrdiff_t>(n),
+                      [](char c) { return c == 0; })) {
+        continue;
+      }
+      out.seekp(static_cast<std::streamoff>(at));
+      out.write(bytes.data() + at, static_cast<std::streamsize>(n));
+    }
+  }
+  std::filesystem::resize_file(path, bytes.size());
+}
+
 StoreFixture::StoreFixture()
     : path_(dir_.path() / kConfigFileName), env_(Env::Default()) {
   WriteBytes(path_, DefaultConfigImage());

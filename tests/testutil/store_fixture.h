@@ -34,6 +34,10 @@ class ScopedTempDir {
 
 std::string ReadBytes(const std::filesystem::path& path);
 void WriteBytes(const std::filesystem::path& path, const std::string& bytes);
+// Writes `bytes` leaving every 4 KiB block of zeros a hole where the file
+// system keeps holes.
+void WriteSparseBytes(const std::filesystem::path& path,
+                      const std::string& bytes);
 
 class StoreFixture : public ::testing::Test {
  protected:

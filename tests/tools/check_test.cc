@@ -221,6 +221,24 @@ TEST_F(ToolCheckTest, LockedFileIsReportedAfterOneBusyTimeout) {
   EXPECT_LT(waited.count(), static_cast<long long>(kBusyTimeoutMicros * 3 / 2));
 }
 
+// A table may reserve millions of slots: past the first hundred of a table,
+// stray free slots are counted, not listed.
+TEST_F(ToolCheckTest, LeftoverBytesInManyFreeSlotsAreListedAHundredAtMost) {
+  SVR_CFG_HEADER h = Header();
+  h.users.capacity = 150;
+  h.privs.offset = h.users.offset + 150 * 100;
+  h.optionGroupsOffset = h.privs.offset + h.privs.capacity * 12;
+  std::string bytes = FileBytes();
+  bytes.resize(h.optionGroupsOffset, '\0');
+  for (int slot = 0; slot < 150; ++slot) bytes[h.users.offset + slot * 100 + 99] = 'x';
+  std::memcpy(&bytes[0], &h, sizeof(h));
+  SetFileBytes(bytes);
+  const Findings f = Check();
+  ASSERT_EQ(f.warnings.size(), 101u);
+  EXPECT_THAT(f.warnings[99], HasSubstr("user free slot 99 is not zero"));
+  EXPECT_THAT(f.warnings[100], HasSubstr("50 more user free slots are not zero"));
+}
+
 TEST_F(ToolCheckTest, MissingFileExitsThree) {
   std::filesystem::remove(path());
   const ToolResult r = Run({"check"});

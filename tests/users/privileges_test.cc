@@ -92,6 +92,29 @@ TEST_F(PrivilegesTest, ManyPairsAcrossSeveralGrowthsAllReadBack) {
   }
 }
 
+// However many a user has, its values go in one pass and one write: the
+// others close up in order, the freed slots are cleared.
+TEST_F(PrivilegesTest, RemovingAUsersValuesClosesUpTheOthersInOneWrite) {
+  const std::int32_t pairs[][3] = {{1, 1, 1}, {2, 1, 2}, {1, 2, 3},
+                                   {2, 2, 4}, {1, 3, 5}};
+  for (const auto& p : pairs) ASSERT_EQ(SetUserPriv(store(), p[0], p[1], p[2]), 1);
+  ASSERT_EQ(Header().privs.capacity, 6);
+  env_.ResetCounts();
+  std::int32_t removed = 0;
+  {
+    ConfigSession session;
+    ASSERT_TRUE(session.Open(store(), Access::kWrite).ok());
+    ASSERT_TRUE(RemoveUserPrivileges(session, 1, &removed).ok());
+    ASSERT_TRUE(session.Commit().ok());
+  }
+  EXPECT_EQ(removed, 3);
+  EXPECT_EQ(env_.CountersFor(kConfigFileName).writes, 2);  // records, header
+  EXPECT_EQ(Header().privs.count, 2);
+  EXPECT_EQ(PrivSlot(0), Record(2, 1, 2));
+  EXPECT_EQ(PrivSlot(1), Record(2, 2, 4));
+  for (int slot = 2; slot < 6; ++slot) EXPECT_EQ(PrivSlot(slot), std::string(12, '\0'));
+}
+
 TEST_F(PrivilegesTest, OutOfRangeArgumentsAreRefusedAndZeroIsAValue) {
   const std::string before = FileBytes();
   EXPECT_EQ(SetUserPriv(store(), 1, 0, 3), 0);

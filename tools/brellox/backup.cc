@@ -337,13 +337,6 @@ std::vector<std::pair<Node, Record>> Table(const Node& backup, const char* key,
   return records;
 }
 
-template <class Record>
-std::vector<Record> Values(const std::vector<std::pair<Node, Record>>& table) {
-  std::vector<Record> values;
-  for (const auto& entry : table) values.push_back(entry.second);
-  return values;
-}
-
 // Refuses a second record with the same ID or name, and (once the counter
 // is known) an ID above it. Returns the counter.
 template <class Record>
@@ -384,16 +377,17 @@ std::int32_t Capacity(const Node& backup, const char* key, std::size_t count) {
 // Places a table's records at `*offset` and moves `*offset` past its slots.
 template <class Record>
 void PlaceTable(std::string* image, SVR_CFG_HEADER* header, Section section,
-                const std::vector<Record>& records, std::int32_t capacity,
-                std::int64_t* offset) {
+                const std::vector<std::pair<Node, Record>>& records,
+                std::int32_t capacity, std::int64_t* offset) {
   const std::int32_t count = static_cast<std::int32_t>(records.size());
   SetSection(header, section,
              {static_cast<std::int32_t>(*offset), count, capacity});
   image->resize(static_cast<std::size_t>(*offset) +
                 static_cast<std::size_t>(capacity) * sizeof(Record));
-  if (count > 0) {
-    std::memcpy(&(*image)[static_cast<std::size_t>(*offset)], records.data(),
-                records.size() * sizeof(Record));
+  char* slot = &(*image)[static_cast<std::size_t>(*offset)];
+  for (const auto& entry : records) {
+    std::memcpy(slot, &entry.second, sizeof(Record));
+    slot += sizeof(Record);
   }
   *offset += static_cast<std::int64_t>(capacity) * sizeof(Record);
 }
@@ -560,8 +554,13 @@ bool BackupHasPasswords(const json& backup) {
   return true;
 }
 
-std::string ImageFromJson(const json& backup, const Codec& codec,
-                          const ImportRules& rules) {
+namespace {
+
+// ImageFromJson but the check: the records parsed from the backup are gone
+// before the check reads the image back, so that no more than two copies of
+// them are held at once.
+std::string BuildImage(const json& backup, const Codec& codec,
+                       const ImportRules& rules) {
   const Node root(backup, "");
   CheckHeaderKeys(root, codec);
   const auto conns = Table<SVC_GDB_CONN_INFO>(
@@ -609,19 +608,26 @@ std::string ImageFromJson(const json& backup, const Codec& codec,
   image.resize(static_cast<std::size_t>(kFirstTableOffset));
   std::memcpy(&image[kGlobalOptionOffset], &global, sizeof(global));
   std::int64_t offset = kFirstTableOffset;
-  PlaceTable(&image, &header, Section::kConns, Values(conns),
+  PlaceTable(&image, &header, Section::kConns, conns,
              Capacity(root, "connections", conns.size()), &offset);
-  PlaceTable(&image, &header, Section::kGdbs, Values(gdbs),
+  PlaceTable(&image, &header, Section::kGdbs, gdbs,
              Capacity(root, "gdbs", gdbs.size()), &offset);
-  PlaceTable(&image, &header, Section::kUsers, Values(users),
+  PlaceTable(&image, &header, Section::kUsers, users,
              Capacity(root, "users", users.size()), &offset);
-  PlaceTable(&image, &header, Section::kPrivs, Values(privs),
+  PlaceTable(&image, &header, Section::kPrivs, privs,
              Capacity(root, "privileges", privs.size()), &offset);
-  PlaceTable(&image, &header, Section::kOptionGroups, Values(groups),
+  PlaceTable(&image, &header, Section::kOptionGroups, groups,
              static_cast<std::int32_t>(groups.size()), &offset);
   std::memcpy(&image[0], &header, sizeof(header));
+  return image;
+}
 
-  // Everything above is meant to leave nothing for the check to find.
+}  // namespace
+
+std::string ImageFromJson(const json& backup, const Codec& codec,
+                          const ImportRules& rules) {
+  std::string image = BuildImage(backup, codec, rules);
+  // The image is built to leave nothing for the check to find.
   for (const Finding& finding : CheckImage(image, codec)) {
     if (finding.error) {
       Refuse("the backup would give a damaged file: " + finding.message);

@@ -118,17 +118,17 @@ class Checker {
 
   void CheckFreeSlots(Section s) {
     static const char* const kTables[] = {"connection", "GDB", "user", "privilege"};
-    const SectionView view = GetSection(snapshot_.header, s);
-    const std::int32_t size = RecordSize(s);
-    for (std::int32_t slot = view.count; slot < view.capacity; ++slot) {
-      const char* bytes = snapshot_.layout.data() + view.offset + slot * size;
-      for (std::int32_t k = 0; k < size; ++k) {
-        if (bytes[k] != 0) {
-          Warn(std::string(kTables[static_cast<int>(s)]) + " free slot " +
-               std::to_string(slot) + " is not zero (a removed record's bytes)");
-          break;
-        }
-      }
+    const std::string table = kTables[static_cast<int>(s)];
+    const DirtyFreeSlots& dirty = snapshot_.dirty_free_slots[static_cast<int>(s)];
+    for (const std::int32_t slot : dirty.listed) {
+      Warn(table + " free slot " + std::to_string(slot) +
+           " is not zero (a removed record's bytes)");
+    }
+    const std::int64_t unlisted =
+        dirty.total - static_cast<std::int64_t>(dirty.listed.size());
+    if (unlisted > 0) {
+      Warn(std::to_string(unlisted) + " more " + table +
+           " free slots are not zero");
     }
   }
 

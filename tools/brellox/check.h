@@ -6,7 +6,8 @@
 // name); a (user, privilege) pair stored twice; an option group whose type
 // is 0 or less, or whose name runs to the end of its field without a NUL.
 // Warnings: bytes after the last table; a privilege of a user ID that no
-// user has; a blank name; a free slot that is not all zero. Nothing the
+// user has; a blank name; a free slot that is not all zero (each of the
+// first DirtyFreeSlots::kMostListed of a table, then how many more). Nothing the
 // library stores through its own functions is an error: names and
 // passwords that fill their fields (user names of 30 bytes, connection and
 // GDB names of 32, passwords of 64) are no finding at all.
@@ -27,7 +28,8 @@ struct Finding {
   std::string message;
 };
 
-// Every finding in `snapshot`, errors and warnings in the order found.
+// Every finding in `snapshot`, errors and warnings in the order found; its
+// free slots are looked at as far as they were scanned (ScanFreeSlots).
 std::vector<Finding> CheckSnapshot(const Snapshot& snapshot,
                                    const Codec& codec);
 

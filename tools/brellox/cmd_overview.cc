@@ -178,7 +178,8 @@ std::vector<Finding> CheckFile(const Context& ctx) {
     return findings;
   }
   Snapshot snapshot;
-  const Status read = ReadSnapshot(session, &snapshot);
+  Status read = ReadSnapshot(session, &snapshot);
+  if (read.ok()) read = ScanFreeSlots(session, &snapshot);
   if (!read.ok()) FileError("cannot read " + ctx.path + ": " + read.message());
   for (Finding& f : CheckSnapshot(snapshot, *ctx.codec)) {
     findings.push_back(std::move(f));

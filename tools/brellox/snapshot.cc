@@ -1,48 +1,127 @@
 #include "tools/brellox/snapshot.h"
 
+#include <algorithm>
 #include <cstring>
+
+#include "src/store/buffer.h"
+#include "src/store/file_ranges.h"
 
 namespace brellox {
 namespace tool {
 namespace {
 
-template <class Record>
-std::vector<Record> Records(const std::string& layout, const SectionView& view) {
-  std::vector<Record> records(static_cast<std::size_t>(view.count));
-  if (!records.empty()) {
-    std::memcpy(records.data(), layout.data() + view.offset,
-                records.size() * sizeof(Record));
+// Where a snapshot's bytes come from: the session's file, or an image.
+class SessionBytes {
+ public:
+  explicit SessionBytes(ConfigSession& session) : session_(session) {}
+  Status Read(std::int64_t offset, std::size_t n, void* out) {
+    return session_.Read(offset, n, out);
   }
-  return records;
+  Status NextData(std::int64_t offset, std::uint64_t* begin,
+                  std::uint64_t* end) {
+    return session_.NextData(offset, begin, end);
+  }
+
+ private:
+  ConfigSession& session_;
+};
+
+// An image whose header has been validated: every table lies within it.
+class ImageBytes {
+ public:
+  explicit ImageBytes(const std::string& image) : image_(image) {}
+  Status Read(std::int64_t offset, std::size_t n, void* out) {
+    std::memcpy(out, image_.data() + offset, n);
+    return Status::OK();
+  }
+  Status NextData(std::int64_t offset, std::uint64_t* begin,
+                  std::uint64_t* end) {
+    *begin = static_cast<std::uint64_t>(offset);
+    *end = std::max<std::uint64_t>(*begin, image_.size());
+    return Status::OK();
+  }
+
+ private:
+  const std::string& image_;
+};
+
+template <class Record, class Bytes>
+Status ReadRecords(Bytes& bytes, const SectionView& view,
+                   std::vector<Record>* records) {
+  records->assign(static_cast<std::size_t>(view.count), Record{});
+  if (records->empty()) return Status::OK();
+  return bytes.Read(view.offset, records->size() * sizeof(Record),
+                    records->data());
 }
 
-// Splits a layout whose header has been validated into its records.
-void SplitLayout(Snapshot* snapshot) {
-  const std::string& layout = snapshot->layout;
-  std::memcpy(&snapshot->header, layout.data(), sizeof(snapshot->header));
-  std::memcpy(&snapshot->global_option, layout.data() + kGlobalOptionOffset,
-              sizeof(snapshot->global_option));
-  const SVR_CFG_HEADER& h = snapshot->header;
-  snapshot->conns =
-      Records<SVC_GDB_CONN_INFO>(layout, GetSection(h, Section::kConns));
-  snapshot->gdbs = Records<SVC_GDB_INFO>(layout, GetSection(h, Section::kGdbs));
-  snapshot->users =
-      Records<SVR_USER_REC>(layout, GetSection(h, Section::kUsers));
-  snapshot->privs =
-      Records<SVR_USER_PRIV>(layout, GetSection(h, Section::kPrivs));
-  snapshot->groups = Records<SVR_OPTION_GROUP>(
-      layout, GetSection(h, Section::kOptionGroups));
+template <class Bytes>
+Status ReadAll(Bytes& bytes, const SVR_CFG_HEADER& header,
+               Snapshot* snapshot) {
+  snapshot->header = header;
+  const SVR_CFG_HEADER& h = header;
+  Status s = bytes.Read(kGlobalOptionOffset, sizeof(snapshot->global_option),
+                        &snapshot->global_option);
+  if (s.ok()) s = ReadRecords(bytes, GetSection(h, Section::kConns), &snapshot->conns);
+  if (s.ok()) s = ReadRecords(bytes, GetSection(h, Section::kGdbs), &snapshot->gdbs);
+  if (s.ok()) s = ReadRecords(bytes, GetSection(h, Section::kUsers), &snapshot->users);
+  if (s.ok()) s = ReadRecords(bytes, GetSection(h, Section::kPrivs), &snapshot->privs);
+  if (s.ok()) {
+    s = ReadRecords(bytes, GetSection(h, Section::kOptionGroups),
+                    &snapshot->groups);
+  }
+  return s;
+}
+
+// Reads the free slots of the four slotted tables whole slots at a time,
+// from the first that may hold data on, and notes those not all zero.
+template <class Bytes>
+Status ScanSlots(Bytes& bytes, Snapshot* snapshot) {
+  Buffer chunk;
+  Status s = Buffer::AllocateUninitialized(kChunkBytes, &chunk);
+  for (int t = 0; s.ok() && t < 4; ++t) {
+    const Section section = static_cast<Section>(t);
+    const SectionView view = GetSection(snapshot->header, section);
+    const std::int64_t size = RecordSize(section);
+    const std::int64_t per_chunk = static_cast<std::int64_t>(kChunkBytes) / size;
+    const std::int64_t end = view.offset + view.capacity * size;
+    DirtyFreeSlots& dirty = snapshot->dirty_free_slots[t];
+    dirty = DirtyFreeSlots{};
+    for (std::int64_t slot = view.count; slot < view.capacity;) {
+      std::uint64_t data = 0, data_end = 0;
+      s = bytes.NextData(view.offset + slot * size, &data, &data_end);
+      if (!s.ok() || static_cast<std::int64_t>(data) >= end) break;
+      slot = std::max(slot, (static_cast<std::int64_t>(data) - view.offset) / size);
+      // Whole slots, up to the one where the stretch of data ends.
+      const std::int64_t stretch =
+          (static_cast<std::int64_t>(data_end) - view.offset + size - 1) / size;
+      const std::int64_t n = std::min(
+          {per_chunk, view.capacity - slot, std::max<std::int64_t>(1, stretch - slot)});
+      s = bytes.Read(view.offset + slot * size, static_cast<std::size_t>(n * size),
+                     chunk.data());
+      for (std::int64_t i = 0; s.ok() && i < n; ++i) {
+        if (AllZero(chunk.data() + i * size, static_cast<std::size_t>(size))) continue;
+        if (dirty.listed.size() < DirtyFreeSlots::kMostListed) {
+          dirty.listed.push_back(static_cast<std::int32_t>(slot + i));
+        }
+        ++dirty.total;
+      }
+      slot += n;
+    }
+  }
+  return s;
 }
 
 }  // namespace
 
 Status ReadSnapshot(ConfigSession& session, Snapshot* snapshot) {
-  const std::int64_t end = LayoutEnd(session.header());
   snapshot->file_size = session.Size();
-  snapshot->layout.assign(static_cast<std::size_t>(end), '\0');
-  Status s = session.Read(0, snapshot->layout.size(), &snapshot->layout[0]);
-  if (s.ok()) SplitLayout(snapshot);
-  return s;
+  SessionBytes bytes(session);
+  return ReadAll(bytes, session.header(), snapshot);
+}
+
+Status ScanFreeSlots(ConfigSession& session, Snapshot* snapshot) {
+  SessionBytes bytes(session);
+  return ScanSlots(bytes, snapshot);
 }
 
 Status ParseSnapshot(const std::string& image, Snapshot* snapshot) {
@@ -56,9 +135,10 @@ Status ParseSnapshot(const std::string& image, Snapshot* snapshot) {
   Status s = ValidateHeader(header, image.size());
   if (!s.ok()) return s;
   snapshot->file_size = image.size();
-  snapshot->layout = image.substr(0, static_cast<std::size_t>(LayoutEnd(header)));
-  SplitLayout(snapshot);
-  return Status::OK();
+  ImageBytes bytes(image);
+  s = ReadAll(bytes, header, snapshot);
+  if (s.ok()) s = ScanSlots(bytes, snapshot);
+  return s;
 }
 
 }  // namespace tool

@@ -4,6 +4,7 @@
 #ifndef BRELLOX_TOOLS_BRELLOX_SNAPSHOT_H_
 #define BRELLOX_TOOLS_BRELLOX_SNAPSHOT_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -14,10 +15,17 @@
 namespace brellox {
 namespace tool {
 
+// The free slots (past `count`) of one slotted table that are not all zero.
+struct DirtyFreeSlots {
+  static constexpr std::size_t kMostListed = 100;
+  std::vector<std::int32_t> listed;  // the first kMostListed, by slot index
+  std::int64_t total = 0;
+};
+
+// Holds the header, the global option and the records in use, never the
+// free slots: its memory is that of the records, however many slots the
+// tables reserve.
 struct Snapshot {
-  // The bytes the header describes, [0, LayoutEnd): never more, whatever
-  // the file's size.
-  std::string layout;
   std::uint64_t file_size = 0;
   // False for a backup exported without passwords: its users' passwords
   // are unknown, not empty.
@@ -30,14 +38,22 @@ struct Snapshot {
   std::vector<SVR_USER_REC> users;
   std::vector<SVR_USER_PRIV> privs;
   std::vector<SVR_OPTION_GROUP> groups;
+  // Per slotted table (connections, GDBs, users, privileges): filled by
+  // ParseSnapshot and ScanFreeSlots, left empty by ReadSnapshot.
+  DirtyFreeSlots dirty_free_slots[4];
 };
 
-// Reads what the session's (already validated) header describes.
+// Reads the header, the global option and the records in use that the
+// session's (already validated) header describes.
 Status ReadSnapshot(ConfigSession& session, Snapshot* snapshot);
 
-// Fills `*snapshot` from a whole file image. Corrupt, with the header
-// check's reason, unless the image holds a header that describes a
-// consistent layout within it (ValidateHeader).
+// Fills snapshot->dirty_free_slots from the session's file, a bounded chunk
+// at a time, skipping the file's holes.
+Status ScanFreeSlots(ConfigSession& session, Snapshot* snapshot);
+
+// Fills `*snapshot` from a whole file image, free slots included. Corrupt,
+// with the header check's reason, unless the image holds a header that
+// describes a consistent layout within it (ValidateHeader).
 Status ParseSnapshot(const std::string& image, Snapshot* snapshot);
 
 }  // namespace tool
