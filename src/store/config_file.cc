@@ -102,7 +102,9 @@ Status ConfigSession::Open(const Store& store, Access access) {
   }
   if (s.ok() && journal_state_ != JournalEntry::kIdle) {
     s = OpenJournal(/*create=*/false);
-    if (s.ok()) s = RecoverJournal(journal_.get(), place_.file_name, file_.get());
+    if (s.ok()) {
+      s = RecoverJournal(journal_.get(), place_.file_name, file_.get());
+    }
     if (s.IsNotFound()) s = Status::OK();  // it went since it was seen
     // Contents about to be replaced need no journal that fits them.
     if (access == Access::kReplace) s = Status::OK();
@@ -149,7 +151,9 @@ Status ConfigSession::OpenLocked(Access access) {
   if (s.ok() && !facts_.regular) {
     s = Status::IOError(store.path + ": not a regular file");
   }
-  if (s.ok()) s = LocateFile(store.env, store.path, facts_, file_.get(), &place_);
+  if (s.ok()) {
+    s = LocateFile(store.env, store.path, facts_, file_.get(), &place_);
+  }
   if (!s.ok()) return s;
   // A journal with content outside a writer's exclusive hold can only be
   // one that a crash left behind; anything but a regular file is not one

@@ -88,6 +88,10 @@ Status LocateFile(Env* env, const std::string& path, const FileFacts& facts,
 
 Status CheckChangeable(const std::string& path, const FileFacts& facts,
                        const FilePlace& place) {
+  if (facts.links == 0) {
+    return Status::Busy(path + " was replaced again and again while it was "
+                               "being opened");
+  }
   if (facts.links > 1) {
     return Status::Refused(
         path + " has " + std::to_string(facts.links) +

@@ -35,7 +35,8 @@ Status LocateFile(Env* env, const std::string& path, const FileFacts& facts,
 
 // OK when the file `path` may be changed: it has exactly one name and is not
 // mounted on its own, so that every change finds the one journal that every
-// path to the file finds. Refused, saying why, otherwise.
+// path to the file finds. Refused, saying why, otherwise; Busy when the file
+// opened has no name left (it kept being replaced while it was opened).
 Status CheckChangeable(const std::string& path, const FileFacts& facts,
                        const FilePlace& place);
 
