@@ -48,6 +48,13 @@ bool ToOffset(std::uint64_t offset, off_t* result) {
   return true;
 }
 
+// The folder that holds `path` (dirname, which may change its argument).
+std::string FolderOf(const std::string& path) {
+  std::vector<char> copy(path.begin(), path.end());
+  copy.push_back('\0');
+  return dirname(copy.data());
+}
+
 void FillFacts(const struct stat& st, FileFacts* facts) {
   facts->regular = S_ISREG(st.st_mode);
   facts->size = static_cast<std::uint64_t>(st.st_size);
@@ -339,9 +346,7 @@ class PosixEnv final : public Env {
 
   Status MountOfFolder(const std::string& path,
                        std::uint64_t* mount_id) override {
-    std::vector<char> copy(path.begin(), path.end());
-    copy.push_back('\0');
-    return MountIdAt(AT_FDCWD, dirname(copy.data()), 0, path, mount_id);
+    return MountIdAt(AT_FDCWD, FolderOf(path).c_str(), 0, path, mount_id);
   }
 
   Status CreateExclusive(const std::string& path, std::uint32_t mode,
@@ -408,9 +413,8 @@ class PosixEnv final : public Env {
   }
 
   Status SyncDirectoryOf(const std::string& path) override {
-    std::vector<char> copy(path.begin(), path.end());
-    copy.push_back('\0');
-    const char* directory = dirname(copy.data());
+    const std::string folder = FolderOf(path);
+    const char* directory = folder.c_str();
     const int fd = OpenRetryingInterrupts(directory, O_RDONLY | O_DIRECTORY, 0);
     if (fd < 0) return PosixError(directory, errno);
     int rc;

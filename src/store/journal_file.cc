@@ -155,9 +155,7 @@ Status OpenTrustedJournal(Env* env, const std::string& journal_path,
     // the open failed.
     FileFacts entry;
     if (env->EntryFacts(journal_path, &entry).ok() && !entry.regular) {
-      return Status::IOError(
-          Untrusted(journal_path,
-                    "it is a link, a folder or a device, not a regular file"));
+      return CheckJournalTrusted(journal_path, entry, file);
     }
   }
   FileFacts facts;
