@@ -42,8 +42,8 @@ std::string BenchStore::Beside(const std::string& name) const {
 }
 
 void BenchStore::Write(const std::string& image) const {
-  UniqueFd fd(::open(path_.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC,
-                     0600));
+  UniqueFd fd(
+      ::open(path_.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
   if (!fd.valid() || !PwriteAll(fd.get(), image.data(), image.size(), 0) ||
       ::fsync(fd.get()) != 0) {
     throw std::runtime_error("cannot write " + path_);
@@ -52,8 +52,8 @@ void BenchStore::Write(const std::string& image) const {
 
 void BenchStore::CreateIdleJournal() const {
   const std::string journal = JournalPathFor(path_);
-  UniqueFd fd(::open(journal.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC,
-                     0600));
+  UniqueFd fd(
+      ::open(journal.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
   if (!fd.valid() || ::fsync(fd.get()) != 0) {
     throw std::runtime_error("cannot create " + journal);
   }

@@ -7,8 +7,8 @@ namespace brellox {
 namespace bench {
 namespace {
 
-void Report(benchmark::State& state, const std::string& prefix,
-            const Counts& c, int calls) {
+void Report(benchmark::State& state, const std::string& prefix, const Counts& c,
+            int calls) {
   const auto put = [&](const char* name, double value) {
     if (value != 0) state.counters[prefix + name] = value / calls;
   };

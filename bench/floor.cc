@@ -120,8 +120,7 @@ SVR_LONG Floor::CheckUser(const char* name, const char* password) {
   if (!Open(false, &file)) return 0;
   const std::int32_t count = file.header().users.count;
   if (!ReadTable(file, Section::kUsers, count)) return 0;
-  const std::int32_t i =
-      FindName(Section::kUsers, count, kUserNameWidth, name);
+  const std::int32_t i = FindName(Section::kUsers, count, kUserNameWidth, name);
   if (i < 0) return 0;
   const char* record = table_.data() + i * sizeof(SVR_USER_REC);
   return SecretIs(record + offsetof(SVR_USER_REC, password), kPasswordWidth,
@@ -233,7 +232,8 @@ SVR_LONG Floor::Append(Section section, std::int32_t SVR_CFG_HEADER::*last_id,
   view.count += 1;
   SetSection(&header, section, view);
   header.*last_id = id;
-  writes_.push_back({0, reinterpret_cast<const char*>(&header), sizeof(header)});
+  writes_.push_back(
+      {0, reinterpret_cast<const char*>(&header), sizeof(header)});
   return journal.Commit(journal_path_, file, writes_, &counts_) ? id : 0;
 }
 

@@ -50,8 +50,8 @@ class Floor {
   bool ReadTable(FloorFile& file, Section section, std::int32_t slots);
   // The index of the first record in table_ whose name field (at byte 4,
   // `width` bytes) is `name`, or -1.
-  std::int32_t FindName(Section section, std::int32_t count,
-                        std::size_t width, const char* name) const;
+  std::int32_t FindName(Section section, std::int32_t count, std::size_t width,
+                        const char* name) const;
   std::int32_t FindId(Section section, std::int32_t count,
                       std::int32_t id) const;
   SVR_LONG Append(Section section, std::int32_t SVR_CFG_HEADER::*last_id,

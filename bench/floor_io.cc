@@ -107,8 +107,8 @@ bool FloorJournal::Commit(const std::string& journal_path, FloorFile& file,
   // The journal exists, empty, once the file has been changed: the steady
   // state, so no create and no directory sync.
   ++counts->journal.opens;
-  UniqueFd journal(::open(journal_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC,
-                          0600));
+  UniqueFd journal(
+      ::open(journal_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
   if (!journal.valid() ||
       !CountedPwriteAll(journal.get(), buffer_->data(), buffer_->size(), 0,
                         &counts->journal) ||

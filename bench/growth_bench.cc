@@ -61,8 +61,7 @@ void BM_AddUsersOneByOne(benchmark::State& state) {
   }
   for (auto _ : state) {
     for (std::int32_t i = 1; i <= adds; ++i) {
-      if (AddUser(store, names[i - 1].c_str(), passwords[i - 1].c_str()) !=
-          i) {
+      if (AddUser(store, names[i - 1].c_str(), passwords[i - 1].c_str()) != i) {
         state.SkipWithError("an add failed");
         return;
       }

@@ -33,8 +33,8 @@ SVR_OPTION_GROUP Group(std::int32_t i) {
       std::memcpy(option.value, &i, sizeof(i));
     } else {
       option.type = SVR_OPTION_TEXT;
-      std::snprintf(reinterpret_cast<char*>(option.value),
-                    sizeof(option.value), "value %d.%d", i, k);
+      std::snprintf(reinterpret_cast<char*>(option.value), sizeof(option.value),
+                    "value %d.%d", i, k);
     }
   }
   return group;
@@ -62,10 +62,10 @@ std::string BuildImage(const ImageSpec& spec) {
   SVR_CFG_HEADER header;
   std::memcpy(&header, base.data(), sizeof(header));
   std::string image = base.substr(0, kFirstTableOffset);
-  const auto begin = [&image](Section s, const Fill& fill,
-                              SVR_CFG_HEADER* h) {
-    SetSection(h, s, {static_cast<std::int32_t>(image.size()), fill.count,
-                      fill.count + fill.free});
+  const auto begin = [&image](Section s, const Fill& fill, SVR_CFG_HEADER* h) {
+    SetSection(h, s,
+               {static_cast<std::int32_t>(image.size()), fill.count,
+                fill.count + fill.free});
   };
   const auto pad = [&image](Section s, const Fill& fill) {
     image.append(static_cast<std::size_t>(fill.free) * RecordSize(s), '\0');

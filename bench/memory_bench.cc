@@ -19,7 +19,6 @@
 // "idle_peak_MiB", the largest peaks; "disk_MiB", the file's allocated
 // blocks after the call.
 #include <benchmark/benchmark.h>
-
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -60,15 +59,18 @@ void WriteSparse(const std::string& path, std::int64_t slots) {
   SVR_CFG_HEADER header;
   std::memcpy(&header, small.data(), sizeof(header));
   const std::int64_t users_at = header.users.offset;
-  const std::int64_t reserved = slots * static_cast<std::int64_t>(sizeof(SVR_USER_REC));
+  const std::int64_t reserved =
+      slots * static_cast<std::int64_t>(sizeof(SVR_USER_REC));
   header.users.capacity = static_cast<std::int32_t>(slots);
-  header.privs.offset = static_cast<std::int32_t>(header.privs.offset + reserved);
+  header.privs.offset =
+      static_cast<std::int32_t>(header.privs.offset + reserved);
   header.optionGroupsOffset =
       static_cast<std::int32_t>(header.optionGroupsOffset + reserved);
   std::string before = small.substr(0, static_cast<std::size_t>(users_at));
   std::memcpy(&before[0], &header, sizeof(header));
   const std::string after = small.substr(static_cast<std::size_t>(users_at));
-  UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+  UniqueFd fd(
+      ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
   if (!fd.valid() || !PwriteAll(fd.get(), before.data(), before.size(), 0) ||
       !PwriteAll(fd.get(), after.data(), after.size(),
                  static_cast<off_t>(users_at + reserved)) ||
@@ -79,8 +81,9 @@ void WriteSparse(const std::string& path, std::int64_t slots) {
 
 double DiskMiB(const std::string& path) {
   struct stat st;
-  return ::stat(path.c_str(), &st) == 0 ? static_cast<double>(st.st_blocks) * 512 / kMiB
-                                         : 0;
+  return ::stat(path.c_str(), &st) == 0
+             ? static_cast<double>(st.st_blocks) * 512 / kMiB
+             : 0;
 }
 
 // What `brellox show` reads of the file, and with `scan` what `brellox
@@ -122,13 +125,15 @@ Outcome InChild(const std::function<bool()>& call) {
                                   static_cast<ssize_t>(sizeof(result));
   int status = 0;
   struct rusage usage {};
-  if (pid <= 0 || ::wait4(pid, &status, 0, &usage) != pid || !got) return Outcome{};
+  if (pid <= 0 || ::wait4(pid, &status, 0, &usage) != pid || !got)
+    return Outcome{};
   return Outcome{result[0] == 1.0, result[1],
                  static_cast<double>(usage.ru_maxrss) * 1024 / kMiB};
 }
 
 double Median(std::vector<double> values) {
-  const auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
+  const auto middle =
+      values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
   std::nth_element(values.begin(), middle, values.end());
   return *middle;
 }
@@ -145,7 +150,9 @@ void Run(benchmark::State& state, const Call& call, bool changes) {
   int turn = 0;
   for (auto _ : state) {
     Outcome lib, floor, idle;
-    const auto run_lib = [&] { lib = InChild([&] { return call(bench.store()); }); };
+    const auto run_lib = [&] {
+      lib = InChild([&] { return call(bench.store()); });
+    };
     const auto run_floor = [&] {
       floor = InChild([&] { return call(floor_bench.store()); });
     };
@@ -181,24 +188,28 @@ void Run(benchmark::State& state, const Call& call, bool changes) {
 
 void Register(const char* name, Call call, bool changes) {
   auto* b = benchmark::RegisterBenchmark(
-      name, [call, changes](benchmark::State& state) { Run(state, call, changes); });
+      name,
+      [call, changes](benchmark::State& state) { Run(state, call, changes); });
   b->ArgNames({"slots"})->UseManualTime()->Unit(benchmark::kMillisecond);
   for (std::int64_t slots : kSlotSizes) b->Arg(slots);
 }
 
 const bool kRegistered = [] {
-  Register("AddUserSparse", [](const Store& s) {
-    return AddUser(s, "new", "password") == 1;
-  }, true);
-  Register("AddConnSparse", [](const Store& s) {
-    SVC_GDB_CONN_INFO conn{};
-    std::strcpy(conn.name, "new");
-    return AddConn(s, conn) == 3;
-  }, true);
-  Register("ShowSparse", [](const Store& s) { return Snapshot(s, false); },
-           false);
-  Register("CheckSparse", [](const Store& s) { return Snapshot(s, true); },
-           false);
+  Register(
+      "AddUserSparse",
+      [](const Store& s) { return AddUser(s, "new", "password") == 1; }, true);
+  Register(
+      "AddConnSparse",
+      [](const Store& s) {
+        SVC_GDB_CONN_INFO conn{};
+        std::strcpy(conn.name, "new");
+        return AddConn(s, conn) == 3;
+      },
+      true);
+  Register(
+      "ShowSparse", [](const Store& s) { return Snapshot(s, false); }, false);
+  Register(
+      "CheckSparse", [](const Store& s) { return Snapshot(s, true); }, false);
   return true;
 }();
 

@@ -124,7 +124,8 @@ void Reads(benchmark::State& state, const Family& family) {
   if (family.has_sqlite) {
     CreateSqliteUsers(sqlite_path, n);
     kept.emplace(sqlite_path, SqliteUsers::Mode::kRead);
-    contestants.push_back({"sqlite_per_call", [&] {
+    contestants.push_back({"sqlite_per_call",
+                           [&] {
                              SqliteUsers db(sqlite_path,
                                             SqliteUsers::Mode::kRead);
                              return calls.sqlite(db);
@@ -147,16 +148,17 @@ void Reads(benchmark::State& state, const Family& family) {
     const std::size_t first = contestants.size();
     const char* const labels[] = {"passthrough", "no_lock", "no_jcheck"};
     for (int k = 0; k < 3; ++k) {
-      contestants.push_back({labels[k],
-                             [&, k] { return calls.library(through[k]); },
-                             {}, false});
+      contestants.push_back(
+          {labels[k], [&, k] { return calls.library(through[k]); }, {}, false});
     }
-    contestants.push_back(
-        {"floor_no_lock", [&] { return calls.floor(floor_no_lock); }, {},
-         false});
-    contestants.push_back(
-        {"floor_no_jcheck", [&] { return calls.floor(floor_no_check); }, {},
-         false});
+    contestants.push_back({"floor_no_lock",
+                           [&] { return calls.floor(floor_no_lock); },
+                           {},
+                           false});
+    contestants.push_back({"floor_no_jcheck",
+                           [&] { return calls.floor(floor_no_check); },
+                           {},
+                           false});
     differences = {{"lock_us", first, first + 1},
                    {"jcheck_us", first, first + 2},
                    {"floor_lock_us", 1, first + 3},

@@ -78,8 +78,7 @@ Status ShortcutEnv::OpenNoFollow(const std::string& path, OpenAccess access,
   return Wrap(base_->OpenNoFollow(path, access, result), result);
 }
 
-Status ShortcutEnv::CreateExclusive(const std::string& path,
-                                    std::uint32_t mode,
+Status ShortcutEnv::CreateExclusive(const std::string& path, std::uint32_t mode,
                                     std::unique_ptr<RandomRWFile>* result) {
   return Wrap(base_->CreateExclusive(path, mode, result), result);
 }

@@ -83,8 +83,7 @@ int SqliteUsers::CheckUser(const char* name, const char* password) {
   ResetOnExit reset(s);
   sqlite3_bind_text(s, 1, name, -1, SQLITE_STATIC);
   if (sqlite3_step(s) != SQLITE_ROW) return 0;
-  const char* stored =
-      reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
+  const char* stored = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
   return stored != nullptr && std::strcmp(stored, password) == 0 ? 1 : 0;
 }
 
@@ -93,15 +92,14 @@ int SqliteUsers::GetUser(std::int64_t id, char* name, std::size_t len) {
   ResetOnExit reset(s);
   sqlite3_bind_int64(s, 1, id);
   if (sqlite3_step(s) != SQLITE_ROW) return 0;
-  const char* stored =
-      reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
+  const char* stored = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
   std::strncpy(name, stored != nullptr ? stored : "", len);
   return 1;
 }
 
 std::int64_t SqliteUsers::AddUser(const char* name, const char* password) {
-  sqlite3_stmt* s = Prepared(
-      &add_, "INSERT INTO users(name, password) VALUES(?1, ?2)");
+  sqlite3_stmt* s =
+      Prepared(&add_, "INSERT INTO users(name, password) VALUES(?1, ?2)");
   ResetOnExit reset(s);
   sqlite3_bind_text(s, 1, name, -1, SQLITE_STATIC);
   sqlite3_bind_text(s, 2, password, -1, SQLITE_STATIC);

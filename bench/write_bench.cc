@@ -82,7 +82,9 @@ Family AddGdbFamily() {
     const std::string name = GdbName(n + 1);
     std::memcpy(info.name, name.c_str(), name.size());
     Calls c;
-    c.library = [=](const Store& store) { return AddGDB(store, info) == n + 1; };
+    c.library = [=](const Store& store) {
+      return AddGDB(store, info) == n + 1;
+    };
     c.floor = [=](Floor& floor) { return floor.AddGDB(info) == n + 1; };
     return c;
   };

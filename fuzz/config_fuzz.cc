@@ -58,10 +58,16 @@ void RunEveryOperation(const Store& s) {
   std::strcpy(gdbs[0].name, "fuzz");
   std::strcpy(options[0].name, "fuzz");
 
-  Step(s, [&] { GetTempDir(s, text, sizeof(text)); SetTempDir(s, "/tmp"); });
   Step(s, [&] {
-    GetUserCount(s); GetUserIDs(s, ids); GetUser(s, 1, text, 31);
-    CheckUser(s, "fuzz", "pw"); GetUserIDByName(s, "fuzz");
+    GetTempDir(s, text, sizeof(text));
+    SetTempDir(s, "/tmp");
+  });
+  Step(s, [&] {
+    GetUserCount(s);
+    GetUserIDs(s, ids);
+    GetUser(s, 1, text, 31);
+    CheckUser(s, "fuzz", "pw");
+    GetUserIDByName(s, "fuzz");
     GetUserPriv(s, 1, 1, value);
   });
   Step(s, [&] { AddUser(s, "fuzz", "pw"); });
@@ -69,22 +75,36 @@ void RunEveryOperation(const Store& s) {
   Step(s, [&] { SetUserPriv(s, 1, 2, 3); });
   Step(s, [&] { DelUser(s, 1); });
   Step(s, [&] {
-    GetConnCount(s); GetConnIDs(s, ids); GetAllConn(s, conns, 3);
-    GetConn(s, 1, conns[1]); ConnIsExist(s, "fuzz");
+    GetConnCount(s);
+    GetConnIDs(s, ids);
+    GetAllConn(s, conns, 3);
+    GetConn(s, 1, conns[1]);
+    ConnIsExist(s, "fuzz");
   });
   Step(s, [&] { AddConn(s, conns[0]); });
-  Step(s, [&] { conns[0].id = 1; UpdateConn(s, conns[0]); });
+  Step(s, [&] {
+    conns[0].id = 1;
+    UpdateConn(s, conns[0]);
+  });
   Step(s, [&] { DelConn(s, 1); });
   Step(s, [&] {
-    GetGDBCount(s); GetGDBIDs(s, ids); GetAllGDB(s, gdbs, 3);
-    GetGDB(s, 1, gdbs[1]); GDBIsExist(s, "fuzz");
-    GetGDBAliasName(s, 1, text, 40); GetGDBID(s, "fuzz", value);
+    GetGDBCount(s);
+    GetGDBIDs(s, ids);
+    GetAllGDB(s, gdbs, 3);
+    GetGDB(s, 1, gdbs[1]);
+    GDBIsExist(s, "fuzz");
+    GetGDBAliasName(s, 1, text, 40);
+    GetGDBID(s, "fuzz", value);
   });
   Step(s, [&] { AddGDB(s, gdbs[0]); });
-  Step(s, [&] { gdbs[0].id = 1; UpdateGDB(s, gdbs[0]); });
+  Step(s, [&] {
+    gdbs[0].id = 1;
+    UpdateGDB(s, gdbs[0]);
+  });
   Step(s, [&] { DelGDB(s, 1); });
   Step(s, [&] {
-    GetOptionCount(s, "fuzz", 1); GetOptionInfo(s, nullptr, 0, options, 7);
+    GetOptionCount(s, "fuzz", 1);
+    GetOptionInfo(s, nullptr, 0, options, 7);
     GetOptionInfo(s, "fuzz", 1, options, 7);
     GetOptionInfo(s, "fuzz", 1, 2, options[6]);
   });

@@ -91,12 +91,12 @@ class FuzzReplay : public StoreFixture {
     };
     const std::string name = kConfigFileName;
     return {
-        journal("Other.CFG", file.size(), 0, 800),        // another file's
-        journal(name, file.size() + 100, 0, 800),          // a longer file
-        journal(name, file.size(), 0, file.size() - 8),    // past the end
-        journal(name, file.size(), 16, 800),               // no header
-        journal(name, 600, 0, 500),                        // header past 600
-        journal(name, file.size(), 0, 800),                // fits: restores
+        journal("Other.CFG", file.size(), 0, 800),       // another file's
+        journal(name, file.size() + 100, 0, 800),        // a longer file
+        journal(name, file.size(), 0, file.size() - 8),  // past the end
+        journal(name, file.size(), 16, 800),             // no header
+        journal(name, 600, 0, 500),                      // header past 600
+        journal(name, file.size(), 0, 800),              // fits: restores
     };
   }
 };
@@ -112,8 +112,9 @@ TEST_F(FuzzReplay, DamagedFilesNeverCrashOrLoseConsistency) {
     const int flips = 1 + static_cast<int>(random() % 4);
     for (int i = 0; i < flips; ++i) {
       // Mostly the header, where damage changes what is read and written.
-      const std::size_t at = random() % 3 != 0 ? random() % sizeof(SVR_CFG_HEADER)
-                                               : random() % bytes.size();
+      const std::size_t at = random() % 3 != 0
+                                 ? random() % sizeof(SVR_CFG_HEADER)
+                                 : random() % bytes.size();
       bytes[at] = static_cast<char>(random());
     }
     if (random() % 8 == 0) bytes.resize(random() % bytes.size());

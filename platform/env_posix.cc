@@ -95,7 +95,8 @@ class PosixFile final : public RandomRWFile {
 
   Status Read(std::uint64_t offset, std::size_t n, void* dst) override {
     off_t position;
-    if (!ToOffset(offset, &position)) return Status::IOError(path_ + ": offset");
+    if (!ToOffset(offset, &position))
+      return Status::IOError(path_ + ": offset");
     char* out = static_cast<char*>(dst);
     while (n > 0) {
       ssize_t got = pread(fd_, out, n, position);
@@ -113,7 +114,8 @@ class PosixFile final : public RandomRWFile {
 
   Status Write(std::uint64_t offset, const void* src, std::size_t n) override {
     off_t position;
-    if (!ToOffset(offset, &position)) return Status::IOError(path_ + ": offset");
+    if (!ToOffset(offset, &position))
+      return Status::IOError(path_ + ": offset");
     const char* in = static_cast<const char*>(src);
     while (n > 0) {
       ssize_t put = pwrite(fd_, in, n, position);
@@ -152,7 +154,8 @@ class PosixFile final : public RandomRWFile {
   Status NextData(std::uint64_t offset, std::uint64_t* begin,
                   std::uint64_t* end) override {
     off_t position;
-    if (!ToOffset(offset, &position)) return Status::IOError(path_ + ": offset");
+    if (!ToOffset(offset, &position))
+      return Status::IOError(path_ + ": offset");
 #ifdef SEEK_DATA
     // Only the position of this descriptor moves, and every transfer here
     // names its own offset.
@@ -247,9 +250,10 @@ class PosixFile final : public RandomRWFile {
         rc = fchown(fd_, st.st_uid == uid ? static_cast<uid_t>(-1) : uid,
                     st.st_gid == gid ? static_cast<gid_t>(-1) : gid);
       } while (rc != 0 && errno == EINTR);
-      if (rc != 0) return PosixError(path_ + ": give it the owner " +
-                                         model.owner + ":" + model.group,
-                                     errno);
+      if (rc != 0)
+        return PosixError(
+            path_ + ": give it the owner " + model.owner + ":" + model.group,
+            errno);
     }
     // After fchown, which may clear the set-ID bits.
     if ((st.st_mode & 07777) != model.mode &&
@@ -265,7 +269,8 @@ class PosixFile final : public RandomRWFile {
   // process-owned record lock).
   Status TryLock(std::uint64_t offset, std::uint64_t length,
                  LockMode mode) override {
-    return SetLock(offset, length, mode == LockMode::kShared ? F_RDLCK : F_WRLCK);
+    return SetLock(offset, length,
+                   mode == LockMode::kShared ? F_RDLCK : F_WRLCK);
   }
 
   Status Unlock(std::uint64_t offset, std::uint64_t length) override {
@@ -282,7 +287,7 @@ class PosixFile final : public RandomRWFile {
 
  private:
   Status SetLock(std::uint64_t offset, std::uint64_t length, short type) {
-    struct flock lock{};
+    struct flock lock {};
     lock.l_type = type;
     lock.l_whence = SEEK_SET;
     if (!ToOffset(offset, &lock.l_start) || !ToOffset(length, &lock.l_len)) {
@@ -324,8 +329,8 @@ class PosixEnv final : public Env {
                       std::unique_ptr<RandomRWFile>* result) override {
     result->reset();
     const int flags = access == OpenAccess::kReadOnly ? O_RDONLY : O_RDWR;
-    const int fd =
-        OpenRetryingInterrupts(path.c_str(), flags | O_NONBLOCK | O_NOFOLLOW, 0);
+    const int fd = OpenRetryingInterrupts(path.c_str(),
+                                          flags | O_NONBLOCK | O_NOFOLLOW, 0);
     if (fd < 0) {
       // ELOOP is how O_NOFOLLOW refuses a symbolic link.
       if (errno == ELOOP) {
@@ -437,7 +442,9 @@ class PosixEnv final : public Env {
   }
 
   void SleepForMicroseconds(int micros) override {
-    struct timespec delay{micros / 1000000, (micros % 1000000) * 1000L};
+    struct timespec delay {
+      micros / 1000000, (micros % 1000000) * 1000L
+    };
     while (nanosleep(&delay, &delay) != 0 && errno == EINTR) {
     }
   }

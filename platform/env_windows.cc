@@ -14,9 +14,9 @@ namespace {
 
 std::string SystemMessage(DWORD error) {
   char text[512];
-  DWORD length = FormatMessageA(
-      FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-      error, 0, text, sizeof(text), nullptr);
+  DWORD length =
+      FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                     nullptr, error, 0, text, sizeof(text), nullptr);
   // System messages end in ".\r\n"; the line break does not belong in ours.
   while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n' ||
                         text[length - 1] == ' ')) {
@@ -32,10 +32,9 @@ std::string SystemMessage(DWORD error) {
 // has.
 std::wstring Wide(const std::string& path) {
   if (path.empty()) return std::wstring();
-  const int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS,
-                                         path.data(),
-                                         static_cast<int>(path.size()),
-                                         nullptr, 0);
+  const int length =
+      MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(),
+                          static_cast<int>(path.size()), nullptr, 0);
   if (length <= 0) return std::wstring();
   std::wstring wide(static_cast<std::size_t>(length), L'\0');
   MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(),
@@ -49,8 +48,8 @@ bool Narrow(const std::wstring& wide, std::string* text) {
   text->clear();
   if (wide.empty()) return true;
   const int length = WideCharToMultiByte(
-      CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(),
-      static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+      CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), static_cast<int>(wide.size()),
+      nullptr, 0, nullptr, nullptr);
   if (length <= 0) return false;
   text->resize(static_cast<std::size_t>(length));
   WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(),
@@ -148,9 +147,9 @@ Status HandleFacts(HANDLE handle, const std::string& path, FileFacts* facts) {
   if (!GetFileInformationByHandle(handle, &info)) return LastError(path);
   // A reparse point (a symbolic link, a junction, ...) is no regular file,
   // even where it is not a folder.
-  facts->regular = (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY |
-                                             FILE_ATTRIBUTE_REPARSE_POINT)) ==
-                   0;
+  facts->regular =
+      (info.dwFileAttributes &
+       (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
   facts->size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) |
                 info.nFileSizeLow;
   facts->device = info.dwVolumeSerialNumber;
@@ -167,8 +166,8 @@ Status OwnerOf(HANDLE handle, const std::string& path, PSID* owner,
                LocalMemory<void>* descriptor) {
   PSECURITY_DESCRIPTOR made = nullptr;
   const DWORD error =
-      GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION,
-                      owner, nullptr, nullptr, nullptr, &made);
+      GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, owner,
+                      nullptr, nullptr, nullptr, &made);
   if (error != ERROR_SUCCESS) return WindowsError(path + ": owner", error);
   descriptor->reset(made);
   return Status::OK();
@@ -401,8 +400,8 @@ class WindowsFile final : public RandomRWFile {
   }
 
   Status Seek(std::uint64_t offset) {
-    if (offset > static_cast<std::uint64_t>(
-                     std::numeric_limits<LONGLONG>::max())) {
+    if (offset >
+        static_cast<std::uint64_t>(std::numeric_limits<LONGLONG>::max())) {
       return Status::IOError(path_ + ": offset");
     }
     LARGE_INTEGER position;
@@ -467,16 +466,16 @@ class WindowsEnv final : public Env {
   Status CreateExclusive(const std::string& path, std::uint32_t mode,
                          std::unique_ptr<RandomRWFile>* result) override {
     if ((mode & kPrivateOnWindows) == 0) {
-      return OpenHandle(path, GENERIC_READ | GENERIC_WRITE, CREATE_NEW,
-                        nullptr, result);
+      return OpenHandle(path, GENERIC_READ | GENERIC_WRITE, CREATE_NEW, nullptr,
+                        result);
     }
     result->reset();
     LocalMemory<void> descriptor;
     const Status s = PrivateSecurity(&descriptor);
     if (!s.ok()) return Status::IOError(path + ": " + s.message());
     SECURITY_ATTRIBUTES security{sizeof(security), descriptor.get(), FALSE};
-    return OpenHandle(path, GENERIC_READ | GENERIC_WRITE, CREATE_NEW,
-                      &security, result);
+    return OpenHandle(path, GENERIC_READ | GENERIC_WRITE, CREATE_NEW, &security,
+                      result);
   }
 
   Status RenameReplacing(const std::string& from,
@@ -541,8 +540,8 @@ class WindowsEnv final : public Env {
                            std::unique_ptr<RandomRWFile>* result,
                            bool follow = true) {
     result->reset();
-    const DWORD flags = FILE_ATTRIBUTE_NORMAL |
-                        (follow ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
+    const DWORD flags =
+        FILE_ATTRIBUTE_NORMAL | (follow ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
     HANDLE handle = CreateFileW(Wide(path).c_str(), rights,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE, security,
                                 disposition, flags, nullptr);
@@ -557,8 +556,7 @@ class WindowsEnv final : public Env {
       const Status s = HandleFacts(handle, path, &facts);
       if (!s.ok()) return s;
       if (!facts.regular) {
-        return Status::IOError(path +
-                               ": a link or folder, not a regular file");
+        return Status::IOError(path + ": a link or folder, not a regular file");
       }
     }
     result->reset(new WindowsFile(path, holder.get()));

@@ -23,9 +23,8 @@ bool GetModuleDirectory(std::string* directory) {
   const DWORD length = GetModuleFileNameW(module, path, MAX_PATH);
   // A name that fills the buffer was cut short and names another place.
   if (length == 0 || length >= MAX_PATH) return false;
-  const int bytes = WideCharToMultiByte(CP_UTF8, 0, path,
-                                        static_cast<int>(length), nullptr, 0,
-                                        nullptr, nullptr);
+  const int bytes = WideCharToMultiByte(
+      CP_UTF8, 0, path, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
   if (bytes <= 0) return false;
   std::string utf8(static_cast<std::size_t>(bytes), '\0');
   WideCharToMultiByte(CP_UTF8, 0, path, static_cast<int>(length), &utf8[0],

@@ -11,7 +11,8 @@ CSmartFile::CSmartFile(char kind, unsigned int growBy, SVR_LONG initialLength,
       position_(0),
       growBy_(growBy == 0 ? 1 : growBy) {
   if (kind != 1) return;  // only in-memory streams exist; others stay empty
-  std::size_t initial = initialLength > 0 ? static_cast<std::size_t>(initialLength) : 0;
+  std::size_t initial =
+      initialLength > 0 ? static_cast<std::size_t>(initialLength) : 0;
   if (Reserve(initial > reserve ? initial : reserve)) length_ = initial;
 }
 

@@ -42,8 +42,8 @@
 // A data-source connection (180 bytes). Only `id` and `name` mean anything to
 // the store; every other byte is stored and returned as the caller gave it.
 struct SVC_GDB_CONN_INFO {
-  SVR_LONG id;     // issued by Svr_AddConn, 1 or more
-  char name[32];   // unique among connections, NUL-terminated in the field
+  SVR_LONG id;    // issued by Svr_AddConn, 1 or more
+  char name[32];  // unique among connections, NUL-terminated in the field
   char info1[32];
   char info2[16];
   char info3[30];
@@ -53,17 +53,17 @@ struct SVC_GDB_CONN_INFO {
 
 // A published geodatabase (168 bytes). `name` is its alias name.
 struct SVC_GDB_INFO {
-  SVR_LONG id;     // issued by Svr_AddGDB, 1 or more
-  char name[32];   // unique among GDBs, NUL-terminated in the field
+  SVR_LONG id;    // issued by Svr_AddGDB, 1 or more
+  char name[32];  // unique among GDBs, NUL-terminated in the field
   char details[132];
 };
 
 // Option type codes: how many bytes of CONFIG_OPTION::value are the value.
 enum : unsigned char {
-  SVR_OPTION_TEXT = 0,     // NUL-terminated text, at most 127 bytes + NUL
-  SVR_OPTION_INT32 = 4,    // bytes 0..3, little-endian
-  SVR_OPTION_DOUBLE = 7,   // bytes 0..7, IEEE 754 little-endian
-  SVR_OPTION_BLOCK = 13,   // all 128 bytes
+  SVR_OPTION_TEXT = 0,    // NUL-terminated text, at most 127 bytes + NUL
+  SVR_OPTION_INT32 = 4,   // bytes 0..3, little-endian
+  SVR_OPTION_DOUBLE = 7,  // bytes 0..7, IEEE 754 little-endian
+  SVR_OPTION_BLOCK = 13,  // all 128 bytes
 };
 
 #pragma pack(push, 1)

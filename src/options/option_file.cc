@@ -43,9 +43,8 @@ Status FindOptionGroup(ConfigSession& session, std::int32_t groupType,
   const std::int32_t count = session.header().optionGroupsCount;
   if (count <= 0) return Status::OK();
   Buffer table;
-  Status s =
-      Buffer::AllocateUninitialized(static_cast<std::size_t>(count) * kGroupSize,
-                                    &table);
+  Status s = Buffer::AllocateUninitialized(
+      static_cast<std::size_t>(count) * kGroupSize, &table);
   if (s.ok())
     s = session.Read(GroupOffset(session.header(), 0), table.size(),
                      table.data());

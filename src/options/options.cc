@@ -74,9 +74,8 @@ Status AddOptionGroup(ConfigSession& session, const char* name,
   if (s.ok()) s = FindOptionGroup(session, groupType, name, &index, &group);
   if (!s.ok()) return s;
   if (index >= 0) {
-    return Status::Refused("option group '" + std::string(name) +
-                           "' of type " + std::to_string(groupType) +
-                           " already exists");
+    return Status::Refused("option group '" + std::string(name) + "' of type " +
+                           std::to_string(groupType) + " already exists");
   }
   std::memset(&group, 0, sizeof(group));
   group.groupType = groupType;
@@ -89,12 +88,11 @@ Status AddOptionGroup(ConfigSession& session, const char* name,
 SVR_LONG AddOptionInfo(const Store& store, const char* name, SVR_LONG groupType,
                        const CONFIG_OPTION* options, SVR_LONG count) {
   if (!CheckNewGroup(name, groupType, options, count).ok()) return 0;
-  return InSession(store, Access::kWrite,
-                   [&](ConfigSession& session) {
-                     return AddOptionGroup(session, name, groupType, options,
-                                           count);
-                   })
-                 .ok()
+  return InSession(
+             store, Access::kWrite,
+             [&](ConfigSession& session) {
+               return AddOptionGroup(session, name, groupType, options, count);
+             }).ok()
              ? 1
              : 0;
 }
@@ -133,8 +131,7 @@ SVR_LONG SetOptionInfo(const Store& store, const char* name, SVR_LONG groupType,
   ConfigSession session;
   if (!session.Open(store, Access::kWrite).ok()) return 0;
   if (name == nullptr) {
-    return WriteGlobalOption(session, options[0]).ok() &&
-                   session.Commit().ok()
+    return WriteGlobalOption(session, options[0]).ok() && session.Commit().ok()
                ? 1
                : 0;
   }
@@ -217,11 +214,11 @@ SVR_LONG GetOptionInfo(const Store& store, const char* name, SVR_LONG groupType,
 SVR_LONG SetOptionInfo(const Store& store, const char* name, SVR_LONG groupType,
                        SVR_LONG index, const CONFIG_OPTION& option) {
   if (!CheckOptionAddress(name, groupType, index).ok()) return 0;
-  return InSession(store, Access::kWrite,
-                   [&](ConfigSession& session) {
-                     return SetOption(session, name, groupType, index, option);
-                   })
-                 .ok()
+  return InSession(
+             store, Access::kWrite,
+             [&](ConfigSession& session) {
+               return SetOption(session, name, groupType, index, option);
+             }).ok()
              ? 1
              : 0;
 }

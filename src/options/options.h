@@ -59,23 +59,18 @@ Status SetOption(ConfigSession& session, const char* name,
                  std::int32_t groupType, std::int32_t index,
                  const CONFIG_OPTION& option);
 
-SVR_LONG AddOptionInfo(const Store& store, const char* name,
-                       SVR_LONG groupType, const CONFIG_OPTION* options,
-                       SVR_LONG count);
+SVR_LONG AddOptionInfo(const Store& store, const char* name, SVR_LONG groupType,
+                       const CONFIG_OPTION* options, SVR_LONG count);
 SVR_LONG GetOptionCount(const Store& store, const char* name,
                         SVR_LONG groupType);
-SVR_LONG GetOptionInfo(const Store& store, const char* name,
-                       SVR_LONG groupType, CONFIG_OPTION* options,
-                       SVR_LONG count);
-SVR_LONG SetOptionInfo(const Store& store, const char* name,
-                       SVR_LONG groupType, const CONFIG_OPTION* options,
-                       SVR_LONG count);
-SVR_LONG GetOptionInfo(const Store& store, const char* name,
-                       SVR_LONG groupType, SVR_LONG index,
-                       CONFIG_OPTION& option);
-SVR_LONG SetOptionInfo(const Store& store, const char* name,
-                       SVR_LONG groupType, SVR_LONG index,
-                       const CONFIG_OPTION& option);
+SVR_LONG GetOptionInfo(const Store& store, const char* name, SVR_LONG groupType,
+                       CONFIG_OPTION* options, SVR_LONG count);
+SVR_LONG SetOptionInfo(const Store& store, const char* name, SVR_LONG groupType,
+                       const CONFIG_OPTION* options, SVR_LONG count);
+SVR_LONG GetOptionInfo(const Store& store, const char* name, SVR_LONG groupType,
+                       SVR_LONG index, CONFIG_OPTION& option);
+SVR_LONG SetOptionInfo(const Store& store, const char* name, SVR_LONG groupType,
+                       SVR_LONG index, const CONFIG_OPTION& option);
 
 }  // namespace brellox
 

@@ -54,8 +54,8 @@ Status NoSuchId(std::int32_t id) {
 
 template <class Description>
 Status NameTaken(const NameText& name) {
-  return Status::Refused(std::string(Description::kNoun) + " '" +
-                         name.c_str() + "' already exists");
+  return Status::Refused(std::string(Description::kNoun) + " '" + name.c_str() +
+                         "' already exists");
 }
 
 }  // namespace
@@ -154,7 +154,8 @@ Status TwinTable<Description>::Update(ConfigSession& session,
   if (index < 0) return NoSuchId<Description>(record.id);
   // The record itself is skipped, so it may keep its own name.
   const NameText name(record.name);
-  if (FindName(image, name.c_str(), index) >= 0) return NameTaken<Description>(name);
+  if (FindName(image, name.c_str(), index) >= 0)
+    return NameTaken<Description>(name);
   std::memcpy(image.record(index), &record, sizeof(record));
   return WriteRecord(session, spec, image, index);
 }
@@ -215,11 +216,11 @@ SVR_LONG TwinTable<Description>::Add(const Store& store, const Record& record) {
 template <class Description>
 SVR_LONG TwinTable<Description>::Update(const Store& store,
                                         const Record& record) {
-  return InSession(store, Access::kWrite,
-                   [&](ConfigSession& session) {
-                     return Update(session, record);
-                   })
-                 .ok()
+  return InSession(
+             store, Access::kWrite,
+             [&](ConfigSession& session) {
+               return Update(session, record);
+             }).ok()
              ? 1
              : 0;
 }

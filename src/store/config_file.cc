@@ -24,8 +24,8 @@ std::int64_t LayoutEnd(const SVR_CFG_HEADER& header) {
 }
 
 Status ValidateHeader(const SVR_CFG_HEADER& header, std::uint64_t file_size) {
-  static const char* const kNames[] = {"connection", "GDB", "user",
-                                       "privilege", "option-group"};
+  static const char* const kNames[] = {"connection", "GDB", "user", "privilege",
+                                       "option-group"};
   std::int64_t expected_offset = kFirstTableOffset;
   for (int i = 0; i < kSectionCount; ++i) {
     const Section s = static_cast<Section>(i);
@@ -93,8 +93,10 @@ Status ConfigSession::Open(const Store& store, Access access) {
     s = OpenLocked(Access::kWrite);
     if (!s.ok() && !s.IsBusy()) {
       s = Status::IOError("a change that was interrupted left the journal " +
-                          journal + ", and restoring the file from it needs "
-                          "write access to the file: " + s.message());
+                          journal +
+                          ", and restoring the file from it needs "
+                          "write access to the file: " +
+                          s.message());
     }
   }
   if (s.ok() && access != Access::kRead) {

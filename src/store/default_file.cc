@@ -19,8 +19,9 @@ constexpr unsigned char kGlobalOptionName[] = {
     0xc9, 0xd3, 0xc3, 0xc4, 0xda, 0xb4, 0xe6, 0xd2, 0xb3, 0xca, 0xfd};
 // "Sets the usable memory page count of the geodatabase".
 constexpr unsigned char kGlobalOptionDescription[] = {
-    0xc5, 0xe4, 0xd6, 0xc3, 0xb5, 0xd8, 0xc0, 0xed, 0xca, 0xfd, 0xbe, 0xdd, 0xbf,
-    0xe2, 0xbf, 0xc9, 0xd3, 0xc3, 0xc4, 0xda, 0xb4, 0xe6, 0xd2, 0xb3, 0xca, 0xfd};
+    0xc5, 0xe4, 0xd6, 0xc3, 0xb5, 0xd8, 0xc0, 0xed, 0xca,
+    0xfd, 0xbe, 0xdd, 0xbf, 0xe2, 0xbf, 0xc9, 0xd3, 0xc3,
+    0xc4, 0xda, 0xb4, 0xe6, 0xd2, 0xb3, 0xca, 0xfd};
 constexpr std::int32_t kDefaultPageCount = 4096;
 constexpr char kDefaultConnectionName[] = "KelmirLocal";
 constexpr std::int32_t kDefaultSlots = 2;
@@ -36,8 +37,9 @@ std::string DefaultConfigImage() {
   for (Section s : {Section::kConns, Section::kGdbs, Section::kUsers,
                     Section::kPrivs, Section::kOptionGroups}) {
     const bool slotted = s != Section::kOptionGroups;
-    SetSection(&header, s, {offset, s == Section::kConns ? 1 : 0,
-                            slotted ? kDefaultSlots : 0});
+    SetSection(
+        &header, s,
+        {offset, s == Section::kConns ? 1 : 0, slotted ? kDefaultSlots : 0});
     if (slotted) offset += kDefaultSlots * RecordSize(s);
   }
 

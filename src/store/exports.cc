@@ -10,5 +10,6 @@ SVR_LONG Svr_SetTempDir(char* dir) {
 }
 
 SVR_LONG Svr_GetTempDir(char* buf, short len) {
-  return Guarded(0, [&] { return brellox::GetTempDir(DefaultStore(), buf, len); });
+  return Guarded(0,
+                 [&] { return brellox::GetTempDir(DefaultStore(), buf, len); });
 }

@@ -23,8 +23,9 @@ Status FileLock::Acquire(Env* env, RandomRWFile* file, LockMode mode,
     if (!s.IsBusy() || env->NowMicros() >= deadline) {
       Release();
       if (s.IsBusy()) {
-        return Status::Busy("the configuration file stayed locked by another "
-                            "call for the whole busy timeout");
+        return Status::Busy(
+            "the configuration file stayed locked by another "
+            "call for the whole busy timeout");
       }
       return s;
     }

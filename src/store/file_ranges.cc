@@ -73,8 +73,8 @@ Status MoveRange(SizedFile* file, std::uint64_t destination,
   // round towards the start.
   const bool backwards = destination > source;
   for (std::uint64_t done = 0; done < n;) {
-    const std::size_t piece =
-        static_cast<std::size_t>(std::min<std::uint64_t>(scratch.size, n - done));
+    const std::size_t piece = static_cast<std::size_t>(
+        std::min<std::uint64_t>(scratch.size, n - done));
     const std::uint64_t at = backwards ? n - done - piece : done;
     Status s = CopyPiece(file, destination + at, source + at, piece, scratch);
     if (!s.ok()) return s;

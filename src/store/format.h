@@ -28,10 +28,10 @@ struct SVR_CFG_SECTION {
 };
 
 struct SVR_CFG_HEADER {
-  char magic[16];             // "KELMIR7XCFGFILE\0"; never checked
-  std::uint16_t formatTag;    // 0x4470; kept by every rewrite
+  char magic[16];           // "KELMIR7XCFGFILE\0"; never checked
+  std::uint16_t formatTag;  // 0x4470; kept by every rewrite
   std::uint16_t reserved1;
-  std::int32_t lastConnID;    // last ID issued, per table; never lowered
+  std::int32_t lastConnID;  // last ID issued, per table; never lowered
   std::int32_t lastGDBID;
   std::int32_t lastUserID;
   SVR_CFG_SECTION conns;

@@ -59,8 +59,9 @@ class BodyWriter {
 
   Status PutZeros(std::uint64_t offset, std::uint64_t length) {
     while (length > 0) {
-      const std::uint32_t piece = static_cast<std::uint32_t>(std::min<std::uint64_t>(
-          length, std::numeric_limits<std::uint32_t>::max()));
+      const std::uint32_t piece =
+          static_cast<std::uint32_t>(std::min<std::uint64_t>(
+              length, std::numeric_limits<std::uint32_t>::max()));
       char head[kRangeHeadBytes];
       PutRangeHead(head, offset, piece, kZeros);
       Status s = Append(head, sizeof(head));

@@ -35,10 +35,10 @@ std::string BaseName(const std::string& path);
 
 // What the journal of one change saves.
 struct JournalSource {
-  std::string file_name;          // BaseName of the file it restores
-  std::uint64_t original_size;    // the file's size before the change
-  const SVR_CFG_HEADER* header;   // the header as it was
-  RandomRWFile* file;             // the file, still unchanged
+  std::string file_name;         // BaseName of the file it restores
+  std::uint64_t original_size;   // the file's size before the change
+  const SVR_CFG_HEADER* header;  // the header as it was
+  RandomRWFile* file;            // the file, still unchanged
   // The other ranges the change overwrites: sorted, disjoint, past the
   // header and within the original size.
   const std::vector<FileSpan>* ranges;
@@ -56,7 +56,7 @@ enum class JournalState { kIdle, kIncomplete, kComplete };
 
 // What a complete journal says, without the bytes it saves.
 struct JournalSummary {
-  std::string file_name;        // BaseName of the file it restores
+  std::string file_name;  // BaseName of the file it restores
   std::uint64_t original_size = 0;
   std::uint32_t range_count = 0;
   // The end of the furthest range (saturating, so a damaged offset never

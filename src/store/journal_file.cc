@@ -89,8 +89,9 @@ Status LocateFile(Env* env, const std::string& path, const FileFacts& facts,
 Status CheckChangeable(const std::string& path, const FileFacts& facts,
                        const FilePlace& place) {
   if (facts.links == 0) {
-    return Status::Busy(path + " was replaced again and again while it was "
-                               "being opened");
+    return Status::Busy(path +
+                        " was replaced again and again while it was "
+                        "being opened");
   }
   if (facts.links > 1) {
     return Status::Refused(
@@ -214,8 +215,8 @@ Status JournalOf(Env* env, const std::string& path, std::string* journal) {
   std::unique_ptr<RandomRWFile> file;
   FileFacts facts;
   FilePlace place;
-  Status s = OpenAndLocate(env, path, OpenAccess::kReadOnly, &file, &facts,
-                           &place);
+  Status s =
+      OpenAndLocate(env, path, OpenAccess::kReadOnly, &file, &facts, &place);
   if (s.ok()) *journal = place.journal;
   return s;
 }
@@ -224,8 +225,8 @@ Status ResetJournalOfNewFile(Env* env, const std::string& path) {
   std::unique_ptr<RandomRWFile> file;
   FileFacts facts;
   FilePlace place;
-  Status s = OpenAndLocate(env, path, OpenAccess::kReadWrite, &file, &facts,
-                           &place);
+  Status s =
+      OpenAndLocate(env, path, OpenAccess::kReadWrite, &file, &facts, &place);
   FileLock lock;
   if (s.ok()) s = lock.Acquire(env, file.get(), LockMode::kExclusive);
   std::unique_ptr<RandomRWFile> journal;

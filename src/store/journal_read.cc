@@ -35,8 +35,8 @@ class BodyReader {
         Status s = Fill();
         if (!s.ok()) return s;
       }
-      const std::size_t piece = static_cast<std::size_t>(
-          std::min<std::uint64_t>(n, filled_ - used_));
+      const std::size_t piece =
+          static_cast<std::size_t>(std::min<std::uint64_t>(n, filled_ - used_));
       const char* bytes = scratch_.data + used_;
       crc_ = Crc32cExtend(crc_, bytes, piece);
       used_ += piece;
@@ -133,8 +133,7 @@ Status Replay(RandomRWFile* journal, const BodyLayout& layout,
                         scratch.size - reading.size};
   SizedFile target{file, 0};
   Status s = file->Size(&target.size);
-  BodyReader body(journal, kHeaderBytes, kHeaderBytes + layout.length,
-                  reading);
+  BodyReader body(journal, kHeaderBytes, kHeaderBytes + layout.length, reading);
   if (s.ok()) s = body.Stream(layout.name_length, Ignore);
   for (std::uint32_t i = 0; s.ok() && i < ranges; ++i) {
     RangeHead head;
@@ -185,7 +184,8 @@ Status Examine(RandomRWFile* journal, Scratch scratch, JournalState* state,
     s = TakeHead(&body, &head);
     if (!s.ok()) return s;
     const bool saved = head.kind == kSavedBytes;
-    if ((!saved && head.kind != kZeros) || (saved && head.length > body.left())) {
+    if ((!saved && head.kind != kZeros) ||
+        (saved && head.length > body.left())) {
       return s;
     }
     const std::uint64_t end =
@@ -242,8 +242,8 @@ Status CheckJournalFits(const JournalSummary& summary,
   }
   Status s = ValidateHeader(summary.header, summary.original_size);
   if (!s.ok()) {
-    return Status::Corrupt(what + " saves a header that does not fit: " +
-                           s.message());
+    return Status::Corrupt(what +
+                           " saves a header that does not fit: " + s.message());
   }
   return Status::OK();
 }

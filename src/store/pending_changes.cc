@@ -139,8 +139,9 @@ std::vector<FileSpan> PendingChanges::Overwritten(
   };
   for (const Change& c : changes_) add(c.offset, c.offset + c.length);
   add(Size(base_size), base_size);
-  std::sort(spans.begin(), spans.end(),
-            [](const FileSpan& a, const FileSpan& b) { return a.begin < b.begin; });
+  std::sort(
+      spans.begin(), spans.end(),
+      [](const FileSpan& a, const FileSpan& b) { return a.begin < b.begin; });
   std::vector<FileSpan> merged;
   for (const FileSpan& span : spans) {
     if (!merged.empty() && span.begin <= merged.back().end) {

@@ -35,8 +35,8 @@ class PendingChanges {
 
   // Fills `out` with the `n` bytes at `offset` as they will read once the
   // changes land; the caller keeps offset + n within Size().
-  Status Read(RandomRWFile* base, std::uint64_t base_size,
-              std::uint64_t offset, std::size_t n, char* out) const;
+  Status Read(RandomRWFile* base, std::uint64_t base_size, std::uint64_t offset,
+              std::size_t n, char* out) const;
 
   // RandomRWFile::NextData of the file as it will be: every byte of
   // [offset, *begin) will read as zero, [*begin, *end) may hold data.

@@ -127,11 +127,13 @@ Status ClearSlots(ConfigSession& session, const TableSpec& spec,
   const SectionView view = GetSection(session.header(), spec.section);
   const std::uint64_t begin =
       static_cast<std::uint64_t>(SlotOffset(view, spec, from));
-  const std::uint64_t end = static_cast<std::uint64_t>(SlotOffset(view, spec, to));
+  const std::uint64_t end =
+      static_cast<std::uint64_t>(SlotOffset(view, spec, to));
   const std::uint64_t inside = std::min(end, std::max(begin, session.Size()));
   Buffer chunk;
   Status s = Buffer::AllocateUninitialized(
-      static_cast<std::size_t>(std::min<std::uint64_t>(inside - begin, kChunkBytes)),
+      static_cast<std::size_t>(
+          std::min<std::uint64_t>(inside - begin, kChunkBytes)),
       &chunk);
   for (std::uint64_t at = begin; s.ok() && at < inside;) {
     std::uint64_t data = at, data_end = inside;
@@ -200,8 +202,9 @@ Status RemoveRecord(ConfigSession& session, const TableSpec& spec,
   // The freed slot goes out as zeros too, so no removed data stays in the
   // file; the whole span is one write.
   in_use->Erase(index);
-  Status s = session.Write(SlotOffset(view, spec, index), in_use->record(index),
-                           static_cast<std::size_t>(moved) * spec.record_size());
+  Status s =
+      session.Write(SlotOffset(view, spec, index), in_use->record(index),
+                    static_cast<std::size_t>(moved) * spec.record_size());
   if (!s.ok()) return s;
   view.count -= 1;
   SetSection(&session.header(), spec.section, view);
@@ -217,9 +220,9 @@ Status RemoveRecordsIf(ConfigSession& session, const TableSpec& spec,
   const std::int32_t first = in_use->EraseIf(remove);
   *removed = before - in_use->count();
   if (*removed == 0) return Status::OK();
-  Status s = session.Write(SlotOffset(view, spec, first), in_use->record(first),
-                           static_cast<std::size_t>(before - first) *
-                               spec.record_size());
+  Status s = session.Write(
+      SlotOffset(view, spec, first), in_use->record(first),
+      static_cast<std::size_t>(before - first) * spec.record_size());
   if (!s.ok()) return s;
   view.count = in_use->count();
   SetSection(&session.header(), spec.section, view);

@@ -25,8 +25,7 @@ std::int32_t FindPair(const TableImage& privileges, std::int32_t userID,
   return -1;
 }
 
-Status Refuse(const std::string& what, std::int32_t value,
-              const char* bound) {
+Status Refuse(const std::string& what, std::int32_t value, const char* bound) {
   return Status::Refused(what + " " + std::to_string(value) + " is " + bound);
 }
 
@@ -59,8 +58,8 @@ Status SetUserPriv(ConfigSession& session, std::int32_t userID,
   }
   // A pair keeps its slot for good; only its value changes, so neither the
   // other records nor the header need writing.
-  std::memcpy(privileges.record(index) + offsetof(SVR_USER_PRIV, value),
-              &value, sizeof(value));
+  std::memcpy(privileges.record(index) + offsetof(SVR_USER_PRIV, value), &value,
+              sizeof(value));
   return WriteRecord(session, kPrivTable, privileges, index);
 }
 
@@ -100,11 +99,11 @@ SVR_LONG GetUserPriv(const Store& store, SVR_LONG userID, SVR_LONG privID,
 SVR_LONG SetUserPriv(const Store& store, SVR_LONG userID, SVR_LONG privID,
                      SVR_LONG value) {
   if (userID <= 0 || privID <= 0 || value < 0) return 0;
-  return InSession(store, Access::kWrite,
-                   [&](ConfigSession& session) {
-                     return SetUserPriv(session, userID, privID, value);
-                   })
-                 .ok()
+  return InSession(
+             store, Access::kWrite,
+             [&](ConfigSession& session) {
+               return SetUserPriv(session, userID, privID, value);
+             }).ok()
              ? 1
              : 0;
 }

@@ -49,8 +49,8 @@ std::int32_t FindByName(const TableImage& users, const char* name) {
   for (std::int32_t i = 0; i < users.count(); ++i) {
     // Records with IDs below 1 cannot be fetched by ID and so never match;
     // the name is tested first, as it differs in almost every record.
-    if (FieldEquals(NameField(users, i), kNameWidth, name) &&
-        users.id(i) > 0 && users.FindId(users.id(i)) == i) {
+    if (FieldEquals(NameField(users, i), kNameWidth, name) && users.id(i) > 0 &&
+        users.FindId(users.id(i)) == i) {
       return i;
     }
   }
@@ -183,17 +183,16 @@ SVR_LONG GetUser(const Store& store, SVR_LONG userID, char* name,
   return 1;
 }
 
-SVR_LONG UpdateUser(const Store& store, SVR_LONG userID,
-                    const char* password) {
+SVR_LONG UpdateUser(const Store& store, SVR_LONG userID, const char* password) {
   if (userID <= 0 || password == nullptr ||
       !CheckFits(password, kPasswordWidth, "password").ok()) {
     return 0;
   }
-  return InSession(store, Access::kWrite,
-                   [&](ConfigSession& session) {
-                     return UpdateUser(session, userID, password);
-                   })
-                 .ok()
+  return InSession(
+             store, Access::kWrite,
+             [&](ConfigSession& session) {
+               return UpdateUser(session, userID, password);
+             }).ok()
              ? 1
              : 0;
 }
@@ -233,14 +232,13 @@ SVR_LONG GetUserIDByName(const Store& store, const char* name) {
   return s.ok() ? user.id : 0;
 }
 
-SVR_LONG CheckUser(const Store& store, const char* name,
-                   const char* password) {
+SVR_LONG CheckUser(const Store& store, const char* name, const char* password) {
   if (name == nullptr || password == nullptr) return 0;
-  return InSession(store, Access::kRead,
-                   [&](ConfigSession& session) {
-                     return CheckUser(session, name, password);
-                   })
-                 .ok()
+  return InSession(
+             store, Access::kRead,
+             [&](ConfigSession& session) {
+               return CheckUser(session, name, password);
+             }).ok()
              ? 1
              : 0;
 }

@@ -61,9 +61,8 @@ class StreamHandle {
     }
     SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
     handle_ = CreateFileW(path.wstring().c_str(),
-                          write ? GENERIC_WRITE : GENERIC_READ,
-                          FILE_SHARE_READ, &inherit,
-                          write ? CREATE_ALWAYS : OPEN_EXISTING,
+                          write ? GENERIC_WRITE : GENERIC_READ, FILE_SHARE_READ,
+                          &inherit, write ? CREATE_ALWAYS : OPEN_EXISTING,
                           FILE_ATTRIBUTE_NORMAL, nullptr);
     owned_ = handle_ != INVALID_HANDLE_VALUE;
   }

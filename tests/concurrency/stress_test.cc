@@ -269,10 +269,9 @@ void ExpectFileHoldsTheLog(const std::string& bytes, const StressLog& log) {
 // privileges that deleted users leave behind, as deleting a user does.
 void ExpectToolCheckClean(LibraryFolder& folder, const StressLog& log) {
   const std::filesystem::path output = folder.path() / "check.txt";
-  ChildProcess tool =
-      folder.Start(BRELLOX_TOOL_PATH,
-                   {"--config", folder.ConfigPath().string(), "check"},
-                   {{}, output, {}});
+  ChildProcess tool = folder.Start(
+      BRELLOX_TOOL_PATH, {"--config", folder.ConfigPath().string(), "check"},
+      {{}, output, {}});
   EXPECT_EQ(tool.Wait(), 0);
   std::set<std::string> want;
   for (const auto& entry : log.privs) {

@@ -64,26 +64,35 @@ const std::vector<Change>& Changes() {
       {"add user", [](const Store& s) { return AddUser(s, "new", "pw"); }},
       {"update user", [](const Store& s) { return UpdateUser(s, 1, "other"); }},
       {"delete user", [](const Store& s) { return DelUser(s, 1); }},
-      {"set new privilege", [](const Store& s) { return SetUserPriv(s, 1, 9, 3); }},
-      {"replace privilege", [](const Store& s) { return SetUserPriv(s, 1, 1, 8); }},
-      {"add connection", [](const Store& s) { return AddConn(s, Conn(0, "c-new")); }},
-      {"update connection", [](const Store& s) { return UpdateConn(s, Conn(1, "c-up")); }},
+      {"set new privilege",
+       [](const Store& s) { return SetUserPriv(s, 1, 9, 3); }},
+      {"replace privilege",
+       [](const Store& s) { return SetUserPriv(s, 1, 1, 8); }},
+      {"add connection",
+       [](const Store& s) { return AddConn(s, Conn(0, "c-new")); }},
+      {"update connection",
+       [](const Store& s) { return UpdateConn(s, Conn(1, "c-up")); }},
       {"delete connection", [](const Store& s) { return DelConn(s, 1); }},
       {"add GDB", [](const Store& s) { return AddGDB(s, Gdb(0, "g-new")); }},
-      {"update GDB", [](const Store& s) { return UpdateGDB(s, Gdb(1, "g-up")); }},
+      {"update GDB",
+       [](const Store& s) { return UpdateGDB(s, Gdb(1, "g-up")); }},
       {"delete GDB", [](const Store& s) { return DelGDB(s, 1); }},
-      {"add option group", [](const Store& s) {
+      {"add option group",
+       [](const Store& s) {
          const CONFIG_OPTION options[2] = {IntOption(1), IntOption(2)};
          return AddOptionInfo(s, "second", 7, options, 2);
        }},
-      {"set option group", [](const Store& s) {
+      {"set option group",
+       [](const Store& s) {
          const CONFIG_OPTION options[1] = {IntOption(42)};
          return SetOptionInfo(s, "first", 5, options, 1);
        }},
-      {"set global option", [](const Store& s) {
+      {"set global option",
+       [](const Store& s) {
          return SetOptionInfo(s, nullptr, 0, 0, IntOption(77));
        }},
-      {"set temp dir", [](const Store& s) { return SetTempDir(s, "/var/tmp/x"); }},
+      {"set temp dir",
+       [](const Store& s) { return SetTempDir(s, "/var/tmp/x"); }},
   };
   return changes;
 }
@@ -161,9 +170,8 @@ class CrashSweepTest : public StoreFixture {
       const std::vector<DiskState> states = env_.PowerCutStates();
       for (const DiskState& state : states) {
         MaterializeDiskState(state);
-        ExpectWholeOrNothing(context + ", recovery crash at I/O " +
-                                 std::to_string(j),
-                             false);
+        ExpectWholeOrNothing(
+            context + ", recovery crash at I/O " + std::to_string(j), false);
         SetFileBytes(file);
         WriteBytes(journal_path, journal);
       }
@@ -184,11 +192,10 @@ TEST_F(CrashSweepTest, EveryChangeLandsWholeOrNotAtAll) {
           std::string(change.what) == "add connection";
       if (from == Start::kConnsFull && !grows_past_free_slots) continue;
       const std::string start =
-          std::string(change.what) +
-          (from == Start::kRoom ? " (room)"
-                                : from == Start::kFull
-                                      ? " (grows)"
-                                      : " (grows past free slots)");
+          std::string(change.what) + (from == Start::kRoom ? " (room)"
+                                      : from == Start::kFull
+                                          ? " (grows)"
+                                          : " (grows past free slots)");
       before_ = StartingFile(from);
       PutBack(before_);
       const SVR_LONG expected = change.run(store());
@@ -204,10 +211,13 @@ TEST_F(CrashSweepTest, EveryChangeLandsWholeOrNotAtAll) {
       };
       const Mode modes[] = {
           {"I/O fails once", FaultEnv::Op::kAny, FaultEnv::Fault::kFail, false},
-          {"I/O fails from then on", FaultEnv::Op::kAny, FaultEnv::Fault::kCrash, false},
-          {"crash before write", FaultEnv::Op::kWrite, FaultEnv::Fault::kCrash, false},
+          {"I/O fails from then on", FaultEnv::Op::kAny,
+           FaultEnv::Fault::kCrash, false},
+          {"crash before write", FaultEnv::Op::kWrite, FaultEnv::Fault::kCrash,
+           false},
           {"torn write", FaultEnv::Op::kWrite, FaultEnv::Fault::kCut, false},
-          {"power cut after write", FaultEnv::Op::kWrite, FaultEnv::Fault::kCrash, true},
+          {"power cut after write", FaultEnv::Op::kWrite,
+           FaultEnv::Fault::kCrash, true},
       };
       for (const Mode& mode : modes) {
         for (int k = 1;; ++k) {

@@ -13,9 +13,10 @@ int main() {
   const SVR_LONG id = Svr_AddUser(name, password);
   const SVR_LONG accepted = Svr_CheckUser(name, password);
   const SVR_LONG rejected = Svr_CheckUser(name, wrong);
-  std::printf("Svr_AddUser -> %ld, Svr_CheckUser -> %ld (right password), "
-              "%ld (wrong password)\n",
-              static_cast<long>(id), static_cast<long>(accepted),
-              static_cast<long>(rejected));
+  std::printf(
+      "Svr_AddUser -> %ld, Svr_CheckUser -> %ld (right password), "
+      "%ld (wrong password)\n",
+      static_cast<long>(id), static_cast<long>(accepted),
+      static_cast<long>(rejected));
   return id == 1 && accepted == 1 && rejected == 0 ? 0 : 1;
 }

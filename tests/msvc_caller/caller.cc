@@ -152,8 +152,8 @@ void Connections() {
             Same(all[before + 2].name, "third") && all[before + 3].id == 0,
         "Svr_GetAllConn");
   CSmartArray<SVR_LONG> list;
-  Check(Svr_GetConnIDs(list) == before + 3 &&
-            *list.GetAt(before) == id && *list.GetAt(before + 2) == ids[2],
+  Check(Svr_GetConnIDs(list) == before + 3 && *list.GetAt(before) == id &&
+            *list.GetAt(before + 2) == ids[2],
         "Svr_GetConnIDs");
 
   Copy(got.info2, "5432");
@@ -224,7 +224,8 @@ void Options() {
 
   char render[] = "render", none[] = "none";
   Check(Svr_AddOptionInfo(render, 1, options, 3) == 1, "Svr_AddOptionInfo");
-  Check(Svr_GetOptionCount(render, 1) == 6 && Svr_GetOptionCount(NULL, 0) == 1 &&
+  Check(Svr_GetOptionCount(render, 1) == 6 &&
+            Svr_GetOptionCount(NULL, 0) == 1 &&
             Svr_GetOptionCount(none, 1) == -1,
         "Svr_GetOptionCount");
 

@@ -6,7 +6,8 @@ typedef void* Handle;
 
 extern "C" {
 __declspec(dllimport) Handle __stdcall GetProcessHeap();
-__declspec(dllimport) void* __stdcall HeapAlloc(Handle heap, unsigned long flags,
+__declspec(dllimport) void* __stdcall HeapAlloc(Handle heap,
+                                                unsigned long flags,
                                                 size_t size);
 __declspec(dllimport) int __stdcall HeapFree(Handle heap, unsigned long flags,
                                              void* memory);
@@ -48,19 +49,13 @@ void PrintNumber(long value) {
 // string instructions, which it leaves alone.
 extern "C" void* memset(void* dest, int value, size_t size) {
   void* at = dest;
-  __asm__ volatile("rep stosb"
-                   : "+D"(at), "+c"(size)
-                   : "a"(value)
-                   : "memory");
+  __asm__ volatile("rep stosb" : "+D"(at), "+c"(size) : "a"(value) : "memory");
   return dest;
 }
 
 extern "C" void* memcpy(void* dest, const void* src, size_t size) {
   void* to = dest;
-  __asm__ volatile("rep movsb"
-                   : "+D"(to), "+S"(src), "+c"(size)
-                   :
-                   : "memory");
+  __asm__ volatile("rep movsb" : "+D"(to), "+S"(src), "+c"(size) : : "memory");
   return dest;
 }
 
@@ -115,9 +110,11 @@ __asm__(
     "  leal 4(%esp), %eax\n"  // where the return address is
     "  movl %ecx, %esp\n"     // the new stack pointer
     "  movl -4(%eax), %ecx\n"
-    "  pushl (%eax)\n"        // the return address, on the new stack
-    "  subl %esp, %eax\n"     // eax as it came in
+    "  pushl (%eax)\n"     // the return address, on the new stack
+    "  subl %esp, %eax\n"  // eax as it came in
     "  ret\n");
 #endif
 
-extern "C" void mainCRTStartup() { ExitProcess(static_cast<unsigned int>(RunCaller())); }
+extern "C" void mainCRTStartup() {
+  ExitProcess(static_cast<unsigned int>(RunCaller()));
+}

@@ -41,8 +41,7 @@ class EnvTest : public ::testing::Test {
     EXPECT_TRUE(env()->CreateExclusive(PathOf(name), 0640, &file).ok());
     return file;
   }
-  std::unique_ptr<RandomRWFile> OpenFile(const char* name,
-                                         OpenAccess access) {
+  std::unique_ptr<RandomRWFile> OpenFile(const char* name, OpenAccess access) {
     std::unique_ptr<RandomRWFile> file;
     EXPECT_TRUE(env()->Open(PathOf(name), access, &file).ok());
     return file;
@@ -95,7 +94,8 @@ TYPED_TEST_SUITE(EnvTest, Backends);
 
 TYPED_TEST(EnvTest, MissingFileIsNotFoundAndDirectoriesAreNotOpened) {
   std::unique_ptr<RandomRWFile> file;
-  Status s = this->env()->Open(this->PathOf("missing"), OpenAccess::kReadOnly, &file);
+  Status s =
+      this->env()->Open(this->PathOf("missing"), OpenAccess::kReadOnly, &file);
   EXPECT_TRUE(s.IsNotFound()) << s.ToString();
   EXPECT_EQ(file, nullptr);
   EXPECT_FALSE(this->env()->EntryExists(this->PathOf("missing")));
@@ -125,7 +125,8 @@ TYPED_TEST(EnvTest, WritesPastTheEndExtendAndReadsAreExact) {
 TYPED_TEST(EnvTest, LargeTransfersRoundTrip) {
   auto file = this->Create("large");
   std::string data(8 << 20, '\0');
-  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 131);
+  for (std::size_t i = 0; i < data.size(); ++i)
+    data[i] = static_cast<char>(i * 131);
   ASSERT_TRUE(file->Write(1, data.data(), data.size()).ok());
   std::string back(data.size(), '\0');
   ASSERT_TRUE(file->Read(1, back.size(), &back[0]).ok());
@@ -153,9 +154,8 @@ TYPED_TEST(EnvTest, CreationIsExclusiveAndRenamesReplaceOnlyWhenAsked) {
 #ifndef _WIN32
   // Exactly the bits asked for, whatever the umask.
   std::uint32_t mode = 0;
-  ASSERT_TRUE(this->OpenFile("old", OpenAccess::kReadOnly)
-                  ->Permissions(&mode)
-                  .ok());
+  ASSERT_TRUE(
+      this->OpenFile("old", OpenAccess::kReadOnly)->Permissions(&mode).ok());
   EXPECT_EQ(mode, 0640u);
 #endif
 
@@ -164,15 +164,17 @@ TYPED_TEST(EnvTest, CreationIsExclusiveAndRenamesReplaceOnlyWhenAsked) {
                   ->RenameNoReplace(this->PathOf("new"), this->PathOf("old"))
                   .IsAlreadyExists());
   EXPECT_EQ(ReadBytes(this->PathOf("old")), "old contents");
-  ASSERT_TRUE(this->env()->RenameReplacing(this->PathOf("new"),
-                                           this->PathOf("old")).ok());
+  ASSERT_TRUE(this->env()
+                  ->RenameReplacing(this->PathOf("new"), this->PathOf("old"))
+                  .ok());
   EXPECT_FALSE(this->env()->EntryExists(this->PathOf("new")));
   EXPECT_EQ(ReadBytes(this->PathOf("old")), "new");
 
   this->Create("third")->Write(0, "3", 1);
-  ASSERT_TRUE(this->env()
-                  ->RenameNoReplace(this->PathOf("third"), this->PathOf("fresh"))
-                  .ok());
+  ASSERT_TRUE(
+      this->env()
+          ->RenameNoReplace(this->PathOf("third"), this->PathOf("fresh"))
+          .ok());
   EXPECT_FALSE(this->env()->EntryExists(this->PathOf("third")));
   EXPECT_EQ(ReadBytes(this->PathOf("fresh")), "3");
   EXPECT_TRUE(this->env()->SyncDirectoryOf(this->PathOf("fresh")).ok());
@@ -203,9 +205,9 @@ TYPED_TEST(EnvTest, NextDataSkipsOnlyZeros) {
   ASSERT_TRUE(file->Truncate(2 * kFar).ok());  // a hole at the end too
   std::string back(2 * kFar, '\0');
   ASSERT_TRUE(file->Read(0, back.size(), &back[0]).ok());
-  for (std::uint64_t offset : {std::uint64_t{0}, std::uint64_t{2},
-                               std::uint64_t{4}, kFar / 2, kFar + 1,
-                               kFar + 4, 2 * kFar - 1, 2 * kFar, 3 * kFar}) {
+  for (std::uint64_t offset :
+       {std::uint64_t{0}, std::uint64_t{2}, std::uint64_t{4}, kFar / 2,
+        kFar + 1, kFar + 4, 2 * kFar - 1, 2 * kFar, 3 * kFar}) {
     std::uint64_t begin = 0, end = 0;
     ASSERT_TRUE(file->NextData(offset, &begin, &end).ok()) << offset;
     EXPECT_GE(begin, offset);
@@ -258,10 +260,10 @@ TYPED_TEST(EnvTest, FactsTellWhichFileIsOpenAndHowManyNamesItHas) {
   this->Create("a")->Write(0, "12345", 5);
   auto a = this->OpenFile("a", OpenAccess::kReadWrite);
   std::unique_ptr<RandomRWFile> again;
-  ASSERT_TRUE(this->env()
-                  ->OpenNoFollow(this->PathOf("a"), OpenAccess::kReadOnly,
-                                 &again)
-                  .ok());
+  ASSERT_TRUE(
+      this->env()
+          ->OpenNoFollow(this->PathOf("a"), OpenAccess::kReadOnly, &again)
+          .ok());
   const FileFacts fa = this->FactsOf(a.get());
   EXPECT_TRUE(fa.regular);
   EXPECT_EQ(fa.size, 5u);
@@ -316,10 +318,10 @@ TYPED_TEST(EnvTest, NoFollowOpensOnlyPlainFilesAndEntryFactsSeeTheEntry) {
   this->Create("target");
   std::unique_ptr<RandomRWFile> file;
   FileFacts link;
-  EXPECT_TRUE(this->env()
-                  ->OpenNoFollow(this->PathOf("missing"),
-                                 OpenAccess::kReadOnly, &file)
-                  .IsNotFound());
+  EXPECT_TRUE(
+      this->env()
+          ->OpenNoFollow(this->PathOf("missing"), OpenAccess::kReadOnly, &file)
+          .IsNotFound());
   EXPECT_TRUE(
       this->env()->EntryFacts(this->PathOf("missing"), &link).IsNotFound());
   const std::string why = MakeSymlink(this->env(), this->PathOf("target"),

@@ -2,7 +2,6 @@
 // table's growth moves the others, and the GDB lookups by ID and alias.
 #include <gtest/gtest.h>
 
-
 #include "src/store/store.h"
 #include "tests/sources/sources_fixture.h"
 

@@ -75,9 +75,10 @@ TEST_F(DefaultFileTest, CreatePublishesTheImageOnlyUnderAFreeName) {
   // Its idle journal comes with it, so that whoever may write the file
   // need not be able to write the folder.
   const std::string journal = JournalPathFor(path().string());
-  EXPECT_EQ(Entries(dir_.path()),
-            (std::vector<std::string>{path().filename().string(),
-                                      path().filename().string() + "-journal"}));
+  EXPECT_EQ(
+      Entries(dir_.path()),
+      (std::vector<std::string>{path().filename().string(),
+                                path().filename().string() + "-journal"}));
   EXPECT_EQ(ReadBytes(journal), "");
 #ifndef _WIN32
   for (const std::string& file : {path().string(), journal}) {
@@ -111,7 +112,8 @@ TEST_F(DefaultFileTest, TemporaryNamesNeverReplaceOtherFiles) {
 
 TEST_F(DefaultFileTest, FailedWriteOrSyncLeavesNoFileBehind) {
   for (FaultEnv::Op op : {FaultEnv::Op::kWrite, FaultEnv::Op::kSync}) {
-    for (FaultEnv::Fault fault : {FaultEnv::Fault::kFail, FaultEnv::Fault::kCut}) {
+    for (FaultEnv::Fault fault :
+         {FaultEnv::Fault::kFail, FaultEnv::Fault::kCut}) {
       RemoveFile();
       env_.Arm(op, 1, fault);
       EXPECT_FALSE(CreateDefaultConfigFile(&env_, path().string()).ok());

@@ -1,5 +1,7 @@
 // Appending to a full table moves every later table by two records' worth,
 // intact, and leaves the header describing where everything now is.
+#include "src/store/growth.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,7 +11,6 @@
 
 #include "src/store/config_file.h"
 #include "src/store/file_ranges.h"
-#include "src/store/growth.h"
 #include "src/store/table.h"
 #include "tests/testutil/store_fixture.h"
 
@@ -46,8 +47,8 @@ class GrowthTest : public StoreFixture {
     AddRawOptionGroup('p');
   }
 
-  std::string RecordsInUse(const std::string& file, const SVR_CFG_HEADER& header,
-                           Section s) const {
+  std::string RecordsInUse(const std::string& file,
+                           const SVR_CFG_HEADER& header, Section s) const {
     const SectionView view = GetSection(header, s);
     return file.substr(view.offset, view.count * RecordSize(s));
   }
@@ -82,7 +83,8 @@ TEST_F(GrowthTest, AppendToAFullTableMovesEveryLaterTableIntact) {
     EXPECT_EQ(view.capacity, old_view.capacity + 2);
     EXPECT_EQ(view.count, old_view.count + 1);
     // The old records, the new one, then one zero slot.
-    const std::string table = after.substr(view.offset, view.capacity * spec->record_size());
+    const std::string table =
+        after.substr(view.offset, view.capacity * spec->record_size());
     EXPECT_EQ(table.substr(0, old_view.count * spec->record_size()),
               RecordsInUse(before, old_header, spec->section));
     EXPECT_EQ(table.substr(table.size() - spec->record_size()),
@@ -113,9 +115,8 @@ TEST_F(GrowthTest, DamagedIdCountersRefuseTheAddAndChangeNothing) {
     ASSERT_TRUE(Append(*spec, 'b').ok());  // IDs up to 2 (3 for connections)
     const SVR_CFG_HEADER good = Header();
     const std::int32_t highest = good.*(spec->last_id);
-    for (std::int32_t counter :
-         {std::int32_t{-1}, std::int32_t{0}, highest - 1,
-          std::numeric_limits<std::int32_t>::max()}) {
+    for (std::int32_t counter : {std::int32_t{-1}, std::int32_t{0}, highest - 1,
+                                 std::numeric_limits<std::int32_t>::max()}) {
       SVR_CFG_HEADER damaged = good;
       damaged.*(spec->last_id) = counter;
       SetHeader(damaged);
@@ -146,8 +147,10 @@ TEST_F(GrowthTest, ShiftSectionRewritesFreeSlotsAsZeros) {
   }
   EXPECT_EQ(header.users.offset, old_header.users.offset + 100);
   const std::string after = FileBytes();
-  EXPECT_EQ(after.substr(header.users.offset, 100), std::string(100, 'u').replace(0, 4, std::string("\1\0\0\0", 4)));
-  EXPECT_EQ(after.substr(header.users.offset + 100, 100), std::string(100, '\0'));
+  EXPECT_EQ(after.substr(header.users.offset, 100),
+            std::string(100, 'u').replace(0, 4, std::string("\1\0\0\0", 4)));
+  EXPECT_EQ(after.substr(header.users.offset + 100, 100),
+            std::string(100, '\0'));
 }
 
 TEST_F(GrowthTest, OutOfMemoryAtAnyAllocationChangesNothing) {
@@ -243,7 +246,9 @@ class ChangeModel {
   const std::string& bytes() const { return bytes_; }
 
   void Write(std::uint64_t at, const std::string& data) { Put(at, data); }
-  void Zero(std::uint64_t at, std::uint64_t n) { Put(at, std::string(n, '\0')); }
+  void Zero(std::uint64_t at, std::uint64_t n) {
+    Put(at, std::string(n, '\0'));
+  }
   void Move(std::uint64_t to, std::uint64_t from, std::uint64_t n) {
     Put(to, bytes_.substr(from, n));
   }

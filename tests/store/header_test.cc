@@ -72,7 +72,8 @@ TEST_F(HeaderTest, DamagedMagicIsNotChecked) {
   CorruptByte(16);  // formatTag: carried along, never read
   char dir[] = "/var/tmp";
   EXPECT_EQ(SetTempDir(store(), dir), 1);
-  EXPECT_EQ(Header().formatTag, static_cast<std::uint16_t>(~0x70 & 0xff) + 0x4400);
+  EXPECT_EQ(Header().formatTag,
+            static_cast<std::uint16_t>(~0x70 & 0xff) + 0x4400);
 }
 
 TEST_F(HeaderTest, TempDirRoundTripsAndRewritesOnlyItsField) {
@@ -88,8 +89,8 @@ TEST_F(HeaderTest, TempDirRoundTripsAndRewritesOnlyItsField) {
   std::memset(out, 'x', sizeof(out));
   ASSERT_EQ(GetTempDir(store(), out, 128), 1);
   EXPECT_STREQ(out, "/srv/tmp");
-  EXPECT_EQ(out[127], '\0');   // the rest of the 128 bytes is zero
-  EXPECT_EQ(out[128], 'x');    // and nothing past them is touched
+  EXPECT_EQ(out[127], '\0');  // the rest of the 128 bytes is zero
+  EXPECT_EQ(out[128], 'x');   // and nothing past them is touched
 }
 
 TEST_F(HeaderTest, TempDirReadIsBoundedByTheCallersLength) {
@@ -129,7 +130,8 @@ TEST_F(HeaderTest, TempDirCallsFailOnAMissingFile) {
 
 TEST_F(HeaderTest, EveryFailedReadOrWriteIsReportedAsFailure) {
   for (FaultEnv::Op op : {FaultEnv::Op::kRead, FaultEnv::Op::kWrite}) {
-    for (FaultEnv::Fault fault : {FaultEnv::Fault::kFail, FaultEnv::Fault::kCut}) {
+    for (FaultEnv::Fault fault :
+         {FaultEnv::Fault::kFail, FaultEnv::Fault::kCut}) {
       for (int k = 1;; ++k) {
         env_.Arm(op, k, fault);
         SVR_LONG result = SetTempDir(store(), "/tmp/x");

@@ -255,9 +255,8 @@ void FaultEnv::RecordWrite(const std::string& path, std::uint64_t offset,
                            const void* data, std::size_t n) {
   if (!recording_) return;
   Track(path);
-  unsynced_.push_back(
-      {Change::kWrite, path, offset,
-       std::string(static_cast<const char*>(data), n)});
+  unsynced_.push_back({Change::kWrite, path, offset,
+                       std::string(static_cast<const char*>(data), n)});
 }
 
 void FaultEnv::RecordTruncate(const std::string& path, std::uint64_t size) {

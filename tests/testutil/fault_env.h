@@ -46,8 +46,8 @@ class FaultEnv : public Env {
     int writes = 0;
     int syncs = 0;
     int truncates = 0;
-    int locks = 0;  // lock and unlock calls
-    int stats = 0;  // FileSize and EntryFacts calls
+    int locks = 0;   // lock and unlock calls
+    int stats = 0;   // FileSize and EntryFacts calls
     int fstats = 0;  // size, data and permission queries on an open file
     std::uint64_t bytes_read = 0;
     std::uint64_t bytes_written = 0;

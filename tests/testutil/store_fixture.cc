@@ -16,9 +16,8 @@ namespace test {
 ScopedTempDir::ScopedTempDir(const std::filesystem::path& parent) {
   static std::atomic<int> serial{0};
   std::random_device random;
-  path_ = parent /
-          ("brellox-test-" + std::to_string(random()) + "-" +
-           std::to_string(serial++));
+  path_ = parent / ("brellox-test-" + std::to_string(random()) + "-" +
+                    std::to_string(serial++));
   std::filesystem::create_directories(path_);
 }
 

@@ -48,7 +48,9 @@ class StoreFixture : public ::testing::Test {
   const std::filesystem::path& path() const { return path_; }
 
   std::string FileBytes() const { return ReadBytes(path_); }
-  void SetFileBytes(const std::string& bytes) const { WriteBytes(path_, bytes); }
+  void SetFileBytes(const std::string& bytes) const {
+    WriteBytes(path_, bytes);
+  }
   SVR_CFG_HEADER Header() const;
   void SetHeader(const SVR_CFG_HEADER& header) const;
   // Flips every bit of the byte at `offset`.

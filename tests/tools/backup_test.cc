@@ -54,8 +54,7 @@ TEST_F(ToolBackupTest, ExportImportExportGivesTheSameJsonAndBytes) {
   const std::filesystem::path restored = dir_.path() / "restored.CFG";
   const ToolResult imported = ImportInto(restored, first.out);
   ASSERT_EQ(imported.exit_code, 0) << imported.err;
-  const ToolResult second =
-      RunOn(restored, {"export", "--with-passwords"});
+  const ToolResult second = RunOn(restored, {"export", "--with-passwords"});
   EXPECT_EQ(second.out, first.out);
   EXPECT_EQ(ReadBytes(restored), FileBytes());
 }
@@ -74,7 +73,8 @@ TEST_F(ToolBackupTest, BackupKeepsIdsCountersAndPasswords) {
   // A restored file issues the next IDs where the original left off.
   const std::filesystem::path restored = dir_.path() / "restored.CFG";
   ASSERT_EQ(ImportInto(restored, backup.dump()).exit_code, 0);
-  const ToolResult added = RunOn(restored, {"user", "add", "next", "--no-password"});
+  const ToolResult added =
+      RunOn(restored, {"user", "add", "next", "--no-password"});
   EXPECT_THAT(added.out, HasSubstr("with ID 5"));
 }
 
@@ -143,7 +143,9 @@ TEST_F(ToolBackupTest, ExportToAFileWritesWhatStdoutWould) {
        {path().string(), link.string(), path().string() + "-journal"}) {
     r = Run({"export", "--force", "-o", own});
     EXPECT_EQ(r.exit_code, 1) << own;
-    EXPECT_THAT(r.err, HasSubstr("configuration file being exported; name another")) << own;
+    EXPECT_THAT(r.err,
+                HasSubstr("configuration file being exported; name another"))
+        << own;
   }
   EXPECT_EQ(FileBytes(), before);
 }
@@ -158,7 +160,8 @@ TEST_F(ToolBackupTest, MissingCountersAndCapacitiesAreWorkedOut) {
        {{"id", 9}, {"name", "c"}, {"password", "z"}}});
   const std::filesystem::path target = dir_.path() / "new.CFG";
   ASSERT_EQ(ImportInto(target, backup.dump()).exit_code, 0);
-  const auto layout = nlohmann::ordered_json::parse(RunOn(target, {"layout", "--json"}).out);
+  const auto layout =
+      nlohmann::ordered_json::parse(RunOn(target, {"layout", "--json"}).out);
   EXPECT_EQ(layout["lastUserID"], 9);
   EXPECT_EQ(layout["sections"][2]["capacity"], 4);
   EXPECT_EQ(RunOn(target, {"check"}).exit_code, 0);

@@ -69,8 +69,9 @@ TEST_F(ToolCheckTest, FileBuiltByTheLibraryHasNoFindings) {
 }
 
 TEST_F(ToolCheckTest, FullWidthUserNameAndPasswordAreNotFindings) {
-  const ToolResult r = Run({"user", "add", std::string(30, 'u'), "--password-stdin"},
-                           std::string(64, 'p') + "\n");
+  const ToolResult r =
+      Run({"user", "add", std::string(30, 'u'), "--password-stdin"},
+          std::string(64, 'p') + "\n");
   ASSERT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(Run({"check"}).exit_code, 0);
   EXPECT_TRUE(Check().warnings.empty());
@@ -116,7 +117,8 @@ TEST_F(ToolCheckTest, PrivilegePairStoredTwiceIsAnError) {
   AddUsers(1);
   ASSERT_EQ(Run({"priv", "set", "1", "7", "1"}).exit_code, 0);
   ASSERT_EQ(Run({"priv", "set", "1", "8", "1"}).exit_code, 0);
-  PatchSlot<SVR_USER_PRIV>(Section::kPrivs, 1, [](SVR_USER_PRIV& p) { p.privID = 7; });
+  PatchSlot<SVR_USER_PRIV>(Section::kPrivs, 1,
+                           [](SVR_USER_PRIV& p) { p.privID = 7; });
   ExpectOneError("(user 1, privilege 7) is stored more than once");
 }
 
@@ -133,9 +135,13 @@ TEST_F(ToolCheckTest, NamesTheLibraryStoresWithoutANulAreNoFinding) {
 TEST_F(ToolCheckTest, OptionGroupTypeOfZeroOrLessIsAnError) {
   for (const std::int32_t type : {0, -3}) {
     ResetToDefault();
-    ASSERT_EQ(Run({"option", "add-group", "grp", "1", "--option", "integer:n=1"}).exit_code, 0);
-    PatchSlot<SVR_OPTION_GROUP>(Section::kOptionGroups, 0,
-                                [&](SVR_OPTION_GROUP& g) { g.groupType = type; });
+    ASSERT_EQ(
+        Run({"option", "add-group", "grp", "1", "--option", "integer:n=1"})
+            .exit_code,
+        0);
+    PatchSlot<SVR_OPTION_GROUP>(
+        Section::kOptionGroups, 0,
+        [&](SVR_OPTION_GROUP& g) { g.groupType = type; });
     ExpectOneError("type " + std::to_string(type) + " is not above 0");
   }
 }
@@ -166,18 +172,26 @@ TEST_F(ToolCheckTest, JournalBesideTheFileIsReported) {
 }
 
 TEST_F(ToolCheckTest, OptionGroupNameWithoutNulIsAnError) {
-  ASSERT_EQ(Run({"option", "add-group", "grp", "1", "--option", "integer:n=1"}).exit_code, 0);
-  PatchSlot<SVR_OPTION_GROUP>(Section::kOptionGroups, 0, [](SVR_OPTION_GROUP& g) {
-    std::memset(g.groupName, 'o', sizeof(g.groupName));
-  });
+  ASSERT_EQ(Run({"option", "add-group", "grp", "1", "--option", "integer:n=1"})
+                .exit_code,
+            0);
+  PatchSlot<SVR_OPTION_GROUP>(
+      Section::kOptionGroups, 0, [](SVR_OPTION_GROUP& g) {
+        std::memset(g.groupName, 'o', sizeof(g.groupName));
+      });
   ExpectOneError("without a NUL");
 }
 
 TEST_F(ToolCheckTest, RepeatedOptionGroupIsAnError) {
-  ASSERT_EQ(Run({"option", "add-group", "a", "1", "--option", "integer:n=1"}).exit_code, 0);
-  ASSERT_EQ(Run({"option", "add-group", "b", "1", "--option", "integer:n=1"}).exit_code, 0);
-  PatchSlot<SVR_OPTION_GROUP>(Section::kOptionGroups, 1,
-                              [](SVR_OPTION_GROUP& g) { g.groupName[0] = 'a'; });
+  ASSERT_EQ(Run({"option", "add-group", "a", "1", "--option", "integer:n=1"})
+                .exit_code,
+            0);
+  ASSERT_EQ(Run({"option", "add-group", "b", "1", "--option", "integer:n=1"})
+                .exit_code,
+            0);
+  PatchSlot<SVR_OPTION_GROUP>(
+      Section::kOptionGroups, 1,
+      [](SVR_OPTION_GROUP& g) { g.groupName[0] = 'a'; });
   ExpectOneError("type and name already used");
 }
 
@@ -211,7 +225,8 @@ TEST_F(ToolCheckTest, LeftoverBytesInAFreeSlotAreAWarning) {
 TEST_F(ToolCheckTest, LockedFileIsReportedAfterOneBusyTimeout) {
   // A change in progress elsewhere holds the exclusive lock throughout.
   ConfigSession holder;
-  ASSERT_TRUE(holder.Open(Store{Env::Default(), path().string()}, Access::kWrite).ok());
+  ASSERT_TRUE(
+      holder.Open(Store{Env::Default(), path().string()}, Access::kWrite).ok());
   const auto start = std::chrono::steady_clock::now();
   const ToolResult r = Run({"check"});
   const auto waited = std::chrono::duration_cast<std::chrono::microseconds>(
@@ -230,13 +245,15 @@ TEST_F(ToolCheckTest, LeftoverBytesInManyFreeSlotsAreListedAHundredAtMost) {
   h.optionGroupsOffset = h.privs.offset + h.privs.capacity * 12;
   std::string bytes = FileBytes();
   bytes.resize(h.optionGroupsOffset, '\0');
-  for (int slot = 0; slot < 150; ++slot) bytes[h.users.offset + slot * 100 + 99] = 'x';
+  for (int slot = 0; slot < 150; ++slot)
+    bytes[h.users.offset + slot * 100 + 99] = 'x';
   std::memcpy(&bytes[0], &h, sizeof(h));
   SetFileBytes(bytes);
   const Findings f = Check();
   ASSERT_EQ(f.warnings.size(), 101u);
   EXPECT_THAT(f.warnings[99], HasSubstr("user free slot 99 is not zero"));
-  EXPECT_THAT(f.warnings[100], HasSubstr("50 more user free slots are not zero"));
+  EXPECT_THAT(f.warnings[100],
+              HasSubstr("50 more user free slots are not zero"));
 }
 
 TEST_F(ToolCheckTest, MissingFileExitsThree) {

@@ -44,9 +44,12 @@ TEST_F(ToolCommandsTest, DamagedHeaderStopsEveryCommandWithExitThree) {
   SetHeader(h);
   const std::string before = FileBytes();
   for (const std::vector<std::string>& args :
-       {std::vector<std::string>{"show"}, {"user", "list"},
-        {"user", "add", "bob", "--no-password"}, {"priv", "set", "1", "1", "1"},
-        {"option", "set", "1"}, {"export"}}) {
+       {std::vector<std::string>{"show"},
+        {"user", "list"},
+        {"user", "add", "bob", "--no-password"},
+        {"priv", "set", "1", "1", "1"},
+        {"option", "set", "1"},
+        {"export"}}) {
     const ToolResult r = Run(args);
     EXPECT_EQ(r.exit_code, 3) << args[0];
     EXPECT_EQ(r.ErrLines(), 1) << args[0];
@@ -74,11 +77,13 @@ TEST_F(ToolCommandsTest, ConsistencyRulesOfTheTool) {
   EXPECT_EQ(r.err, "brellox: no user with ID 99\n");
   // Removing a user removes its privilege values in the same change.
   r = Run({"user", "del", "user2"});
-  EXPECT_EQ(r.out, "removed user 'user2' (ID 2) and its 2 privilege value(s)\n");
+  EXPECT_EQ(r.out,
+            "removed user 'user2' (ID 2) and its 2 privilege value(s)\n");
   const auto privs = Json({"priv", "list", "--json"});
   ASSERT_EQ(privs.size(), 1u);
   EXPECT_EQ(privs[0]["userID"], 1);
-  EXPECT_EQ(Run({"check"}).out, path().string() + ": 0 error(s), 0 warning(s)\n");
+  EXPECT_EQ(Run({"check"}).out,
+            path().string() + ": 0 error(s), 0 warning(s)\n");
   // Names with control characters are refused; spaces stay visible.
   for (const char* name : {"a\nb", "tab\there", "x\x7f"}) {
     r = Run({"user", "add", name, "--no-password"});
@@ -110,11 +115,21 @@ TEST_F(ToolCommandsTest, PasswordIsNeverTakenFromAPipeWithoutTheFlag) {
 
 TEST_F(ToolCommandsTest, UserCheckAcceptsOnlyTheStoredPassword) {
   AddUsers(2);
-  EXPECT_EQ(Run({"user", "check", "user2", "--password-stdin"}, "pw2\n").exit_code, 0);
-  EXPECT_EQ(Run({"user", "check", "user2", "--password-stdin"}, "pw1\n").exit_code, 1);
-  EXPECT_EQ(Run({"user", "passwd", "user2", "--password-stdin"}, "new\n").exit_code, 0);
-  EXPECT_EQ(Run({"user", "check", "user2", "--password-stdin"}, "new\n").exit_code, 0);
-  EXPECT_EQ(Run({"user", "check", "user2", "--password-stdin"}, "pw2\n").exit_code, 1);
+  EXPECT_EQ(
+      Run({"user", "check", "user2", "--password-stdin"}, "pw2\n").exit_code,
+      0);
+  EXPECT_EQ(
+      Run({"user", "check", "user2", "--password-stdin"}, "pw1\n").exit_code,
+      1);
+  EXPECT_EQ(
+      Run({"user", "passwd", "user2", "--password-stdin"}, "new\n").exit_code,
+      0);
+  EXPECT_EQ(
+      Run({"user", "check", "user2", "--password-stdin"}, "new\n").exit_code,
+      0);
+  EXPECT_EQ(
+      Run({"user", "check", "user2", "--password-stdin"}, "pw2\n").exit_code,
+      1);
 }
 
 TEST_F(ToolCommandsTest, PasswordOnStandardInputIsRefusedRatherThanCut) {
@@ -125,10 +140,12 @@ TEST_F(ToolCommandsTest, PasswordOnStandardInputIsRefusedRatherThanCut) {
       {std::string("pw\0tail\n", 8), "holds a NUL byte"},
       {std::string(65, 'p') + "\n", "is 65 bytes in GBK; at most 64 fit"},
       // An endless input, as from /dev/zero, is not read to its end.
-      {std::string(1 << 20, '\0'), "on standard input goes on past 257 bytes; at most 64"},
+      {std::string(1 << 20, '\0'),
+       "on standard input goes on past 257 bytes; at most 64"},
   };
   for (const auto& c : kCases) {
-    const ToolResult r = Run({"user", "add", "bob", "--password-stdin"}, c.input);
+    const ToolResult r =
+        Run({"user", "add", "bob", "--password-stdin"}, c.input);
     EXPECT_EQ(r.exit_code, 1) << c.says;
     EXPECT_THAT(r.err, HasSubstr("the password for 'bob' " + c.says));
   }
@@ -136,8 +153,12 @@ TEST_F(ToolCommandsTest, PasswordOnStandardInputIsRefusedRatherThanCut) {
   // 64 bytes in the file: 32 characters, 96 bytes of UTF-8.
   std::string wide;
   for (int i = 0; i < 32; ++i) wide += "中";
-  ASSERT_EQ(Run({"user", "add", "bob", "--password-stdin"}, wide + "\n").exit_code, 0);
-  EXPECT_EQ(Run({"user", "check", "bob", "--password-stdin"}, wide + "\n").exit_code, 0);
+  ASSERT_EQ(
+      Run({"user", "add", "bob", "--password-stdin"}, wide + "\n").exit_code,
+      0);
+  EXPECT_EQ(
+      Run({"user", "check", "bob", "--password-stdin"}, wide + "\n").exit_code,
+      0);
 }
 
 TEST_F(ToolCommandsTest, ChangesWaitForTextsThatDecodeOrForceEncoding) {
@@ -149,13 +170,16 @@ TEST_F(ToolCommandsTest, ChangesWaitForTextsThatDecodeOrForceEncoding) {
   const std::string before = FileBytes();
   ToolResult r = Run({"user", "add", "bob", "--password-stdin"}, "x\n");
   EXPECT_EQ(r.exit_code, 1);
-  EXPECT_EQ(r.err, "brellox: the text of user ID 1, field password does not "
-                   "decode in GBK; is --encoding right? (--force-encoding "
-                   "changes a file whose texts are mixed)\n");
+  EXPECT_EQ(r.err,
+            "brellox: the text of user ID 1, field password does not "
+            "decode in GBK; is --encoding right? (--force-encoding "
+            "changes a file whose texts are mixed)\n");
   EXPECT_EQ(Run({"conn", "del", "1"}).exit_code, 1);
   EXPECT_EQ(FileBytes(), before);
   EXPECT_EQ(Run({"user", "list"}).exit_code, 0);  // reading is no change
-  EXPECT_EQ(Run({"--force-encoding", "user", "add", "bob", "--no-password"}).exit_code, 0);
+  EXPECT_EQ(Run({"--force-encoding", "user", "add", "bob", "--no-password"})
+                .exit_code,
+            0);
   // The default file's option name is GBK, shown where it does not decode.
   r = Run({"--encoding", "UTF-8", "tempdir", "/tmp"});
   EXPECT_EQ(r.exit_code, 1);
@@ -185,8 +209,10 @@ TEST_F(ToolCommandsTest, UserDelByNameOrIdAndUnknownIdRefused) {
 }
 
 TEST_F(ToolCommandsTest, UserNameLongerThanItsFieldIsRefused) {
-  EXPECT_EQ(Run({"user", "add", std::string(31, 'n'), "--no-password"}).exit_code, 1);
-  EXPECT_EQ(Run({"user", "add", std::string(30, 'n'), "--no-password"}).exit_code, 0);
+  EXPECT_EQ(
+      Run({"user", "add", std::string(31, 'n'), "--no-password"}).exit_code, 1);
+  EXPECT_EQ(
+      Run({"user", "add", std::string(30, 'n'), "--no-password"}).exit_code, 0);
 }
 
 TEST_F(ToolCommandsTest, PrivilegesSetGetAndListPerUser) {
@@ -204,12 +230,16 @@ TEST_F(ToolCommandsTest, PrivilegesSetGetAndListPerUser) {
 }
 
 TEST_F(ToolCommandsTest, ConnectionsAddShowUpdateDelete) {
-  ASSERT_EQ(Run({"conn", "add", "pg", "--info1", "db.local", "--info4", "x"}).exit_code, 0);
+  ASSERT_EQ(Run({"conn", "add", "pg", "--info1", "db.local", "--info4", "x"})
+                .exit_code,
+            0);
   auto conn = Json({"conn", "show", "pg", "--json"});
   EXPECT_EQ(conn["id"], 2);
   EXPECT_EQ(conn["info1"], "db.local");
   EXPECT_EQ(conn["info4"], "x");
-  EXPECT_EQ(Run({"conn", "update", "2", "--name", "pg2", "--info2", "y"}).exit_code, 0);
+  EXPECT_EQ(
+      Run({"conn", "update", "2", "--name", "pg2", "--info2", "y"}).exit_code,
+      0);
   conn = Json({"conn", "show", "pg2", "--json"});
   EXPECT_EQ(conn["info1"], "db.local");
   EXPECT_EQ(conn["info2"], "y");
@@ -222,7 +252,8 @@ TEST_F(ToolCommandsTest, ConnectionNameClashesAreRefused) {
   ToolResult r = Run({"conn", "add", "KelmirLocal"});
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_EQ(r.err, "brellox: connection 'KelmirLocal' already exists\n");
-  EXPECT_EQ(Run({"conn", "update", "pg", "--name", "KelmirLocal"}).exit_code, 1);
+  EXPECT_EQ(Run({"conn", "update", "pg", "--name", "KelmirLocal"}).exit_code,
+            1);
   EXPECT_EQ(Run({"conn", "add", "   "}).exit_code, 1);
   EXPECT_EQ(Run({"conn", "add", std::string(33, 'c')}).exit_code, 1);
   EXPECT_EQ(Run({"conn", "del", "nothere"}).exit_code, 1);
@@ -253,13 +284,16 @@ TEST_F(ToolCommandsTest, OptionSetParsesTheValueByTheStoredType) {
 }
 
 TEST_F(ToolCommandsTest, OptionGroupsOfEveryValueType) {
-  ASSERT_EQ(Run({"option", "add-group", "render", "3", "--option", "text:dir=/srv",
-                 "--option", "double:scale=0.5", "--option", "block:key=ff01",
-                 "--description", "where tiles go"})
+  ASSERT_EQ(Run({"option", "add-group", "render", "3", "--option",
+                 "text:dir=/srv", "--option", "double:scale=0.5", "--option",
+                 "block:key=ff01", "--description", "where tiles go"})
                 .exit_code,
             0);
-  EXPECT_EQ(Run({"option", "add-group", "render", "3", "--option", "text:a=b"}).exit_code, 1);
-  const std::vector<std::string> slot = {"--group", "render", "--type", "3", "--index"};
+  EXPECT_EQ(Run({"option", "add-group", "render", "3", "--option", "text:a=b"})
+                .exit_code,
+            1);
+  const std::vector<std::string> slot = {"--group", "render", "--type", "3",
+                                         "--index"};
   auto set = [&](const std::string& value, const std::string& index) {
     std::vector<std::string> args = {"option", "set", value};
     args.insert(args.end(), slot.begin(), slot.end());
@@ -280,7 +314,8 @@ TEST_F(ToolCommandsTest, OptionGroupsOfEveryValueType) {
   EXPECT_EQ(options[0]["description"], "where tiles go");
   EXPECT_EQ(options[1]["value"], 2.25);
   EXPECT_EQ(options[2]["value"], "00112233");
-  EXPECT_EQ(Run({"option", "get", "--group", "render", "--type", "4"}).exit_code, 1);
+  EXPECT_EQ(
+      Run({"option", "get", "--group", "render", "--type", "4"}).exit_code, 1);
 }
 
 TEST_F(ToolCommandsTest, TempDirSetAndRead) {
@@ -325,7 +360,8 @@ TEST_F(ToolCommandsTest, NonAsciiNameRoundTripsThroughGbk) {
   EXPECT_EQ(Json({"user", "list", "--json"})[0]["name"], "张三");
   EXPECT_EQ(Run({"user", "del", "张三"}).exit_code, 0);
   // A name that GBK cannot write is refused, not mangled.
-  EXPECT_EQ(Run({"user", "add", "\xf0\x9f\x98\x80", "--no-password"}).exit_code, 1);
+  EXPECT_EQ(Run({"user", "add", "\xf0\x9f\x98\x80", "--no-password"}).exit_code,
+            1);
 }
 
 }  // namespace

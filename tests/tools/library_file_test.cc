@@ -2,7 +2,6 @@
 // the exported functions of the loaded library read and write, so a change
 // made either way is seen the other way.
 #include <dlfcn.h>
-
 #include <gtest/gtest.h>
 
 #include "brellox/brellox.h"
@@ -54,8 +53,10 @@ class ToolLibraryFileTest : public ToolFixture {};
 
 TEST_F(ToolLibraryFileTest, ToolAndExportedFunctionsShareTheLibrarysFile) {
   // The tool's first run copies the library beside the file it creates.
-  ASSERT_EQ(RunOnLibraryFile({"user", "add", "root", "--password-stdin"}, "pw\n")
-                .exit_code, 0);
+  ASSERT_EQ(
+      RunOnLibraryFile({"user", "add", "root", "--password-stdin"}, "pw\n")
+          .exit_code,
+      0);
   const ExportedFunctions library(dir_.path() / "libbrellox.so");
   ASSERT_TRUE(library.loaded()) << dlerror();
 

@@ -2,7 +2,6 @@
 // console blocks is run in one directory, in order, and must print exactly
 // what the README shows and end with the exit code it shows.
 #include <gtest/gtest.h>
-
 #include <sys/wait.h>
 
 #include <cstdio>
@@ -39,7 +38,8 @@ std::vector<TourStep> ReadTour(const std::string& readme) {
   bool in_tour = false;
   bool in_block = false;
   while (std::getline(in, line)) {
-    if (line.rfind("## ", 0) == 0) in_tour = line == "## A tour of the admin tool";
+    if (line.rfind("## ", 0) == 0)
+      in_tour = line == "## A tour of the admin tool";
     if (!in_tour) continue;
     if (line == "```console") {
       in_block = true;
@@ -66,17 +66,17 @@ std::vector<TourStep> ReadTour(const std::string& readme) {
 TourStep Replay(const std::filesystem::path& dir, const std::string& command) {
   const std::filesystem::path script = dir / ".step.sh";
   WriteBytes(script, command + "\n");
-  const std::string shell = "cd '" + dir.string() + "' && PATH='" +
-                            std::filesystem::path(BRELLOX_TOOL_PATH)
-                                .parent_path()
-                                .string() +
-                            "':\"$PATH\" sh .step.sh 2>&1";
+  const std::string shell =
+      "cd '" + dir.string() + "' && PATH='" +
+      std::filesystem::path(BRELLOX_TOOL_PATH).parent_path().string() +
+      "':\"$PATH\" sh .step.sh 2>&1";
   TourStep result{command, "", -1};
   FILE* pipe = popen(shell.c_str(), "r");
   if (pipe == nullptr) return result;
   char chunk[4096];
   std::size_t n;
-  while ((n = fread(chunk, 1, sizeof(chunk), pipe)) > 0) result.output.append(chunk, n);
+  while ((n = fread(chunk, 1, sizeof(chunk), pipe)) > 0)
+    result.output.append(chunk, n);
   const int status = pclose(pipe);
   result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;

@@ -1,10 +1,9 @@
 // Restoring and comparing: what import refuses (and where it says the
 // backup is wrong), import from standard input and as a dry run, inputs
 // that are not files, and diff between files and exports.
-#include <sys/stat.h>
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "src/store/default_file.h"
 #include "tests/tools/tool_fixture.h"
@@ -26,7 +25,8 @@ class ToolRestoreTest : public ToolFixture {
     for (const std::vector<std::string>& step :
          {std::vector<std::string>{"priv", "set", "user1", "3", "7"},
           {"conn", "add", "pg", "--info1", "a"},
-          {"option", "add-group", "render", "1", "--option", "text:dir=/srv"}}) {
+          {"option", "add-group", "render", "1", "--option",
+           "text:dir=/srv"}}) {
       ASSERT_EQ(Run(step).exit_code, 0);
     }
   }
@@ -40,7 +40,8 @@ TEST_F(ToolRestoreTest, ImportRefusesWhatTheLibraryWouldNotStoreNamingThePath) {
     json value;
     std::string says;
   } kCases[] = {
-      {"/lastUserID", 4294967306u, "lastUserID: 4294967306 does not fit a 32-bit integer"},
+      {"/lastUserID", 4294967306u,
+       "lastUserID: 4294967306 does not fit a 32-bit integer"},
       {"/lastUserID", -7, "lastUserID: -7 is outside 0 to 2147483647"},
       {"/lastUserID", 1, "lastUserID: 1 is below ID 2 of a record"},
       {"/privileges/0/value", -5, "privileges[0].value: -5 is outside 0 to"},
@@ -49,13 +50,18 @@ TEST_F(ToolRestoreTest, ImportRefusesWhatTheLibraryWouldNotStoreNamingThePath) {
       {"/users/1/id", 1, "users[1].id: ID 1 is used by an earlier record"},
       {"/users/1/name", "user1", "users[1].name: is the name of an earlier"},
       {"/users/1/name", "   ", "users[1].name: is blank"},
-      {"/users/0/name", std::string(31, 'n'), "users[0].name: is 31 bytes in GBK; at most 30 fit"},
+      {"/users/0/name", std::string(31, 'n'),
+       "users[0].name: is 31 bytes in GBK; at most 30 fit"},
       {"/users/0/passwd", "x", "users[0].passwd: is not a known key"},
-      {"/connections/1/name", std::string(33, 'c'), "connections[1].name: is 33 bytes"},
-      {"/tempDir", std::string(128, 't'), "tempDir: is 128 bytes in GBK; at most 127 fit"},
+      {"/connections/1/name", std::string(33, 'c'),
+       "connections[1].name: is 33 bytes"},
+      {"/tempDir", std::string(128, 't'),
+       "tempDir: is 128 bytes in GBK; at most 127 fit"},
       {"/formatVersion", 2, "formatVersion: is not 1"},
-      {"/optionGroups/0/groupType", 0, "optionGroups[0].groupType: 0 is outside 1 to"},
-      {"/optionGroups/0/options/0/type", "float", "optionGroups[0].options[0].type: is not text"},
+      {"/optionGroups/0/groupType", 0,
+       "optionGroups[0].groupType: 0 is outside 1 to"},
+      {"/optionGroups/0/options/0/type", "float",
+       "optionGroups[0].options[0].type: is not text"},
       {"/globalOption/value", "many", "globalOption.value: is not an integer"},
       {"/capacity/users", 1, "capacity.users: 1 is outside 2 to 1000000"},
       {"/extra", true, "extra: is not a known key"},
@@ -73,7 +79,8 @@ TEST_F(ToolRestoreTest, ImportRefusesWhatTheLibraryWouldNotStoreNamingThePath) {
   }
 }
 
-TEST_F(ToolRestoreTest, RepeatedKeysAndNumbersBeyondTheirFieldAreRefusedByPath) {
+TEST_F(ToolRestoreTest,
+       RepeatedKeysAndNumbersBeyondTheirFieldAreRefusedByPath) {
   const std::string head =
       R"({"formatVersion": 1, "globalOption": {"type": "integer", "value": 1},)";
   const std::string user = R"("name": "a", "password": "Pw-77")";
@@ -104,8 +111,8 @@ TEST_F(ToolRestoreTest, RepeatedKeysAndNumbersBeyondTheirFieldAreRefusedByPath) 
     EXPECT_FALSE(fs::exists(Target())) << c.says;
   }
   // Every JSON the tool reads: diff too.
-  const ToolResult diff = Run({"diff", path().string(), "-"},
-                              head + kCases[1].rest);
+  const ToolResult diff =
+      Run({"diff", path().string(), "-"}, head + kCases[1].rest);
   EXPECT_EQ(diff.exit_code, 1);
   EXPECT_THAT(diff.err, HasSubstr(kCases[1].says));
 }
@@ -119,7 +126,8 @@ TEST_F(ToolRestoreTest, OptionTypesAreNamesAndCodesAreStillRead) {
   backup["optionGroups"][0]["options"][0]["type"] = 0;
   WriteBytes(dir_.path() / "codes.json", backup.dump());
   ASSERT_EQ(RunOn(Target(), {"import", (dir_.path() / "codes.json").string()})
-                .exit_code, 0);
+                .exit_code,
+            0);
   EXPECT_EQ(ReadBytes(Target()), FileBytes());
 }
 
@@ -127,10 +135,9 @@ TEST_F(ToolRestoreTest, ImportFromStandardInputAndAsADryRun) {
   const std::string backup = Run({"export", "--with-passwords"}).out;
   const ToolResult dry = RunOn(Target(), {"import", "--dry-run", "-"}, backup);
   EXPECT_EQ(dry.exit_code, 0) << dry.err;
-  EXPECT_THAT(dry.out, HasSubstr("would write " +
-                                 std::to_string(FileBytes().size()) +
-                                 " bytes to " + Target().string() +
-                                 " (a new file)"));
+  EXPECT_THAT(dry.out,
+              HasSubstr("would write " + std::to_string(FileBytes().size()) +
+                        " bytes to " + Target().string() + " (a new file)"));
   EXPECT_THAT(dry.out, HasSubstr("users 2"));
   EXPECT_FALSE(fs::exists(Target()));
 
@@ -160,7 +167,8 @@ TEST_F(ToolRestoreTest, ReplacingAFileNeverLowersItsIdCounters) {
       "user 3 (the backup has 2)\n";
   ToolResult r = Run({"import", "--dry-run", "-"}, backup);
   EXPECT_THAT(r.out, HasSubstr("last IDs: connection 2, GDB 0, user 2\n"
-                               "would keep " + kept +
+                               "would keep " +
+                               kept +
                                "would discard 2 record(s) the backup lacks:\n"
                                "  connection 3 'c3'\n"
                                "  user 3 'user3'\n"));
@@ -191,14 +199,16 @@ TEST_F(ToolRestoreTest, InputsThatAreNotFilesAreRefusedWithoutWaiting) {
     EXPECT_EQ(r.ErrLines(), 1) << input;
     EXPECT_THAT(r.err, HasSubstr("not a regular file")) << input;
   }
-  EXPECT_EQ(RunOn(Target(), {"import", "-"}, "{\"formatVersion\": 1,").exit_code, 1);
+  EXPECT_EQ(
+      RunOn(Target(), {"import", "-"}, "{\"formatVersion\": 1,").exit_code, 1);
   EXPECT_FALSE(fs::exists(Target()));
 }
 
 TEST_F(ToolRestoreTest, DiffOfEqualChangedAndUnrelatedConfigurations) {
   const fs::path full = dir_.path() / "full.json";
   const fs::path names = dir_.path() / "names.json";
-  ASSERT_EQ(Run({"export", "--with-passwords", "-o", full.string()}).exit_code, 0);
+  ASSERT_EQ(Run({"export", "--with-passwords", "-o", full.string()}).exit_code,
+            0);
   ASSERT_EQ(Run({"export", "-o", names.string()}).exit_code, 0);
   const std::string file = path().string();
 
@@ -207,7 +217,9 @@ TEST_F(ToolRestoreTest, DiffOfEqualChangedAndUnrelatedConfigurations) {
   EXPECT_EQ(r.out, "no differences\n");
   EXPECT_EQ(Run({"diff", file, names.string()}).exit_code, 0);
 
-  ASSERT_EQ(Run({"user", "passwd", "user1", "--password-stdin"}, "other\n").exit_code, 0);
+  ASSERT_EQ(
+      Run({"user", "passwd", "user1", "--password-stdin"}, "other\n").exit_code,
+      0);
   ASSERT_EQ(Run({"conn", "update", "pg", "--info1", "b"}).exit_code, 0);
   ASSERT_EQ(Run({"user", "del", "user2"}).exit_code, 0);
   ASSERT_EQ(Run({"gdb", "add", "world"}).exit_code, 0);
@@ -234,7 +246,9 @@ TEST_F(ToolRestoreTest, DiffOfEqualChangedAndUnrelatedConfigurations) {
   r = Run({"diff", unrelated.string(), file, "--json"});
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_GE(r.Json()["differences"].size(), 5u);
-  EXPECT_EQ(Run({"diff", unrelated.string(), (dir_.path() / "none").string()}).exit_code, 3);
+  EXPECT_EQ(Run({"diff", unrelated.string(), (dir_.path() / "none").string()})
+                .exit_code,
+            3);
 }
 
 }  // namespace

@@ -2,10 +2,9 @@
 // its owner's alone, no output or message shows one, temporary files never
 // touch a neighbour, and a backup without passwords is not restored as
 // empty ones by accident.
-#include <sys/stat.h>
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "tests/tools/tool_fixture.h"
 
@@ -54,7 +53,8 @@ class ToolSecretsTest : public ToolFixture {
 TEST_F(ToolSecretsTest, FilesHoldingPasswordsAreTheOwnersOnly) {
   AddSecretUser();
   const fs::path backup = dir_.path() / "full.json";
-  ASSERT_EQ(Run({"export", "--with-passwords", "-o", backup.string()}).exit_code, 0);
+  ASSERT_EQ(
+      Run({"export", "--with-passwords", "-o", backup.string()}).exit_code, 0);
   EXPECT_EQ(Mode(backup), 0600u);
 
   const fs::path restored = dir_.path() / "restored.CFG";
@@ -79,21 +79,32 @@ TEST_F(ToolSecretsTest, NoOutputOrMessageShowsAPassword) {
   AddSecretUser();
   const std::string other = (dir_.path() / "other.CFG").string();
   ASSERT_EQ(Run({"init", other}).exit_code, 0);
-  ASSERT_EQ(RunOn(other, {"user", "add", "alice", "--password-stdin"}, "else\n").exit_code, 0);
+  ASSERT_EQ(RunOn(other, {"user", "add", "alice", "--password-stdin"}, "else\n")
+                .exit_code,
+            0);
   auto too_long = Json({"export", "--with-passwords"});
-  too_long["users"][0]["password"] = std::string(kSecret) + std::string(60, 'x');
+  too_long["users"][0]["password"] =
+      std::string(kSecret) + std::string(60, 'x');
   WriteBytes(dir_.path() / "long.json", too_long.dump());
   auto broken = std::string(Run({"export", "--with-passwords"}).out);
   broken.insert(broken.find(kSecret), "\\q");  // an invalid escape next to it
   WriteBytes(dir_.path() / "broken.json", broken);
 
   const std::vector<std::pair<std::vector<std::string>, std::string>> kRuns = {
-      {{"show"}, ""}, {{"show", "--json"}, ""}, {{"user", "list", "--json"}, ""},
-      {{"export"}, ""}, {{"check"}, ""}, {{"layout"}, ""},
-      {{"user", "check", "alice", "--password-stdin"}, std::string(kSecret) + "!\n"},
-      {{"user", "passwd", "alice", "--password-stdin"}, std::string(kSecret) + "\n"},
-      {{"user", "add", "bob", "--password-stdin"}, std::string(kSecret) + "\xf0\x9f\x98\x80\n"},
-      {{"user", "add", "carol", "--password-stdin"}, std::string(kSecret) + std::string(60, 'y') + "\n"},
+      {{"show"}, ""},
+      {{"show", "--json"}, ""},
+      {{"user", "list", "--json"}, ""},
+      {{"export"}, ""},
+      {{"check"}, ""},
+      {{"layout"}, ""},
+      {{"user", "check", "alice", "--password-stdin"},
+       std::string(kSecret) + "!\n"},
+      {{"user", "passwd", "alice", "--password-stdin"},
+       std::string(kSecret) + "\n"},
+      {{"user", "add", "bob", "--password-stdin"},
+       std::string(kSecret) + "\xf0\x9f\x98\x80\n"},
+      {{"user", "add", "carol", "--password-stdin"},
+       std::string(kSecret) + std::string(60, 'y') + "\n"},
       {{"user", "add", "dave", kSecret}, ""},
       {{"diff", path().string(), other}, ""},
       {{"diff", path().string(), other, "--json"}, ""},
@@ -116,11 +127,13 @@ TEST_F(ToolSecretsTest, TemporaryNamesNeverTouchAnotherFile) {
   fs::create_directory(out);
   // Names an editor or an earlier writer might have left beside the target.
   const std::vector<std::string> neighbours = {
-      "b.jso~", "b.json~", "b.json.tmp", "b.json.new", ".b.json.swp",
-      "b.json.000000000000", "b.json-journal"};
+      "b.jso~",        "b.json~",     "b.json.tmp",
+      "b.json.new",    ".b.json.swp", "b.json.000000000000",
+      "b.json-journal"};
   for (const std::string& name : neighbours) WriteBytes(out / name, name);
   ASSERT_EQ(Run({"export", "-o", (out / "b.json").string()}).exit_code, 0);
-  ASSERT_EQ(Run({"export", "--force", "-o", (out / "b.json").string()}).exit_code, 0);
+  ASSERT_EQ(
+      Run({"export", "--force", "-o", (out / "b.json").string()}).exit_code, 0);
   std::size_t files = 0;
   for (const auto& entry : fs::directory_iterator(out)) {
     ++files;
@@ -142,10 +155,13 @@ TEST_F(ToolSecretsTest, BackupWithoutPasswordsNeedsConsentToEmptyThem) {
   EXPECT_THAT(refused.err, HasSubstr("users[0]: has no \"password\""));
   EXPECT_THAT(refused.err, HasSubstr("--allow-empty-passwords"));
   EXPECT_FALSE(fs::exists(target));
-  ASSERT_EQ(RunOn(target, {"import", "--allow-empty-passwords", backup.string()})
-                .exit_code, 0);
+  ASSERT_EQ(
+      RunOn(target, {"import", "--allow-empty-passwords", backup.string()})
+          .exit_code,
+      0);
   EXPECT_EQ(RunOn(target, {"user", "check", "alice", "--password-stdin"}, "\n")
-                .exit_code, 0);
+                .exit_code,
+            0);
 }
 
 }  // namespace

@@ -48,8 +48,8 @@ ToolResult ToolFixture::Execute(const std::string& environment,
   WriteBytes(in, input);
   std::string command = environment + ShellQuoted(BRELLOX_TOOL_PATH);
   for (const std::string& arg : args) command += " " + ShellQuoted(arg);
-  command += " <" + ShellQuoted(in.string()) + " >" + ShellQuoted(out.string()) +
-             " 2>" + ShellQuoted(err.string());
+  command += " <" + ShellQuoted(in.string()) + " >" +
+             ShellQuoted(out.string()) + " 2>" + ShellQuoted(err.string());
   const int status = std::system(command.c_str());
   ToolResult result;
   result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -79,7 +79,8 @@ ToolResult ToolFixture::RunOnLibraryFile(const std::vector<std::string>& args,
                  args, input);
 }
 
-nlohmann::ordered_json ToolFixture::Json(const std::vector<std::string>& args) const {
+nlohmann::ordered_json ToolFixture::Json(
+    const std::vector<std::string>& args) const {
   const ToolResult result = Run(args);
   EXPECT_EQ(result.exit_code, 0) << result.err;
   return result.Json();
@@ -87,9 +88,9 @@ nlohmann::ordered_json ToolFixture::Json(const std::vector<std::string>& args) c
 
 void ToolFixture::AddUsers(int n) const {
   for (int i = 1; i <= n; ++i) {
-    const ToolResult r = Run({"user", "add", "user" + std::to_string(i),
-                              "--password-stdin"},
-                             "pw" + std::to_string(i) + "\n");
+    const ToolResult r =
+        Run({"user", "add", "user" + std::to_string(i), "--password-stdin"},
+            "pw" + std::to_string(i) + "\n");
     ASSERT_EQ(r.exit_code, 0) << r.err;
   }
 }

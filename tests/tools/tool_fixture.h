@@ -7,10 +7,9 @@
 
 #include <cstring>
 #include <filesystem>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "src/store/format.h"
 #include "tests/testutil/store_fixture.h"
@@ -54,7 +53,9 @@ class ToolFixture : public ::testing::Test {
 
   const std::filesystem::path& path() const { return path_; }
   std::string FileBytes() const { return ReadBytes(path_); }
-  void SetFileBytes(const std::string& bytes) const { WriteBytes(path_, bytes); }
+  void SetFileBytes(const std::string& bytes) const {
+    WriteBytes(path_, bytes);
+  }
   SVR_CFG_HEADER Header() const;
   void SetHeader(const SVR_CFG_HEADER& header) const;
 

@@ -3,9 +3,8 @@
 // it writes holding passwords closed to other users.
 #include <windows.h>
 #include <aclapi.h>
-#include <sddl.h>
-
 #include <gtest/gtest.h>
+#include <sddl.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -26,8 +25,7 @@ namespace {
 ::testing::AssertionResult Holds(const std::string& text,
                                  const std::string& part) {
   const bool found = text.find(part) != std::string::npos;
-  return (found ? ::testing::AssertionSuccess()
-                : ::testing::AssertionFailure())
+  return (found ? ::testing::AssertionSuccess() : ::testing::AssertionFailure())
          << "'" << part << "' " << (found ? "in" : "not in") << ": " << text;
 }
 
@@ -199,7 +197,8 @@ TEST_F(WindowsToolTest, UsageMistakesGetOneLineAndExitTwo) {
       << version.out;
 }
 
-TEST_F(WindowsToolTest, CommandsBackUpRestoreAndCompareWithoutShowingPasswords) {
+TEST_F(WindowsToolTest,
+       CommandsBackUpRestoreAndCompareWithoutShowingPasswords) {
   const std::string kPasswords[] = {"Pw-alice-71", "Pw-bob-72"};
   const std::string backup = Path("full.json").u8string();
   const struct {
@@ -210,26 +209,37 @@ TEST_F(WindowsToolTest, CommandsBackUpRestoreAndCompareWithoutShowingPasswords) 
     std::string says;
   } kSteps[] = {
       {"a.CFG", {"init"}, "", 0, "wrote the default configuration to"},
-      {"a.CFG", {"user", "add", "alice", "--password-stdin"},
-       kPasswords[0] + "\n", 0, "added user 'alice' with ID 1"},
+      {"a.CFG",
+       {"user", "add", "alice", "--password-stdin"},
+       kPasswords[0] + "\n",
+       0,
+       "added user 'alice' with ID 1"},
       {"a.CFG", {"user", "list", "--json"}, "", 0, "\"name\": \"alice\""},
       {"a.CFG", {"check"}, "", 0, "0 error(s), 0 warning(s)"},
       {"a.CFG", {"export", "--with-passwords", "-o", backup}, "", 0, ""},
       {"restored.CFG", {"import", backup}, "", 0, "imported"},
       {"piped.CFG", {"import", "-"}, "<backup>", 0, "imported standard input"},
       {"dry.CFG", {"import", "--dry-run", backup}, "", 0, "would write"},
-      {"a.CFG", {"diff", Path("a.CFG").u8string(), Path("restored.CFG").u8string()},
-       "", 0, "no differences"},
-      {"restored.CFG", {"user", "add", "bob", "--password-stdin"},
-       kPasswords[1] + "\n", 0, "added user 'bob' with ID 2"},
-      {"a.CFG", {"diff", Path("a.CFG").u8string(), Path("restored.CFG").u8string()},
-       "", 1, "bob"},
+      {"a.CFG",
+       {"diff", Path("a.CFG").u8string(), Path("restored.CFG").u8string()},
+       "",
+       0,
+       "no differences"},
+      {"restored.CFG",
+       {"user", "add", "bob", "--password-stdin"},
+       kPasswords[1] + "\n",
+       0,
+       "added user 'bob' with ID 2"},
+      {"a.CFG",
+       {"diff", Path("a.CFG").u8string(), Path("restored.CFG").u8string()},
+       "",
+       1,
+       "bob"},
   };
   for (const auto& step : kSteps) {
     const std::string shown = ::testing::PrintToString(step.args);
-    const std::string input = step.input == "<backup>"
-                                  ? ReadBytes(Path("full.json"))
-                                  : step.input;
+    const std::string input =
+        step.input == "<backup>" ? ReadBytes(Path("full.json")) : step.input;
     const Result r = RunOn(step.file, step.args, input);
     EXPECT_EQ(r.exit_code, step.exit_code) << shown << r.err;
     EXPECT_TRUE(Holds(r.out, step.says)) << shown;
@@ -282,15 +292,16 @@ TEST_F(WindowsToolTest, NonAsciiConfigPathNamesThatFile) {
   const std::filesystem::path dir =
       folder_.path() / std::filesystem::u8path(u8"配置");
   std::filesystem::create_directory(dir);
-  const std::filesystem::path file = dir / std::filesystem::u8path(u8"数据.CFG");
+  const std::filesystem::path file =
+      dir / std::filesystem::u8path(u8"数据.CFG");
   const std::string config = file.u8string();
 
   const Result init = Run({"--config", config, "init"});
   EXPECT_EQ(init.exit_code, 0) << init.err;
   EXPECT_TRUE(Holds(init.out, config));
-  const Result add = Run({"--config", config, "user", "add", u8"张三",
-                          "--password-stdin"},
-                         "s3cret\n");
+  const Result add =
+      Run({"--config", config, "user", "add", u8"张三", "--password-stdin"},
+          "s3cret\n");
   EXPECT_EQ(add.exit_code, 0) << add.err;
   const Result list = Run({"--config", config, "user", "list", "--json"});
   EXPECT_EQ(list.exit_code, 0) << list.err;

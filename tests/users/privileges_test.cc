@@ -95,9 +95,10 @@ TEST_F(PrivilegesTest, ManyPairsAcrossSeveralGrowthsAllReadBack) {
 // However many a user has, its values go in one pass and one write: the
 // others close up in order, the freed slots are cleared.
 TEST_F(PrivilegesTest, RemovingAUsersValuesClosesUpTheOthersInOneWrite) {
-  const std::int32_t pairs[][3] = {{1, 1, 1}, {2, 1, 2}, {1, 2, 3},
-                                   {2, 2, 4}, {1, 3, 5}};
-  for (const auto& p : pairs) ASSERT_EQ(SetUserPriv(store(), p[0], p[1], p[2]), 1);
+  const std::int32_t pairs[][3] = {
+      {1, 1, 1}, {2, 1, 2}, {1, 2, 3}, {2, 2, 4}, {1, 3, 5}};
+  for (const auto& p : pairs)
+    ASSERT_EQ(SetUserPriv(store(), p[0], p[1], p[2]), 1);
   ASSERT_EQ(Header().privs.capacity, 6);
   env_.ResetCounts();
   std::int32_t removed = 0;
@@ -112,7 +113,8 @@ TEST_F(PrivilegesTest, RemovingAUsersValuesClosesUpTheOthersInOneWrite) {
   EXPECT_EQ(Header().privs.count, 2);
   EXPECT_EQ(PrivSlot(0), Record(2, 1, 2));
   EXPECT_EQ(PrivSlot(1), Record(2, 2, 4));
-  for (int slot = 2; slot < 6; ++slot) EXPECT_EQ(PrivSlot(slot), std::string(12, '\0'));
+  for (int slot = 2; slot < 6; ++slot)
+    EXPECT_EQ(PrivSlot(slot), std::string(12, '\0'));
 }
 
 TEST_F(PrivilegesTest, OutOfRangeArgumentsAreRefusedAndZeroIsAValue) {

@@ -41,15 +41,19 @@ class UsersFaultTest : public UsersFixture {
         {"delete", [this] { return DelUser(store(), 1); }, 1},
         {"check", [this] { return Check(NameOf(2), PasswordOf(2)); }, 1},
         {"lookup", [this] { return IdOf(NameOf(2)); }, 2},
-        {"get", [this] {
+        {"get",
+         [this] {
            char name[31];
            return GetUser(store(), 2, name, sizeof(name));
-         }, 1},
+         },
+         1},
         {"list", [this] { return static_cast<SVR_LONG>(Ids().size()); }, 2},
-        {"privilege get", [this] {
+        {"privilege get",
+         [this] {
            SVR_LONG value = 0;
            return GetUserPriv(store(), 1, 2, value) == 1 && value == 2 ? 1 : 0;
-         }, 1},
+         },
+         1},
     };
   }
 
@@ -59,8 +63,8 @@ class UsersFaultTest : public UsersFixture {
 TEST_F(UsersFaultTest, EveryFailedReadOrWriteIsReportedAsFailure) {
   for (const Call& call : Calls()) {
     for (FaultEnv::Op op : {FaultEnv::Op::kRead, FaultEnv::Op::kWrite}) {
-      for (FaultEnv::Fault fault : {FaultEnv::Fault::kFail,
-                                    FaultEnv::Fault::kCut}) {
+      for (FaultEnv::Fault fault :
+           {FaultEnv::Fault::kFail, FaultEnv::Fault::kCut}) {
         for (int k = 1;; ++k) {
           SetFileBytes(full_);
           env_.Arm(op, k, fault);

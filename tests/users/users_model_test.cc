@@ -149,20 +149,30 @@ class UsersModelTest : public UsersFixture {
   // blank, full-width, too long, or differing only in case or spaces.
   std::string RandomName() {
     switch (Uniform(0, 9)) {
-      case 0: return std::string(Uniform(0, 3), ' ');
-      case 1: return std::string(30, 'a' + Uniform(0, 2));
-      case 2: return std::string(31, 'a' + Uniform(0, 2));
-      case 3: return "Name" + std::to_string(Uniform(0, 5));
-      case 4: return " name" + std::to_string(Uniform(0, 5));
-      default: return "name" + std::to_string(Uniform(0, 40));
+      case 0:
+        return std::string(Uniform(0, 3), ' ');
+      case 1:
+        return std::string(30, 'a' + Uniform(0, 2));
+      case 2:
+        return std::string(31, 'a' + Uniform(0, 2));
+      case 3:
+        return "Name" + std::to_string(Uniform(0, 5));
+      case 4:
+        return " name" + std::to_string(Uniform(0, 5));
+      default:
+        return "name" + std::to_string(Uniform(0, 40));
     }
   }
   std::string RandomPassword() {
     switch (Uniform(0, 5)) {
-      case 0: return "";
-      case 1: return std::string(64, 'p');
-      case 2: return std::string(65, 'p');
-      default: return "pw" + std::to_string(Uniform(0, 3));
+      case 0:
+        return "";
+      case 1:
+        return std::string(64, 'p');
+      case 2:
+        return std::string(65, 'p');
+      default:
+        return "pw" + std::to_string(Uniform(0, 3));
     }
   }
   SVR_LONG RandomId(const Model& model) {

@@ -98,8 +98,9 @@ class Node {
       Fail("is not an integer");
     }
     if (!value_.is_number_integer()) Fail("is not an integer");
-    const bool huge = value_.is_number_unsigned() &&
-                      value_.get<std::uint64_t>() > static_cast<std::uint64_t>(kInt32Max);
+    const bool huge =
+        value_.is_number_unsigned() &&
+        value_.get<std::uint64_t>() > static_cast<std::uint64_t>(kInt32Max);
     const std::int64_t number = huge ? 0 : value_.get<std::int64_t>();
     if (huge || number < std::numeric_limits<std::int32_t>::min() ||
         number > kInt32Max) {
@@ -229,8 +230,9 @@ SVR_USER_REC UserFromJson(const Node& n, const Codec& codec,
     PutText(user.password,
             n.Child("password").Text(codec, sizeof(user.password)));
   } else if (!rules.allow_empty_passwords) {
-    n.Fail("has no \"password\" (export with --with-passwords, or import "
-           "with --allow-empty-passwords to give such users an empty one)");
+    n.Fail(
+        "has no \"password\" (export with --with-passwords, or import "
+        "with --allow-empty-passwords to give such users an empty one)");
   }
   return user;
 }
@@ -340,8 +342,9 @@ std::vector<std::pair<Node, Record>> Table(const Node& backup, const char* key,
 // Refuses a second record with the same ID or name, and (once the counter
 // is known) an ID above it. Returns the counter.
 template <class Record>
-std::int32_t CheckNamedTable(const Node& backup, const char* counter_key,
-                             const std::vector<std::pair<Node, Record>>& table) {
+std::int32_t CheckNamedTable(
+    const Node& backup, const char* counter_key,
+    const std::vector<std::pair<Node, Record>>& table) {
   std::set<std::int32_t> ids;
   std::set<std::string> names;
   std::int32_t highest = 0;
@@ -413,8 +416,8 @@ void CheckHeaderKeys(const Node& root, const Codec& codec) {
     }
   }
   if (root.Has("capacity")) {
-    root.Child("capacity").ExpectObject(
-        {"connections", "gdbs", "users", "privileges"});
+    root.Child("capacity")
+        .ExpectObject({"connections", "gdbs", "users", "privileges"});
   }
 }
 
@@ -448,7 +451,8 @@ class StrictReader final : public nlohmann::json_sax<json> {
   bool key(string_t& key) override {
     Level& level = levels_.back();
     if (!level.keys.insert(key).second) {
-      Refuse(PathStep(level.path, key) + ": the key appears twice in its "
+      Refuse(PathStep(level.path, key) +
+             ": the key appears twice in its "
              "object");
     }
     level.key = key;
@@ -564,7 +568,8 @@ std::string BuildImage(const json& backup, const Codec& codec,
   const Node root(backup, "");
   CheckHeaderKeys(root, codec);
   const auto conns = Table<SVC_GDB_CONN_INFO>(
-      root, "connections", [&](const Node& n) { return ConnFromJson(n, codec); });
+      root, "connections",
+      [&](const Node& n) { return ConnFromJson(n, codec); });
   const auto gdbs = Table<SVC_GDB_INFO>(
       root, "gdbs", [&](const Node& n) { return GdbFromJson(n, codec); });
   const auto users = Table<SVR_USER_REC>(root, "users", [&](const Node& n) {
@@ -572,11 +577,12 @@ std::string BuildImage(const json& backup, const Codec& codec,
   });
   const auto privs = Table<SVR_USER_PRIV>(root, "privileges", PrivFromJson);
   const auto groups = Table<SVR_OPTION_GROUP>(
-      root, "optionGroups", [&](const Node& n) { return GroupFromJson(n, codec); });
+      root, "optionGroups",
+      [&](const Node& n) { return GroupFromJson(n, codec); });
   // The global option's value is only ever set, never added: a text keeps
   // room for its NUL.
-  const CONFIG_OPTION global = OptionFromJson(
-      root.Child("globalOption"), codec, sizeof(CONFIG_OPTION::value) - 1);
+  const CONFIG_OPTION global = OptionFromJson(root.Child("globalOption"), codec,
+                                              sizeof(CONFIG_OPTION::value) - 1);
 
   // The default image's header carries the magic and format tag.
   std::string image = DefaultConfigImage();

@@ -5,9 +5,8 @@
 #define BRELLOX_TOOLS_BRELLOX_BACKUP_H_
 
 #include <cstddef>
-#include <string>
-
 #include <nlohmann/json.hpp>
+#include <string>
 
 #include "tools/brellox/codec.h"
 

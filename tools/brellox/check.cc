@@ -25,22 +25,27 @@ class Checker {
     CheckNamedTable("user", snapshot_.users, h.lastUserID);
     CheckPrivileges();
     CheckGroups();
-    for (Section s : {Section::kConns, Section::kGdbs, Section::kUsers,
-                      Section::kPrivs}) {
+    for (Section s :
+         {Section::kConns, Section::kGdbs, Section::kUsers, Section::kPrivs}) {
       CheckFreeSlots(s);
     }
     const std::int64_t end = LayoutEnd(h);
     const std::int64_t size = static_cast<std::int64_t>(snapshot_.file_size);
     if (size > end) {
-      Warn(std::to_string(size - end) + " bytes after the last table (from offset " +
-           std::to_string(end) + ")");
+      Warn(std::to_string(size - end) +
+           " bytes after the last table (from offset " + std::to_string(end) +
+           ")");
     }
     return std::move(findings_);
   }
 
  private:
-  void Error(const std::string& message) { findings_.push_back({true, message}); }
-  void Warn(const std::string& message) { findings_.push_back({false, message}); }
+  void Error(const std::string& message) {
+    findings_.push_back({true, message});
+  }
+  void Warn(const std::string& message) {
+    findings_.push_back({false, message});
+  }
 
   std::string Named(const char* table, std::int32_t id, const char* name,
                     std::size_t width) const {
@@ -56,7 +61,8 @@ class Checker {
     const std::size_t width = sizeof(Record::name);
     for (const Record& record : records) {
       const std::string who = Named(table, record.id, record.name, width);
-      if (record.id <= 0) Error(who + ": ID " + std::to_string(record.id) + " is not above 0");
+      if (record.id <= 0)
+        Error(who + ": ID " + std::to_string(record.id) + " is not above 0");
       if (++ids[record.id] == 2) {
         Error(std::string(table) + " ID " + std::to_string(record.id) +
               " is used more than once");
@@ -82,7 +88,8 @@ class Checker {
     std::set<std::int32_t> orphans;
     for (const SVR_USER_PRIV& priv : snapshot_.privs) {
       const std::string pair = "(user " + std::to_string(priv.userID) +
-                               ", privilege " + std::to_string(priv.privID) + ")";
+                               ", privilege " + std::to_string(priv.privID) +
+                               ")";
       if (!pairs.insert({priv.userID, priv.privID}).second) {
         Error("privilege " + pair + " is stored more than once");
       }
@@ -117,9 +124,11 @@ class Checker {
   }
 
   void CheckFreeSlots(Section s) {
-    static const char* const kTables[] = {"connection", "GDB", "user", "privilege"};
+    static const char* const kTables[] = {"connection", "GDB", "user",
+                                          "privilege"};
     const std::string table = kTables[static_cast<int>(s)];
-    const DirtyFreeSlots& dirty = snapshot_.dirty_free_slots[static_cast<int>(s)];
+    const DirtyFreeSlots& dirty =
+        snapshot_.dirty_free_slots[static_cast<int>(s)];
     for (const std::int32_t slot : dirty.listed) {
       Warn(table + " free slot " + std::to_string(slot) +
            " is not zero (a removed record's bytes)");

@@ -7,10 +7,10 @@
 // is 0 or less, or whose name runs to the end of its field without a NUL.
 // Warnings: bytes after the last table; a privilege of a user ID that no
 // user has; a blank name; a free slot that is not all zero (each of the
-// first DirtyFreeSlots::kMostListed of a table, then how many more). Nothing the
-// library stores through its own functions is an error: names and
-// passwords that fill their fields (user names of 30 bytes, connection and
-// GDB names of 32, passwords of 64) are no finding at all.
+// first DirtyFreeSlots::kMostListed of a table, then how many more). Nothing
+// the library stores through its own functions is an error: names and passwords
+// that fill their fields (user names of 30 bytes, connection and GDB names of
+// 32, passwords of 64) are no finding at all.
 #ifndef BRELLOX_TOOLS_BRELLOX_CHECK_H_
 #define BRELLOX_TOOLS_BRELLOX_CHECK_H_
 

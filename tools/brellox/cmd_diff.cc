@@ -77,8 +77,8 @@ class Differ {
     CompareTable(
         "option group", a_.groups, b_.groups,
         [&](const SVR_OPTION_GROUP& g) {
-          return ShownName(ctx_, g.groupName, sizeof(g.groupName)) +
-                 " (type " + std::to_string(g.groupType) + ")";
+          return ShownName(ctx_, g.groupName, sizeof(g.groupName)) + " (type " +
+                 std::to_string(g.groupType) + ")";
         },
         [&](const SVR_OPTION_GROUP& g) { return GroupToJson(g, *ctx_.codec); });
     return differences_;
@@ -152,7 +152,9 @@ class Differ {
     CompareTable(
         "user", a_.users, b_.users,
         [](const SVR_USER_REC& r) { return std::to_string(r.id); },
-        [&](const SVR_USER_REC& r) { return UserToJson(r, *ctx_.codec, false); });
+        [&](const SVR_USER_REC& r) {
+          return UserToJson(r, *ctx_.codec, false);
+        });
   }
 
   template <class Record>
@@ -215,9 +217,9 @@ void Diff(Context& ctx, const DiffOptions& o) {
     }
     *ctx.out << "\n";
   }
-  *ctx.out << (differences.empty() ? "no differences"
-                                   : std::to_string(differences.size()) +
-                                         " difference(s)")
+  *ctx.out << (differences.empty()
+                   ? "no differences"
+                   : std::to_string(differences.size()) + " difference(s)")
            << "\n";
 }
 
@@ -237,13 +239,14 @@ std::vector<std::string> RecordsOnlyIn(const Context& ctx, const Snapshot& a,
 void AddDiffCommand(CLI::App& app, Registry& registry) {
   auto options = std::make_shared<DiffOptions>();
   CLI::App* diff = app.add_subcommand(
-      "diff", "compare two configurations, each a file or an export, record "
-              "by record (exit 0 when equal, 1 when not; passwords are "
-              "compared, never shown)");
-  diff->add_option("A", options->a, "configuration file or export")
-      ->required();
-  diff->add_option("B", options->b, "configuration file or export, - for "
-                                    "standard input")
+      "diff",
+      "compare two configurations, each a file or an export, record "
+      "by record (exit 0 when equal, 1 when not; passwords are "
+      "compared, never shown)");
+  diff->add_option("A", options->a, "configuration file or export")->required();
+  diff->add_option("B", options->b,
+                   "configuration file or export, - for "
+                   "standard input")
       ->required();
   AddJsonFlag(diff, &options->as_json);
   registry.Add(diff, [options](Context& ctx) { Diff(ctx, *options); });

@@ -34,13 +34,15 @@ void Export(Context& ctx, const ExportOptions& options) {
   // file's journal, which a crashed change may need.
   if (to_file && !ctx.path.empty()) {
     if (SameFile(output, ctx.path)) {
-      Refuse(output + " is the configuration file being exported; name "
+      Refuse(output +
+             " is the configuration file being exported; name "
              "another file");
     }
     std::string journal;
     if (JournalOf(ctx.env, ctx.path, &journal).ok() &&
         SameFile(output, journal)) {
-      Refuse(output + " is the journal of the configuration file being "
+      Refuse(output +
+             " is the journal of the configuration file being "
              "exported; name another file");
     }
   }

@@ -22,8 +22,9 @@ namespace {
 
 std::string RequirePath(const std::string& path) {
   if (path.empty()) {
-    FileError("cannot tell where the brellox library was loaded from; "
-              "name a file with --config");
+    FileError(
+        "cannot tell where the brellox library was loaded from; "
+        "name a file with --config");
   }
   return path;
 }
@@ -223,8 +224,9 @@ void Import(Context& ctx, const ImportOptions& options) {
 void AddFileCommands(CLI::App& app, Registry& registry) {
   auto init = std::make_shared<InitOptions>();
   CLI::App* init_cmd = app.add_subcommand(
-      "init", "write a default configuration file (the --config file, or the "
-              "library's own, when PATH is not given)");
+      "init",
+      "write a default configuration file (the --config file, or the "
+      "library's own, when PATH is not given)");
   init_cmd->add_option("PATH", init->path, "file to write");
   CLI::Option* init_force = init_cmd->add_flag(
       "--force", init->force,
@@ -247,8 +249,9 @@ void AddFileCommands(CLI::App& app, Registry& registry) {
   auto imp = std::make_shared<ImportOptions>();
   CLI::App* import_cmd = app.add_subcommand(
       "import", "write the configuration file from exported JSON");
-  import_cmd->add_option("FILE", imp->input,
-                         "the JSON to import, - for standard input")
+  import_cmd
+      ->add_option("FILE", imp->input,
+                   "the JSON to import, - for standard input")
       ->required();
   import_cmd->add_flag("--force", imp->force,
                        "replace the contents of an existing file, in place "

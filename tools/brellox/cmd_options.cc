@@ -91,8 +91,8 @@ void Set(Context& ctx, const OptionAddress& a, const std::string& value) {
                    &update);
   ctx.Require(SetOption(session, p.name(), p.type, p.index, update));
   ctx.Commit(&session);
-  *ctx.out << p.description << " is now "
-           << OptionValueText(update, *ctx.codec) << "\n";
+  *ctx.out << p.description << " is now " << OptionValueText(update, *ctx.codec)
+           << "\n";
 }
 
 struct AddGroupOptions {
@@ -160,8 +160,8 @@ void AddAddressOptions(CLI::App* command, OptionAddress* a) {
 }  // namespace
 
 void AddOptionCommands(CLI::App& app, Registry& registry) {
-  CLI::App* option = app.add_subcommand(
-      "option", "the global option and the option groups");
+  CLI::App* option =
+      app.add_subcommand("option", "the global option and the option groups");
   option->require_subcommand(1);
 
   auto list_json = std::make_shared<bool>(false);
@@ -179,8 +179,9 @@ void AddOptionCommands(CLI::App& app, Registry& registry) {
   auto set = std::make_shared<OptionAddress>();
   auto value = std::make_shared<std::string>();
   CLI::App* set_cmd = option->add_subcommand(
-      "set", "set one option's value, parsed by its stored type (integer, "
-             "double, text, or hex for a block)");
+      "set",
+      "set one option's value, parsed by its stored type (integer, "
+      "double, text, or hex for a block)");
   set_cmd->add_option("VALUE", *value, "the new value")->required();
   AddAddressOptions(set_cmd, set.get());
   registry.Add(set_cmd, [set, value](Context& ctx) { Set(ctx, *set, *value); });

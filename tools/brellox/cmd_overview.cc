@@ -31,8 +31,8 @@ void Show(Context& ctx, bool as_json) {
   std::ostream& out = *ctx.out;
   const SVR_CFG_HEADER& h = s.header;
   out << "File: " << ctx.path << "\n";
-  out << "Temp dir: " << Quoted(ctx.codec->Display(h.tempDir, sizeof(h.tempDir)))
-      << "\n\n";
+  out << "Temp dir: "
+      << Quoted(ctx.codec->Display(h.tempDir, sizeof(h.tempDir))) << "\n\n";
   PrintOptions(out, s, *ctx.codec);
   out << "\nConnections (" << s.conns.size() << ")\n";
   PrintConns(out, s, *ctx.codec);
@@ -97,31 +97,33 @@ void Layout(Context& ctx, bool as_json) {
                         {"freeSlots", v.capacity - v.count}});
     table.AddRow({kSectionNames[i], Cell(v.offset), Cell(v.count),
                   slotted ? Cell(v.capacity) : "-", Cell(RecordSize(section)),
-                  Cell(table_bytes), slotted ? Cell(v.capacity - v.count) : "-"});
+                  Cell(table_bytes),
+                  slotted ? Cell(v.capacity - v.count) : "-"});
   }
   if (as_json) {
-    ctx.PrintJson({{"file", path},
-                   {"fileSize", size},
-                   {"magic", ctx.codec->ToJson(h.magic, sizeof(h.magic))},
-                   {"formatTag", h.formatTag},
-                   {"lastConnID", h.lastConnID},
-                   {"lastGDBID", h.lastGDBID},
-                   {"lastUserID", h.lastUserID},
-                   {"tempDir", ctx.codec->ToJson(h.tempDir, sizeof(h.tempDir))},
-                   {"globalOption", {{"offset", kGlobalOptionOffset},
-                                     {"bytes", sizeof(CONFIG_OPTION)}}},
-                   {"sections", sections},
-                   {"layoutEnd", end},
-                   {"trailingBytes", size > end ? size - end : 0},
-                   {"headerCheck", header_check.ok() ? "ok" : header_check.message()}});
+    ctx.PrintJson(
+        {{"file", path},
+         {"fileSize", size},
+         {"magic", ctx.codec->ToJson(h.magic, sizeof(h.magic))},
+         {"formatTag", h.formatTag},
+         {"lastConnID", h.lastConnID},
+         {"lastGDBID", h.lastGDBID},
+         {"lastUserID", h.lastUserID},
+         {"tempDir", ctx.codec->ToJson(h.tempDir, sizeof(h.tempDir))},
+         {"globalOption",
+          {{"offset", kGlobalOptionOffset}, {"bytes", sizeof(CONFIG_OPTION)}}},
+         {"sections", sections},
+         {"layoutEnd", end},
+         {"trailingBytes", size > end ? size - end : 0},
+         {"headerCheck", header_check.ok() ? "ok" : header_check.message()}});
   } else {
     std::ostream& out = *ctx.out;
     char tag[8];
     std::snprintf(tag, sizeof(tag), "0x%04x", h.formatTag);
     out << "file            " << path << "\n"
         << "file size       " << size << "\n"
-        << "magic           " << Quoted(ctx.codec->Display(h.magic, sizeof(h.magic)))
-        << "\n"
+        << "magic           "
+        << Quoted(ctx.codec->Display(h.magic, sizeof(h.magic))) << "\n"
         << "format tag      " << tag << "\n"
         << "last IDs        connection " << h.lastConnID << ", GDB "
         << h.lastGDBID << ", user " << h.lastUserID << "\n"
@@ -164,7 +166,8 @@ std::vector<Finding> CheckFile(const Context& ctx) {
     findings.push_back({true, "journal " + journal + " (" +
                                   std::to_string(journal_left) +
                                   " bytes) is present and was not rolled "
-                                  "back: " + opened.message()});
+                                  "back: " +
+                                  opened.message()});
     return findings;
   }
   if (had_journal) {
@@ -203,8 +206,8 @@ void Check(Context& ctx, bool as_json) {
   }
   const int warnings = static_cast<int>(findings.size()) - errors;
   if (as_json) {
-    ctx.PrintJson({{"file", path}, {"errors", errors_json},
-                   {"warnings", warnings_json}});
+    ctx.PrintJson(
+        {{"file", path}, {"errors", errors_json}, {"warnings", warnings_json}});
   } else {
     for (const Finding& f : findings) {
       *ctx.out << (f.error ? "error: " : "warning: ") << f.message << "\n";

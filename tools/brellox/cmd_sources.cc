@@ -214,8 +214,8 @@ void AddTableCommands(CLI::App& app, Registry& registry, const char* command,
   registry.Add(show_cmd, [show](Context& ctx) { Show<Commands>(ctx, *show); });
 
   auto update = std::make_shared<SourceOptions>();
-  CLI::App* update_cmd = table->add_subcommand(
-      "update", "change a " + noun + "'s name or fields");
+  CLI::App* update_cmd =
+      table->add_subcommand("update", "change a " + noun + "'s name or fields");
   AddRecordRef(update_cmd, &update->ref, noun);
   update->name_option =
       update_cmd->add_option("--name", update->name, "new name");

@@ -57,9 +57,8 @@ void AddUser(Context& ctx, const AddOptions& o) {
   ConfigSession session;
   ctx.OpenToChange(&session);
   std::int32_t id = 0;
-  ctx.Require(::brellox::AddUser(session, name.c_str(),
-                                 o.no_password ? nullptr : password.c_str(),
-                                 &id));
+  ctx.Require(::brellox::AddUser(
+      session, name.c_str(), o.no_password ? nullptr : password.c_str(), &id));
   ctx.Commit(&session);
   *ctx.out << "added user " << Quoted(o.name) << " with ID " << id << "\n";
 }
@@ -198,12 +197,14 @@ void AddUserCommands(CLI::App& app, Registry& registry) {
 
   auto add = std::make_shared<AddOptions>();
   CLI::App* add_cmd = user->add_subcommand(
-      "add", "add a user; the password is prompted for, or read with "
-             "--password-stdin, never taken on the command line");
+      "add",
+      "add a user; the password is prompted for, or read with "
+      "--password-stdin, never taken on the command line");
   add_cmd->add_option("NAME", add->name, "the new user's name")->required();
   AddPasswordStdin(add_cmd, &add->password_stdin);
-  add_cmd->add_flag("--no-password", add->no_password,
-                    "add the user with an empty password")
+  add_cmd
+      ->add_flag("--no-password", add->no_password,
+                 "add the user with an empty password")
       ->excludes("--password-stdin");
   registry.Add(add_cmd, [add](Context& ctx) { AddUser(ctx, *add); });
 
@@ -244,8 +245,8 @@ void AddUserCommands(CLI::App& app, Registry& registry) {
   registry.Add(get_cmd, [get](Context& ctx) { PrivGet(ctx, *get); });
 
   auto set = std::make_shared<PrivOptions>();
-  CLI::App* set_cmd = priv->add_subcommand(
-      "set", "set a privilege value of an existing user");
+  CLI::App* set_cmd =
+      priv->add_subcommand("set", "set a privilege value of an existing user");
   set_cmd->add_option("USER", set->user.text, "user ID or name")->required();
   set_cmd->add_option("PRIV", set->priv, "privilege ID, above 0")->required();
   set_cmd->add_option("VALUE", set->value, "value, 0 or more")->required();

@@ -27,18 +27,20 @@ Codec::Codec(const std::string& encoding)
   std::string back;
   if (!TryFromUtf8(ascii, &bytes) || bytes != ascii ||
       !TryToUtf8(ascii, &back) || back != ascii) {
-    UsageError("encoding " + Quoted(encoding) + " does not write ASCII as "
+    UsageError("encoding " + Quoted(encoding) +
+               " does not write ASCII as "
                "itself; the file's texts need a code page that does, such "
                "as GBK");
   }
   // Characters an encoding may lack are skipped; those it has must not
-  // hold a NUL byte. In UTF-8: e acute, sharp s, A macron, Cyrillic zhe, euro sign, a CJK
-  // ideograph, a Hangul syllable, an emoji.
+  // hold a NUL byte. In UTF-8: e acute, sharp s, A macron, Cyrillic zhe, euro
+  // sign, a CJK ideograph, a Hangul syllable, an emoji.
   for (const char* probe :
        {"\xc3\xa9", "\xc3\x9f", "\xc4\x80", "\xd0\x96", "\xe2\x82\xac",
         "\xe4\xb8\xad", "\xea\xb0\x80", "\xf0\x9f\x98\x80"}) {
     if (TryFromUtf8(probe, &bytes) && bytes.find('\0') != std::string::npos) {
-      UsageError("encoding " + Quoted(encoding) + " writes characters with "
+      UsageError("encoding " + Quoted(encoding) +
+                 " writes characters with "
                  "NUL bytes, which end a text in the file");
     }
   }
@@ -99,7 +101,8 @@ bool HasControlCharacter(const std::string& utf8) {
   return false;
 }
 
-nlohmann::ordered_json Codec::ToJson(const char* field, std::size_t width) const {
+nlohmann::ordered_json Codec::ToJson(const char* field,
+                                     std::size_t width) const {
   const std::string bytes = FieldText(field, width);
   std::string utf8;
   std::string back;
@@ -128,8 +131,9 @@ std::string FieldText(const char* field, std::size_t width) {
 void StoreField(char* field, std::size_t width, const std::string& text,
                 std::size_t limit, const std::string& what) {
   if (text.size() > limit) {
-    Refuse(what + " is " + std::to_string(text.size()) + " bytes in the file; " +
-           "at most " + std::to_string(limit) + " fit");
+    Refuse(what + " is " + std::to_string(text.size()) +
+           " bytes in the file; " + "at most " + std::to_string(limit) +
+           " fit");
   }
   if (text.find('\0') != std::string::npos) Refuse(what + " holds a NUL byte");
   std::memset(field, 0, width);
@@ -163,14 +167,15 @@ std::string FromHex(const std::string& hex, std::size_t limit,
                     const std::string& what) {
   if (hex.size() % 2 != 0) Refuse(what + " has an odd number of hex digits");
   if (hex.size() / 2 > limit) {
-    Refuse(what + " is " + std::to_string(hex.size() / 2) +
-           " bytes; at most " + std::to_string(limit) + " fit");
+    Refuse(what + " is " + std::to_string(hex.size() / 2) + " bytes; at most " +
+           std::to_string(limit) + " fit");
   }
   std::string bytes;
   for (std::size_t i = 0; i < hex.size(); i += 2) {
     const int high = HexValue(hex[i]);
     const int low = HexValue(hex[i + 1]);
-    if (high < 0 || low < 0) Refuse(what + " holds a character that is not hex");
+    if (high < 0 || low < 0)
+      Refuse(what + " holds a character that is not hex");
     bytes += static_cast<char>(high * 16 + low);
   }
   return bytes;

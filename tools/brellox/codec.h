@@ -5,9 +5,8 @@
 
 #include <cstddef>
 #include <memory>
-#include <string>
-
 #include <nlohmann/json.hpp>
+#include <string>
 
 #include "tools/brellox/system.h"
 

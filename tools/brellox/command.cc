@@ -13,8 +13,9 @@ namespace tool {
 
 void Context::Open(ConfigSession* session, Access access) const {
   if (path.empty()) {
-    FileError("cannot tell where the brellox library was loaded from; "
-              "name a file with --config");
+    FileError(
+        "cannot tell where the brellox library was loaded from; "
+        "name a file with --config");
   }
   const Status s = session->Open(Store{env, path}, access);
   if (!s.ok()) OpenFailed(s);
@@ -40,8 +41,8 @@ void Context::CheckTexts(ConfigSession& session) const {
   if (!s.ok()) FileError("cannot read " + path + ": " + s.message());
   const std::string where = FirstUndecodedText(snapshot, *codec);
   if (!where.empty()) {
-    Refuse("the text of " + where + " does not decode in " +
-           codec->encoding() + "; is --encoding right? (--force-encoding "
+    Refuse("the text of " + where + " does not decode in " + codec->encoding() +
+           "; is --encoding right? (--force-encoding "
            "changes a file whose texts are mixed)");
   }
   texts_checked = true;

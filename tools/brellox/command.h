@@ -8,15 +8,14 @@
 #ifndef BRELLOX_TOOLS_BRELLOX_COMMAND_H_
 #define BRELLOX_TOOLS_BRELLOX_COMMAND_H_
 
+#include <CLI/CLI.hpp>
 #include <cstdint>
 #include <functional>
 #include <iosfwd>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <utility>
 #include <vector>
-
-#include <CLI/CLI.hpp>
-#include <nlohmann/json.hpp>
 
 #include "platform/env.h"
 #include "src/store/config_file.h"
@@ -82,18 +81,19 @@ class Registry {
   std::vector<std::pair<CLI::App*, Action>> actions_;
 };
 
-void AddFileCommands(CLI::App& app, Registry& registry);     // init tempdir
-void AddBackupCommands(CLI::App& app, Registry& registry);   // export import
-void AddInspectCommands(CLI::App& app, Registry& registry);  // show layout check
-void AddDiffCommand(CLI::App& app, Registry& registry);      // diff
+void AddFileCommands(CLI::App& app, Registry& registry);    // init tempdir
+void AddBackupCommands(CLI::App& app, Registry& registry);  // export import
+void AddInspectCommands(CLI::App& app,
+                        Registry& registry);             // show layout check
+void AddDiffCommand(CLI::App& app, Registry& registry);  // diff
 
 // The records of `a` that `b` lacks, named as diff names them ("user 3
 // 'bob'"; never a password), in table order.
 std::vector<std::string> RecordsOnlyIn(const Context& ctx, const Snapshot& a,
                                        const Snapshot& b);
-void AddUserCommands(CLI::App& app, Registry& registry);     // user priv
-void AddSourceCommands(CLI::App& app, Registry& registry);   // conn gdb
-void AddOptionCommands(CLI::App& app, Registry& registry);   // option
+void AddUserCommands(CLI::App& app, Registry& registry);    // user priv
+void AddSourceCommands(CLI::App& app, Registry& registry);  // conn gdb
+void AddOptionCommands(CLI::App& app, Registry& registry);  // option
 
 // A record given on the command line by ID (all digits) or by name.
 struct RecordRef {
@@ -119,8 +119,8 @@ Record Resolve(const Context& ctx, ConfigSession& session, const RecordRef& ref,
   }
   const Status found = by_id(session, ref.Id(), &record);
   if (found.IsNotFound() && by_name(session, ref.text.c_str(), &record).ok()) {
-    Refuse(ctx.codec->Shown(found.message()) + "; for the " + noun +
-           " named " + Quoted(ref.text) + ", add --by-name");
+    Refuse(ctx.codec->Shown(found.message()) + "; for the " + noun + " named " +
+           Quoted(ref.text) + ", add --by-name");
   }
   ctx.Require(found);
   return record;

@@ -22,9 +22,10 @@ std::string UserName(const Snapshot& s, const Codec& codec, std::int32_t id) {
 
 void AddOptionRow(TextTable* table, const std::string& slot,
                   const CONFIG_OPTION& option, const Codec& codec) {
-  table->AddRow({slot, codec.Display(option.name, sizeof(option.name)),
-                 OptionTypeName(option.type), OptionValueText(option, codec),
-                 codec.Display(option.description, sizeof(option.description))});
+  table->AddRow(
+      {slot, codec.Display(option.name, sizeof(option.name)),
+       OptionTypeName(option.type), OptionValueText(option, codec),
+       codec.Display(option.description, sizeof(option.description))});
 }
 
 }  // namespace
@@ -89,7 +90,8 @@ void PrintOptions(std::ostream& out, const Snapshot& s, const Codec& codec) {
 
 json ConnsJson(const Snapshot& s, const Codec& codec) {
   json out = json::array();
-  for (const SVC_GDB_CONN_INFO& c : s.conns) out.push_back(ConnToJson(c, codec));
+  for (const SVC_GDB_CONN_INFO& c : s.conns)
+    out.push_back(ConnToJson(c, codec));
   return out;
 }
 
@@ -117,7 +119,8 @@ json PrivsJson(const Snapshot& s, std::int32_t user_id) {
 
 json GroupsJson(const Snapshot& s, const Codec& codec) {
   json out = json::array();
-  for (const SVR_OPTION_GROUP& g : s.groups) out.push_back(GroupToJson(g, codec));
+  for (const SVR_OPTION_GROUP& g : s.groups)
+    out.push_back(GroupToJson(g, codec));
   return out;
 }
 

@@ -4,7 +4,6 @@
 #define BRELLOX_TOOLS_BRELLOX_LISTING_H_
 
 #include <iosfwd>
-
 #include <nlohmann/json.hpp>
 
 #include "tools/brellox/codec.h"
@@ -26,7 +25,7 @@ void PrintOptions(std::ostream& out, const Snapshot& s, const Codec& codec);
 nlohmann::ordered_json ConnsJson(const Snapshot& s, const Codec& codec);
 nlohmann::ordered_json GdbsJson(const Snapshot& s, const Codec& codec);
 nlohmann::ordered_json UsersJson(const Snapshot& s, const Codec& codec,
-                         bool with_passwords);
+                                 bool with_passwords);
 nlohmann::ordered_json PrivsJson(const Snapshot& s, std::int32_t user_id);
 nlohmann::ordered_json GroupsJson(const Snapshot& s, const Codec& codec);
 
@@ -35,7 +34,7 @@ nlohmann::ordered_json HeaderJson(const Snapshot& s, const Codec& codec);
 
 // The whole configuration: what `export` writes and `show --json` prints.
 nlohmann::ordered_json ConfigJson(const Snapshot& s, const Codec& codec,
-                          bool with_passwords);
+                                  bool with_passwords);
 
 }  // namespace tool
 }  // namespace brellox

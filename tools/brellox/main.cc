@@ -22,10 +22,11 @@ constexpr const char kGlobalOptionsHelp[] =
     "texts do not decode in that code page; --version.";
 
 int Run(int argc, char** argv) {
-  CLI::App app{"Shows, changes, checks, backs up and restores a Brellox "
-               "configuration file. Without --config it works on the "
-               "library's own Svr_Config.CFG, beside the loaded library.",
-               "brellox"};
+  CLI::App app{
+      "Shows, changes, checks, backs up and restores a Brellox "
+      "configuration file. Without --config it works on the "
+      "library's own Svr_Config.CFG, beside the loaded library.",
+      "brellox"};
   app.require_subcommand(1);
   // Global options may follow the command: brellox user list --config F.
   app.fallthrough();

@@ -49,7 +49,8 @@ json GdbToJson(const SVC_GDB_INFO& gdb, const Codec& codec) {
 
 json UserToJson(const SVR_USER_REC& user, const Codec& codec,
                 bool with_password) {
-  json out{{"id", user.id}, {"name", codec.ToJson(user.name, sizeof(user.name))}};
+  json out{{"id", user.id},
+           {"name", codec.ToJson(user.name, sizeof(user.name))}};
   if (with_password) {
     out["password"] = codec.ToJson(user.password, sizeof(user.password));
   }
@@ -57,8 +58,8 @@ json UserToJson(const SVR_USER_REC& user, const Codec& codec,
 }
 
 json PrivToJson(const SVR_USER_PRIV& priv) {
-  return json{{"userID", priv.userID}, {"privID", priv.privID},
-              {"value", priv.value}};
+  return json{
+      {"userID", priv.userID}, {"privID", priv.privID}, {"value", priv.value}};
 }
 
 json OptionToJson(const CONFIG_OPTION& option, const Codec& codec) {
@@ -106,9 +107,10 @@ json GroupToJson(const SVR_OPTION_GROUP& group, const Codec& codec) {
   for (const CONFIG_OPTION& option : group.options) {
     options.push_back(OptionToJson(option, codec));
   }
-  return json{{"groupType", group.groupType},
-              {"groupName", codec.ToJson(group.groupName, sizeof(group.groupName))},
-              {"options", options}};
+  return json{
+      {"groupType", group.groupType},
+      {"groupName", codec.ToJson(group.groupName, sizeof(group.groupName))},
+      {"options", options}};
 }
 
 std::string OptionTypeName(unsigned char type) {
@@ -217,7 +219,8 @@ void ParseOptionValue(unsigned char type, const std::string& text,
       return;
     }
     default:
-      Refuse(what + " is of " + OptionTypeName(type) + ", which holds no value");
+      Refuse(what + " is of " + OptionTypeName(type) +
+             ", which holds no value");
   }
 }
 

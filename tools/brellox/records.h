@@ -6,9 +6,8 @@
 #ifndef BRELLOX_TOOLS_BRELLOX_RECORDS_H_
 #define BRELLOX_TOOLS_BRELLOX_RECORDS_H_
 
-#include <string>
-
 #include <nlohmann/json.hpp>
+#include <string>
 
 #include "src/store/format.h"
 #include "tools/brellox/codec.h"
@@ -16,13 +15,16 @@
 namespace brellox {
 namespace tool {
 
-nlohmann::ordered_json ConnToJson(const SVC_GDB_CONN_INFO& conn, const Codec& codec);
+nlohmann::ordered_json ConnToJson(const SVC_GDB_CONN_INFO& conn,
+                                  const Codec& codec);
 nlohmann::ordered_json GdbToJson(const SVC_GDB_INFO& gdb, const Codec& codec);
 nlohmann::ordered_json UserToJson(const SVR_USER_REC& user, const Codec& codec,
-                          bool with_password);
+                                  bool with_password);
 nlohmann::ordered_json PrivToJson(const SVR_USER_PRIV& priv);
-nlohmann::ordered_json OptionToJson(const CONFIG_OPTION& option, const Codec& codec);
-nlohmann::ordered_json GroupToJson(const SVR_OPTION_GROUP& group, const Codec& codec);
+nlohmann::ordered_json OptionToJson(const CONFIG_OPTION& option,
+                                    const Codec& codec);
+nlohmann::ordered_json GroupToJson(const SVR_OPTION_GROUP& group,
+                                   const Codec& codec);
 
 // "text", "integer", "double", "block", or "type N" for a code that holds
 // no value.

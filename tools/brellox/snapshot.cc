@@ -55,16 +55,19 @@ Status ReadRecords(Bytes& bytes, const SectionView& view,
 }
 
 template <class Bytes>
-Status ReadAll(Bytes& bytes, const SVR_CFG_HEADER& header,
-               Snapshot* snapshot) {
+Status ReadAll(Bytes& bytes, const SVR_CFG_HEADER& header, Snapshot* snapshot) {
   snapshot->header = header;
   const SVR_CFG_HEADER& h = header;
   Status s = bytes.Read(kGlobalOptionOffset, sizeof(snapshot->global_option),
                         &snapshot->global_option);
-  if (s.ok()) s = ReadRecords(bytes, GetSection(h, Section::kConns), &snapshot->conns);
-  if (s.ok()) s = ReadRecords(bytes, GetSection(h, Section::kGdbs), &snapshot->gdbs);
-  if (s.ok()) s = ReadRecords(bytes, GetSection(h, Section::kUsers), &snapshot->users);
-  if (s.ok()) s = ReadRecords(bytes, GetSection(h, Section::kPrivs), &snapshot->privs);
+  if (s.ok())
+    s = ReadRecords(bytes, GetSection(h, Section::kConns), &snapshot->conns);
+  if (s.ok())
+    s = ReadRecords(bytes, GetSection(h, Section::kGdbs), &snapshot->gdbs);
+  if (s.ok())
+    s = ReadRecords(bytes, GetSection(h, Section::kUsers), &snapshot->users);
+  if (s.ok())
+    s = ReadRecords(bytes, GetSection(h, Section::kPrivs), &snapshot->privs);
   if (s.ok()) {
     s = ReadRecords(bytes, GetSection(h, Section::kOptionGroups),
                     &snapshot->groups);
@@ -82,7 +85,8 @@ Status ScanSlots(Bytes& bytes, Snapshot* snapshot) {
     const Section section = static_cast<Section>(t);
     const SectionView view = GetSection(snapshot->header, section);
     const std::int64_t size = RecordSize(section);
-    const std::int64_t per_chunk = static_cast<std::int64_t>(kChunkBytes) / size;
+    const std::int64_t per_chunk =
+        static_cast<std::int64_t>(kChunkBytes) / size;
     const std::int64_t end = view.offset + view.capacity * size;
     DirtyFreeSlots& dirty = snapshot->dirty_free_slots[t];
     dirty = DirtyFreeSlots{};
@@ -90,16 +94,19 @@ Status ScanSlots(Bytes& bytes, Snapshot* snapshot) {
       std::uint64_t data = 0, data_end = 0;
       s = bytes.NextData(view.offset + slot * size, &data, &data_end);
       if (!s.ok() || static_cast<std::int64_t>(data) >= end) break;
-      slot = std::max(slot, (static_cast<std::int64_t>(data) - view.offset) / size);
+      slot = std::max(slot,
+                      (static_cast<std::int64_t>(data) - view.offset) / size);
       // Whole slots, up to the one where the stretch of data ends.
       const std::int64_t stretch =
           (static_cast<std::int64_t>(data_end) - view.offset + size - 1) / size;
-      const std::int64_t n = std::min(
-          {per_chunk, view.capacity - slot, std::max<std::int64_t>(1, stretch - slot)});
-      s = bytes.Read(view.offset + slot * size, static_cast<std::size_t>(n * size),
-                     chunk.data());
+      const std::int64_t n =
+          std::min({per_chunk, view.capacity - slot,
+                    std::max<std::int64_t>(1, stretch - slot)});
+      s = bytes.Read(view.offset + slot * size,
+                     static_cast<std::size_t>(n * size), chunk.data());
       for (std::int64_t i = 0; s.ok() && i < n; ++i) {
-        if (AllZero(chunk.data() + i * size, static_cast<std::size_t>(size))) continue;
+        if (AllZero(chunk.data() + i * size, static_cast<std::size_t>(size)))
+          continue;
         if (dirty.listed.size() < DirtyFreeSlots::kMostListed) {
           dirty.listed.push_back(static_cast<std::int32_t>(slot + i));
         }

@@ -16,9 +16,9 @@ namespace {
 
 std::string ToUtf8(const std::wstring& wide) {
   if (wide.empty()) return std::string();
-  const int length =
-      WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
-                          nullptr, 0, nullptr, nullptr);
+  const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(),
+                                         static_cast<int>(wide.size()), nullptr,
+                                         0, nullptr, nullptr);
   if (length <= 0) return std::string();
   std::string utf8(static_cast<std::size_t>(length), '\0');
   WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
@@ -70,7 +70,8 @@ class EchoOff {
  public:
   EchoOff() : input_(GetStdHandle(STD_INPUT_HANDLE)) {
     if (!GetConsoleMode(input_, &saved_)) return;
-    active_ = SetConsoleMode(input_, saved_ & ~static_cast<DWORD>(ENABLE_ECHO_INPUT)) != 0;
+    active_ = SetConsoleMode(
+                  input_, saved_ & ~static_cast<DWORD>(ENABLE_ECHO_INPUT)) != 0;
   }
   ~EchoOff() {
     if (active_) SetConsoleMode(input_, saved_);
@@ -115,9 +116,8 @@ class CodePageConverter final : public TextConverter {
     const bool utf8 = to_ == CP_UTF8;
     const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
     BOOL* used = utf8 ? nullptr : &used_default;
-    const int out_length = WideCharToMultiByte(to_, flags, wide.data(),
-                                               wide_length, nullptr, 0,
-                                               nullptr, used);
+    const int out_length = WideCharToMultiByte(
+        to_, flags, wide.data(), wide_length, nullptr, 0, nullptr, used);
     if (out_length == 0 || used_default) return false;
     output->assign(static_cast<std::size_t>(out_length), '\0');
     WideCharToMultiByte(to_, flags, wide.data(), wide_length, &(*output)[0],

@@ -33,8 +33,10 @@ std::size_t DisplayWidth(const std::string& utf8) {
   std::size_t width = 0;
   for (std::size_t i = 0; i < utf8.size();) {
     const unsigned char lead = static_cast<unsigned char>(utf8[i]);
-    const std::size_t length =
-        lead < 0x80 ? 1 : lead < 0xe0 ? 2 : lead < 0xf0 ? 3 : 4;
+    const std::size_t length = lead < 0x80   ? 1
+                               : lead < 0xe0 ? 2
+                               : lead < 0xf0 ? 3
+                                             : 4;
     unsigned int cp = length == 1 ? lead : lead & (0xff >> (length + 1));
     for (std::size_t k = 1; k < length && i + k < utf8.size(); ++k) {
       cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3f);
@@ -47,7 +49,8 @@ std::size_t DisplayWidth(const std::string& utf8) {
 
 void TextTable::Print(std::ostream& out) const {
   std::vector<std::size_t> widths;
-  for (const std::string& heading : headings_) widths.push_back(DisplayWidth(heading));
+  for (const std::string& heading : headings_)
+    widths.push_back(DisplayWidth(heading));
   for (const auto& row : rows_) {
     for (std::size_t i = 0; i < row.size(); ++i) {
       if (DisplayWidth(row[i]) > widths[i]) widths[i] = DisplayWidth(row[i]);

@@ -14,7 +14,9 @@ class TextTable {
   explicit TextTable(std::vector<std::string> headings)
       : headings_(std::move(headings)) {}
   // Precondition: as many cells as headings.
-  void AddRow(std::vector<std::string> cells) { rows_.push_back(std::move(cells)); }
+  void AddRow(std::vector<std::string> cells) {
+    rows_.push_back(std::move(cells));
+  }
   // Prints the headings and rows with columns padded to their widest cell;
   // "(none)" under the headings when there are no rows.
   void Print(std::ostream& out) const;

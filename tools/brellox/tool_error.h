@@ -11,9 +11,9 @@ namespace tool {
 
 enum ExitCode : int {
   kExitDone = 0,
-  kExitRefused = 1,   // the library or the tool refused the request
-  kExitUsage = 2,     // the command line is wrong
-  kExitFile = 3,      // the file cannot be opened or fails the check
+  kExitRefused = 1,  // the library or the tool refused the request
+  kExitUsage = 2,    // the command line is wrong
+  kExitFile = 3,     // the file cannot be opened or fails the check
 };
 
 // What `brellox COMMAND --help` ends with.

@@ -72,9 +72,10 @@ std::string CheckCommandWords(const CLI::App& app,
                               const std::vector<std::string>& args) {
   for (const std::string& arg : args) {
     if (IsPasswordOption(arg)) {
-      UsageError("passwords are never taken on the command line, where "
-                 "other users can see them: pipe one line to "
-                 "--password-stdin, or answer the prompt");
+      UsageError(
+          "passwords are never taken on the command line, where "
+          "other users can see them: pipe one line to "
+          "--password-stdin, or answer the prompt");
     }
   }
   const CLI::App* current = &app;
@@ -101,8 +102,8 @@ std::string CheckCommandWords(const CLI::App& app,
     done = current->get_subcommands({}).empty();
   }
   if (!current->get_subcommands({}).empty()) {
-    UsageError((command.empty() ? std::string("name a command") :
-                                  command + " needs a command") +
+    UsageError((command.empty() ? std::string("name a command")
+                                : command + " needs a command") +
                ": " + Names(*current));
   }
   return command;

@@ -4,10 +4,9 @@
 #ifndef BRELLOX_TOOLS_BRELLOX_USAGE_H_
 #define BRELLOX_TOOLS_BRELLOX_USAGE_H_
 
+#include <CLI/CLI.hpp>
 #include <string>
 #include <vector>
-
-#include <CLI/CLI.hpp>
 
 namespace brellox {
 namespace tool {
