@@ -36,7 +36,7 @@
 #include "bench/bench_store.h"
 #include "bench/images.h"
 #include "bench/unique_fd.h"
-#include "src/sources/sources.h"
+#include "src/sources/twin_table.h"
 #include "src/store/config_file.h"
 #include "src/users/users.h"
 #include "tools/brellox/snapshot.h"
@@ -203,7 +203,7 @@ const bool kRegistered = [] {
       [](const Store& s) {
         SVC_GDB_CONN_INFO conn{};
         std::strcpy(conn.name, "new");
-        return AddConn(s, conn) == 3;
+        return ConnTable::Add(s, conn) == 3;
       },
       true);
   Register(

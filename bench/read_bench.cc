@@ -9,6 +9,7 @@
 #include "bench/images.h"
 #include "bench/runner.h"
 #include "src/sources/sources.h"
+#include "src/sources/twin_table.h"
 #include "src/users/users.h"
 
 namespace brellox {
@@ -86,7 +87,7 @@ Family GetConnFamily() {
     Calls c;
     c.library = [n](const Store& store) {
       SVC_GDB_CONN_INFO info;
-      const bool found = GetConn(store, n, info) == 1;
+      const bool found = ConnTable::Get(store, n, info) == 1;
       benchmark::DoNotOptimize(info);
       return found;
     };

@@ -10,7 +10,7 @@
 #include "bench/images.h"
 #include "bench/runner.h"
 #include "src/options/options.h"
-#include "src/sources/sources.h"
+#include "src/sources/twin_table.h"
 #include "src/users/users.h"
 
 namespace brellox {
@@ -83,7 +83,7 @@ Family AddGdbFamily() {
     std::memcpy(info.name, name.c_str(), name.size());
     Calls c;
     c.library = [=](const Store& store) {
-      return AddGDB(store, info) == n + 1;
+      return GdbTable::Add(store, info) == n + 1;
     };
     c.floor = [=](Floor& floor) { return floor.AddGDB(info) == n + 1; };
     return c;

@@ -18,6 +18,7 @@
 
 #include "src/options/options.h"
 #include "src/sources/sources.h"
+#include "src/sources/twin_table.h"
 #include "src/store/config_file.h"
 #include "src/store/journal.h"
 #include "src/store/temp_dir.h"
@@ -75,33 +76,33 @@ void RunEveryOperation(const Store& s) {
   Step(s, [&] { SetUserPriv(s, 1, 2, 3); });
   Step(s, [&] { DelUser(s, 1); });
   Step(s, [&] {
-    GetConnCount(s);
-    GetConnIDs(s, ids);
-    GetAllConn(s, conns, 3);
-    GetConn(s, 1, conns[1]);
-    ConnIsExist(s, "fuzz");
+    ConnTable::Count(s);
+    ConnTable::GetIds(s, ids);
+    ConnTable::GetAll(s, conns, 3);
+    ConnTable::Get(s, 1, conns[1]);
+    ConnTable::Exists(s, "fuzz");
   });
-  Step(s, [&] { AddConn(s, conns[0]); });
+  Step(s, [&] { ConnTable::Add(s, conns[0]); });
   Step(s, [&] {
     conns[0].id = 1;
-    UpdateConn(s, conns[0]);
+    ConnTable::Update(s, conns[0]);
   });
-  Step(s, [&] { DelConn(s, 1); });
+  Step(s, [&] { ConnTable::Remove(s, 1); });
   Step(s, [&] {
-    GetGDBCount(s);
-    GetGDBIDs(s, ids);
-    GetAllGDB(s, gdbs, 3);
-    GetGDB(s, 1, gdbs[1]);
-    GDBIsExist(s, "fuzz");
+    GdbTable::Count(s);
+    GdbTable::GetIds(s, ids);
+    GdbTable::GetAll(s, gdbs, 3);
+    GdbTable::Get(s, 1, gdbs[1]);
+    GdbTable::Exists(s, "fuzz");
     GetGDBAliasName(s, 1, text, 40);
     GetGDBID(s, "fuzz", value);
   });
-  Step(s, [&] { AddGDB(s, gdbs[0]); });
+  Step(s, [&] { GdbTable::Add(s, gdbs[0]); });
   Step(s, [&] {
     gdbs[0].id = 1;
-    UpdateGDB(s, gdbs[0]);
+    GdbTable::Update(s, gdbs[0]);
   });
-  Step(s, [&] { DelGDB(s, 1); });
+  Step(s, [&] { GdbTable::Remove(s, 1); });
   Step(s, [&] {
     GetOptionCount(s, "fuzz", 1);
     GetOptionInfo(s, nullptr, 0, options, 7);

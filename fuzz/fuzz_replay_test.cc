@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "src/options/options.h"
-#include "src/sources/sources.h"
+#include "src/sources/twin_table.h"
 #include "src/store/journal.h"
 #include "src/users/users.h"
 #include "tests/testutil/store_fixture.h"
@@ -34,10 +34,10 @@ class FuzzReplay : public StoreFixture {
       SetUserPriv(s, i + 1, 1, i);
       SVC_GDB_CONN_INFO conn{};
       std::strcpy(conn.name, name.c_str());
-      AddConn(s, conn);
+      ConnTable::Add(s, conn);
       SVC_GDB_INFO gdb{};
       std::strcpy(gdb.name, name.c_str());
-      AddGDB(s, gdb);
+      GdbTable::Add(s, gdb);
     }
     CONFIG_OPTION option{};
     option.type = SVR_OPTION_INT32;

@@ -1,6 +1,6 @@
-#include <cstring>
+#include "src/options/copy_option_values.h"
 
-#include "src/options/options.h"
+#include <cstring>
 
 namespace brellox {
 

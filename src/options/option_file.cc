@@ -3,7 +3,7 @@
 #include <cstring>
 #include <limits>
 
-#include "src/options/options.h"
+#include "src/options/copy_option_values.h"
 #include "src/store/buffer.h"
 #include "src/store/text.h"
 

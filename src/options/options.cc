@@ -175,16 +175,10 @@ Status SetOption(ConfigSession& session, const char* name,
                  const CONFIG_OPTION& option) {
   Status s = CheckOptionAddress(name, groupType, index);
   if (!s.ok()) return s;
+  if (name == nullptr) return WriteGlobalOption(session, option);
   // The new value is merged into a copy of what is stored, and the stored
   // options then take their values from that copy, each by its own type:
   // the same bytes as reading every slot and setting them all back.
-  if (name == nullptr) {
-    CONFIG_OPTION merged;
-    s = ReadGlobalOption(session, &merged);
-    if (!s.ok()) return s;
-    CopyOptionValues(&merged, &option, 1);
-    return WriteGlobalOption(session, merged);
-  }
   std::int32_t position;
   SVR_OPTION_GROUP group;
   s = FindExistingGroup(session, groupType, name, &position, &group);

@@ -12,21 +12,11 @@
 #include <cstdint>
 
 #include "brellox/brellox.h"
+#include "src/options/copy_option_values.h"
 #include "src/store/config_file.h"
 #include "src/store/store.h"
 
 namespace brellox {
-
-// The one rule by which values enter stored options: for each position
-// i < count, the value of source[i] is copied into destination[i] in the
-// form that destination[i]'s stored type prescribes: text (0) up to and
-// including its NUL, int32 (4) bytes 0-3, double (7) bytes 0-7, block (13)
-// all 128 bytes; any other code takes nothing. Nothing but those value bytes
-// of destination[i] changes, and nothing but source[i].value is read: a text
-// with no NUL in its 128 bytes is stored as its first 127 bytes and a NUL.
-// count <= 0 changes nothing. Returns 1.
-SVR_LONG CopyOptionValues(CONFIG_OPTION* destination,
-                          const CONFIG_OPTION* source, SVR_LONG count);
 
 // Slots of an option group.
 constexpr std::int32_t kOptionGroupSlots = 6;

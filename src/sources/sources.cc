@@ -8,53 +8,6 @@
 
 namespace brellox {
 
-SVR_LONG AddConn(const Store& store, const SVC_GDB_CONN_INFO& info) {
-  return ConnTable::Add(store, info);
-}
-SVR_LONG GetConn(const Store& store, SVR_LONG connID, SVC_GDB_CONN_INFO& info) {
-  return ConnTable::Get(store, connID, info);
-}
-SVR_LONG GetAllConn(const Store& store, SVC_GDB_CONN_INFO* infos,
-                    SVR_LONG count) {
-  return ConnTable::GetAll(store, infos, count);
-}
-SVR_LONG UpdateConn(const Store& store, const SVC_GDB_CONN_INFO& info) {
-  return ConnTable::Update(store, info);
-}
-SVR_LONG DelConn(const Store& store, SVR_LONG connID) {
-  return ConnTable::Remove(store, connID);
-}
-SVR_LONG ConnIsExist(const Store& store, const char* name) {
-  return ConnTable::Exists(store, name);
-}
-SVR_LONG GetConnCount(const Store& store) { return ConnTable::Count(store); }
-SVR_LONG GetConnIDs(const Store& store, CSmartArray<SVR_LONG>& ids) {
-  return ConnTable::GetIds(store, ids);
-}
-
-SVR_LONG AddGDB(const Store& store, const SVC_GDB_INFO& info) {
-  return GdbTable::Add(store, info);
-}
-SVR_LONG GetGDB(const Store& store, SVR_LONG gdbID, SVC_GDB_INFO& info) {
-  return GdbTable::Get(store, gdbID, info);
-}
-SVR_LONG GetAllGDB(const Store& store, SVC_GDB_INFO* infos, SVR_LONG count) {
-  return GdbTable::GetAll(store, infos, count);
-}
-SVR_LONG UpdateGDB(const Store& store, const SVC_GDB_INFO& info) {
-  return GdbTable::Update(store, info);
-}
-SVR_LONG DelGDB(const Store& store, SVR_LONG gdbID) {
-  return GdbTable::Remove(store, gdbID);
-}
-SVR_LONG GDBIsExist(const Store& store, const char* name) {
-  return GdbTable::Exists(store, name);
-}
-SVR_LONG GetGDBCount(const Store& store) { return GdbTable::Count(store); }
-SVR_LONG GetGDBIDs(const Store& store, CSmartArray<SVR_LONG>& ids) {
-  return GdbTable::GetIds(store, ids);
-}
-
 namespace {
 
 // Opens the file and reads every GDB. Fails for an empty table as well:

@@ -23,14 +23,14 @@ struct ConnTableDescription {
   using Record = SVC_GDB_CONN_INFO;
   static const TableSpec& spec() { return kConnTable; }
   static constexpr SVR_LONG kCountFailure = 0;
-  static constexpr const char* kNoun = "connection";
+  static constexpr const char* kNoun = TableName(Section::kConns);
 };
 
 struct GdbTableDescription {
   using Record = SVC_GDB_INFO;
   static const TableSpec& spec() { return kGdbTable; }
   static constexpr SVR_LONG kCountFailure = -1;
-  static constexpr const char* kNoun = "GDB";
+  static constexpr const char* kNoun = TableName(Section::kGdbs);
 };
 
 // Width of the name field that follows the ID in both record types.

@@ -7,50 +7,6 @@
 
 namespace brellox {
 
-Status ReadHeader(RandomRWFile& file, std::uint64_t file_size,
-                  SVR_CFG_HEADER* header) {
-  if (file_size < static_cast<std::uint64_t>(kHeaderSize)) {
-    return Status::Corrupt("file shorter than its header");
-  }
-  Status s = file.Read(0, sizeof(*header), header);
-  if (!s.ok()) return s;
-  return ValidateHeader(*header, file_size);
-}
-
-std::int64_t LayoutEnd(const SVR_CFG_HEADER& header) {
-  return static_cast<std::int64_t>(header.optionGroupsOffset) +
-         static_cast<std::int64_t>(header.optionGroupsCount) *
-             RecordSize(Section::kOptionGroups);
-}
-
-Status ValidateHeader(const SVR_CFG_HEADER& header, std::uint64_t file_size) {
-  static const char* const kNames[] = {"connection", "GDB", "user", "privilege",
-                                       "option-group"};
-  std::int64_t expected_offset = kFirstTableOffset;
-  for (int i = 0; i < kSectionCount; ++i) {
-    const Section s = static_cast<Section>(i);
-    const SectionView view = GetSection(header, s);
-    const char* const table = kNames[i];  // a string only on failure
-    if (view.offset != expected_offset) {
-      return Status::Corrupt(std::string(table) + " table at offset " +
-                             std::to_string(view.offset) + ", expected " +
-                             std::to_string(expected_offset));
-    }
-    if (view.count < 0 || view.count > view.capacity) {
-      return Status::Corrupt(std::string(table) + " table count " +
-                             std::to_string(view.count) + " outside [0, " +
-                             std::to_string(view.capacity) + "]");
-    }
-    expected_offset += static_cast<std::int64_t>(view.capacity) * RecordSize(s);
-  }
-  if (static_cast<std::uint64_t>(expected_offset) > file_size) {
-    return Status::Corrupt("tables end at " + std::to_string(expected_offset) +
-                           ", past the end of a " + std::to_string(file_size) +
-                           "-byte file");
-  }
-  return Status::OK();
-}
-
 ConfigSession::~ConfigSession() { Close(); }
 
 void ConfigSession::Close() {

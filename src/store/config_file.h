@@ -16,22 +16,6 @@
 
 namespace brellox {
 
-// Reads the 428-byte header of a file of `file_size` bytes and checks that
-// it describes a consistent layout within it (ValidateHeader). Corrupt if
-// not.
-Status ReadHeader(RandomRWFile& file, std::uint64_t file_size,
-                  SVR_CFG_HEADER* header);
-
-// Corrupt unless: the connection table starts at 781; each table starts
-// where the one before it ends (offset + record size × capacity, in the order
-// connections, GDBs, users, privileges, option groups); 0 <= count <=
-// capacity for the four tables; the option-group count is >= 0; and the file
-// is at least as long as the end of the option-group table.
-Status ValidateHeader(const SVR_CFG_HEADER& header, std::uint64_t file_size);
-
-// The file offset just past the option-group table.
-std::int64_t LayoutEnd(const SVR_CFG_HEADER& header);
-
 // What a session may do to the file.
 enum class Access {
   kRead,   // reads only: the file is opened for reading, the lock is shared

@@ -13,6 +13,7 @@
 #include <cstdint>
 
 #include "brellox/brellox.h"
+#include "platform/env.h"
 
 namespace brellox {
 
@@ -112,6 +113,14 @@ constexpr std::int32_t RecordSize(Section s) {
   return kRecordSize[static_cast<int>(s)];
 }
 
+// What each table's records are called in messages, in file order.
+constexpr const char* kTableNames[kSectionCount] = {
+    "connection", "GDB", "user", "privilege", "option-group"};
+
+constexpr const char* TableName(Section s) {
+  return kTableNames[static_cast<int>(s)];
+}
+
 // A table's place and fill, read uniformly from the header. The option-group
 // table has no reserved slots: its capacity is its count.
 struct SectionView {
@@ -123,6 +132,22 @@ SectionView GetSection(const SVR_CFG_HEADER& header, Section s);
 // Sets the offset, count and capacity of `s` (capacity ignored for option
 // groups).
 void SetSection(SVR_CFG_HEADER* header, Section s, const SectionView& view);
+
+// Corrupt unless: the connection table starts at 781; each table starts
+// where the one before it ends (offset + record size × capacity, in the order
+// connections, GDBs, users, privileges, option groups); 0 <= count <=
+// capacity for the four tables; the option-group count is >= 0; and the file
+// is at least as long as the end of the option-group table.
+Status ValidateHeader(const SVR_CFG_HEADER& header, std::uint64_t file_size);
+
+// Reads the 428-byte header of a file of `file_size` bytes and checks that
+// it describes a consistent layout within it (ValidateHeader). Corrupt if
+// not.
+Status ReadHeader(RandomRWFile& file, std::uint64_t file_size,
+                  SVR_CFG_HEADER* header);
+
+// The file offset just past the option-group table.
+std::int64_t LayoutEnd(const SVR_CFG_HEADER& header);
 
 }  // namespace brellox
 

@@ -135,6 +135,30 @@ class BodyWriter {
   std::uint32_t ranges_ = 0;
 };
 
+// The parts of `ranges` within [from, to), sorted and merged, so that the
+// journal saves each byte once and recovery restores ranges in file order.
+std::vector<FileSpan> Union(const std::vector<FileSpan>& ranges,
+                            std::uint64_t from, std::uint64_t to) {
+  std::vector<FileSpan> spans;
+  for (const FileSpan& range : ranges) {
+    const std::uint64_t begin = std::max(range.begin, from);
+    const std::uint64_t end = std::min(range.end, to);
+    if (begin < end) spans.push_back({begin, end});
+  }
+  std::sort(
+      spans.begin(), spans.end(),
+      [](const FileSpan& a, const FileSpan& b) { return a.begin < b.begin; });
+  std::vector<FileSpan> merged;
+  for (const FileSpan& span : spans) {
+    if (!merged.empty() && span.begin <= merged.back().end) {
+      merged.back().end = std::max(merged.back().end, span.end);
+    } else {
+      merged.push_back(span);
+    }
+  }
+  return merged;
+}
+
 }  // namespace
 
 std::string JournalPathFor(const std::string& path) {
@@ -154,7 +178,8 @@ Status WriteJournal(RandomRWFile* journal, const JournalSource& source,
     s = body.PutBytes(0, reinterpret_cast<const char*>(source.header),
                       sizeof(SVR_CFG_HEADER));
   }
-  for (const FileSpan& range : *source.ranges) {
+  for (const FileSpan& range :
+       Union(*source.ranges, kHeaderSize, source.original_size)) {
     if (!s.ok()) break;
     s = body.PutFileRange(source.file, range.begin, range.end);
   }

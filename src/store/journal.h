@@ -39,16 +39,17 @@ struct JournalSource {
   std::uint64_t original_size;   // the file's size before the change
   const SVR_CFG_HEADER* header;  // the header as it was
   RandomRWFile* file;            // the file, still unchanged
-  // The other ranges the change overwrites: sorted, disjoint, past the
-  // header and within the original size.
+  // The ranges the change overwrites, in any order and overlapping or not.
+  // Their union past the header and within the original size is saved.
   const std::vector<FileSpan>* ranges;
 };
 
 // Writes the journal of `source` as the whole content of `journal` (open
-// for writing, idle) and syncs it: the header's bytes, then each range as
-// the file holds it now, stretches of zeros (holes included) as counts
-// rather than bytes. `scratch` is working memory. The journal's own header
-// goes last, so a journal cut short anywhere never reads complete.
+// for writing, idle) and syncs it: the header's bytes, then each range of
+// the union, in file order, as the file holds it now, stretches of zeros (holes
+// included) as counts rather than bytes. `scratch` is working memory. The
+// journal's own header goes last, so a journal cut short anywhere never reads
+// complete.
 Status WriteJournal(RandomRWFile* journal, const JournalSource& source,
                     Scratch scratch);
 

@@ -4,8 +4,8 @@
 #include <limits>
 
 #include "src/store/buffer.h"
-#include "src/store/config_file.h"
 #include "src/store/crc32c.h"
+#include "src/store/format.h"
 #include "src/store/journal.h"
 #include "src/store/journal_format.h"
 

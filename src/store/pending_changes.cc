@@ -130,27 +130,15 @@ Status PendingChanges::NextData(RandomRWFile* base, std::uint64_t base_size,
 }
 
 std::vector<FileSpan> PendingChanges::Overwritten(
-    std::uint64_t from, std::uint64_t base_size) const {
+    std::uint64_t base_size) const {
   std::vector<FileSpan> spans;
   const auto add = [&](std::uint64_t begin, std::uint64_t end) {
-    begin = std::max(begin, from);
     end = std::min(end, base_size);
     if (begin < end) spans.push_back({begin, end});
   };
   for (const Change& c : changes_) add(c.offset, c.offset + c.length);
   add(Size(base_size), base_size);
-  std::sort(
-      spans.begin(), spans.end(),
-      [](const FileSpan& a, const FileSpan& b) { return a.begin < b.begin; });
-  std::vector<FileSpan> merged;
-  for (const FileSpan& span : spans) {
-    if (!merged.empty() && span.begin <= merged.back().end) {
-      merged.back().end = std::max(merged.back().end, span.end);
-    } else {
-      merged.push_back(span);
-    }
-  }
-  return merged;
+  return spans;
 }
 
 Status PendingChanges::Apply(RandomRWFile* file, std::uint64_t base_size,

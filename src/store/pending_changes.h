@@ -44,10 +44,9 @@ class PendingChanges {
                   std::uint64_t offset, std::uint64_t* begin,
                   std::uint64_t* end) const;
 
-  // The parts of [from, base_size) that the changes overwrite or cut away,
-  // in order, merged: what a journal must save.
-  std::vector<FileSpan> Overwritten(std::uint64_t from,
-                                    std::uint64_t base_size) const;
+  // The parts of [0, base_size) that the changes overwrite or cut away, one
+  // span per change in the order recorded (they may overlap).
+  std::vector<FileSpan> Overwritten(std::uint64_t base_size) const;
 
   // Makes the changes in `file` (the base, of `base_size` bytes), in order,
   // using `scratch`; memory beyond it stays constant.

@@ -122,8 +122,7 @@ Status ConfigSession::ApplyInPlace(const Scratch& scratch) {
 Status ConfigSession::ApplyJournaled(const Scratch& scratch) {
   // The header is saved from memory, as read; the rest as the file holds
   // it, within its current size (restoring cuts off whatever lies past).
-  const std::vector<FileSpan> ranges =
-      pending_.Overwritten(kHeaderSize, file_size_);
+  const std::vector<FileSpan> ranges = pending_.Overwritten(file_size_);
   const std::uint64_t new_size = Size();
   Status s = OpenJournal(/*create=*/true);
   if (s.ok()) {

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "src/options/options.h"
-#include "src/sources/sources.h"
+#include "src/sources/twin_table.h"
 #include "src/store/config_file.h"
 #include "src/store/journal.h"
 #include "src/store/temp_dir.h"
@@ -69,14 +69,16 @@ const std::vector<Change>& Changes() {
       {"replace privilege",
        [](const Store& s) { return SetUserPriv(s, 1, 1, 8); }},
       {"add connection",
-       [](const Store& s) { return AddConn(s, Conn(0, "c-new")); }},
+       [](const Store& s) { return ConnTable::Add(s, Conn(0, "c-new")); }},
       {"update connection",
-       [](const Store& s) { return UpdateConn(s, Conn(1, "c-up")); }},
-      {"delete connection", [](const Store& s) { return DelConn(s, 1); }},
-      {"add GDB", [](const Store& s) { return AddGDB(s, Gdb(0, "g-new")); }},
+       [](const Store& s) { return ConnTable::Update(s, Conn(1, "c-up")); }},
+      {"delete connection",
+       [](const Store& s) { return ConnTable::Remove(s, 1); }},
+      {"add GDB",
+       [](const Store& s) { return GdbTable::Add(s, Gdb(0, "g-new")); }},
       {"update GDB",
-       [](const Store& s) { return UpdateGDB(s, Gdb(1, "g-up")); }},
-      {"delete GDB", [](const Store& s) { return DelGDB(s, 1); }},
+       [](const Store& s) { return GdbTable::Update(s, Gdb(1, "g-up")); }},
+      {"delete GDB", [](const Store& s) { return GdbTable::Remove(s, 1); }},
       {"add option group",
        [](const Store& s) {
          const CONFIG_OPTION options[2] = {IntOption(1), IntOption(2)};
@@ -113,15 +115,15 @@ class CrashSweepTest : public StoreFixture {
     const CONFIG_OPTION options[1] = {IntOption(5)};
     EXPECT_EQ(AddUser(s, "first", "pw1"), 1);
     EXPECT_EQ(SetUserPriv(s, 1, 1, 1), 1);
-    EXPECT_EQ(AddGDB(s, Gdb(0, "g1")), 1);
+    EXPECT_EQ(GdbTable::Add(s, Gdb(0, "g1")), 1);
     EXPECT_EQ(AddOptionInfo(s, "first", 5, options, 1), 1);
     if (full) {
       EXPECT_EQ(AddUser(s, "second", "pw2"), 2);
       EXPECT_EQ(SetUserPriv(s, 2, 1, 1), 1);
-      EXPECT_EQ(AddGDB(s, Gdb(0, "g2")), 2);
+      EXPECT_EQ(GdbTable::Add(s, Gdb(0, "g2")), 2);
     }
     if (start != Start::kRoom) {
-      EXPECT_EQ(AddConn(s, Conn(0, "c2")), 2);
+      EXPECT_EQ(ConnTable::Add(s, Conn(0, "c2")), 2);
     }
     return FileBytes();
   }

@@ -11,6 +11,7 @@
 
 #include "src/options/options.h"
 #include "src/sources/sources.h"
+#include "src/sources/twin_table.h"
 #include "src/store/config_file.h"
 #include "src/store/temp_dir.h"
 #include "src/users/users.h"
@@ -120,24 +121,24 @@ TEST_F(WholeFileTest, EveryFamilyKeepsItsRecordsThroughTheOthersGrowth) {
        }},
       {"connections grow",
        [&] {
-         north = AddConn(store(), Conn("north", "host=n"));
-         south = AddConn(store(), Conn("south", "host=s"));
-         east = AddConn(store(), Conn("east", "host=e"));
+         north = ConnTable::Add(store(), Conn("north", "host=n"));
+         south = ConnTable::Add(store(), Conn("south", "host=s"));
+         east = ConnTable::Add(store(), Conn("east", "host=e"));
          ASSERT_GT(east, south);
          ASSERT_GT(south, north);
          ASSERT_GT(north, 1);
        },
        [&] {
          SVC_GDB_CONN_INFO conn;
-         ASSERT_EQ(GetConn(store(), south, conn), 1);
+         ASSERT_EQ(ConnTable::Get(store(), south, conn), 1);
          EXPECT_STREQ(conn.info4, "host=s");
-         EXPECT_EQ(ConnIsExist(store(), "KelmirLocal"), 1);
+         EXPECT_EQ(ConnTable::Exists(store(), "KelmirLocal"), 1);
        }},
       {"GDBs grow",
        [&] {
-         atlas = AddGDB(store(), Gdb("atlas", 'a'));
-         globe = AddGDB(store(), Gdb("globe", 'g'));
-         relief = AddGDB(store(), Gdb("relief", 'r'));
+         atlas = GdbTable::Add(store(), Gdb("atlas", 'a'));
+         globe = GdbTable::Add(store(), Gdb("globe", 'g'));
+         relief = GdbTable::Add(store(), Gdb("relief", 'r'));
          ASSERT_GT(relief, 0);
        },
        [&] {
@@ -145,7 +146,7 @@ TEST_F(WholeFileTest, EveryFamilyKeepsItsRecordsThroughTheOthersGrowth) {
          ASSERT_EQ(GetGDBID(store(), "globe", id), 1);
          EXPECT_EQ(id, globe);
          SVC_GDB_INFO gdb;
-         ASSERT_EQ(GetGDB(store(), relief, gdb), 1);
+         ASSERT_EQ(GdbTable::Get(store(), relief, gdb), 1);
          EXPECT_EQ(gdb.details[131], 'r');
        }},
       {"users grow",
@@ -191,18 +192,18 @@ TEST_F(WholeFileTest, EveryFamilyKeepsItsRecordsThroughTheOthersGrowth) {
        }},
       {"removals",
        [&] {
-         ASSERT_EQ(DelConn(store(), north), 1);
-         ASSERT_EQ(DelGDB(store(), atlas), 1);
+         ASSERT_EQ(ConnTable::Remove(store(), north), 1);
+         ASSERT_EQ(GdbTable::Remove(store(), atlas), 1);
          ASSERT_EQ(DelUser(store(), bob), 1);
        },
        [&] {
          SVC_GDB_CONN_INFO conn;
-         EXPECT_EQ(GetConn(store(), north, conn), 0);
+         EXPECT_EQ(ConnTable::Get(store(), north, conn), 0);
          SVC_GDB_INFO gdb;
-         EXPECT_EQ(GetGDB(store(), atlas, gdb), 0);
+         EXPECT_EQ(GdbTable::Get(store(), atlas, gdb), 0);
          EXPECT_EQ(GetUserIDByName(store(), "bob"), 0);
-         EXPECT_EQ(GetConnCount(store()), 3);
-         EXPECT_EQ(GetGDBCount(store()), 2);
+         EXPECT_EQ(ConnTable::Count(store()), 3);
+         EXPECT_EQ(GdbTable::Count(store()), 2);
          EXPECT_EQ(GetUserIDByName(store(), "alice"), alice);
        }},
       {"more after removals",

@@ -14,7 +14,7 @@ class SourceTablesTest : public SourcesFixture {
   // Adds a GDB with this alias name (not necessarily terminated) and returns
   // its ID.
   SVR_LONG AddGdbNamed(const std::string& name) {
-    return AddGDB(store(), MakeRecord<SVC_GDB_INFO>(name, 'd'));
+    return GdbTable::Add(store(), MakeRecord<SVC_GDB_INFO>(name, 'd'));
   }
 
   // The alias name through a buffer of `len` bytes preset to 'x', with
@@ -27,17 +27,17 @@ class SourceTablesTest : public SourcesFixture {
 };
 
 TEST_F(SourceTablesTest, DefaultFileHoldsOneConnectionAndNoGdb) {
-  EXPECT_EQ(GetConnCount(store()), 1);
+  EXPECT_EQ(ConnTable::Count(store()), 1);
   CSmartArray<SVR_LONG> ids;
-  ASSERT_EQ(GetConnIDs(store(), ids), 1);
+  ASSERT_EQ(ConnTable::GetIds(store(), ids), 1);
   EXPECT_EQ(*ids.GetAt(0), 1);
-  EXPECT_EQ(ConnIsExist(store(), "KelmirLocal"), 1);
+  EXPECT_EQ(ConnTable::Exists(store(), "KelmirLocal"), 1);
   SVC_GDB_CONN_INFO conn;
-  ASSERT_EQ(GetConn(store(), 1, conn), 1);
+  ASSERT_EQ(ConnTable::Get(store(), 1, conn), 1);
   EXPECT_STREQ(conn.name, "KelmirLocal");
 
-  EXPECT_EQ(GetGDBCount(store()), 0);
-  EXPECT_EQ(GetGDBIDs(store(), ids), 0);
+  EXPECT_EQ(GdbTable::Count(store()), 0);
+  EXPECT_EQ(GdbTable::GetIds(store(), ids), 0);
   EXPECT_EQ(ids.GetSize(), 0);
   char alias[40];
   EXPECT_EQ(GetGDBAliasName(store(), 1, alias, sizeof(alias)), 0);
@@ -86,11 +86,11 @@ TEST_F(SourceTablesTest, GdbsAreFoundWhereTheConnectionTableMovedThem) {
   ASSERT_EQ(Header().gdbs.offset, 1141 + 2 * 360);
   EXPECT_EQ(RecordsInUse(Section::kGdbs), gdbs);
 
-  EXPECT_EQ(GetGDBCount(store()), 3);
+  EXPECT_EQ(GdbTable::Count(store()), 3);
   SVC_GDB_INFO gdb;
-  ASSERT_EQ(GetGDB(store(), 2, gdb), 1);
+  ASSERT_EQ(GdbTable::Get(store(), 2, gdb), 1);
   EXPECT_STREQ(gdb.name, "gdb1");
-  EXPECT_EQ(GDBIsExist(store(), "gdb2"), 1);
+  EXPECT_EQ(GdbTable::Exists(store(), "gdb2"), 1);
   char alias[33];
   ASSERT_EQ(GetGDBAliasName(store(), 3, alias, sizeof(alias)), 1);
   EXPECT_STREQ(alias, "gdb2");
@@ -98,14 +98,14 @@ TEST_F(SourceTablesTest, GdbsAreFoundWhereTheConnectionTableMovedThem) {
   ASSERT_EQ(GetGDBID(store(), "gdb0", id), 1);
   EXPECT_EQ(id, 1);
   gdb.details[0] = '!';
-  EXPECT_EQ(UpdateGDB(store(), gdb), 1);
-  EXPECT_EQ(DelGDB(store(), 1), 1);
+  EXPECT_EQ(GdbTable::Update(store(), gdb), 1);
+  EXPECT_EQ(GdbTable::Remove(store(), 1), 1);
   EXPECT_EQ(AddGdbs(2), (std::vector<SVR_LONG>{4, 5}));  // grows the GDBs
   SVC_GDB_INFO all[4];
-  ASSERT_EQ(GetAllGDB(store(), all, 4), 1);
+  ASSERT_EQ(GdbTable::GetAll(store(), all, 4), 1);
   EXPECT_EQ(Bytes(all[0]), Bytes(gdb));
   EXPECT_EQ(all[3].id, 5);
-  EXPECT_EQ(GetConnCount(store()), 5);
+  EXPECT_EQ(ConnTable::Count(store()), 5);
 }
 
 TEST_F(SourceTablesTest, AliasNameIsBoundedToTheBufferAndTheField) {
@@ -169,7 +169,7 @@ TEST_F(SourceTablesTest, IdLookupMatchesWholeNamesOnly) {
 
 TEST_F(SourceTablesTest, LookupsAnswerZeroForAnEmptyOrUnreadableTable) {
   const std::vector<SVR_LONG> ids = AddGdbs(2);
-  for (SVR_LONG id : ids) ASSERT_EQ(DelGDB(store(), id), 1);
+  for (SVR_LONG id : ids) ASSERT_EQ(GdbTable::Remove(store(), id), 1);
   char alias[8];
   SVR_LONG id = 9;
   EXPECT_EQ(GetGDBAliasName(store(), ids[0], alias, sizeof(alias)), 0);
@@ -179,7 +179,7 @@ TEST_F(SourceTablesTest, LookupsAnswerZeroForAnEmptyOrUnreadableTable) {
   RemoveFile();
   std::memset(alias, 'x', sizeof(alias));
   id = 9;
-  EXPECT_EQ(GetGDBCount(store()), -1);
+  EXPECT_EQ(GdbTable::Count(store()), -1);
   EXPECT_EQ(GetGDBAliasName(store(), 3, alias, sizeof(alias)), 0);
   EXPECT_EQ(std::string(alias, sizeof(alias)),
             std::string(sizeof(alias), '\0'));
@@ -228,8 +228,8 @@ TEST_F(SourceTablesTest, ExportedFunctionsWorkOnTheLibrarysOwnFile) {
   EXPECT_EQ(id, 1);
   EXPECT_EQ(Svr_DelConn(1), 1);
   EXPECT_EQ(Svr_DelGDB(1), 1);
-  EXPECT_EQ(GetConnCount(store()), 1);
-  EXPECT_EQ(GetGDBCount(store()), 0);
+  EXPECT_EQ(ConnTable::Count(store()), 1);
+  EXPECT_EQ(GdbTable::Count(store()), 0);
 
   DetachLibraryFile();
   EXPECT_EQ(Svr_GetConnCount(), 0);

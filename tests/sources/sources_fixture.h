@@ -1,4 +1,4 @@
-// SourcesFixture: a default configuration file plus verbs to fill the
+// SourcesFixture: a default configuration file plus ways to fill the
 // connection and GDB tables and to fill the tables behind them with
 // recognisable records, so tests can see that those records survive.
 #ifndef BRELLOX_TESTS_SOURCES_SOURCES_FIXTURE_H_
@@ -10,60 +10,26 @@
 #include <vector>
 
 #include "src/sources/sources.h"
+#include "src/sources/twin_table.h"
 #include "src/store/format.h"
 #include "tests/testutil/store_fixture.h"
 
 namespace brellox {
 namespace test {
 
-// The exported operations of one of the two tables, so that one typed test
-// covers both.
-struct ConnCalls {
-  using Record = SVC_GDB_CONN_INFO;
+// What the tests expect of each twin table, stated apart from the table's
+// own description: where it lies and what a count of a missing file gives.
+template <class Table>
+struct Expected;
+template <>
+struct Expected<ConnTable> {
   static constexpr Section kSection = Section::kConns;
   static constexpr SVR_LONG kMissingFileCount = 0;
-  static SVR_LONG Add(const Store& s, const Record& r) { return AddConn(s, r); }
-  static SVR_LONG Get(const Store& s, SVR_LONG id, Record& r) {
-    return GetConn(s, id, r);
-  }
-  static SVR_LONG GetAll(const Store& s, Record* r, SVR_LONG n) {
-    return GetAllConn(s, r, n);
-  }
-  static SVR_LONG Update(const Store& s, const Record& r) {
-    return UpdateConn(s, r);
-  }
-  static SVR_LONG Del(const Store& s, SVR_LONG id) { return DelConn(s, id); }
-  static SVR_LONG Exists(const Store& s, const char* n) {
-    return ConnIsExist(s, n);
-  }
-  static SVR_LONG Count(const Store& s) { return GetConnCount(s); }
-  static SVR_LONG Ids(const Store& s, CSmartArray<SVR_LONG>& ids) {
-    return GetConnIDs(s, ids);
-  }
 };
-
-struct GdbCalls {
-  using Record = SVC_GDB_INFO;
+template <>
+struct Expected<GdbTable> {
   static constexpr Section kSection = Section::kGdbs;
   static constexpr SVR_LONG kMissingFileCount = -1;
-  static SVR_LONG Add(const Store& s, const Record& r) { return AddGDB(s, r); }
-  static SVR_LONG Get(const Store& s, SVR_LONG id, Record& r) {
-    return GetGDB(s, id, r);
-  }
-  static SVR_LONG GetAll(const Store& s, Record* r, SVR_LONG n) {
-    return GetAllGDB(s, r, n);
-  }
-  static SVR_LONG Update(const Store& s, const Record& r) {
-    return UpdateGDB(s, r);
-  }
-  static SVR_LONG Del(const Store& s, SVR_LONG id) { return DelGDB(s, id); }
-  static SVR_LONG Exists(const Store& s, const char* n) {
-    return GDBIsExist(s, n);
-  }
-  static SVR_LONG Count(const Store& s) { return GetGDBCount(s); }
-  static SVR_LONG Ids(const Store& s, CSmartArray<SVR_LONG>& ids) {
-    return GetGDBIDs(s, ids);
-  }
 };
 
 // The bytes of a record, for comparing whole records.
@@ -88,23 +54,23 @@ class SourcesFixture : public StoreFixture {
  protected:
   // Adds `n` records named prefix + number, each filled with its own byte;
   // returns their IDs (0 for a refused add).
-  template <class Calls>
+  template <class Table>
   std::vector<SVR_LONG> AddRecords(int n, const std::string& prefix) {
     std::vector<SVR_LONG> ids;
     for (int i = 0; i < n; ++i) {
-      const auto record = MakeRecord<typename Calls::Record>(
+      const auto record = MakeRecord<typename Table::Record>(
           prefix + std::to_string(serial_),
           static_cast<char>('A' + serial_ % 50));
       ++serial_;
-      ids.push_back(Calls::Add(store(), record));
+      ids.push_back(Table::Add(store(), record));
     }
     return ids;
   }
   std::vector<SVR_LONG> AddConns(int n) {
-    return AddRecords<ConnCalls>(n, "conn");
+    return AddRecords<ConnTable>(n, "conn");
   }
   std::vector<SVR_LONG> AddGdbs(int n) {
-    return AddRecords<GdbCalls>(n, "gdb");
+    return AddRecords<GdbTable>(n, "gdb");
   }
 
   // Puts three users, three privilege values and two option groups of

@@ -78,7 +78,7 @@ class SourcesModelTest : public SourcesFixture {
     conns_.capacity = 2;
     conns_.last_id = 1;
     SVC_GDB_CONN_INFO local;
-    EXPECT_EQ(GetConn(store(), 1, local), 1);
+    EXPECT_EQ(ConnTable::Get(store(), 1, local), 1);
     conns_.records.push_back(local);
     gdbs_.capacity = 2;
     gdbs_.last_id = 0;
@@ -121,25 +121,25 @@ class SourcesModelTest : public SourcesFixture {
     return Pick(model.last_id + 3) - 1;
   }
 
-  template <class Calls>
-  void Step(TableModel<typename Calls::Record>& model, int call) {
-    using Record = typename Calls::Record;
+  template <class Table>
+  void Step(TableModel<typename Table::Record>& model, int call) {
+    using Record = typename Table::Record;
     switch (call) {
       case 0:
       case 1: {
         const Record record = RandomRecord<Record>();
-        ASSERT_EQ(Calls::Add(store(), record), model.Add(record));
+        ASSERT_EQ(Table::Add(store(), record), model.Add(record));
         break;
       }
       case 2: {
         Record record = RandomRecord<Record>();
         record.id = PickId(model);
-        ASSERT_EQ(Calls::Update(store(), record), model.Update(record));
+        ASSERT_EQ(Table::Update(store(), record), model.Update(record));
         break;
       }
       case 3: {
         const SVR_LONG id = PickId(model);
-        ASSERT_EQ(Calls::Del(store(), id), model.Del(id));
+        ASSERT_EQ(Table::Remove(store(), id), model.Del(id));
         break;
       }
       case 4: {
@@ -150,7 +150,7 @@ class SourcesModelTest : public SourcesFixture {
         const int i = id > 0 ? model.FindId(id) : -1;
         if (id > 0) std::memset(&expected, 0, sizeof(expected));
         if (i >= 0) expected = model.records[i];
-        ASSERT_EQ(Calls::Get(store(), id, got), i >= 0 ? 1 : 0);
+        ASSERT_EQ(Table::Get(store(), id, got), i >= 0 ? 1 : 0);
         ASSERT_EQ(Bytes(got), Bytes(expected));
         break;
       }
@@ -164,25 +164,25 @@ class SourcesModelTest : public SourcesFixture {
              ++i) {
           expected[i] = model.records[i];
         }
-        ASSERT_EQ(Calls::GetAll(store(), got.data(), n), n > 0 ? 1 : 0);
+        ASSERT_EQ(Table::GetAll(store(), got.data(), n), n > 0 ? 1 : 0);
         for (int i = 0; i <= n; ++i)
           ASSERT_EQ(Bytes(got[i]), Bytes(expected[i]));
         break;
       }
       case 6: {
         const std::string name = PickName();
-        ASSERT_EQ(Calls::Exists(store(), name.c_str()),
+        ASSERT_EQ(Table::Exists(store(), name.c_str()),
                   model.FindName(name) >= 0 ? 1 : 0);
         break;
       }
       default: {
         CSmartArray<SVR_LONG> ids;
-        ASSERT_EQ(Calls::Ids(store(), ids),
+        ASSERT_EQ(Table::GetIds(store(), ids),
                   static_cast<SVR_LONG>(model.records.size()));
         for (std::size_t i = 0; i < model.records.size(); ++i) {
           ASSERT_EQ(*ids.GetAt(i), model.records[i].id);
         }
-        ASSERT_EQ(Calls::Count(store()),
+        ASSERT_EQ(Table::Count(store()),
                   static_cast<SVR_LONG>(model.records.size()));
       }
     }
@@ -232,9 +232,9 @@ TEST_F(SourcesModelTest, RandomCallsAgreeWithTheModel) {
     const int table = Pick(5);
     const int call = Pick(8);
     if (table < 2) {
-      ASSERT_NO_FATAL_FAILURE(Step<ConnCalls>(conns_, call)) << "call " << i;
+      ASSERT_NO_FATAL_FAILURE(Step<ConnTable>(conns_, call)) << "call " << i;
     } else if (table < 4) {
-      ASSERT_NO_FATAL_FAILURE(Step<GdbCalls>(gdbs_, call)) << "call " << i;
+      ASSERT_NO_FATAL_FAILURE(Step<GdbTable>(gdbs_, call)) << "call " << i;
     } else {
       ASSERT_NO_FATAL_FAILURE(LookupStep()) << "call " << i;
     }

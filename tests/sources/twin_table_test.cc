@@ -3,6 +3,7 @@
 
 #include <functional>
 #include <random>
+#include <type_traits>
 
 #include "src/store/buffer.h"
 #include "src/store/config_file.h"
@@ -12,27 +13,28 @@ namespace brellox {
 namespace test {
 namespace {
 
-template <class Calls>
+template <class Table>
 class TwinTableTest : public SourcesFixture {
  protected:
-  using Record = typename Calls::Record;
+  using Record = typename Table::Record;
+  static constexpr Section kSection = Expected<Table>::kSection;
 
   Record Named(const std::string& name, char fill = 'f') {
     return MakeRecord<Record>(name, fill);
   }
-  SVR_LONG Add(const Record& r) { return Calls::Add(store(), r); }
+  SVR_LONG Add(const Record& r) { return Table::Add(store(), r); }
   SVR_LONG Add(const std::string& name) { return Add(Named(name)); }
-  SVR_LONG Update(const Record& r) { return Calls::Update(store(), r); }
-  SVR_LONG Del(SVR_LONG id) { return Calls::Del(store(), id); }
+  SVR_LONG Update(const Record& r) { return Table::Update(store(), r); }
+  SVR_LONG Del(SVR_LONG id) { return Table::Remove(store(), id); }
   SVR_LONG Exists(const std::string& name) {
-    return Calls::Exists(store(), name.c_str());
+    return Table::Exists(store(), name.c_str());
   }
-  SVR_LONG Count() { return Calls::Count(store()); }
+  SVR_LONG Count() { return Table::Count(store()); }
 
   // Every record in use, in table order, through GetAll.
   std::vector<std::string> All() {
     std::vector<Record> records(Count() + 1);
-    EXPECT_EQ(Calls::GetAll(store(), records.data(),
+    EXPECT_EQ(Table::GetAll(store(), records.data(),
                             static_cast<SVR_LONG>(records.size())),
               1);
     std::vector<std::string> bytes;
@@ -45,8 +47,7 @@ class TwinTableTest : public SourcesFixture {
 
   // The records in use before any test step, in table order.
   std::vector<std::string> Initial() {
-    return Calls::kSection == Section::kConns ? All()
-                                              : std::vector<std::string>();
+    return kSection == Section::kConns ? All() : std::vector<std::string>();
   }
 
   static SVR_LONG IdOf(const std::string& bytes) {
@@ -66,21 +67,22 @@ class TwinTableTest : public SourcesFixture {
     std::string others;
     for (int i = 0; i < kSectionCount; ++i) {
       const Section s = static_cast<Section>(i);
-      if (s != Calls::kSection) others += RecordsInUse(s) + "|";
+      if (s != kSection) others += RecordsInUse(s) + "|";
     }
     return others + FileBytes().substr(kGlobalOptionOffset, 353);
   }
 };
 
-using TwinTypes = ::testing::Types<ConnCalls, GdbCalls>;
+using TwinTypes = ::testing::Types<ConnTable, GdbTable>;
 TYPED_TEST_SUITE(TwinTableTest, TwinTypes);
 
 TYPED_TEST(TwinTableTest, GrowthsKeepEveryRecordAndEveryOtherTable) {
   using Record = typename TypeParam::Record;
   this->FillLaterTables();
-  using OtherCalls = std::conditional_t<TypeParam::kSection == Section::kConns,
-                                        GdbCalls, ConnCalls>;
-  this->template AddRecords<OtherCalls>(3, "other");
+  using OtherTable =
+      std::conditional_t<std::is_same<TypeParam, ConnTable>::value, GdbTable,
+                         ConnTable>;
+  this->template AddRecords<OtherTable>(3, "other");
   const std::string others = this->OtherTables();
   std::vector<std::string> model = this->Initial();
   std::vector<SVR_LONG> ids;
@@ -93,7 +95,7 @@ TYPED_TEST(TwinTableTest, GrowthsKeepEveryRecordAndEveryOtherTable) {
     model.push_back(this->Stored(record, id));
     ids.push_back(id);
     ASSERT_EQ(this->All(), model);
-    const SectionView view = GetSection(this->Header(), TypeParam::kSection);
+    const SectionView view = GetSection(this->Header(), this->kSection);
     EXPECT_EQ(view.capacity, (view.count + 1) / 2 * 2);
     ASSERT_EQ(this->OtherTables(), others);
   }
@@ -139,7 +141,7 @@ TYPED_TEST(TwinTableTest, RecordsTravelWholeWithEveryByteAsGiven) {
   Record got;
   ASSERT_EQ(TypeParam::Get(this->store(), id, got), 1);
   EXPECT_EQ(Bytes(got), this->Stored(added, id));
-  const SectionView view = GetSection(this->Header(), TypeParam::kSection);
+  const SectionView view = GetSection(this->Header(), this->kSection);
   EXPECT_EQ(
       this->FileBytes().substr(view.offset + (view.count - 1) * sizeof(Record),
                                sizeof(Record)),
@@ -233,7 +235,7 @@ TYPED_TEST(TwinTableTest, RemovalClosesTheGapAndLeavesNoTraceBehind) {
   const std::vector<SVR_LONG> ids =
       this->template AddRecords<TypeParam>(3, "r");
   std::vector<std::string> model = this->All();
-  const SectionView before = GetSection(this->Header(), TypeParam::kSection);
+  const SectionView before = GetSection(this->Header(), this->kSection);
 
   ASSERT_EQ(this->Del(ids[0]), 1);
   model.erase(model.end() - 3);
@@ -242,11 +244,11 @@ TYPED_TEST(TwinTableTest, RemovalClosesTheGapAndLeavesNoTraceBehind) {
   model.pop_back();
   EXPECT_EQ(this->All(), model);
 
-  const SectionView after = GetSection(this->Header(), TypeParam::kSection);
+  const SectionView after = GetSection(this->Header(), this->kSection);
   EXPECT_EQ(after.count, before.count - 2);
   EXPECT_EQ(after.capacity, before.capacity);
-  const std::string slots = this->TableSlots(TypeParam::kSection);
-  const std::size_t used = after.count * RecordSize(TypeParam::kSection);
+  const std::string slots = this->TableSlots(this->kSection);
+  const std::size_t used = after.count * RecordSize(this->kSection);
   EXPECT_EQ(slots.substr(used), std::string(slots.size() - used, '\0'));
 }
 
@@ -270,7 +272,7 @@ TYPED_TEST(TwinTableTest, IdsAreNeverIssuedTwice) {
   EXPECT_EQ(this->Add(record), ids[2] + 1);
   CSmartArray<SVR_LONG> listed;
   listed.Add(&ids[0]);  // stale entry: the call must empty the list first
-  ASSERT_EQ(TypeParam::Ids(this->store(), listed), this->Count());
+  ASSERT_EQ(TypeParam::GetIds(this->store(), listed), this->Count());
   EXPECT_EQ(*listed.GetAt(listed.GetSize() - 1), ids[2] + 1);
   EXPECT_EQ(*listed.GetAt(listed.GetSize() - 2), ids[1]);
 }
@@ -319,9 +321,9 @@ TYPED_TEST(TwinTableTest, UnreadableFileFailsWithOutputsCleared) {
     CSmartArray<SVR_LONG> ids;
     const SVR_LONG stale = 9;
     ids.Add(&stale);
-    EXPECT_EQ(TypeParam::Ids(this->store(), ids), 0);
+    EXPECT_EQ(TypeParam::GetIds(this->store(), ids), 0);
     EXPECT_EQ(ids.GetSize(), 0);
-    EXPECT_EQ(this->Count(), TypeParam::kMissingFileCount);
+    EXPECT_EQ(this->Count(), Expected<TypeParam>::kMissingFileCount);
     EXPECT_EQ(this->Exists("KelmirLocal"), 0);
     EXPECT_EQ(this->Add("new"), 0);
     record = this->Named("new");
@@ -352,9 +354,9 @@ TYPED_TEST(TwinTableTest, FailedReadOrWriteIsTheCallsFailure) {
       for (int k = 1;; ++k) {
         this->ResetFile();
         // Both tables end up full, with two records.
-        if (TypeParam::kSection == Section::kGdbs) this->Add("first");
+        if (this->kSection == Section::kGdbs) this->Add("first");
         const SVR_LONG existing = this->Add("second");
-        ASSERT_EQ(GetSection(this->Header(), TypeParam::kSection).count, 2);
+        ASSERT_EQ(GetSection(this->Header(), this->kSection).count, 2);
         this->env_.Arm(op, k, FaultEnv::Fault::kCut);
         const SVR_LONG result = step(existing);
         const bool fired = this->env_.fired();
@@ -374,7 +376,7 @@ TYPED_TEST(TwinTableTest, RunningOutOfMemoryChangesNothing) {
   this->FillLaterTables();
   const std::vector<SVR_LONG> ids =
       this->template AddRecords<TypeParam>(3, "r");
-  if (TypeParam::kSection == Section::kGdbs) this->Add("full");
+  if (this->kSection == Section::kGdbs) this->Add("full");
   Record renamed = this->Named("renamed");
   renamed.id = ids[1];
   using Step = std::function<SVR_LONG()>;

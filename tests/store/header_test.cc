@@ -55,6 +55,26 @@ TEST_F(HeaderTest, CountsOutsideTheirCapacityAreRefused) {
   });
 }
 
+TEST_F(HeaderTest, TheCheckNamesTheMisplacedTable) {
+  const char* const kNames[] = {"connection", "GDB", "user", "privilege",
+                                "option-group"};
+  for (int i = 0; i < kSectionCount; ++i) {
+    const Section s = static_cast<Section>(i);
+    SVR_CFG_HEADER header = Header();
+    SectionView view = GetSection(header, s);
+    view.offset += 1;
+    SetSection(&header, s, view);
+    const Status status = ValidateHeader(header, FileBytes().size());
+    EXPECT_TRUE(status.IsCorrupt());
+    EXPECT_EQ(
+        status.message().rfind(std::string(kNames[i]) + " table at offset " +
+                                   std::to_string(view.offset),
+                               0),
+        0u)
+        << status.message();
+  }
+}
+
 TEST_F(HeaderTest, TablesPastTheEndOfTheFileAreRefused) {
   ExpectRefusedAfter([](SVR_CFG_HEADER* h) { h->optionGroupsCount = 1; });
   ResetFile();

@@ -38,7 +38,7 @@ void SetName(const Context& ctx, const std::string& utf8, const char* noun,
 struct ConnCommands {
   using Table = ConnTable;
   using Record = SVC_GDB_CONN_INFO;
-  static constexpr const char* kNoun = "connection";
+  static constexpr const char* kNoun = TableName(Section::kConns);
   static const std::vector<Record>& Records(const Snapshot& s) {
     return s.conns;
   }
@@ -65,7 +65,7 @@ struct ConnCommands {
 struct GdbCommands {
   using Table = GdbTable;
   using Record = SVC_GDB_INFO;
-  static constexpr const char* kNoun = "GDB";
+  static constexpr const char* kNoun = TableName(Section::kGdbs);
   static const std::vector<Record>& Records(const Snapshot& s) {
     return s.gdbs;
   }
