@@ -1,6 +1,5 @@
 #include "src/store/integrity.h"
 
-#include <cstdio>
 #include <map>
 #include <set>
 #include <utility>
@@ -64,7 +63,7 @@ class Checker {
       const Record& record = records[i];
       const std::string name = TextOf(record.name, width);
       const std::string who =
-          table + " " + std::to_string(record.id) + " " + Quoted(show_(name));
+          table + " " + std::to_string(record.id) + " " + Quoted(Shown(name));
       const auto error = [&](Rule rule, const std::string& message) {
         Add(true, rule, section, i, message);
       };
@@ -123,7 +122,7 @@ class Checker {
       const std::size_t width = sizeof(group.groupName);
       const std::string name = TextOf(group.groupName, width);
       const std::string who = "option group " + std::to_string(i) + " " +
-                              Quoted(show_(name)) + " (type " +
+                              Quoted(Shown(name)) + " (type " +
                               std::to_string(group.groupType) + ")";
       const auto add = [&](bool error, Rule rule, const std::string& problem) {
         Add(error, rule, Section::kOptionGroups, i, who + ": " + problem);
@@ -161,6 +160,10 @@ class Checker {
     }
   }
 
+  std::string Shown(const std::string& text) const {
+    return show_ ? show_(text) : text;
+  }
+
   const FileTables& tables_;
   const ShowText& show_;
   std::vector<Finding> findings_;
@@ -175,20 +178,6 @@ std::uint64_t JournalSize(Env* env, const std::string& journal) {
 }
 
 }  // namespace
-
-std::string ShowTextAsAscii(const std::string& bytes) {
-  std::string shown;
-  for (unsigned char c : bytes) {
-    if (c >= 0x20 && c < 0x7f) {
-      shown += static_cast<char>(c);
-    } else {
-      char escape[5];
-      std::snprintf(escape, sizeof(escape), "\\x%02x", c);
-      shown += escape;
-    }
-  }
-  return shown;
-}
 
 std::vector<Finding> CheckTables(const FileTables& tables,
                                  const ShowText& show) {

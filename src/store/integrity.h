@@ -63,21 +63,18 @@ struct Finding {
 };
 
 // How a message shows a text of the file (a name), given its bytes up to
-// their NUL: the tool shows them in the file's code page.
+// their NUL: the tool shows them in the file's code page. Without one, a
+// message holds the bytes as they are, as the library's reasons do.
 using ShowText = std::function<std::string(const std::string& bytes)>;
-
-// The bytes as they are, but for control characters and bytes above 0x7f,
-// written as \xNN: one line of ASCII whatever the code page.
-std::string ShowTextAsAscii(const std::string& bytes);
 
 // Every finding in `tables`, errors and warnings in the order found; its
 // free slots are looked at as far as they were scanned (ScanFreeSlots).
 std::vector<Finding> CheckTables(const FileTables& tables,
-                                 const ShowText& show = ShowTextAsAscii);
+                                 const ShowText& show = nullptr);
 
 // The same for a whole file image, whose header check comes first.
 std::vector<Finding> CheckImage(const std::string& image,
-                                const ShowText& show = ShowTextAsAscii);
+                                const ShowText& show = nullptr);
 
 // Opens `session` for reading as any call would (a change that a crash
 // interrupted is rolled back first) and adds the findings of the journal
