@@ -34,9 +34,9 @@ struct ReplaceOutcome {
 };
 
 // Replaces the contents of the existing configuration file at `store.path`
-// with `image` (ReplaceContents), as one change under the exclusive lock. The
-// file keeps its identity, owner, group and mode, and a process holding it open
-// sees the old contents or the new, never a mixture. Whatever journal lay
+// with `image` (ReplaceContents), as one change under the exclusive lock.
+// The file keeps its identity, owner, group and mode, and a process holding
+// it open sees the old contents or the new, never a mixture. Whatever journal lay
 // beside it is cleared first (an untrusted one removed, never written
 // through), so that nothing can undo the new contents later. A file whose
 // header fails the check is overwritten whole without a journal (it was
