@@ -5,16 +5,12 @@
 #include <cstring>
 
 #include "src/store/default_file.h"
+#include "src/store/file_image.h"
 #include "src/store/format.h"
 
 namespace brellox {
 namespace bench {
 namespace {
-
-template <class Record>
-void Append(std::string* image, const Record& record) {
-  image->append(reinterpret_cast<const char*>(&record), sizeof(record));
-}
 
 void CopyText(char* field, std::size_t width, const std::string& text) {
   std::memset(field, 0, width);
@@ -59,68 +55,46 @@ std::string GroupName(std::int32_t i) { return "group" + std::to_string(i); }
 
 std::string BuildImage(const ImageSpec& spec) {
   const std::string base = DefaultConfigImage();
-  SVR_CFG_HEADER header;
-  std::memcpy(&header, base.data(), sizeof(header));
-  std::string image = base.substr(0, kFirstTableOffset);
-  const auto begin = [&image](Section s, const Fill& fill, SVR_CFG_HEADER* h) {
-    SetSection(h, s,
-               {static_cast<std::int32_t>(image.size()), fill.count,
-                fill.count + fill.free});
-  };
-  const auto pad = [&image](Section s, const Fill& fill) {
-    image.append(static_cast<std::size_t>(fill.free) * RecordSize(s), '\0');
-  };
-
-  begin(Section::kConns, spec.conns, &header);
+  FileTables tables;
+  std::memcpy(&tables.header, base.data(), sizeof(tables.header));
+  std::memcpy(&tables.global_option, &base[kGlobalOptionOffset],
+              sizeof(tables.global_option));
   for (std::int32_t i = 1; i <= spec.conns.count; ++i) {
-    if (i == 1) {
-      image.append(base, kFirstTableOffset, sizeof(SVC_GDB_CONN_INFO));
-      continue;
-    }
     SVC_GDB_CONN_INFO conn{};
-    conn.id = i;
-    CopyText(conn.name, sizeof(conn.name), ConnName(i));
-    Append(&image, conn);
+    if (i == 1) {
+      std::memcpy(&conn, &base[kFirstTableOffset], sizeof(conn));
+    } else {
+      conn.id = i;
+      CopyText(conn.name, sizeof(conn.name), ConnName(i));
+    }
+    tables.conns.push_back(conn);
   }
-  pad(Section::kConns, spec.conns);
-
-  begin(Section::kGdbs, spec.gdbs, &header);
   for (std::int32_t i = 1; i <= spec.gdbs.count; ++i) {
     SVC_GDB_INFO gdb{};
     gdb.id = i;
     CopyText(gdb.name, sizeof(gdb.name), GdbName(i));
-    Append(&image, gdb);
+    tables.gdbs.push_back(gdb);
   }
-  pad(Section::kGdbs, spec.gdbs);
-
-  begin(Section::kUsers, spec.users, &header);
   for (std::int32_t i = 1; i <= spec.users.count; ++i) {
     SVR_USER_REC user{};
     user.id = i;
     CopyText(user.name, sizeof(user.name), UserName(i));
     CopyText(user.password, sizeof(user.password), UserPassword(i));
-    Append(&image, user);
+    tables.users.push_back(user);
   }
-  pad(Section::kUsers, spec.users);
-
-  begin(Section::kPrivs, spec.privileges, &header);
   for (std::int32_t i = 1; i <= spec.privileges.count; ++i) {
-    Append(&image, SVR_USER_PRIV{i, 1, i});
+    tables.privs.push_back(SVR_USER_PRIV{i, 1, i});
   }
-  pad(Section::kPrivs, spec.privileges);
-
-  header.optionGroupsOffset = static_cast<std::int32_t>(image.size());
-  header.optionGroupsCount = spec.option_groups;
   for (std::int32_t i = 1; i <= spec.option_groups; ++i) {
-    Append(&image, Group(i));
+    tables.groups.push_back(Group(i));
   }
-
   // The default file's connection keeps ID 1 even in an empty table.
-  header.lastConnID = spec.conns.count > 1 ? spec.conns.count : 1;
-  header.lastGDBID = spec.gdbs.count;
-  header.lastUserID = spec.users.count;
-  std::memcpy(&image[0], &header, sizeof(header));
-  return image;
+  tables.header.lastConnID = spec.conns.count > 1 ? spec.conns.count : 1;
+  tables.header.lastGDBID = spec.gdbs.count;
+  tables.header.lastUserID = spec.users.count;
+  const auto slots = [](const Fill& fill) { return fill.count + fill.free; };
+  return LayoutImage(tables, {slots(spec.conns), slots(spec.gdbs),
+                              slots(spec.users), slots(spec.privileges)});
 }
 
 }  // namespace bench

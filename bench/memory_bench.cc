@@ -6,7 +6,7 @@
 //
 // Families: AddUserSparse, an add with room; AddConnSparse, an add to the
 // full connection table, which moves every later table, the user table with
-// its reserved slots included; ShowSparse, the tool's snapshot of the file,
+// its reserved slots included; ShowSparse, the tables of the file,
 // as `brellox show` reads it; CheckSparse, the same and the scan of every
 // free slot that `brellox check` adds.
 //
@@ -38,8 +38,8 @@
 #include "bench/unique_fd.h"
 #include "src/sources/twin_table.h"
 #include "src/store/config_file.h"
+#include "src/store/file_image.h"
 #include "src/users/users.h"
-#include "tools/brellox/snapshot.h"
 
 namespace brellox {
 namespace bench {
@@ -90,10 +90,10 @@ double DiskMiB(const std::string& path) {
 // check` reads.
 bool Snapshot(const Store& store, bool scan) {
   ConfigSession session;
-  tool::Snapshot snapshot;
+  FileTables tables;
   return session.Open(store, Access::kRead).ok() &&
-         tool::ReadSnapshot(session, &snapshot).ok() &&
-         (!scan || tool::ScanFreeSlots(session, &snapshot).ok());
+         ReadTables(session, &tables).ok() &&
+         (!scan || ScanFreeSlots(session, &tables).ok());
 }
 
 struct Outcome {

@@ -4,8 +4,10 @@
 // Recovering from the journal must never crash, never make the file longer
 // than it was, and either restore the file and idle the journal, or refuse
 // and leave both as they were. Every operation must then return without
-// crashing, and an operation on a file whose header was consistent must
-// leave it consistent.
+// crashing; an operation on a file whose header was consistent must leave
+// it consistent, and one on a file that passes the integrity check must
+// add no error to it (warnings, such as privileges of a removed user, are
+// the format's own).
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -20,6 +22,8 @@
 #include "src/sources/sources.h"
 #include "src/sources/twin_table.h"
 #include "src/store/config_file.h"
+#include "src/store/file_image.h"
+#include "src/store/integrity.h"
 #include "src/store/journal.h"
 #include "src/store/temp_dir.h"
 #include "src/users/users.h"
@@ -34,18 +38,31 @@ std::string ReadAll(const std::string& path) {
   return bytes.str();
 }
 
-bool Consistent(const std::string& bytes) {
-  SVR_CFG_HEADER header;
-  if (bytes.size() < sizeof(header)) return false;
-  std::memcpy(&header, bytes.data(), sizeof(header));
-  return ValidateHeader(header, bytes.size()).ok();
+struct Verdict {
+  bool consistent = false;  // the header describes a layout within the file
+  bool passes = false;      // and the integrity check finds no error
+};
+
+Verdict Judge(const std::string& bytes) {
+  Verdict verdict;
+  FileTables tables;
+  if (!DecodeImage(bytes, &tables).ok()) return verdict;
+  verdict.consistent = true;
+  verdict.passes = true;
+  for (const Finding& f : CheckTables(tables)) {
+    verdict.passes = verdict.passes && !f.error;
+  }
+  return verdict;
 }
 
-// Runs `operation`; a consistent file must stay consistent.
+// Runs `operation`: a consistent file must stay consistent, and a file
+// that passes the check must still pass it.
 void Step(const Store& store, const std::function<void()>& operation) {
-  const bool was_consistent = Consistent(ReadAll(store.path));
+  const Verdict before = Judge(ReadAll(store.path));
   operation();
-  if (was_consistent && !Consistent(ReadAll(store.path))) std::abort();
+  const Verdict after = Judge(ReadAll(store.path));
+  if (before.consistent && !after.consistent) std::abort();
+  if (before.passes && !after.passes) std::abort();
 }
 
 void RunEveryOperation(const Store& s) {

@@ -4,10 +4,20 @@
 
 #include <string>
 
+#include "src/store/config_file.h"
 #include "src/store/format.h"
 #include "src/store/store.h"
 
 namespace brellox {
+
+// Replaces the whole contents of the file that `session` (opened kWrite or
+// kReplace) holds with `image`, a whole file whose header describes a
+// consistent layout (Refused otherwise), and makes session.header() the
+// image's. Nothing reaches the file before Commit, which journals the
+// change like any other, so that the file holds the old contents or the
+// new, never a mixture (a damaged file is overwritten whole, without a
+// journal: it was unusable).
+Status ReplaceContents(ConfigSession& session, const std::string& image);
 
 enum class IdCounters {
   kKeepHigher,  // never lower a counter: IDs are never issued twice
@@ -24,10 +34,9 @@ struct ReplaceOutcome {
 };
 
 // Replaces the contents of the existing configuration file at `store.path`
-// with `image`, a whole file whose header describes a consistent layout
-// (Refused otherwise), as one change under the exclusive lock. The file
-// keeps its identity, owner, group and mode, and a process holding it open
-// sees the old contents or the new, never a mixture. Whatever journal lay
+// with `image` (ReplaceContents), as one change under the exclusive lock.
+// The file keeps its identity, owner, group and mode, and a process holding
+// it open sees the old contents or the new, never a mixture. Whatever journal lay
 // beside it is cleared first (an untrusted one removed, never written
 // through), so that nothing can undo the new contents later. A file whose
 // header fails the check is overwritten whole without a journal (it was

@@ -4,7 +4,6 @@
 #ifndef BRELLOX_TOOLS_BRELLOX_BACKUP_H_
 #define BRELLOX_TOOLS_BRELLOX_BACKUP_H_
 
-#include <cstddef>
 #include <nlohmann/json.hpp>
 #include <string>
 
@@ -26,21 +25,14 @@ struct ImportRules {
 // ToolError naming the first offending path ("users[2].id: ..."): unknown
 // keys, values of the wrong JSON type, integers outside 32 bits or outside
 // what the library stores (IDs and group types above 0, privilege values of
-// 0 or more, counters from 0 up and not below an ID), texts longer than the
-// library stores in their field, repeated IDs, names or privilege pairs,
-// and users without a password unless `rules` allow it. Missing counters
+// 0 or more, counters from 0 up), texts longer than the library stores in
+// their field, users without a password unless `rules` allow it, and
+// whatever the integrity check finds an error in (repeated IDs, names or
+// privilege pairs, an ID above its counter). Missing counters
 // become the table's highest ID and missing capacities the count rounded up
 // to an even number (at least 2). Never puts a password in a message.
 std::string ImageFromJson(const nlohmann::ordered_json& backup,
                           const Codec& codec, const ImportRules& rules);
-
-// Parses `text` as the JSON of an export. False, with `*error_byte` where
-// it stops, when it is not JSON at all. Throws a refusal ToolError naming
-// the path ("users[3].name") of a key that an object holds twice, and of a
-// number too large to read (1e400, or 400 digits), neither of which an
-// export ever writes. Never puts a text of the JSON in a message.
-bool ParseBackup(const std::string& text, nlohmann::ordered_json* backup,
-                 std::size_t* error_byte);
 
 // True when every user in `backup` carries a "password".
 bool BackupHasPasswords(const nlohmann::ordered_json& backup);

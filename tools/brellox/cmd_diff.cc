@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "tools/brellox/backup.h"
+#include "tools/brellox/backup_json.h"
 #include "tools/brellox/command.h"
 #include "tools/brellox/input.h"
 #include "tools/brellox/listing.h"
@@ -27,7 +28,7 @@ Snapshot LoadSide(const Context& ctx, const std::string& name) {
     const Context side{ctx.env, name, ctx.codec, ctx.out};
     if (opened.ok()) {
       Snapshot snapshot;
-      ctx.Require(ReadSnapshot(session, &snapshot));
+      ctx.Require(ReadTables(session, &snapshot));
       return snapshot;
     }
     // Not a configuration file; it may still be an export.
@@ -43,7 +44,7 @@ Snapshot LoadSide(const Context& ctx, const std::string& name) {
   rules.allow_empty_passwords = true;
   Snapshot snapshot;
   const Status parsed =
-      ParseSnapshot(ImageFromJson(backup, *ctx.codec, rules), &snapshot);
+      DecodeImage(ImageFromJson(backup, *ctx.codec, rules), &snapshot);
   if (!parsed.ok()) FileError(name + ": " + parsed.message());
   snapshot.passwords_known = BackupHasPasswords(backup);
   return snapshot;

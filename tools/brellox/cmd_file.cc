@@ -10,6 +10,7 @@
 #include "src/store/replace.h"
 #include "src/store/temp_dir.h"
 #include "tools/brellox/backup.h"
+#include "tools/brellox/backup_json.h"
 #include "tools/brellox/command.h"
 #include "tools/brellox/input.h"
 
@@ -70,7 +71,7 @@ bool ReadReplacedFile(const Context& ctx, const std::string& path,
   const Status opened = session.Open(Store{ctx.env, path}, Access::kRead);
   if (opened.IsCorrupt() || opened.IsNotFound()) return false;
   if (!opened.ok()) target.OpenFailed(opened);
-  target.Require(ReadSnapshot(session, snapshot));
+  target.Require(ReadTables(session, snapshot));
   return true;
 }
 
@@ -198,7 +199,7 @@ void Import(Context& ctx, const ImportOptions& options) {
     if (!replacing) return;
     if (!kept.empty()) *ctx.out << "would keep " << kept_line(kept);
     Snapshot incoming;
-    ctx.Require(ParseSnapshot(image, &incoming));
+    ctx.Require(DecodeImage(image, &incoming));
     const std::vector<std::string> lost =
         RecordsOnlyIn(ctx, replaced, incoming);
     if (lost.empty()) {

@@ -4,8 +4,7 @@
 #include <ostream>
 
 #include "src/store/config_file.h"
-#include "src/store/journal_file.h"
-#include "tools/brellox/check.h"
+#include "src/store/integrity.h"
 #include "tools/brellox/command.h"
 #include "tools/brellox/listing.h"
 #include "tools/brellox/records.h"
@@ -142,51 +141,21 @@ void Layout(Context& ctx, bool as_json) {
   }
 }
 
-// The size of the journal entry itself (a link is not followed).
-std::uint64_t JournalSize(const Context& ctx, const std::string& journal) {
-  FileFacts facts;
-  if (!ctx.env->EntryFacts(journal, &facts).ok()) return 0;
-  return facts.size;
-}
-
 // The findings of the file, the journal beside it included. Opening the
 // session rolls back a change that a crash interrupted, as any call would.
 std::vector<Finding> CheckFile(const Context& ctx) {
   std::vector<Finding> findings;
-  std::string journal;
-  const Status located = JournalOf(ctx.env, ctx.path, &journal);
-  if (!located.ok()) ctx.OpenFailed(located);
-  const bool had_journal = JournalSize(ctx, journal) > 0;
   ConfigSession session;
-  const Status opened = session.Open(Store{ctx.env, ctx.path}, Access::kRead);
-  if (!opened.ok() && !opened.IsCorrupt()) ctx.OpenFailed(opened);
-  const std::uint64_t journal_left = JournalSize(ctx, journal);
-  if (journal_left > 0) {
-    // Every call fails until the journal fits the file or is removed.
-    findings.push_back({true, "journal " + journal + " (" +
-                                  std::to_string(journal_left) +
-                                  " bytes) is present and was not rolled "
-                                  "back: " +
-                                  opened.message()});
-    return findings;
-  }
-  if (had_journal) {
-    findings.push_back({false, "journal " + journal +
-                                   " of an interrupted change was resolved: "
-                                   "the file was rolled back, or the journal "
-                                   "discarded if it never reached the file"});
-  }
-  if (!opened.ok()) {
-    findings.push_back({true, "header check: " + opened.message()});
-    return findings;
-  }
-  Snapshot snapshot;
-  Status read = ReadSnapshot(session, &snapshot);
-  if (read.ok()) read = ScanFreeSlots(session, &snapshot);
+  const Status opened =
+      OpenForCheck(Store{ctx.env, ctx.path}, &session, &findings);
+  if (!opened.ok()) ctx.OpenFailed(opened);
+  if (!findings.empty() && findings.back().error) return findings;
+  const Codec& codec = *ctx.codec;
+  const Status read = CheckSession(
+      session,
+      [&codec](const std::string& bytes) { return codec.Shown(bytes); },
+      &findings);
   if (!read.ok()) FileError("cannot read " + ctx.path + ": " + read.message());
-  for (Finding& f : CheckSnapshot(snapshot, *ctx.codec)) {
-    findings.push_back(std::move(f));
-  }
   return findings;
 }
 

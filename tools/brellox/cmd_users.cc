@@ -175,7 +175,7 @@ void PrivList(Context& ctx, const PrivOptions& o) {
   const std::int32_t user =
       o.listed_user ? PrivUserId(ctx, session, o.user) : 0;
   Snapshot s;
-  ctx.Require(ReadSnapshot(session, &s));
+  ctx.Require(ReadTables(session, &s));
   if (o.as_json) {
     ctx.PrintJson(PrivsJson(s, user));
   } else {

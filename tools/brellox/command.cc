@@ -37,7 +37,7 @@ void Context::OpenToChange(ConfigSession* session) const {
 void Context::CheckTexts(ConfigSession& session) const {
   if (force_encoding || texts_checked) return;
   Snapshot snapshot;
-  const Status s = ReadSnapshot(session, &snapshot);
+  const Status s = ReadTables(session, &snapshot);
   if (!s.ok()) FileError("cannot read " + path + ": " + s.message());
   const std::string where = FirstUndecodedText(snapshot, *codec);
   if (!where.empty()) {
@@ -65,7 +65,7 @@ Snapshot Context::Load() const {
   ConfigSession session;
   Open(&session, Access::kRead);
   Snapshot snapshot;
-  const Status s = ReadSnapshot(session, &snapshot);
+  const Status s = ReadTables(session, &snapshot);
   if (!s.ok()) FileError("cannot read " + path + ": " + s.message());
   return snapshot;
 }

@@ -1,4 +1,4 @@
-#include "tools/brellox/snapshot.h"
+#include "src/store/file_image.h"
 
 #include <algorithm>
 #include <cstring>
@@ -7,10 +7,9 @@
 #include "src/store/file_ranges.h"
 
 namespace brellox {
-namespace tool {
 namespace {
 
-// Where a snapshot's bytes come from: the session's file, or an image.
+// Where the tables' bytes come from: the session's file, or an image.
 class SessionBytes {
  public:
   explicit SessionBytes(ConfigSession& session) : session_(session) {}
@@ -55,22 +54,22 @@ Status ReadRecords(Bytes& bytes, const SectionView& view,
 }
 
 template <class Bytes>
-Status ReadAll(Bytes& bytes, const SVR_CFG_HEADER& header, Snapshot* snapshot) {
-  snapshot->header = header;
+Status ReadAll(Bytes& bytes, const SVR_CFG_HEADER& header, FileTables* tables) {
+  tables->header = header;
   const SVR_CFG_HEADER& h = header;
-  Status s = bytes.Read(kGlobalOptionOffset, sizeof(snapshot->global_option),
-                        &snapshot->global_option);
+  Status s = bytes.Read(kGlobalOptionOffset, sizeof(tables->global_option),
+                        &tables->global_option);
   if (s.ok())
-    s = ReadRecords(bytes, GetSection(h, Section::kConns), &snapshot->conns);
+    s = ReadRecords(bytes, GetSection(h, Section::kConns), &tables->conns);
   if (s.ok())
-    s = ReadRecords(bytes, GetSection(h, Section::kGdbs), &snapshot->gdbs);
+    s = ReadRecords(bytes, GetSection(h, Section::kGdbs), &tables->gdbs);
   if (s.ok())
-    s = ReadRecords(bytes, GetSection(h, Section::kUsers), &snapshot->users);
+    s = ReadRecords(bytes, GetSection(h, Section::kUsers), &tables->users);
   if (s.ok())
-    s = ReadRecords(bytes, GetSection(h, Section::kPrivs), &snapshot->privs);
+    s = ReadRecords(bytes, GetSection(h, Section::kPrivs), &tables->privs);
   if (s.ok()) {
     s = ReadRecords(bytes, GetSection(h, Section::kOptionGroups),
-                    &snapshot->groups);
+                    &tables->groups);
   }
   return s;
 }
@@ -78,17 +77,17 @@ Status ReadAll(Bytes& bytes, const SVR_CFG_HEADER& header, Snapshot* snapshot) {
 // Reads the free slots of the four slotted tables whole slots at a time,
 // from the first that may hold data on, and notes those not all zero.
 template <class Bytes>
-Status ScanSlots(Bytes& bytes, Snapshot* snapshot) {
+Status ScanSlots(Bytes& bytes, FileTables* tables) {
   Buffer chunk;
   Status s = Buffer::AllocateUninitialized(kChunkBytes, &chunk);
   for (int t = 0; s.ok() && t < 4; ++t) {
     const Section section = static_cast<Section>(t);
-    const SectionView view = GetSection(snapshot->header, section);
+    const SectionView view = GetSection(tables->header, section);
     const std::int64_t size = RecordSize(section);
     const std::int64_t per_chunk =
         static_cast<std::int64_t>(kChunkBytes) / size;
     const std::int64_t end = view.offset + view.capacity * size;
-    DirtyFreeSlots& dirty = snapshot->dirty_free_slots[t];
+    DirtyFreeSlots& dirty = tables->dirty_free_slots[t];
     dirty = DirtyFreeSlots{};
     for (std::int64_t slot = view.count; slot < view.capacity;) {
       std::uint64_t data = 0, data_end = 0;
@@ -118,20 +117,36 @@ Status ScanSlots(Bytes& bytes, Snapshot* snapshot) {
   return s;
 }
 
+// Appends a table's records and its free slots (zero), and sets its place.
+template <class Record>
+void PlaceTable(Section section, const std::vector<Record>& records,
+                std::int32_t capacity, SVR_CFG_HEADER* header,
+                std::string* image) {
+  SetSection(header, section,
+             {static_cast<std::int32_t>(image->size()),
+              static_cast<std::int32_t>(records.size()), capacity});
+  const std::size_t begin = image->size();
+  image->resize(begin + static_cast<std::size_t>(capacity) * sizeof(Record));
+  if (!records.empty()) {
+    std::memcpy(&(*image)[begin], records.data(),
+                records.size() * sizeof(Record));
+  }
+}
+
 }  // namespace
 
-Status ReadSnapshot(ConfigSession& session, Snapshot* snapshot) {
-  snapshot->file_size = session.Size();
+Status ReadTables(ConfigSession& session, FileTables* tables) {
+  tables->file_size = session.Size();
   SessionBytes bytes(session);
-  return ReadAll(bytes, session.header(), snapshot);
+  return ReadAll(bytes, session.header(), tables);
 }
 
-Status ScanFreeSlots(ConfigSession& session, Snapshot* snapshot) {
+Status ScanFreeSlots(ConfigSession& session, FileTables* tables) {
   SessionBytes bytes(session);
-  return ScanSlots(bytes, snapshot);
+  return ScanSlots(bytes, tables);
 }
 
-Status ParseSnapshot(const std::string& image, Snapshot* snapshot) {
+Status DecodeImage(const std::string& image, FileTables* tables) {
   if (image.size() < static_cast<std::size_t>(kFirstTableOffset)) {
     return Status::Corrupt("file of " + std::to_string(image.size()) +
                            " bytes is shorter than its header and global "
@@ -141,12 +156,27 @@ Status ParseSnapshot(const std::string& image, Snapshot* snapshot) {
   std::memcpy(&header, image.data(), sizeof(header));
   Status s = ValidateHeader(header, image.size());
   if (!s.ok()) return s;
-  snapshot->file_size = image.size();
+  tables->file_size = image.size();
   ImageBytes bytes(image);
-  s = ReadAll(bytes, header, snapshot);
-  if (s.ok()) s = ScanSlots(bytes, snapshot);
+  s = ReadAll(bytes, header, tables);
+  if (s.ok()) s = ScanSlots(bytes, tables);
   return s;
 }
 
-}  // namespace tool
+std::string LayoutImage(const FileTables& tables,
+                        const SlotCapacities& capacities) {
+  SVR_CFG_HEADER header = tables.header;
+  std::string image(static_cast<std::size_t>(kFirstTableOffset), '\0');
+  std::memcpy(&image[kGlobalOptionOffset], &tables.global_option,
+              sizeof(tables.global_option));
+  PlaceTable(Section::kConns, tables.conns, capacities[0], &header, &image);
+  PlaceTable(Section::kGdbs, tables.gdbs, capacities[1], &header, &image);
+  PlaceTable(Section::kUsers, tables.users, capacities[2], &header, &image);
+  PlaceTable(Section::kPrivs, tables.privs, capacities[3], &header, &image);
+  PlaceTable(Section::kOptionGroups, tables.groups,
+             static_cast<std::int32_t>(tables.groups.size()), &header, &image);
+  std::memcpy(&image[0], &header, sizeof(header));
+  return image;
+}
+
 }  // namespace brellox

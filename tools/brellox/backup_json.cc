@@ -1,0 +1,263 @@
+#include "tools/brellox/backup_json.h"
+
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <set>
+#include <utility>
+
+#include "tools/brellox/tool_error.h"
+
+namespace brellox {
+namespace tool {
+
+using json = nlohmann::ordered_json;
+
+namespace {
+
+constexpr std::int64_t kInt32Max = std::numeric_limits<std::int32_t>::max();
+
+// A key as a step of a path in a one-line message: control characters
+// are written as \xNN.
+std::string PathStep(const std::string& parent, const std::string& key) {
+  std::string step;
+  for (unsigned char c : key) {
+    if (c < 0x20 || c == 0x7f) {
+      char escape[5];
+      std::snprintf(escape, sizeof(escape), "\\x%02x", c);
+      step += escape;
+    } else {
+      step += static_cast<char>(c);
+    }
+  }
+  return parent.empty() ? step : parent + "." + step;
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Builds the JSON of an export the way the parser would, but stops at a
+// key an object already holds (the parser would keep the last one, and a
+// restore would silently drop the first), and at a number too large to
+// read, naming where it is: "users[3].name".
+class StrictReader final : public nlohmann::json_sax<json> {
+ public:
+  json Take() { return std::move(root_); }
+  std::size_t error_byte() const { return error_byte_; }
+
+  bool null() override { return Put(json(nullptr)); }
+  bool boolean(bool value) override { return Put(json(value)); }
+  bool number_integer(number_integer_t value) override {
+    return Put(json(value));
+  }
+  bool number_unsigned(number_unsigned_t value) override {
+    return Put(json(value));
+  }
+  bool number_float(number_float_t value, const string_t&) override {
+    return Put(json(value));
+  }
+  bool string(string_t& value) override { return Put(json(std::move(value))); }
+  bool binary(binary_t&) override { return false; }  // not in JSON text
+  bool start_object(std::size_t) override { return Open(json::object()); }
+  bool start_array(std::size_t) override { return Open(json::array()); }
+  bool end_object() override { return Close(); }
+  bool end_array() override { return Close(); }
+
+  bool key(string_t& key) override {
+    Level& level = levels_.back();
+    if (!level.keys.insert(key).second) {
+      Refuse(PathStep(level.path, key) +
+             ": the key appears twice in its "
+             "object");
+    }
+    level.key = key;
+    return true;
+  }
+
+  bool parse_error(std::size_t position, const std::string&,
+                   const nlohmann::detail::exception& error) override {
+    // 406: a number whose value is beyond a double.
+    if (error.id == 406) {
+      const std::string path = NextPath();
+      Refuse((path.empty() ? std::string("the backup") : path) +
+             ": is a number too large for any field");
+    }
+    error_byte_ = position;
+    return false;
+  }
+
+ private:
+  struct Level {
+    json* value;
+    std::string path;
+    std::set<std::string> keys;  // of an object
+    std::string key;             // of an object: the member being read
+    std::size_t items = 0;       // of an array
+  };
+
+  // The path of the value that comes next.
+  std::string NextPath() const {
+    if (levels_.empty()) return std::string();
+    const Level& level = levels_.back();
+    if (level.value->is_array()) {
+      return level.path + "[" + std::to_string(level.items) + "]";
+    }
+    return PathStep(level.path, level.key);
+  }
+
+  bool Put(json value) {
+    if (levels_.empty()) {
+      root_ = std::move(value);
+      return true;
+    }
+    Level& level = levels_.back();
+    if (level.value->is_array()) {
+      level.value->push_back(std::move(value));
+      ++level.items;
+    } else {
+      // The key is known to be new: appended without the ordered map's
+      // search for it, which would make a large object quadratic.
+      level.value->get_ref<json::object_t&>().emplace_back(level.key,
+                                                           std::move(value));
+    }
+    return true;
+  }
+
+  // Places a new container and reads on inside it. Its parent gets no
+  // other value before it closes, so the pointer to it stays valid.
+  bool Open(json container) {
+    std::string path = NextPath();
+    Put(std::move(container));
+    json* placed = &root_;
+    if (!levels_.empty()) {
+      json& parent = *levels_.back().value;
+      placed = parent.is_array()
+                   ? &parent.back()
+                   : &parent.get_ref<json::object_t&>().back().second;
+    }
+    levels_.push_back(Level{placed, std::move(path), {}, {}, 0});
+    return true;
+  }
+
+  bool Close() {
+    levels_.pop_back();
+    return true;
+  }
+
+  json root_;
+  std::vector<Level> levels_;
+  std::size_t error_byte_ = 0;
+};
+
+}  // namespace
+
+bool ParseBackup(const std::string& text, json* backup,
+                 std::size_t* error_byte) {
+  StrictReader reader;
+  if (!json::sax_parse(text, &reader)) {
+    *error_byte = reader.error_byte();
+    return false;
+  }
+  *backup = reader.Take();
+  return true;
+}
+
+void Node::Fail(const std::string& problem) const {
+  Refuse((path_.empty() ? std::string("the backup") : path_) + ": " + problem);
+}
+
+void Node::ExpectObject(std::initializer_list<const char*> known) const {
+  if (!value_.is_object()) Fail("is not an object");
+  for (const auto& item : value_.items()) {
+    bool listed = false;
+    for (const char* key : known) listed = listed || item.key() == key;
+    if (!listed) Child(item.key()).Fail("is not a known key");
+  }
+}
+
+Node Node::Child(const std::string& key) const {
+  if (!Has(key)) Fail("has no \"" + key + "\"");
+  return Node(value_[key], PathStep(path_, key));
+}
+
+Node Node::Item(std::size_t i) const {
+  return Node(value_[i], path_ + "[" + std::to_string(i) + "]");
+}
+
+std::vector<Node> Node::Items() const {
+  if (!value_.is_array()) Fail("is not a list");
+  std::vector<Node> items;
+  for (std::size_t i = 0; i < value_.size(); ++i) items.push_back(Item(i));
+  return items;
+}
+
+std::int32_t Node::Int32(std::int64_t min, std::int64_t max) const {
+  if (value_.is_number_float()) {
+    // Written with a fraction or an exponent, or with too many digits
+    // for 64 bits.
+    const double number = value_.get<double>();
+    if (std::trunc(number) == number && std::fabs(number) > kInt32Max) {
+      Fail(value_.dump() + " does not fit a 32-bit integer");
+    }
+    Fail("is not an integer");
+  }
+  if (!value_.is_number_integer()) Fail("is not an integer");
+  const bool huge =
+      value_.is_number_unsigned() &&
+      value_.get<std::uint64_t>() > static_cast<std::uint64_t>(kInt32Max);
+  const std::int64_t number = huge ? 0 : value_.get<std::int64_t>();
+  if (huge || number < std::numeric_limits<std::int32_t>::min() ||
+      number > kInt32Max) {
+    Fail(value_.dump() + " does not fit a 32-bit integer");
+  }
+  if (number < min || number > max) {
+    Fail(value_.dump() + " is outside " + std::to_string(min) + " to " +
+         std::to_string(max));
+  }
+  return static_cast<std::int32_t>(number);
+}
+
+std::string Node::Text(const Codec& codec, std::size_t limit) const {
+  std::string bytes;
+  if (value_.is_string()) {
+    if (!codec.TryFromUtf8(value_.get<std::string>(), &bytes)) {
+      Fail("cannot be written in " + codec.encoding());
+    }
+  } else if (value_.is_object()) {
+    ExpectObject({"hex"});
+    bytes = Child("hex").Hex(std::string::npos);
+  } else {
+    Fail("is not a string or {\"hex\": ...}");
+  }
+  if (bytes.find('\0') != std::string::npos) Fail("holds a NUL byte");
+  if (bytes.size() > limit) {
+    Fail("is " + std::to_string(bytes.size()) + " bytes in " +
+         codec.encoding() + "; at most " + std::to_string(limit) + " fit");
+  }
+  return bytes;
+}
+
+std::string Node::Hex(std::size_t limit) const {
+  if (!value_.is_string()) Fail("is not a hex string");
+  const std::string hex = value_.get<std::string>();
+  if (hex.size() % 2 != 0) Fail("has an odd number of hex digits");
+  if (hex.size() / 2 > limit) {
+    Fail("is " + std::to_string(hex.size() / 2) + " bytes; at most " +
+         std::to_string(limit) + " fit");
+  }
+  std::string bytes;
+  for (std::size_t i = 0; i < hex.size(); i += 2) {
+    const int high = HexDigit(hex[i]);
+    const int low = HexDigit(hex[i + 1]);
+    if (high < 0 || low < 0) Fail("holds a character that is not hex");
+    bytes += static_cast<char>(high * 16 + low);
+  }
+  return bytes;
+}
+
+}  // namespace tool
+}  // namespace brellox

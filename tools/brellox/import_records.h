@@ -1,0 +1,43 @@
+// The records of an export's JSON (see doc/export_format.md) read back into
+// the file's records: each value of its JSON type, within 32 bits and
+// within what the library stores (IDs above 0, privilege values of 0 or
+// more, texts that fit their field, no blank names). Every refusal is a
+// refusal ToolError naming the first offending path ("users[2].id: ...")
+// and never a text of the JSON: it may be a password.
+#ifndef BRELLOX_TOOLS_BRELLOX_IMPORT_RECORDS_H_
+#define BRELLOX_TOOLS_BRELLOX_IMPORT_RECORDS_H_
+
+#include <cstddef>
+#include <cstring>
+#include <string>
+
+#include "src/store/format.h"
+#include "tools/brellox/backup_json.h"
+#include "tools/brellox/codec.h"
+
+namespace brellox {
+namespace tool {
+
+SVC_GDB_CONN_INFO ConnFromJson(const Node& n, const Codec& codec);
+SVC_GDB_INFO GdbFromJson(const Node& n, const Codec& codec);
+// A user without a "password" gets an empty one when `allow_empty_password`,
+// else is refused.
+SVR_USER_REC UserFromJson(const Node& n, const Codec& codec,
+                          bool allow_empty_password);
+SVR_USER_PRIV PrivFromJson(const Node& n);
+// `text_limit`: the longest text value the library stores in that option.
+CONFIG_OPTION OptionFromJson(const Node& n, const Codec& codec,
+                             std::size_t text_limit);
+SVR_OPTION_GROUP GroupFromJson(const Node& n, const Codec& codec);
+
+// Puts `bytes` (at most N) into a text field, NUL-padded.
+template <std::size_t N>
+void PutText(char (&field)[N], const std::string& bytes) {
+  std::memset(field, 0, N);
+  std::memcpy(field, bytes.data(), bytes.size());
+}
+
+}  // namespace tool
+}  // namespace brellox
+
+#endif  // BRELLOX_TOOLS_BRELLOX_IMPORT_RECORDS_H_
