@@ -10,9 +10,6 @@
 namespace brellox {
 namespace {
 
-constexpr const char* kSlottedTables[] = {"connection", "GDB", "user",
-                                          "privilege"};
-
 std::string TextOf(const char* field, std::size_t width) {
   return std::string(field, FieldLength(field, width));
 }
@@ -55,7 +52,7 @@ class Checker {
   template <class Record>
   void CheckNamedTable(Section section, const std::vector<Record>& records,
                        std::int32_t last_id) {
-    const std::string table = kSlottedTables[static_cast<int>(section)];
+    const std::string table = TableName(section);
     std::map<std::int32_t, int> ids;
     std::map<std::string, std::int32_t> names;
     const std::size_t width = sizeof(Record::name);
@@ -144,7 +141,7 @@ class Checker {
   }
 
   void CheckFreeSlots(Section s) {
-    const std::string table = kSlottedTables[static_cast<int>(s)];
+    const std::string table = TableName(s);
     const DirtyFreeSlots& dirty = tables_.dirty_free_slots[static_cast<int>(s)];
     for (const std::int32_t slot : dirty.listed) {
       Add(false, Rule::kDirtyFreeSlot, s, static_cast<std::size_t>(slot),

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <functional>
 
-#include "src/sources/sources.h"
+#include "src/sources/twin_table.h"
 #include "src/store/journal.h"
 #include "src/store/replace.h"
 #include "src/users/users.h"
@@ -103,10 +103,10 @@ TEST_F(IntegrityTest, FilesBuiltByTheLibraryHaveNoFindings) {
   ASSERT_EQ(SetUserPriv(store(), 1, 2, 5), 1);
   SVC_GDB_CONN_INFO conn{};
   SetText(conn.name, std::string(32, 'c'));
-  ASSERT_GT(AddConn(store(), conn), 0);
+  ASSERT_GT(ConnTable::Add(store(), conn), 0);
   SVC_GDB_INFO gdb{};
   SetText(gdb.name, std::string(32, 'g'));
-  ASSERT_GT(AddGDB(store(), gdb), 0);
+  ASSERT_GT(GdbTable::Add(store(), gdb), 0);
   ASSERT_EQ(DelUser(store(), 3), 1);
   EXPECT_EQ(Describe(CheckBothWays()), "");
 
