@@ -37,6 +37,21 @@ std::size_t EditDistance(const std::string& a, const std::string& b) {
   return row[b.size()];
 }
 
+// The candidate nearest to `word`, if one is within two edits.
+std::string Nearest(const std::string& word,
+                    const std::vector<std::string>& candidates) {
+  std::string nearest;
+  std::size_t best = 3;
+  for (const std::string& candidate : candidates) {
+    const std::size_t distance = EditDistance(word, candidate);
+    if (distance < best) {
+      best = distance;
+      nearest = candidate;
+    }
+  }
+  return nearest;
+}
+
 // A word the parser would take for an option: not "-" (standard input)
 // nor a negative number.
 bool LooksLikeOption(const std::string& arg) {
@@ -66,35 +81,29 @@ const CLI::Option* FindOption(const CLI::App* app, const std::string& name) {
 
 // Whether the word after `arg`, the option `option`, is its value.
 bool ValueFollows(const CLI::Option& option, const std::string& arg) {
-  if (option.get_type_size_min() == 0) return false;  // a flag
+  if (option.get_expected_max() == 0) return false;  // a flag
   if (arg.rfind("--", 0) == 0) return arg.find('=') == std::string::npos;
   return arg.size() == 2;  // "-o FILE", not "-oFILE"
 }
 
 [[noreturn]] void UnknownOption(const CLI::App& app, const std::string& name,
                                 const std::string& command) {
-  std::string nearest;
-  std::size_t best = 3;  // farther than two edits is no suggestion
+  std::vector<std::string> known;
   std::string own;
   for (const CLI::App* at = &app; at != nullptr; at = at->get_parent()) {
     for (const CLI::Option* option : at->get_options()) {
       for (const std::string& lname : option->get_lnames()) {
-        const std::string candidate = "--" + lname;
-        if (at == &app && candidate != "--help") {
-          own += (own.empty() ? "" : ", ") + candidate;
-        }
-        const std::size_t distance = EditDistance(name, candidate);
-        if (distance < best) {
-          best = distance;
-          nearest = candidate;
+        known.push_back("--" + lname);
+        if (at == &app && lname != "help") {
+          own += (own.empty() ? "" : ", ") + known.back();
         }
       }
     }
   }
-  const std::string where = command.empty() ? "brellox" : command;
+  const std::string nearest = Nearest(name, known);
   std::string message = "unknown option " +
                         Quoted(HasControlCharacter(name) ? "?" : name) +
-                        " for " + where;
+                        " for " + (command.empty() ? "brellox" : command);
   if (!nearest.empty()) {
     message += "; did you mean " + Quoted(nearest) + "?";
   } else if (!own.empty()) {
@@ -113,15 +122,11 @@ std::string Names(const CLI::App& app) {
 
 [[noreturn]] void UnknownCommand(const CLI::App& app, const std::string& word,
                                  const std::string& family) {
-  std::string nearest;
-  std::size_t best = 3;  // farther than two edits is no suggestion
+  std::vector<std::string> commands;
   for (const CLI::App* sub : app.get_subcommands({})) {
-    const std::size_t distance = EditDistance(word, sub->get_name());
-    if (distance < best) {
-      best = distance;
-      nearest = sub->get_name();
-    }
+    commands.push_back(sub->get_name());
   }
+  const std::string nearest = Nearest(word, commands);
   std::string message = "unknown " + family + "command " +
                         Quoted(HasControlCharacter(word) ? "?" : word);
   message += nearest.empty() ? "; the commands are " + Names(app)
