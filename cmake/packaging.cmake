@@ -20,6 +20,8 @@ set(CPACK_PACKAGE_DESCRIPTION
     "brellox, the administrator's command line for it.")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_COMPONENTS_ALL runtime dev)
+# Debug information stays in the build tree.
+set(CPACK_STRIP_FILES ON)
 
 if(WIN32)
   if(CMAKE_SIZEOF_VOID_P EQUAL 8)
