@@ -31,11 +31,22 @@ TEST_F(ToolCommandsTest, InitWritesTheDefaultFileAtAGivenPath) {
 }
 
 TEST_F(ToolCommandsTest, UnopenableFileExitsThreeWithOneLine) {
+  const std::string json = (dir_.path() / "backup.json").string();
+  ASSERT_EQ(Run({"export", "-o", json}).exit_code, 0);
   std::filesystem::remove(path());
   ToolResult r = Run({"show"});
   EXPECT_EQ(r.exit_code, 3);
-  EXPECT_EQ(r.ErrLines(), 1);
-  EXPECT_THAT(r.err, HasSubstr("cannot open"));
+  EXPECT_EQ(r.err, "brellox: " + path().string() +
+                       " does not exist; create it with `brellox init`\n");
+  // An export where a configuration file belongs is named for what it is.
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"show"}, {"user", "list"}, {"tempdir"}}) {
+    r = RunOn(json, args);
+    EXPECT_EQ(r.exit_code, 3) << args[0];
+    EXPECT_EQ(r.ErrLines(), 1) << args[0];
+    EXPECT_THAT(r.err, HasSubstr(json + " is an export, not a configuration "
+                                        "file; restore it with"));
+  }
 }
 
 TEST_F(ToolCommandsTest, DamagedHeaderStopsEveryCommandWithExitThree) {
@@ -56,6 +67,25 @@ TEST_F(ToolCommandsTest, DamagedHeaderStopsEveryCommandWithExitThree) {
     EXPECT_THAT(r.err, HasSubstr("fails the header check"));
   }
   EXPECT_EQ(FileBytes(), before);
+}
+
+TEST_F(ToolCommandsTest, PrivilegeListingNamesEachRowsUser) {
+  AddUsers(3);
+  for (const std::vector<std::string>& set :
+       {std::vector<std::string>{"priv", "set", "user1", "1", "7"},
+        {"priv", "set", "user3", "2", "7"},
+        {"priv", "set", "user1", "2", "8"}}) {
+    ASSERT_EQ(Run(set).exit_code, 0);
+  }
+  ASSERT_EQ(Run({"user", "del", "user3", "--keep-privileges"}).exit_code, 0);
+  EXPECT_EQ(Run({"priv", "list"}).out,
+            "USER ID  USER            PRIVILEGE  VALUE\n"
+            "1        user1           1          7\n"
+            "3        (no such user)  2          7\n"
+            "1        user1           2          8\n");
+  EXPECT_EQ(Run({"priv", "list", "3"}).out,
+            "USER ID  USER            PRIVILEGE  VALUE\n"
+            "3        (no such user)  2          7\n");
 }
 
 TEST_F(ToolCommandsTest, DigitNamesAreAddressedWithByName) {
@@ -319,8 +349,17 @@ TEST_F(ToolCommandsTest, OptionGroupsOfEveryValueType) {
 }
 
 TEST_F(ToolCommandsTest, TempDirSetAndRead) {
-  EXPECT_EQ(Run({"tempdir", "/var/tmp/gdb"}).exit_code, 0);
+  // A directory of another machine is stored, with a warning.
+  ToolResult r = Run({"tempdir", "/var/tmp/gdb"});
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.err,
+            "brellox: warning: '/var/tmp/gdb' does not exist on this "
+            "machine; stored anyway\n");
   EXPECT_EQ(Run({"tempdir"}).out, "/var/tmp/gdb\n");
+  r = Run({"tempdir", dir_.path().string()});
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.err, "");
+  ASSERT_EQ(Run({"tempdir", "/var/tmp/gdb"}).exit_code, 0);
   EXPECT_EQ(Run({"tempdir", std::string(128, 't')}).exit_code, 1);
   EXPECT_EQ(Run({"tempdir"}).out, "/var/tmp/gdb\n");
 }

@@ -28,6 +28,17 @@ TEST_F(ToolUsageTest, EachMistakeGetsItsOwnLineAndExitTwo) {
        "never taken on the command"},
       {{"user", "add", "bob", "s3cret"},
        "user add got more arguments than it takes"},
+      {{"user", "add", "bob", "--pasword-stdin"},
+       "unknown option '--pasword-stdin' for user add; did you mean "
+       "'--password-stdin'?"},
+      {{"--confg", "other.CFG", "show"},
+       "unknown option '--confg' for brellox; did you mean '--config'?"},
+      {{"user", "add", "bob", "--frobnicate=s3cret"},
+       "unknown option '--frobnicate' for user add; its options are "
+       "--password-stdin, --no-password"},
+      {{"conn", "add", "pg", "--info1", "--x", "--inf5", "y"},
+       "unknown option '--inf5' for conn add; did you mean '--info1'?"},
+      {{"help", "shwo"}, "unknown command 'shwo'; did you mean 'show'?"},
       {{"priv", "set", "5", "bob", "3"},
        "privilege ID 'bob' is not a 32-bit integer"},
       {{"priv", "set", "5", "1", "x"},
@@ -70,6 +81,12 @@ TEST_F(ToolUsageTest, VersionAndHelpOfACommand) {
                            "--version", "Exit codes: 0 done", "3 the file"}) {
     EXPECT_THAT(help.out, HasSubstr(text));
   }
+  EXPECT_THAT(help.out, HasSubstr("/share/doc/brellox."));
+  // `help COMMAND` is the command's --help, global options before it too.
+  EXPECT_EQ(Run({"help", "user", "add"}).out, help.out);
+  const ToolResult top = Run({"--encoding", "GBK", "help"});
+  EXPECT_EQ(top.exit_code, 0);
+  EXPECT_THAT(top.out, HasSubstr("brellox help COMMAND"));
 }
 
 }  // namespace

@@ -71,7 +71,8 @@ void Export(Context& ctx, const ExportOptions& options) {
 void AddBackupCommands(CLI::App& app, Registry& registry) {
   auto exp = std::make_shared<ExportOptions>();
   CLI::App* export_cmd = app.add_subcommand(
-      "export", "write the whole configuration as JSON (doc/export_format.md)");
+      "export", "write the whole configuration as JSON (" BRELLOX_DOC_DIR
+                "/export_format.md)");
   export_cmd->add_flag("--with-passwords", exp->with_passwords,
                        "include the users' passwords (a full backup)");
   export_cmd->add_option("-o,--output", exp->output,

@@ -1,5 +1,6 @@
 // init, tempdir and import: the file as a whole, and its temp dir.
 #include <cstring>
+#include <iostream>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -136,6 +137,11 @@ void TempDir(Context& ctx, const std::string* dir) {
   ctx.OpenToChange(&session);
   ctx.Require(SetTempDir(session, bytes.c_str()));
   ctx.Commit(&session);
+  // The file may be meant for another machine: the text is kept as given.
+  if (!ctx.env->EntryExists(*dir)) {
+    std::cerr << "brellox: warning: " << Quoted(*dir)
+              << " does not exist on this machine; stored anyway\n";
+  }
 }
 
 struct ImportOptions {

@@ -7,6 +7,7 @@
 
 #include "tools/brellox/check.h"
 #include "tools/brellox/system.h"
+#include "tools/brellox/usage.h"
 
 namespace brellox {
 namespace tool {
@@ -22,11 +23,7 @@ void Context::Open(ConfigSession* session, Access access) const {
 }
 
 void Context::OpenFailed(const Status& opened) const {
-  if (opened.IsCorrupt()) {
-    FileError(path + " fails the header check: " + opened.message());
-  }
-  if (opened.IsBusy()) FileError(path + " is busy: " + opened.message());
-  FileError("cannot open " + path + ": " + opened.message());
+  FileError(OpenFailureMessage(env, path, opened));
 }
 
 void Context::OpenToChange(ConfigSession* session) const {

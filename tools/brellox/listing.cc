@@ -1,6 +1,7 @@
 #include "tools/brellox/listing.h"
 
 #include <ostream>
+#include <unordered_map>
 
 #include "tools/brellox/backup.h"
 #include "tools/brellox/records.h"
@@ -13,11 +14,17 @@ using json = nlohmann::ordered_json;
 
 namespace {
 
-std::string UserName(const Snapshot& s, const Codec& codec, std::int32_t id) {
+// Each user's listed name by ID, built once per listing so that a listing
+// of privileges stays linear in the records.
+std::unordered_map<std::int32_t, std::string> UserNames(const Snapshot& s,
+                                                        const Codec& codec) {
+  std::unordered_map<std::int32_t, std::string> names;
+  names.reserve(s.users.size());
   for (const SVR_USER_REC& user : s.users) {
-    if (user.id == id) return codec.Listed(user.name, sizeof(user.name));
+    // The first of two users with one ID, as a lookup in table order finds.
+    names.emplace(user.id, codec.Listed(user.name, sizeof(user.name)));
   }
-  return "(no such user)";
+  return names;
 }
 
 void AddOptionRow(TextTable* table, const std::string& slot,
@@ -62,9 +69,12 @@ void PrintUsers(std::ostream& out, const Snapshot& s, const Codec& codec) {
 void PrintPrivs(std::ostream& out, const Snapshot& s, const Codec& codec,
                 std::int32_t user_id) {
   TextTable table({"USER ID", "USER", "PRIVILEGE", "VALUE"});
+  const auto names = UserNames(s, codec);
   for (const SVR_USER_PRIV& p : s.privs) {
     if (user_id != 0 && p.userID != user_id) continue;
-    table.AddRow({std::to_string(p.userID), UserName(s, codec, p.userID),
+    const auto name = names.find(p.userID);
+    table.AddRow({std::to_string(p.userID),
+                  name == names.end() ? "(no such user)" : name->second,
                   std::to_string(p.privID), std::to_string(p.value)});
   }
   table.Print(out);

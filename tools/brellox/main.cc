@@ -54,7 +54,7 @@ int Run(int argc, char** argv) {
   AddDiffCommand(app, registry);
   AddHelpFooters(&app, std::string(kGlobalOptionsHelp) + "\n" + kExitCodesHelp);
 
-  std::vector<std::string> args = Utf8Arguments(argc, argv);
+  std::vector<std::string> args = HelpCommandAsFlag(Utf8Arguments(argc, argv));
   const std::string command = CheckCommandWords(app, args);
   // CLI11 takes the arguments last first.
   std::reverse(args.begin(), args.end());

@@ -1,6 +1,8 @@
 #include "tools/brellox/usage.h"
 
 #include <algorithm>
+#include <cctype>
+#include <memory>
 
 #include "tools/brellox/codec.h"
 #include "tools/brellox/tool_error.h"
@@ -9,10 +11,10 @@ namespace brellox {
 namespace tool {
 namespace {
 
-// Options of the whole tool that take a value.
-bool TakesValue(const std::string& arg) {
-  return arg == "--config" || arg == "--encoding";
-}
+constexpr const char kMoreHelp[] =
+    "brellox help COMMAND (or brellox COMMAND --help) shows a command's "
+    "options; man brellox is the manual; the export format and its JSON "
+    "Schema are in " BRELLOX_DOC_DIR ".";
 
 bool IsPasswordOption(const std::string& arg) {
   return arg == "--password" || arg.rfind("--password=", 0) == 0 ||
@@ -35,6 +37,81 @@ std::size_t EditDistance(const std::string& a, const std::string& b) {
   return row[b.size()];
 }
 
+// The candidate nearest to `word`, if one is within two edits.
+std::string Nearest(const std::string& word,
+                    const std::vector<std::string>& candidates) {
+  std::string nearest;
+  std::size_t best = 3;
+  for (const std::string& candidate : candidates) {
+    const std::size_t distance = EditDistance(word, candidate);
+    if (distance < best) {
+      best = distance;
+      nearest = candidate;
+    }
+  }
+  return nearest;
+}
+
+// A word the parser would take for an option: not "-" (standard input)
+// nor a negative number.
+bool LooksLikeOption(const std::string& arg) {
+  return arg.size() > 1 && arg[0] == '-' &&
+         std::isdigit(static_cast<unsigned char>(arg[1])) == 0;
+}
+
+// The name an option word gives: "--name" of "--name=value", "-o" of
+// "-ofile".
+std::string OptionName(const std::string& arg) {
+  if (arg.rfind("--", 0) == 0) return arg.substr(0, arg.find('='));
+  return arg.substr(0, 2);
+}
+
+// The option `name` of `app` or of a command above it (an option of the
+// whole tool may follow the command), or nullptr.
+const CLI::Option* FindOption(const CLI::App* app, const std::string& name) {
+  for (; app != nullptr; app = app->get_parent()) {
+    for (const CLI::Option* option : app->get_options()) {
+      if (!option->get_positional() && option->check_name(name)) {
+        return option;
+      }
+    }
+  }
+  return nullptr;
+}
+
+// Whether the word after `arg`, the option `option`, is its value.
+bool ValueFollows(const CLI::Option& option, const std::string& arg) {
+  if (option.get_expected_max() == 0) return false;  // a flag
+  if (arg.rfind("--", 0) == 0) return arg.find('=') == std::string::npos;
+  return arg.size() == 2;  // "-o FILE", not "-oFILE"
+}
+
+[[noreturn]] void UnknownOption(const CLI::App& app, const std::string& name,
+                                const std::string& command) {
+  std::vector<std::string> known;
+  std::string own;
+  for (const CLI::App* at = &app; at != nullptr; at = at->get_parent()) {
+    for (const CLI::Option* option : at->get_options()) {
+      for (const std::string& lname : option->get_lnames()) {
+        known.push_back("--" + lname);
+        if (at == &app && lname != "help") {
+          own += (own.empty() ? "" : ", ") + known.back();
+        }
+      }
+    }
+  }
+  const std::string nearest = Nearest(name, known);
+  std::string message = "unknown option " +
+                        Quoted(HasControlCharacter(name) ? "?" : name) +
+                        " for " + (command.empty() ? "brellox" : command);
+  if (!nearest.empty()) {
+    message += "; did you mean " + Quoted(nearest) + "?";
+  } else if (!own.empty()) {
+    message += "; its options are " + own;
+  }
+  UsageError(message);
+}
+
 std::string Names(const CLI::App& app) {
   std::string names;
   for (const CLI::App* sub : app.get_subcommands({})) {
@@ -45,15 +122,11 @@ std::string Names(const CLI::App& app) {
 
 [[noreturn]] void UnknownCommand(const CLI::App& app, const std::string& word,
                                  const std::string& family) {
-  std::string nearest;
-  std::size_t best = 3;  // farther than two edits is no suggestion
+  std::vector<std::string> commands;
   for (const CLI::App* sub : app.get_subcommands({})) {
-    const std::size_t distance = EditDistance(word, sub->get_name());
-    if (distance < best) {
-      best = distance;
-      nearest = sub->get_name();
-    }
+    commands.push_back(sub->get_name());
   }
+  const std::string nearest = Nearest(word, commands);
   std::string message = "unknown " + family + "command " +
                         Quoted(HasControlCharacter(word) ? "?" : word);
   message += nearest.empty() ? "; the commands are " + Names(app)
@@ -68,6 +141,23 @@ std::string Before(const std::string& text, const std::string& marker) {
 
 }  // namespace
 
+std::vector<std::string> HelpCommandAsFlag(std::vector<std::string> args) {
+  // Options of the whole tool may come first: --config F help user add.
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--config" || args[i] == "--encoding") {
+      ++i;
+      continue;
+    }
+    if (LooksLikeOption(args[i])) continue;
+    if (args[i] == "help") {
+      args.erase(args.begin() + static_cast<std::ptrdiff_t>(i));
+      args.push_back("--help");
+    }
+    break;
+  }
+  return args;
+}
+
 std::string CheckCommandWords(const CLI::App& app,
                               const std::vector<std::string>& args) {
   for (const std::string& arg : args) {
@@ -80,16 +170,21 @@ std::string CheckCommandWords(const CLI::App& app,
   }
   const CLI::App* current = &app;
   std::string command;
-  bool done = false;
-  for (std::size_t i = 0; i < args.size() && !done; ++i) {
+  bool leaf = app.get_subcommands({}).empty();
+  for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
-    if (TakesValue(arg)) {
-      ++i;
+    if (arg == "--") break;  // only arguments follow
+    if (LooksLikeOption(arg)) {
+      const std::string name = OptionName(arg);
+      if (name == "--help" || name == "-h" || name == "--version") {
+        return command;
+      }
+      const CLI::Option* option = FindOption(current, name);
+      if (option == nullptr) UnknownOption(*current, name, command);
+      if (ValueFollows(*option, arg)) ++i;
       continue;
     }
-    if (arg == "--help" || arg == "-h" || arg == "--version") return command;
-    if (!arg.empty() && arg[0] == '-') continue;
-    if (current->get_subcommands({}).empty()) break;
+    if (leaf) continue;  // an argument of the command
     const CLI::App* sub = nullptr;
     for (const CLI::App* candidate : current->get_subcommands({})) {
       if (candidate->get_name() == arg) sub = candidate;
@@ -99,7 +194,7 @@ std::string CheckCommandWords(const CLI::App& app,
     }
     command += (command.empty() ? "" : " ") + arg;
     current = sub;
-    done = current->get_subcommands({}).empty();
+    leaf = current->get_subcommands({}).empty();
   }
   if (!current->get_subcommands({}).empty()) {
     UsageError((command.empty() ? std::string("name a command")
@@ -130,8 +225,31 @@ std::string DescribeParseError(const CLI::ParseError& error,
 }
 
 void AddHelpFooters(CLI::App* app, const std::string& footer) {
-  app->footer(footer);
+  app->footer(footer + "\n" + kMoreHelp);
   for (CLI::App* sub : app->get_subcommands({})) AddHelpFooters(sub, footer);
+}
+
+std::string OpenFailureMessage(Env* env, const std::string& path,
+                               const Status& opened) {
+  if (opened.IsNotFound() && !env->EntryExists(path)) {
+    return path + " does not exist; create it with `brellox init`";
+  }
+  if (opened.IsCorrupt()) {
+    // An export starts with its object; a configuration file never does
+    // (its magic does).
+    std::unique_ptr<RandomRWFile> file;
+    char first = '\0';
+    if (env->Open(path, OpenAccess::kReadOnly, &file).ok() &&
+        file->Read(0, 1, &first).ok() && first == '{') {
+      return path +
+             " is an export, not a configuration file; restore it with "
+             "`brellox --config FILE import " +
+             path + "`";
+    }
+    return path + " fails the header check: " + opened.message();
+  }
+  if (opened.IsBusy()) return path + " is busy: " + opened.message();
+  return "cannot open " + path + ": " + opened.message();
 }
 
 }  // namespace tool

@@ -8,12 +8,19 @@
 #include <string>
 #include <vector>
 
+#include "platform/env.h"
+
 namespace brellox {
 namespace tool {
 
+// `brellox help COMMAND...` as `brellox COMMAND... --help`; other
+// arguments as they are.
+std::vector<std::string> HelpCommandAsFlag(std::vector<std::string> args);
+
 // The command words of `args` ("user add"), as far as they name commands
 // of `app`. Throws a usage ToolError for a password given as an option, an
-// unknown command (suggesting the nearest one) or a missing one.
+// unknown command or option (suggesting the nearest one) or a missing
+// command.
 std::string CheckCommandWords(const CLI::App& app,
                               const std::vector<std::string>& args);
 
@@ -21,8 +28,16 @@ std::string CheckCommandWords(const CLI::App& app,
 std::string DescribeParseError(const CLI::ParseError& error,
                                const std::string& command);
 
-// Ends every command's help with the global options and the exit codes.
+// Ends every command's help with the global options and the exit codes,
+// and says where the rest is: `brellox help COMMAND`, the manual page and
+// the installed documents.
 void AddHelpFooters(CLI::App* app, const std::string& footer);
+
+// The one line that says why the configuration file at `path` could not be
+// opened (`opened`): a missing file with how to create it, an export given
+// in its place, a busy or damaged file.
+std::string OpenFailureMessage(Env* env, const std::string& path,
+                               const Status& opened);
 
 }  // namespace tool
 }  // namespace brellox

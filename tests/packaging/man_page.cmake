@@ -1,0 +1,77 @@
+# Checks the manual page against the tool: it renders without a warning, and
+# every command of `brellox --help` and of each command family's --help, and
+# every exit code it lists, appears in it.
+#
+# -D variables: TOOL (the built brellox), PAGE (the configured brellox.1),
+# GROFF.
+function(run)
+  execute_process(COMMAND ${ARGN} RESULT_VARIABLE result
+                  OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT result EQUAL 0 OR NOT err STREQUAL "")
+    message(FATAL_ERROR "${ARGN}\nfailed (${result}):\n${out}${err}")
+  endif()
+  set(run_output "${out}" PARENT_SCOPE)
+endfunction()
+
+run("${GROFF}" -ww -man -Tutf8 -z "${PAGE}")
+# One line per paragraph and no hyphens, so that a command reads as typed.
+run("${GROFF}" -ww -man -Tascii -P-cbou -rLL=4000n -rHY=0 "${PAGE}")
+set(page "${run_output}")
+string(REGEX MATCH "\nEXIT STATUS\n.*\nFILES\n" exit_section "${page}")
+
+# The command words listed under "Subcommands:" in a help text.
+function(commands_of help out_var)
+  string(REGEX REPLACE ".*\nSubcommands:\n" "" listed "${help}")
+  string(REGEX REPLACE "\n\n.*" "" listed "${listed}")
+  string(REGEX MATCHALL "(^|\n)  [a-z-]+" words "${listed}")
+  set(names)
+  foreach(word IN LISTS words)
+    string(STRIP "${word}" word)
+    list(APPEND names "${word}")
+  endforeach()
+  set(${out_var} "${names}" PARENT_SCOPE)
+endfunction()
+
+run("${TOOL}" --help)
+set(help "${run_output}")
+commands_of("${help}" top)
+if(NOT top)
+  message(FATAL_ERROR "no commands found in brellox --help:\n${help}")
+endif()
+set(missing)
+foreach(command IN LISTS top)
+  run("${TOOL}" ${command} --help)
+  commands_of("${run_output}" leaves)
+  if(NOT run_output MATCHES "\nSubcommands:\n")
+    set(leaves "")
+  endif()
+  if(leaves)
+    foreach(leaf IN LISTS leaves)
+      string(FIND "${page}" "${command} ${leaf}" at)
+      if(at LESS 0)
+        list(APPEND missing "${command} ${leaf}")
+      endif()
+    endforeach()
+  else()
+    string(REGEX MATCH "\n       ${command}( |\n)" found "${page}")
+    if(NOT found)
+      list(APPEND missing "${command}")
+    endif()
+  endif()
+endforeach()
+
+string(REGEX MATCH "Exit codes:[^\n]*" codes_line "${help}")
+string(REGEX MATCHALL "(: |, )[0-9]+ " codes "${codes_line}")
+if(NOT codes)
+  message(FATAL_ERROR "no exit codes found in brellox --help:\n${help}")
+endif()
+foreach(code IN LISTS codes)
+  string(REGEX REPLACE "[^0-9]" "" code "${code}")
+  if(NOT exit_section MATCHES "\n +${code} +[A-Z]")
+    list(APPEND missing "exit status ${code}")
+  endif()
+endforeach()
+
+if(missing)
+  message(FATAL_ERROR "the manual page lacks: ${missing}")
+endif()
