@@ -1,6 +1,8 @@
 #include "tools/brellox/apply_plan.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <cstring>
 #include <limits>
 #include <map>
 #include <set>
@@ -338,22 +340,27 @@ void ApplyPlan::PlanTwins(const char* noun, const char* key,
   }
   std::vector<bool> matched(wanted.size(), false);
   for (const Record& record : existing) {
-    const std::string label =
-        NamedRecord(noun, record.name, sizeof(record.name), codec_);
+    const auto label = [&] {
+      return NamedRecord(noun, record.name, sizeof(record.name), codec_);
+    };
     const auto found =
         by_name.find(FieldText(record.name, sizeof(record.name)));
     if (found == by_name.end() || matched[found->second]) {
       if (rules_.prune) {
         plan->removed.push_back(record.id);
-        changes_.push_back(RemovedChange(label));
+        changes_.push_back(RemovedChange(label()));
       }
       continue;
     }
     matched[found->second] = true;
     const Record& want = wanted[found->second];
+    if (std::memcmp(&record.name, &want.name,
+                    sizeof(Record) - offsetof(Record, name)) == 0) {
+      continue;  // the same bytes after the ID
+    }
     const std::size_t before = changes_.size();
-    AddFieldChanges(label, RecordJson(record, codec_), RecordJson(want, codec_),
-                    &changes_);
+    AddFieldChanges(label(), RecordJson(record, codec_),
+                    RecordJson(want, codec_), &changes_);
     if (changes_.size() > before) {
       plan->updated.push_back(want);
       plan->updated.back().id = record.id;
@@ -381,13 +388,16 @@ void ApplyPlan::PlanUsers(const DesiredState& state, const Snapshot& file) {
   }
   std::vector<bool> matched(wanted.size(), false);
   for (const SVR_USER_REC& user : file.users) {
-    const std::string label =
-        NamedRecord("user", user.name, sizeof(user.name), codec_);
+    // Named only when changed: converting every name costs as much as the
+    // rest of a run that changes nothing.
+    const auto label = [&] {
+      return NamedRecord("user", user.name, sizeof(user.name), codec_);
+    };
     const auto found = by_name.find(FieldText(user.name, sizeof(user.name)));
     if (found == by_name.end() || matched[found->second]) {
       if (rules_.prune) {
         users_.removed.push_back(user.id);
-        changes_.push_back(RemovedChange(label));
+        changes_.push_back(RemovedChange(label()));
       }
       continue;
     }
@@ -399,7 +409,7 @@ void ApplyPlan::PlanUsers(const DesiredState& state, const Snapshot& file) {
             FieldText(user.password, sizeof(user.password))) {
       users_.updated.push_back(want);
       users_.updated.back().id = user.id;
-      changes_.push_back(PasswordChange(label));
+      changes_.push_back(PasswordChange(label()));
     }
   }
   std::vector<std::pair<std::size_t, SVR_USER_REC>> added;
@@ -464,14 +474,16 @@ void ApplyPlan::PlanPrivileges(const DesiredState& state,
     const auto owner = owner_of.find(p.userID);
     const SVR_USER_REC* user =
         owner == owner_of.end() ? nullptr : owner->second;
-    const std::string label = PrivilegeRecord(
-        user == nullptr
-            ? "user " + std::to_string(p.userID)
-            : NamedRecord("user", user->name, sizeof(user->name), codec_),
-        p.privID);
+    const auto label = [&] {
+      return PrivilegeRecord(
+          user == nullptr
+              ? "user " + std::to_string(p.userID)
+              : NamedRecord("user", user->name, sizeof(user->name), codec_),
+          p.privID);
+    };
     if (removed.count(p.userID) != 0) {
       cleared.insert(p.userID);
-      changes_.push_back(RemovedChange(label));
+      changes_.push_back(RemovedChange(label()));
       continue;
     }
     const auto found =
@@ -482,7 +494,7 @@ void ApplyPlan::PlanPrivileges(const DesiredState& state,
     if (found == wanted.end()) {
       if (rules_.prune && state.has_privs) {
         cleared.insert(p.userID);
-        changes_.push_back(RemovedChange(label));
+        changes_.push_back(RemovedChange(label()));
       } else {
         kept.push_back({p.userID, p.privID, p.value, false});
       }
@@ -490,10 +502,11 @@ void ApplyPlan::PlanPrivileges(const DesiredState& state,
     }
     matched[found->second] = true;
     const std::int32_t value = state.privs[found->second].value;
-    const std::size_t before = changes_.size();
-    AddFieldChanges(label, {{"privID", p.privID}, {"value", p.value}},
-                    {{"privID", p.privID}, {"value", value}}, &changes_);
-    kept.push_back({p.userID, p.privID, value, changes_.size() > before});
+    if (value != p.value) {
+      AddFieldChanges(label(), {{"privID", p.privID}, {"value", p.value}},
+                      {{"privID", p.privID}, {"value", value}}, &changes_);
+    }
+    kept.push_back({p.userID, p.privID, value, value != p.value});
   }
   // A user some of whose privileges go loses them all, and gets back the
   // ones that stay: the library removes privileges a user at a time.
