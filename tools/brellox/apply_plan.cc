@@ -234,18 +234,25 @@ void RequireValueChanges(const json& changes, std::size_t first, bool in_group,
 
 }  // namespace
 
-DesiredState ParseDesiredState(const json& state, const Codec& codec) {
+DesiredState ParseDesiredState(json state, const Codec& codec) {
   if (!state.is_object()) Fail("the state", "is not an object");
   DesiredState desired;
+  // What import's validation reads: the state less each file's own
+  // bookkeeping, which an export also holds, and the privileges, which
+  // name their users differently. Moved, not copied.
   json backup = json::object();
-  for (const auto& item : state.items()) {
-    const std::string& key = item.key();
-    // Each file's own bookkeeping, which an export also holds.
+  json privileges;
+  for (auto& item : state.get_ref<json::object_t&>()) {
+    const std::string& key = item.first;
+    if (key == "privileges") {
+      desired.has_privs = true;
+      privileges = std::move(item.second);
+    }
     if (key == "lastConnID" || key == "lastGDBID" || key == "lastUserID" ||
         key == "capacity" || key == "privileges") {
       continue;
     }
-    backup[key] = item.value();
+    backup.get_ref<json::object_t&>().emplace_back(key, std::move(item.second));
   }
   if (!backup.contains("formatVersion")) {
     backup["formatVersion"] = kExportFormatVersion;
@@ -258,7 +265,6 @@ DesiredState ParseDesiredState(const json& state, const Codec& codec) {
   desired.has_conns = backup.contains("connections");
   desired.has_gdbs = backup.contains("gdbs");
   desired.has_users = backup.contains("users");
-  desired.has_privs = state.contains("privileges");
   desired.has_groups = backup.contains("optionGroups");
   if (desired.has_conns)
     desired.conn_has_id = FillInIds(&backup["connections"]);
@@ -278,7 +284,7 @@ DesiredState ParseDesiredState(const json& state, const Codec& codec) {
       ParseSnapshot(ImageFromJson(backup, codec, rules), &desired.records);
   if (!parsed.ok()) Refuse("the state: " + parsed.message());
   if (desired.has_privs) {
-    desired.privs = ParsePrivileges(state["privileges"], desired, codec);
+    desired.privs = ParsePrivileges(privileges, desired, codec);
   }
   return desired;
 }
@@ -451,7 +457,7 @@ void ApplyPlan::PlanPrivileges(const DesiredState& state,
     const DesiredState::Privilege& p = state.privs[i];
     if (existing.count(p.user) == 0 && added.count(p.user) == 0) {
       Fail("privileges[" + std::to_string(i) + "].user",
-           "no user " + Quoted(codec_.Shown(p.user)) +
+           "no " + NamedRecord("user", p.user, codec_) +
                (rules_.prune && state.has_users ? " among the state's users"
                                                 : " in the state or the file"));
     }

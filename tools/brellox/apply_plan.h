@@ -52,7 +52,7 @@ struct DesiredState {
 // beyond that, a privilege names its user by "user" (or by "userID", the ID
 // the state gives that user, as an export does). The ID counters and
 // capacities an export holds are read past: they are each file's own.
-DesiredState ParseDesiredState(const nlohmann::ordered_json& state,
+DesiredState ParseDesiredState(nlohmann::ordered_json state,
                                const Codec& codec);
 
 struct ApplyRules {

@@ -1,6 +1,7 @@
 // apply: brings the file to a desired state given as JSON, by name.
 #include <memory>
 #include <ostream>
+#include <utility>
 
 #include "tools/brellox/apply_plan.h"
 #include "tools/brellox/backup.h"
@@ -32,7 +33,7 @@ void Apply(Context& ctx, const ApplyOptions& options) {
     Refuse(source + " is not valid JSON (at byte " +
            std::to_string(error_byte) + ")");
   }
-  const DesiredState state = ParseDesiredState(text, *ctx.codec);
+  const DesiredState state = ParseDesiredState(std::move(text), *ctx.codec);
 
   // One lock from the read the plan is made from to the commit, so that
   // nothing changes the file in between.

@@ -1,5 +1,6 @@
 #include "tools/brellox/config_diff.h"
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <set>
@@ -211,7 +212,16 @@ json ConfigChanges(const Snapshot& a, const Snapshot& b, const Codec& codec,
 
 std::string NamedRecord(const char* noun, const char* name, std::size_t width,
                         const Codec& codec) {
-  return std::string(noun) + " " + Quoted(codec.Display(name, width));
+  return NamedRecord(noun, FieldText(name, width), codec);
+}
+
+std::string NamedRecord(const char* noun, const std::string& name,
+                        const Codec& codec) {
+  // Printable ASCII shows as itself in every code page the tool accepts;
+  // only other names are worth a conversion.
+  const bool plain = std::all_of(name.begin(), name.end(),
+                                 [](char c) { return c >= 0x20 && c < 0x7f; });
+  return std::string(noun) + " " + Quoted(plain ? name : codec.Shown(name));
 }
 
 std::string PrivilegeRecord(const std::string& user, std::int32_t priv_id) {

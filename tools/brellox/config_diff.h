@@ -37,6 +37,9 @@ nlohmann::ordered_json ConfigChanges(const Snapshot& a, const Snapshot& b,
 // "connection 'pg'", "GDB 'world'" (`noun` and the record's name field).
 std::string NamedRecord(const char* noun, const char* name, std::size_t width,
                         const Codec& codec);
+// The same for the bytes of a name.
+std::string NamedRecord(const char* noun, const std::string& name,
+                        const Codec& codec);
 // "privilege (user 'bob', privilege 3)", given "user 'bob'".
 std::string PrivilegeRecord(const std::string& user, std::int32_t priv_id);
 // "option group 'g' (type 2)", however records are matched.
