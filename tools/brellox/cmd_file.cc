@@ -269,8 +269,8 @@ void AddFileCommands(CLI::App& app, Registry& registry) {
                        "they are higher than the backup's");
   import_cmd->add_flag("--dry-run", imp->dry_run,
                        "check the JSON and tell what would be written, and "
-                       "which records of an existing file would be "
-                       "discarded, writing nothing");
+                       "what would change in an existing file (in diff's "
+                       "lines), writing nothing");
   import_cmd->add_flag("--allow-empty-passwords", imp->allow_empty_passwords,
                        "give users the backup holds no password for an "
                        "empty one");
