@@ -209,6 +209,39 @@ TEST_F(ToolApplyTest, KeepIdsAddsUnderTheStatesIdsOnlyAboveTheCounter) {
   EXPECT_EQ(FileBytes(), before);
 }
 
+// An export of one server, applied with --prune to another that holds
+// other records under other IDs, leaves the two equal by name: every field
+// the export holds is applied, opaque bytes included.
+TEST_F(ToolApplyTest, AnExportAppliedWithPruneMakesServersEqualByName) {
+  for (const std::vector<std::string>& step :
+       {std::vector<std::string>{"tempdir", "/srv/tmp"},
+        {"gdb", "add", "world", "--details", "00ff10"},
+        {"option", "set", "2048"}}) {
+    ASSERT_EQ(Run(step).exit_code, 0) << step[0];
+  }
+  const fs::path other = dir_.path() / "other.CFG";
+  WriteBytes(other, DefaultConfigImage());
+  for (const std::vector<std::string>& step :
+       {std::vector<std::string>{"user", "add", "stranger", "--no-password"},
+        {"user", "add", "user2", "--no-password"},
+        {"priv", "set", "stranger", "1", "1"},
+        {"gdb", "add", "world", "--details", "01"},
+        {"conn", "add", "pg", "--info1", "x", "--info4", "y"},
+        {"option", "add-group", "render", "1", "--option",
+         "integer:depth=1"}}) {
+    ASSERT_EQ(RunOn(other, step).exit_code, 0) << step[0];
+  }
+  const std::string backup = Run({"export", "--with-passwords"}).out;
+  const ToolResult applied = RunOn(other, {"apply", "--prune", "-"}, backup);
+  ASSERT_EQ(applied.exit_code, 0) << applied.err;
+  EXPECT_THAT(applied.out, HasSubstr("changed GDB 'world': details"));
+  const ToolResult diff =
+      Run({"diff", "--by-name", path().string(), other.string()});
+  EXPECT_EQ(diff.out, "no differences\n");
+  EXPECT_EQ(RunOn(other, {"apply", "--prune", "-"}, backup).out,
+            "no changes\n");
+}
+
 TEST_F(ToolApplyTest, DiffByNameMatchesRecordsAddedInAnotherOrder) {
   const fs::path other = dir_.path() / "other.CFG";
   WriteBytes(other, DefaultConfigImage());
