@@ -66,7 +66,8 @@ std::vector<bool> FillInIds(json* table) {
   for (json& record : *table) {
     if (!record.is_object() || record.contains("id")) continue;
     while (used.count(next) != 0) ++next;
-    record["id"] = next++;
+    // Known to be new: appended without the search operator[] makes.
+    record.get_ref<json::object_t&>().emplace_back("id", next++);
   }
   return has_id;
 }

@@ -22,8 +22,9 @@ namespace {
 // which shows at ten thousand changes.
 json Change(const char* change, const std::string& record) {
   json object = json::object();
-  object.emplace("change", change);
-  object.emplace("record", record);
+  auto& members = object.get_ref<json::object_t&>();
+  members.emplace_back("change", change);
+  members.emplace_back("record", record);
   return object;
 }
 
