@@ -73,10 +73,8 @@ void AddApplyCommand(CLI::App& app, Registry& registry) {
   auto options = std::make_shared<ApplyOptions>();
   CLI::App* apply = app.add_subcommand(
       "apply",
-      "bring the file to a desired state, JSON in the shape of an export "
-      "with IDs and passwords optional (doc/apply_format.md): records are "
-      "matched by name, missing ones added, differing ones updated, others "
-      "left alone; one change, and none when nothing differs");
+      "bring the file to a desired state given as JSON, records matched by "
+      "name, in one change or none (doc/apply_format.md)");
   apply
       ->add_option("FILE", options->input,
                    "the desired state, - for standard input")
