@@ -23,18 +23,20 @@ Status ShiftSection(ConfigSession& session, Section section,
   return Status::OK();
 }
 
-Status GrowTable(ConfigSession& session, Section table) {
+Status GrowTable(ConfigSession& session, Section table, std::int32_t slots) {
   if (table == Section::kOptionGroups) {
     return Status::Refused("the option-group table grows by appending");
   }
-  const std::int32_t delta = 2 * RecordSize(table);
+  const std::int64_t delta =
+      static_cast<std::int64_t>(slots) * RecordSize(table);
   if (LayoutEnd(session.header()) + delta >
       std::numeric_limits<std::int32_t>::max()) {
     return Status::Refused("the file would outgrow its 32-bit offsets");
   }
   // Last table first, so that no table is written over one not yet moved.
   for (int i = kSectionCount - 1; i > static_cast<int>(table); --i) {
-    Status s = ShiftSection(session, static_cast<Section>(i), delta);
+    Status s = ShiftSection(session, static_cast<Section>(i),
+                            static_cast<std::int32_t>(delta));
     if (!s.ok()) return s;
   }
   return Status::OK();

@@ -19,15 +19,15 @@ namespace brellox {
 Status ShiftSection(ConfigSession& session, Section section,
                     std::int32_t delta);
 
-// Makes room for two more slots in `table` (not the option-group table) by
-// shifting every later table 2 × its record size, the last one first.
-// Afterwards the caller writes the grown table, capacity + 2 slots, at its
-// unchanged offset, sets the capacity and writes the header.
+// Makes room for `slots` more slots in `table` (not the option-group table)
+// by shifting every later table `slots` × its record size, the last one
+// first. Afterwards the caller writes the grown table, capacity + `slots`
+// slots, at its unchanged offset, sets the capacity and writes the header.
 //
 // The moves are changes of the session, so nothing reaches the file before
 // it commits: a failure part-way changes nothing. Refused when the grown
 // file would pass 2 GiB, the limit of the format's 32-bit offsets.
-Status GrowTable(ConfigSession& session, Section table);
+Status GrowTable(ConfigSession& session, Section table, std::int32_t slots);
 
 }  // namespace brellox
 

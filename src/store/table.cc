@@ -165,33 +165,71 @@ Status ClearSlots(ConfigSession& session, const TableSpec& spec,
 Status AppendRecord(ConfigSession& session, const TableSpec& spec,
                     const TableImage& in_use, const void* record,
                     std::int32_t* new_id) {
+  return AppendRecords(session, spec, in_use, record, 1, NewIds::kNext, new_id);
+}
+
+Status AppendRecords(ConfigSession& session, const TableSpec& spec,
+                     const TableImage& in_use, const void* records,
+                     std::int32_t n, NewIds numbering, std::int32_t* ids) {
+  if (n <= 0) return Status::OK();
   SVR_CFG_HEADER& header = session.header();
-  std::int32_t id = 0;
-  if (spec.last_id != nullptr) {
-    Status s = NextId(header, spec, in_use, &id);
-    if (!s.ok()) return s;
-  }
-  SectionView view = GetSection(header, spec.section);
-  const bool full = view.count >= view.capacity;
-  if (full) {
-    Status s = GrowTable(session, spec.section);
-    if (!s.ok()) return s;
-    view.capacity += 2;
-  }
   const std::size_t size = spec.record_size();
   Buffer added;
-  Status s = Buffer::Allocate(size, &added);
+  Status s = Buffer::Allocate(static_cast<std::size_t>(n) * size, &added);
   if (!s.ok()) return s;
-  std::memcpy(added.data(), record, size);
-  if (spec.last_id != nullptr) std::memcpy(added.data(), &id, sizeof(id));
-  s = session.Write(SlotOffset(view, spec, view.count), added.data(), size);
-  if (s.ok()) s = ClearSlots(session, spec, view.count + 1, view.capacity);
+  std::memcpy(added.data(), records, static_cast<std::size_t>(n) * size);
+  std::int32_t last_id = 0;
+  if (spec.last_id != nullptr) {
+    // Checks the counter against the table even when the IDs are given.
+    std::int32_t next = 0;
+    s = NextId(header, spec, in_use, &next);
+    if (!s.ok()) return s;
+    last_id = next - 1;
+    for (std::int32_t i = 0; i < n; ++i) {
+      char* record = added.data() + static_cast<std::size_t>(i) * size;
+      std::int32_t id;
+      std::memcpy(&id, record, sizeof(id));
+      if (numbering == NewIds::kNext) {
+        if (last_id == std::numeric_limits<std::int32_t>::max()) {
+          return Status::Refused("the table has issued every ID");
+        }
+        id = last_id + 1;
+      } else if (id <= last_id) {
+        return Status::Refused("ID " + std::to_string(id) +
+                               " is not above the last ID issued, " +
+                               std::to_string(last_id));
+      }
+      std::memcpy(record, &id, sizeof(id));
+      last_id = id;
+    }
+  }
+  SectionView view = GetSection(header, spec.section);
+  // Two slots each time the table is full, as one add after another grows it.
+  const std::int32_t short_by = view.count + n - view.capacity;
+  if (short_by > 0) {
+    const std::int32_t slots = short_by + short_by % 2;
+    s = GrowTable(session, spec.section, slots);
+    if (!s.ok()) return s;
+    view.capacity += slots;
+  }
+  s = session.Write(SlotOffset(view, spec, view.count), added.data(),
+                    static_cast<std::size_t>(n) * size);
+  if (s.ok()) s = ClearSlots(session, spec, view.count + n, view.capacity);
   if (!s.ok()) return s;
-  view.count += 1;
+  view.count += n;
   SetSection(&header, spec.section, view);
-  if (spec.last_id != nullptr) header.*spec.last_id = id;
+  if (spec.last_id != nullptr) header.*spec.last_id = last_id;
   s = session.WriteHeader();
-  if (s.ok() && new_id != nullptr) *new_id = id;
+  if (s.ok() && ids != nullptr) {
+    // Records of a table without IDs report 0.
+    for (std::int32_t i = 0; i < n; ++i) {
+      ids[i] = 0;
+      if (spec.last_id != nullptr) {
+        std::memcpy(&ids[i], added.data() + static_cast<std::size_t>(i) * size,
+                    sizeof(ids[i]));
+      }
+    }
+  }
   return s;
 }
 

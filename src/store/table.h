@@ -94,6 +94,23 @@ Status AppendRecord(ConfigSession& session, const TableSpec& spec,
                     const TableImage& in_use, const void* record,
                     std::int32_t* new_id);
 
+// How AppendRecords numbers the records it adds to a table with IDs.
+enum class NewIds {
+  kNext,     // each gets the next ID, as AppendRecord gives it
+  kAsGiven,  // each keeps its own, which the counter then takes
+};
+
+// Appends the `n` records at `records` (n × record_size bytes) as `n`
+// AppendRecord calls in a row would, with the same result to the byte (the
+// table grows two slots at a time), but reading the table once and writing
+// the records in one write. With NewIds::kAsGiven each record keeps the ID
+// it carries: Refused, with nothing written, unless every ID is above the
+// counter and above the one before it. `ids` (n entries, or nullptr)
+// receives the IDs. The other refusals are AppendRecord's.
+Status AppendRecords(ConfigSession& session, const TableSpec& spec,
+                     const TableImage& in_use, const void* records,
+                     std::int32_t n, NewIds numbering, std::int32_t* ids);
+
 // Removes record `index` of `*in_use` (the table's current records): later
 // records move down one slot in order, the freed last slot is cleared, the
 // count drops by one and the header is written, when the session commits.

@@ -1,6 +1,9 @@
 #include <cstddef>
 #include <cstring>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
 
 #include "src/store/in_session.h"
 #include "src/store/table.h"
@@ -88,6 +91,43 @@ Status AddUser(ConfigSession& session, const char* name, const char* password,
     BoundedCopy(record.password, kPasswordWidth, password, kPasswordWidth);
   }
   return AppendRecord(session, kUserTable, users, &record, id);
+}
+
+Status AddUsers(ConfigSession& session, const SVR_USER_REC* users,
+                std::int32_t count, NewIds numbering, std::int32_t* ids) {
+  TableImage in_use;
+  Status s = TableImage::Load(session, kUserTable, &in_use);
+  if (!s.ok()) return s;
+  // The names a lookup finds (FindByName), gathered once: looking each new
+  // name up in turn would read the table once per user.
+  std::unordered_map<std::int32_t, std::int32_t> first_with_id;
+  std::unordered_set<std::string> taken;
+  for (std::int32_t i = 0; i < in_use.count(); ++i) {
+    if (in_use.id(i) > 0 && first_with_id.emplace(in_use.id(i), i).second) {
+      taken.insert(std::string(NameField(in_use, i),
+                               FieldLength(NameField(in_use, i), kNameWidth)));
+    }
+  }
+  std::vector<SVR_USER_REC> added(static_cast<std::size_t>(count));
+  for (std::int32_t i = 0; i < count; ++i) {
+    const SVR_USER_REC& given = users[i];
+    const std::string name(given.name, FieldLength(given.name, kNameWidth));
+    const std::string password(given.password,
+                               FieldLength(given.password, kPasswordWidth));
+    s = CheckNewUser(name.c_str(), password.c_str());
+    if (!s.ok()) return s;
+    if (!taken.insert(name).second) {
+      return Status::Refused("user '" + name + "' already exists");
+    }
+    SVR_USER_REC& record = added[static_cast<std::size_t>(i)];
+    record = SVR_USER_REC{};
+    record.id = given.id;
+    BoundedCopy(record.name, kNameWidth, name.c_str(), kNameWidth);
+    BoundedCopy(record.password, kPasswordWidth, password.c_str(),
+                kPasswordWidth);
+  }
+  return AppendRecords(session, kUserTable, in_use, added.data(), count,
+                       numbering, ids);
 }
 
 Status UpdateUser(ConfigSession& session, std::int32_t userID,

@@ -15,6 +15,7 @@
 #include "brellox/brellox.h"
 #include "src/store/config_file.h"
 #include "src/store/store.h"
+#include "src/store/table.h"
 
 namespace brellox {
 
@@ -28,6 +29,15 @@ Status CheckNewUser(const char* name, const char* password);
 // already exists"; the ID counter's refusals (AppendRecord) pass through.
 Status AddUser(ConfigSession& session, const char* name, const char* password,
                std::int32_t* id);
+
+// Adds `count` users, the name and password of each taken from `users`, as
+// `count` AddUser calls in a row would, but reading and writing the table
+// once. With NewIds::kNext they get the next IDs, with kAsGiven the IDs
+// their records carry (AppendRecords). `ids` (count entries, or nullptr)
+// receives the IDs. Refused, with nothing added, when one of the calls
+// would be: "user 'NAME' already exists" also for a name given twice.
+Status AddUsers(ConfigSession& session, const SVR_USER_REC* users,
+                std::int32_t count, NewIds numbering, std::int32_t* ids);
 
 // Gives user `userID` the password `password`. Refused: an ID <= 0, a NULL
 // password or one longer than 64 bytes; NotFound: "no user with ID N".

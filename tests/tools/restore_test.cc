@@ -175,14 +175,18 @@ TEST_F(ToolRestoreTest, ReplacingAFileNeverLowersItsIdCounters) {
   EXPECT_THAT(r.out, HasSubstr("last IDs: connection 2, GDB 0, user 2\n"
                                "would keep " +
                                kept +
-                               "would discard 2 record(s) the backup lacks:\n"
-                               "  connection 3 'c3'\n"
-                               "  user 3 'user3'\n"));
+                               "changed header: capacity.connections 4 -> 2\n"
+                               "changed header: capacity.users 4 -> 2\n"
+                               "removed connection 3 'c3'\n"
+                               "removed user 3 'user3'\n"
+                               "added user 1 'user1'\n"
+                               "added privilege (user 1, privilege 3)\n"
+                               "6 change(s)\n"));
   EXPECT_EQ(FileBytes(), before);
   r = Run({"import", "--force", "-"}, backup);
   EXPECT_THAT(r.out, HasSubstr("\nkept " + kept));
   EXPECT_THAT(Run({"import", "--dry-run", "-"}, backup).out,
-              HasSubstr("\nwould discard no record of the file\n"));
+              HasSubstr("(the backup has 2)\nno changes\n"));
   EXPECT_THAT(Run({"user", "add", "next", "--no-password"}).out,
               HasSubstr("with ID 4"));
 

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "tests/users/users_fixture.h"
 
@@ -95,6 +96,70 @@ TEST_F(UserTableTest, GrowthPastSeveralCapacitiesKeepsEveryTableIntact) {
     EXPECT_EQ(UserSlot(i - 1), Record(i, NameOf(i), PasswordOf(i)));
   }
   EXPECT_EQ(Priv(8, 2), 80);
+}
+
+// Users NameOf(first) .. NameOf(first + n - 1) as records, IDs unset.
+std::vector<SVR_USER_REC> Batch(int first, int n) {
+  std::vector<SVR_USER_REC> users(static_cast<std::size_t>(n));
+  for (int i = 0; i < n; ++i) {
+    const std::string name = "user" + std::to_string(first + i);
+    const std::string password = "pw-" + std::to_string(first + i);
+    std::memcpy(users[i].name, name.data(), name.size());
+    std::memcpy(users[i].password, password.data(), password.size());
+  }
+  return users;
+}
+
+TEST_F(UserTableTest, AddingManyAtOnceLeavesTheBytesOfOneAddAfterAnother) {
+  AddUsers(3);
+  ASSERT_EQ(SetUserPriv(store(), 2, 1, 20), 1);
+  AddOptionGroups(2);
+  const std::string start = FileBytes();
+  AddUsers(8, 4);
+  const std::string one_by_one = FileBytes();
+
+  SetFileBytes(start);
+  const auto add_all = [&](std::vector<SVR_USER_REC> users, NewIds numbering,
+                           std::vector<std::int32_t>* ids) {
+    ConfigSession session;
+    Status s = session.Open(store(), Access::kWrite);
+    if (s.ok()) {
+      s = brellox::AddUsers(session, users.data(),
+                            static_cast<std::int32_t>(users.size()), numbering,
+                            ids->data());
+    }
+    if (s.ok()) s = session.Commit();
+    return s;
+  };
+  std::vector<std::int32_t> ids(8);
+  ASSERT_TRUE(add_all(Batch(4, 8), NewIds::kNext, &ids).ok());
+  EXPECT_EQ(FileBytes(), one_by_one);
+  EXPECT_EQ(ids, std::vector<std::int32_t>({4, 5, 6, 7, 8, 9, 10, 11}));
+
+  // Given IDs must rise above the counter; a refusal writes nothing.
+  std::vector<SVR_USER_REC> given = Batch(20, 3);
+  given[0].id = 15;
+  given[1].id = 30;
+  given[2].id = 20;
+  std::vector<std::int32_t> kept(3);
+  EXPECT_TRUE(add_all(given, NewIds::kAsGiven, &kept).IsRefused());
+  given[0].id = 11;
+  given[2].id = 31;
+  EXPECT_TRUE(add_all(given, NewIds::kAsGiven, &kept).IsRefused());
+  EXPECT_EQ(FileBytes(), one_by_one);
+  given[0].id = 12;
+  ASSERT_TRUE(add_all(given, NewIds::kAsGiven, &kept).ok());
+  EXPECT_EQ(kept, std::vector<std::int32_t>({12, 30, 31}));
+  EXPECT_EQ(Header().lastUserID, 31);
+  EXPECT_EQ(IdOf("user21"), 30);
+
+  // A name the table or the batch already holds.
+  const std::string before = FileBytes();
+  EXPECT_TRUE(add_all(Batch(11, 1), NewIds::kNext, &ids).IsRefused());
+  std::vector<SVR_USER_REC> twice = Batch(40, 2);
+  twice[1] = twice[0];
+  EXPECT_TRUE(add_all(twice, NewIds::kNext, &ids).IsRefused());
+  EXPECT_EQ(FileBytes(), before);
 }
 
 TEST_F(UserTableTest, OnlyEmptyOrAllSpaceNamesAreBlank) {

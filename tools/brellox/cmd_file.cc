@@ -1,4 +1,5 @@
 // init, tempdir and import: the file as a whole, and its temp dir.
+#include <algorithm>
 #include <cstring>
 #include <iostream>
 #include <memory>
@@ -12,7 +13,9 @@
 #include "src/store/temp_dir.h"
 #include "tools/brellox/backup.h"
 #include "tools/brellox/backup_json.h"
+#include "tools/brellox/change_lines.h"
 #include "tools/brellox/command.h"
+#include "tools/brellox/config_diff.h"
 #include "tools/brellox/input.h"
 
 namespace brellox {
@@ -98,6 +101,14 @@ std::string HigherCounters(const std::string& image,
             std::to_string(h.*c.counter) + ")";
   }
   return kept;
+}
+
+// The counters a replacement keeps: the higher of each pair.
+void KeepHigherCounters(const SVR_CFG_HEADER& replaced,
+                        SVR_CFG_HEADER* header) {
+  header->lastConnID = std::max(header->lastConnID, replaced.lastConnID);
+  header->lastGDBID = std::max(header->lastGDBID, replaced.lastGDBID);
+  header->lastUserID = std::max(header->lastUserID, replaced.lastUserID);
 }
 
 struct InitOptions {
@@ -206,15 +217,14 @@ void Import(Context& ctx, const ImportOptions& options) {
     if (!kept.empty()) *ctx.out << "would keep " << kept_line(kept);
     Snapshot incoming;
     ctx.Require(DecodeImage(image, &incoming));
-    const std::vector<std::string> lost =
-        RecordsOnlyIn(ctx, replaced, incoming);
-    if (lost.empty()) {
-      *ctx.out << "would discard no record of the file\n";
-    } else {
-      *ctx.out << "would discard " << lost.size()
-               << " record(s) the backup lacks:\n";
-    }
-    for (const std::string& record : lost) *ctx.out << "  " << record << "\n";
+    KeepHigherCounters(replaced.header, &incoming.header);
+    const json changes =
+        ConfigChanges(replaced, incoming, *ctx.codec, Matching::kById);
+    PrintChangeLines(*ctx.out, changes);
+    *ctx.out << (changes.empty()
+                     ? "no changes"
+                     : std::to_string(changes.size()) + " change(s)")
+             << "\n";
     return;
   }
   const std::optional<SVR_CFG_HEADER> replaced = WriteConfiguration(
@@ -266,8 +276,8 @@ void AddFileCommands(CLI::App& app, Registry& registry) {
                        "they are higher than the backup's");
   import_cmd->add_flag("--dry-run", imp->dry_run,
                        "check the JSON and tell what would be written, and "
-                       "which records of an existing file would be "
-                       "discarded, writing nothing");
+                       "what would change in an existing file (in diff's "
+                       "lines), writing nothing");
   import_cmd->add_flag("--allow-empty-passwords", imp->allow_empty_passwords,
                        "give users the backup holds no password for an "
                        "empty one");

@@ -84,13 +84,9 @@ class Registry {
 void AddFileCommands(CLI::App& app, Registry& registry);    // init tempdir
 void AddBackupCommands(CLI::App& app, Registry& registry);  // export import
 void AddInspectCommands(CLI::App& app,
-                        Registry& registry);             // show layout check
-void AddDiffCommand(CLI::App& app, Registry& registry);  // diff
-
-// The records of `a` that `b` lacks, named as diff names them ("user 3
-// 'bob'"; never a password), in table order.
-std::vector<std::string> RecordsOnlyIn(const Context& ctx, const Snapshot& a,
-                                       const Snapshot& b);
+                        Registry& registry);                // show layout check
+void AddDiffCommand(CLI::App& app, Registry& registry);     // diff
+void AddApplyCommand(CLI::App& app, Registry& registry);    // apply
 void AddUserCommands(CLI::App& app, Registry& registry);    // user priv
 void AddSourceCommands(CLI::App& app, Registry& registry);  // conn gdb
 void AddOptionCommands(CLI::App& app, Registry& registry);  // option

@@ -52,6 +52,7 @@ int Run(int argc, char** argv) {
   AddFileCommands(app, registry);
   AddBackupCommands(app, registry);
   AddDiffCommand(app, registry);
+  AddApplyCommand(app, registry);
   AddHelpFooters(&app, std::string(kGlobalOptionsHelp) + "\n" + kExitCodesHelp);
 
   std::vector<std::string> args = HelpCommandAsFlag(Utf8Arguments(argc, argv));

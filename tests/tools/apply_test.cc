@@ -1,0 +1,275 @@
+// apply: a desired state matched by name, what it adds, updates, leaves
+// and prunes; that a second run changes nothing, not even the mtime; that a
+// dry run prints what apply then does, in diff --by-name's lines; IDs kept
+// on request; and diff --by-name between files that added the same records
+// in another order.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "src/store/default_file.h"
+#include "tests/tools/tool_fixture.h"
+
+namespace brellox {
+namespace test {
+namespace {
+
+using ::testing::HasSubstr;
+using json = nlohmann::ordered_json;
+
+namespace fs = std::filesystem;
+
+class ToolApplyTest : public ToolFixture {
+ protected:
+  void SetUp() override {
+    AddUsers(2);
+    for (const std::vector<std::string>& step :
+         {std::vector<std::string>{"priv", "set", "user1", "3", "7"},
+          {"conn", "add", "pg", "--info1", "a"},
+          {"option", "add-group", "render", "1", "--option",
+           "integer:depth=4"}}) {
+      ASSERT_EQ(Run(step).exit_code, 0);
+    }
+  }
+
+  // Runs apply on `state`, expects exit 0, returns the output's lines.
+  std::vector<std::string> Apply(const json& state,
+                                 std::vector<std::string> flags = {}) const {
+    flags.insert(flags.begin(), "apply");
+    flags.push_back("-");
+    const ToolResult r = Run(flags, state.dump());
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    return Lines(r.out);
+  }
+
+  static std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t at = 0;
+    for (std::size_t end; (end = text.find('\n', at)) != std::string::npos;
+         at = end + 1) {
+      lines.push_back(text.substr(at, end - at));
+    }
+    return lines;
+  }
+
+  // What a fleet asks of every server: user2 with a new password, user3,
+  // pg changed, a privilege for user3 by name, a changed option value.
+  static json State() {
+    return json::parse(R"({
+      "users": [{"name": "user3", "password": "pw3"},
+                {"name": "user2", "password": "new"}],
+      "connections": [{"name": "pg", "info1": "b"}],
+      "privileges": [{"user": "user3", "privID": 3, "value": 9}],
+      "optionGroups": [{"groupType": 1, "groupName": "render", "options": [
+          {"name": "depth", "type": "integer", "value": 5}]}]
+    })");
+  }
+};
+
+TEST_F(ToolApplyTest, AddsUpdatesAndLeavesByNameAndPrunesOnlyWhenAsked) {
+  EXPECT_EQ(Apply(State()),
+            std::vector<std::string>(
+                {"changed connection 'pg': info1 \"a\" -> \"b\"",
+                 "changed user 'user2': password differs", "added user 'user3'",
+                 "added privilege (user 'user3', privilege 3)",
+                 "changed option group 'render' (type 1): "
+                 "options[0].value 4 -> 5",
+                 "5 change(s)"}));
+  EXPECT_EQ(
+      Run({"user", "check", "user2", "--password-stdin"}, "new\n").exit_code,
+      0);
+  // user1 and its privilege, and the default connection, are left alone.
+  json file = Json({"export"});
+  EXPECT_EQ(file["users"].size(), 3u);
+  EXPECT_EQ(file["privileges"],
+            json::parse(R"([{"userID": 1, "privID": 3, "value": 7},
+                            {"userID": 3, "privID": 3, "value": 9}])"));
+
+  EXPECT_EQ(
+      Apply(State(), {"--prune"}),
+      std::vector<std::string>(
+          {"removed connection 'KelmirLocal'", "removed user 'user1'",
+           "removed privilege (user 'user1', privilege 3)", "3 change(s)"}));
+  file = Json({"export"});
+  EXPECT_EQ(file["users"], json::parse(R"([{"id": 2, "name": "user2"},
+                                           {"id": 3, "name": "user3"}])"));
+  EXPECT_EQ(file["privileges"].size(), 1u);
+  EXPECT_EQ(file["connections"].size(), 1u);
+
+  // A privilege may name its user by the ID the state gives it, as an
+  // export does; a privilege cannot keep a user that --prune removes.
+  json by_id = json::parse(R"({
+      "users": [{"id": 40, "name": "user2"}],
+      "privileges": [{"userID": 40, "privID": 1, "value": 2},
+                     {"user": "user3", "privID": 3, "value": 9}]})");
+  EXPECT_THAT(Run({"apply", "--prune", "-"}, by_id.dump()).err,
+              HasSubstr("privileges[1].user: no user 'user3' among the "
+                        "state's users"));
+  by_id["privileges"].erase(1);
+  EXPECT_EQ(
+      Apply(by_id, {"--prune"}),
+      std::vector<std::string>({"removed user 'user3'",
+                                "removed privilege (user 'user3', privilege 3)",
+                                "added privilege (user 'user2', privilege 1)",
+                                "3 change(s)"}));
+}
+
+TEST_F(ToolApplyTest, RefusesWhatItCannotDoAndWritesNothing) {
+  const struct {
+    const char* pointer;
+    json value;
+    std::string says;
+  } kCases[] = {
+      {"/privileges/0/user", "nobody",
+       "privileges[0].user: no user 'nobody' in the state or the file"},
+      {"/privileges/0/userID", 1, "privileges[0]: names its user by"},
+      {"/users/0/name", " ", "users[0].name: is blank"},
+      {"/optionGroups/0/options/0/name", "other",
+       "optionGroups[0].options[0].name: differs from the file's"},
+      {"/formatVersion", 2, "formatVersion: is not 1"},
+  };
+  const std::string before = FileBytes();
+  for (const auto& c : kCases) {
+    json state = State();
+    state[json::json_pointer(c.pointer)] = c.value;
+    const ToolResult r = Run({"apply", "-"}, state.dump());
+    EXPECT_EQ(r.exit_code, 1) << c.pointer;
+    EXPECT_THAT(r.err, HasSubstr(c.says)) << c.pointer;
+  }
+  json without_groups = State();
+  without_groups["optionGroups"] = json::array();
+  EXPECT_THAT(Run({"apply", "--prune", "-"}, without_groups.dump()).err,
+              HasSubstr("option group 'render' (type 1) is not in the state"));
+  EXPECT_EQ(FileBytes(), before);
+}
+
+TEST_F(ToolApplyTest, SecondRunChangesNothingNotEvenTheModificationTime) {
+  Apply(State());
+  const std::string applied = FileBytes();
+  // An mtime far in the past: any write would move it.
+  const fs::file_time_type old =
+      fs::last_write_time(path()) - std::chrono::hours(24);
+  fs::last_write_time(path(), old);
+  EXPECT_EQ(Apply(State()), std::vector<std::string>({"no changes"}));
+  const ToolResult as_json = Run({"apply", "--json", "-"}, State().dump());
+  EXPECT_EQ(as_json.Json(), json::parse(R"({"changed": false,
+      "dryRun": false, "changes": []})"));
+  EXPECT_EQ(FileBytes(), applied);
+  EXPECT_EQ(fs::last_write_time(path()), old);
+}
+
+TEST_F(ToolApplyTest, DryRunPrintsWhatApplyDoesAsDiffByNameSeesIt) {
+  const std::string before = FileBytes();
+  const fs::path old_file = dir_.path() / "before.CFG";
+  WriteBytes(old_file, before);
+  std::vector<std::string> dry = Apply(State(), {"--dry-run"});
+  EXPECT_EQ(FileBytes(), before);
+  ASSERT_FALSE(dry.empty());
+  EXPECT_EQ(dry.back(), "5 change(s) to make; nothing written (dry run)");
+  std::vector<std::string> done = Apply(State());
+  EXPECT_EQ(done.back(), "5 change(s)");
+  dry.pop_back();
+  done.pop_back();
+  EXPECT_EQ(dry, done);
+  std::vector<std::string> diff =
+      Lines(Run({"diff", "--by-name", old_file.string(), path().string()}).out);
+  diff.pop_back();
+  EXPECT_EQ(diff, done);
+
+  const ToolResult as_json =
+      Run({"apply", "--dry-run", "--json", "-"}, State().dump());
+  EXPECT_EQ(as_json.Json()["changed"], false);
+  EXPECT_EQ(as_json.Json()["changes"], json::array());
+}
+
+TEST_F(ToolApplyTest, KeepIdsAddsUnderTheStatesIdsOnlyAboveTheCounter) {
+  json state = json::parse(R"({"users": [{"id": 9, "name": "nine"},
+                                         {"id": 7, "name": "seven"}],
+                               "connections": [{"id": 5, "name": "c5"}]})");
+  const ToolResult r =
+      Run({"apply", "--keep-ids", "--json", "-"}, state.dump());
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.Json()["changed"], true);
+  const json users = Json({"user", "list", "--json"});
+  EXPECT_EQ(users[2], json::parse(R"({"id": 7, "name": "seven"})"));
+  EXPECT_EQ(users[3], json::parse(R"({"id": 9, "name": "nine"})"));
+  EXPECT_EQ(Json({"conn", "list", "--json"})[2]["id"], 5);
+
+  // IDs the file has issued, or none at all, are refused.
+  const std::string before = FileBytes();
+  state = json::parse(R"({"users": [{"id": 8, "name": "eight"}]})");
+  ToolResult refused = Run({"apply", "--keep-ids", "-"}, state.dump());
+  EXPECT_EQ(refused.exit_code, 1);
+  EXPECT_THAT(refused.err, HasSubstr("users[0].id: 8 is not above the "
+                                     "file's last user ID 9"));
+  state = json::parse(R"({"users": [{"name": "eight"}]})");
+  refused = Run({"apply", "--keep-ids", "-"}, state.dump());
+  EXPECT_THAT(refused.err, HasSubstr("users[0]: has no \"id\""));
+  EXPECT_EQ(FileBytes(), before);
+}
+
+// An export of one server, applied with --prune to another that holds
+// other records under other IDs, leaves the two equal by name: every field
+// the export holds is applied, opaque bytes included.
+TEST_F(ToolApplyTest, AnExportAppliedWithPruneMakesServersEqualByName) {
+  for (const std::vector<std::string>& step :
+       {std::vector<std::string>{"tempdir", "/srv/tmp"},
+        {"gdb", "add", "world", "--details", "00ff10"},
+        {"option", "set", "2048"}}) {
+    ASSERT_EQ(Run(step).exit_code, 0) << step[0];
+  }
+  const fs::path other = dir_.path() / "other.CFG";
+  WriteBytes(other, DefaultConfigImage());
+  for (const std::vector<std::string>& step :
+       {std::vector<std::string>{"user", "add", "stranger", "--no-password"},
+        {"user", "add", "user2", "--no-password"},
+        {"priv", "set", "stranger", "1", "1"},
+        {"gdb", "add", "world", "--details", "01"},
+        {"conn", "add", "pg", "--info1", "x", "--info4", "y"},
+        {"option", "add-group", "render", "1", "--option",
+         "integer:depth=1"}}) {
+    ASSERT_EQ(RunOn(other, step).exit_code, 0) << step[0];
+  }
+  const std::string backup = Run({"export", "--with-passwords"}).out;
+  const ToolResult applied = RunOn(other, {"apply", "--prune", "-"}, backup);
+  ASSERT_EQ(applied.exit_code, 0) << applied.err;
+  EXPECT_THAT(applied.out, HasSubstr("changed GDB 'world': details"));
+  const ToolResult diff =
+      Run({"diff", "--by-name", path().string(), other.string()});
+  EXPECT_EQ(diff.out, "no differences\n");
+  EXPECT_EQ(RunOn(other, {"apply", "--prune", "-"}, backup).out,
+            "no changes\n");
+}
+
+TEST_F(ToolApplyTest, DiffByNameMatchesRecordsAddedInAnotherOrder) {
+  const fs::path other = dir_.path() / "other.CFG";
+  WriteBytes(other, DefaultConfigImage());
+  for (const std::vector<std::string>& step :
+       {std::vector<std::string>{"conn", "add", "pg", "--info1", "a"},
+        {"user", "add", "user2", "--password-stdin"},
+        {"user", "add", "user1", "--password-stdin"},
+        {"priv", "set", "user1", "3", "7"},
+        {"option", "add-group", "render", "1", "--option",
+         "integer:depth=4"}}) {
+    const std::string password = step[2] == "user1" ? "pw1\n" : "pw2\n";
+    ASSERT_EQ(RunOn(other, step, password).exit_code, 0);
+  }
+  const std::string mine = path().string();
+  EXPECT_EQ(Run({"diff", mine, other.string()}).exit_code, 1);
+  ToolResult r = Run({"diff", "--by-name", mine, other.string()});
+  EXPECT_EQ(r.exit_code, 0) << r.out;
+  EXPECT_EQ(r.out, "no differences\n");
+
+  ASSERT_EQ(
+      RunOn(other, {"user", "passwd", "user1", "--password-stdin"}, "secret\n")
+          .exit_code,
+      0);
+  r = Run({"diff", "--by-name", mine, other.string()});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.out, "changed user 'user1': password differs\n1 difference(s)\n");
+}
+
+}  // namespace
+}  // namespace test
+}  // namespace brellox
