@@ -1,5 +1,6 @@
 // The Linux change signal behind PosixEnv::WatchChanges: an inotify watch
-// on one folder, filtered to a few of its names.
+// on one folder for its entries coming and going, and on the files of a few
+// of its names for their changes.
 #ifndef BRELLOX_PLATFORM_INOTIFY_WATCH_H_
 #define BRELLOX_PLATFORM_INOTIFY_WATCH_H_
 

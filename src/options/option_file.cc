@@ -6,7 +6,6 @@
 #include <string_view>
 
 #include "src/options/options.h"
-#include "src/store/buffer.h"
 #include "src/store/text.h"
 
 namespace brellox {
@@ -18,6 +17,20 @@ constexpr std::int64_t kGroupSize = sizeof(SVR_OPTION_GROUP);
 std::int64_t GroupOffset(const SVR_CFG_HEADER& header, std::int32_t index) {
   return static_cast<std::int64_t>(header.optionGroupsOffset) +
          index * kGroupSize;
+}
+
+constexpr std::size_t kNameWidth = sizeof(SVR_OPTION_GROUP::groupName);
+static_assert(offsetof(SVR_OPTION_GROUP, groupType) == 0 &&
+                  offsetof(SVR_OPTION_GROUP, groupName) == 4,
+              "a group's key is its first bytes: type, then name");
+
+// (groupType, groupName) as the record's type bytes and name text.
+void TypeAndNameKeys(const TableImage& groups, KeyList* keys) {
+  for (std::int32_t i = 0; i < groups.count(); ++i) {
+    const char* record = groups.record(i);
+    keys->emplace_back(
+        std::string_view(record, 4 + FieldLength(record + 4, kNameWidth)), i);
+  }
 }
 
 }  // namespace
@@ -39,24 +52,6 @@ Status WriteGlobalOption(ConfigSession& session, const CONFIG_OPTION& source) {
 }
 
 const TableSpec kOptionGroupTable{Section::kOptionGroups, nullptr};
-
-namespace {
-
-constexpr std::size_t kNameWidth = sizeof(SVR_OPTION_GROUP::groupName);
-static_assert(offsetof(SVR_OPTION_GROUP, groupType) == 0 &&
-                  offsetof(SVR_OPTION_GROUP, groupName) == 4,
-              "a group's key is its first bytes: type, then name");
-
-// (groupType, groupName) as the record's type bytes and name text.
-void TypeAndNameKeys(const TableImage& groups, KeyList* keys) {
-  for (std::int32_t i = 0; i < groups.count(); ++i) {
-    const char* record = groups.record(i);
-    keys->emplace_back(
-        std::string_view(record, 4 + FieldLength(record + 4, kNameWidth)), i);
-  }
-}
-
-}  // namespace
 
 void FindOptionGroupIn(const TableImage& groups, std::int32_t groupType,
                        const char* name, std::int32_t* index,

@@ -68,24 +68,21 @@ bool ReadCache::PollLocked(Entries::iterator entry) {
   return true;
 }
 
-std::shared_ptr<const TableImage> ReadCache::Find(const KeyView& key,
-                                                  int table) {
+std::shared_ptr<const TableImage> ReadCache::Find(const KeyView& key, int table,
+                                                  std::uint64_t* generation) {
+  *generation = 0;
   std::lock_guard<std::mutex> hold(mutex_);
   const auto entry = entries_.find(key);
   if (entry == entries_.end() || !PollLocked(entry)) return nullptr;
+  *generation = entry->second.generation;
   return entry->second.tables[table];
 }
 
 std::uint64_t ReadCache::StartFill(const KeyView& key,
                                    const ConfigSession& session) {
-  // A second name in another folder, or a mount over the file alone, would
-  // let a change reach the file without passing through the watched folder.
-  if (session.facts().links != 1 || session.place().mounted_alone) return 0;
   std::lock_guard<std::mutex> hold(mutex_);
   auto entry = entries_.find(key);
-  if (entry != entries_.end()) {
-    return PollLocked(entry) ? entry->second.generation : 0;
-  }
+  if (entry != entries_.end()) return entry->second.generation;
   // Made while the session holds the file's lock: every change after what
   // the session reads comes after the watch, which reports it.
   std::unique_ptr<ChangeWatch> watch;
@@ -101,10 +98,11 @@ void ReadCache::Keep(const KeyView& key, int table, std::uint64_t generation,
   const std::size_t cost = Cost(*image);
   std::lock_guard<std::mutex> hold(mutex_);
   const auto entry = entries_.find(key);
-  // A poll that reports a change since the fill began (here or in any call
-  // since) has moved the generation on: what was read may be stale.
-  if (entry == entries_.end() || !PollLocked(entry) ||
-      entry->second.generation != generation || cost > limit_bytes_) {
+  // A poll that reported a change since the fill began has moved the
+  // generation on: what was read may be stale. A change whose event no
+  // poll has read yet is still queued, and the next call's poll drops it.
+  if (entry == entries_.end() || entry->second.generation != generation ||
+      cost > limit_bytes_) {
     return;
   }
   for (auto other = entries_.begin();
@@ -122,7 +120,10 @@ Status ReadCache::Load(const Store& store, const TableSpec& spec,
                        std::int32_t limit) {
   const KeyView key(store.env, store.path);
   const int table = static_cast<int>(spec.section);
-  std::shared_ptr<const TableImage> kept = Find(key, table);
+  // The generation a fill starts under is noted before the file is opened:
+  // every change after the read below is reported by a later poll.
+  std::uint64_t generation = 0;
+  std::shared_ptr<const TableImage> kept = Find(key, table, &generation);
   if (kept != nullptr) {
     TableImage::Share(std::move(kept), limit, image);
     return Status::OK();
@@ -133,7 +134,13 @@ Status ReadCache::Load(const Store& store, const TableSpec& spec,
   if (limit >= 0 && limit < GetSection(session->header(), spec.section).count) {
     return TableImage::Load(*session, spec, image, limit);
   }
-  const std::uint64_t generation = StartFill(key, *session);
+  // A second name in another folder, or a mount over the file alone, would
+  // let a change reach the file without passing through the watched folder.
+  if (session->facts().links != 1 || session->place().mounted_alone) {
+    generation = 0;
+  } else if (generation == 0) {
+    generation = StartFill(key, *session);
+  }
   auto loaded = std::make_shared<TableImage>();
   s = TableImage::Load(*session, spec, loaded.get());
   if (!s.ok()) return s;

@@ -7,8 +7,9 @@
 // served from memory only when the watch, polled under the cache's lock,
 // reports nothing since the table was read. A miss reads as every call
 // did before (ConfigSession::Open: the lock, the journal check and any
-// recovery, the header, the table) and keeps the table only if nothing
-// was reported between taking the file's lock and keeping it. Where no
+// recovery, the header, the table) and keeps the table only if no poll
+// reported a change between its own poll, before it opened the file, and
+// keeping it. Where no
 // watch can be had (Windows, a network file system, a file with several
 // names or mounted alone, a failed watch) every call reads the file.
 #ifndef BRELLOX_STORE_READ_CACHE_H_
@@ -86,11 +87,13 @@ class ReadCache {
   // false (the entry erased) when the watch can tell no more.
   bool PollLocked(Entries::iterator entry);
   void DropTablesLocked(Entry* entry);
-  // The kept table, or null for a miss.
-  std::shared_ptr<const TableImage> Find(const KeyView& key, int table);
-  // For a miss, with the session open (its lock held): makes sure the file
-  // is watched and returns the generation a fill starts under, or 0 when
-  // the file cannot be cached.
+  // The kept table, or null for a miss; `*generation` is the file's after
+  // the poll, 0 when it is not watched.
+  std::shared_ptr<const TableImage> Find(const KeyView& key, int table,
+                                         std::uint64_t* generation);
+  // For a miss on a file not watched yet, with the session open (its lock
+  // held): watches the file and returns the generation a fill starts
+  // under, or 0 when the file cannot be watched.
   std::uint64_t StartFill(const KeyView& key, const ConfigSession& session);
   void Keep(const KeyView& key, int table, std::uint64_t generation,
             const std::shared_ptr<const TableImage>& image);

@@ -384,11 +384,19 @@ TYPED_TEST(EnvTest, ChangeWatchesReportEveryChangeToTheirNamesOnce) {
 
   Env* env = this->env();
   const std::string other = this->PathOf("other"), path = this->PathOf("f");
+  std::unique_ptr<RandomRWFile> journal, replacement;
+  // Files that come to a watched name later are watched too.
   const std::vector<std::pair<const char*, std::function<void()>>> changes = {
       {"same size", [&] { f->Write(0, "abcd", 4); }},
       {"cut", [&] { f->Truncate(2); }},
-      {"journal created", [&] { this->Create("f-journal"); }},
+      {"journal created", [&] { journal = this->Create("f-journal"); }},
+      {"journal written", [&] { journal->Write(0, "j", 1); }},
       {"replaced", [&] { env->RenameReplacing(other, path); }},
+      {"replacement written",
+       [&] {
+         replacement = this->OpenFile("f", OpenAccess::kReadWrite);
+         replacement->Write(0, "y", 1);
+       }},
       {"journal removed", [&] { env->RemoveFile(path + "-journal"); }},
   };
   for (const auto& [what, change] : changes) {

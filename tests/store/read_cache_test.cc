@@ -159,7 +159,7 @@ TEST_F(ReadCacheTest, AChangeRightAfterTheReadIsNeverServedLater) {
   const std::string changed = WithBobsPassword("pwX");
   for (bool another_call_drains : {false, true}) {
     SCOPED_TRACE(another_call_drains ? "drained by another call"
-                                     : "drained by the fill");
+                                     : "drained by the next call");
     SetFileBytes(WithBobsPassword("pw2"));
     env_.QueueChange();
     env_.AfterReads(2, [&] {  // the header, then the user table
