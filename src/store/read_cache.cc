@@ -1,5 +1,6 @@
 #include "src/store/read_cache.h"
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -87,9 +88,17 @@ std::uint64_t ReadCache::StartFill(const KeyView& key,
   // the session reads comes after the watch, which reports it.
   std::unique_ptr<ChangeWatch> watch;
   if (!WatchPlace(key.first, session.place(), &watch).ok()) return 0;
+  if (entries_.size() >= kMaxWatchedFiles) {
+    const auto oldest = std::min_element(entries_.begin(), entries_.end(),
+                                         [](const auto& a, const auto& b) {
+                                           return a.second.made < b.second.made;
+                                         });
+    DropTablesLocked(&oldest->second);
+    entries_.erase(oldest);
+  }
   Entry& made = entries_[Key(key.first, std::string(key.second))];
   made.watch = std::move(watch);
-  made.generation = ++last_generation_;
+  made.generation = made.made = ++last_generation_;
   return made.generation;
 }
 

@@ -35,6 +35,9 @@ class ReadCache {
   // The process's cache holds at most this many bytes of tables and their
   // indexes; a larger table is read on every call.
   static constexpr std::size_t kProcessLimitBytes = 64u << 20;
+  // At most this many files are watched at once: each watch holds one of
+  // the user's few inotify instances. Watching another drops the oldest.
+  static constexpr std::size_t kMaxWatchedFiles = 8;
 
   // A cache keeping at most `limit_bytes` (table bytes plus
   // kIndexBytesPerRecord a record for each possible index).
@@ -64,6 +67,7 @@ class ReadCache {
  private:
   struct Entry {
     std::unique_ptr<ChangeWatch> watch;
+    std::uint64_t made = 0;  // when it was watched, in generations
     // Moves on (from one counter for all entries) whenever the entry drops
     // its tables because something may have changed: a miss keeps its
     // table only if the generation it started under is still current.

@@ -265,6 +265,24 @@ TEST_F(ReadCacheTest, MemoryIsBounded) {
   EXPECT_EQ(tiny.bytes(), 0u);
 }
 
+TEST_F(ReadCacheTest, WatchingAnotherFileBeyondTheLimitDropsTheOldest) {
+  ReadCache cache(1 << 20);
+  const auto load = [&](const std::string& file) {
+    ConfigSession session;
+    TableImage image;
+    EXPECT_TRUE(
+        cache.Load(Store{&env_, file}, kUserTable, &session, &image, -1).ok());
+  };
+  std::vector<std::string> files;
+  for (std::size_t i = 0; i <= ReadCache::kMaxWatchedFiles; ++i) {
+    files.push_back((dir_.path() / ("copy" + std::to_string(i))).string());
+    WriteBytes(files.back(), FileBytes());
+  }
+  for (const std::string& file : files) load(file);
+  EXPECT_EQ(OpensOf([&] { load(files.back()); }), 0);
+  EXPECT_GT(OpensOf([&] { load(files.front()); }), 0);
+}
+
 #if !defined(_WIN32)
 // The kernel's own signal, with changes made by other processes.
 class ReadCacheProcessTest : public ReadCacheTest {
