@@ -37,9 +37,10 @@ Status WatchPlace(Env* env, const FilePlace& place,
 }  // namespace
 
 ReadCache& ReadCache::OfProcess() {
-  // Never destroyed: calls may run while the process exits.
-  static ReadCache* const cache = new ReadCache(kProcessLimitBytes);
-  return *cache;
+  // Destroyed when the library is unloaded, with its watches and tables: a
+  // heap copy would leak them with every unloaded copy of the library.
+  static ReadCache cache(kProcessLimitBytes);
+  return cache;
 }
 
 std::size_t ReadCache::bytes() const {
