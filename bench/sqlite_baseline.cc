@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <stdexcept>
+#include <string>
 
 #include "bench/images.h"
 
@@ -42,6 +43,12 @@ void CreateSqliteUsers(const std::string& path, std::int32_t n) {
   SqliteUsers(path, SqliteUsers::Mode::kCreate).AddUsers(1, n);
 }
 
+void CreateSqliteServer(const std::string& path, std::int32_t n) {
+  SqliteUsers db(path, SqliteUsers::Mode::kCreate);
+  db.AddUsers(1, n);
+  db.AddServerTables(n);
+}
+
 SqliteUsers::SqliteUsers(const std::string& path, Mode mode) {
   const int flags = mode == Mode::kRead ? SQLITE_OPEN_READONLY
                     : mode == Mode::kWrite
@@ -63,7 +70,8 @@ SqliteUsers::SqliteUsers(const std::string& path, Mode mode) {
 }
 
 SqliteUsers::~SqliteUsers() {
-  for (sqlite3_stmt* s : {check_, get_, add_, add_with_id_, del_}) {
+  for (sqlite3_stmt* s : {check_, get_, add_, add_with_id_, del_, id_by_name_,
+                          gdb_by_name_, priv_}) {
     sqlite3_finalize(s);
   }
   sqlite3_close(db_);
@@ -135,6 +143,54 @@ void SqliteUsers::AddUsers(std::int32_t first, std::int32_t last) {
     }
   }
   Exec(db_, "COMMIT");
+}
+
+void SqliteUsers::AddServerTables(std::int32_t n) {
+  const std::string rows =
+      "WITH RECURSIVE c(i) AS (SELECT 1 UNION ALL "
+      "SELECT i + 1 FROM c WHERE i < " +
+      std::to_string(n) + ") ";
+  Exec(db_,
+       "CREATE TABLE privileges(user_id INTEGER NOT NULL, priv_id INTEGER "
+       "NOT NULL, value INTEGER NOT NULL, PRIMARY KEY(user_id, priv_id))");
+  Exec(db_,
+       "CREATE TABLE gdbs(id INTEGER PRIMARY KEY, name TEXT NOT NULL UNIQUE)");
+  Exec(db_, (rows + "INSERT INTO privileges SELECT i, 1, i FROM c").c_str());
+  Exec(db_, (rows + "INSERT INTO gdbs SELECT i, 'gdb' || i FROM c").c_str());
+}
+
+namespace {
+
+std::int64_t IdByName(sqlite3_stmt* s, const char* name) {
+  ResetOnExit reset(s);
+  sqlite3_bind_text(s, 1, name, -1, SQLITE_STATIC);
+  return sqlite3_step(s) == SQLITE_ROW ? sqlite3_column_int64(s, 0) : 0;
+}
+
+}  // namespace
+
+std::int64_t SqliteUsers::UserIdByName(const char* name) {
+  return IdByName(
+      Prepared(&id_by_name_, "SELECT id FROM users WHERE name = ?1"), name);
+}
+
+std::int64_t SqliteUsers::GdbIdByName(const char* name) {
+  return IdByName(
+      Prepared(&gdb_by_name_, "SELECT id FROM gdbs WHERE name = ?1"), name);
+}
+
+int SqliteUsers::GetUserPriv(std::int64_t user, std::int64_t priv,
+                             std::int64_t* value) {
+  sqlite3_stmt* s = Prepared(
+      &priv_,
+      "SELECT value FROM privileges WHERE user_id = ?1 AND priv_id = ?2");
+  ResetOnExit reset(s);
+  sqlite3_bind_int64(s, 1, user);
+  sqlite3_bind_int64(s, 2, priv);
+  const int step = sqlite3_step(s);
+  if (step != SQLITE_ROW && step != SQLITE_DONE) return 0;
+  *value = step == SQLITE_ROW ? sqlite3_column_int64(s, 0) : 0;
+  return 1;
 }
 
 }  // namespace bench

@@ -18,6 +18,12 @@ namespace bench {
 // as images.h names them.
 void CreateSqliteUsers(const std::string& path, std::int32_t n);
 
+// As CreateSqliteUsers, and beside the users n privilege values (user i,
+// privilege 1) = i in privileges(user_id, priv_id, value, primary key
+// (user_id, priv_id)) and n GDBs in gdbs(id INTEGER PRIMARY KEY, name TEXT
+// UNIQUE), named as images.h names them.
+void CreateSqliteServer(const std::string& path, std::int32_t n);
+
 // One connection and its prepared statements, made on first use. A
 // benchmark keeps one open across calls, or makes one per call, which then
 // costs the open, the prepare and the close as well.
@@ -45,6 +51,14 @@ class SqliteUsers {
   int DelUser(std::int64_t id);
   // Adds users first..last in one transaction.
   void AddUsers(std::int32_t first, std::int32_t last);
+  // Adds the privilege and GDB tables of CreateSqliteServer.
+  void AddServerTables(std::int32_t n);
+
+  // The ID of the user or GDB named `name`, 0 when none.
+  std::int64_t UserIdByName(const char* name);
+  std::int64_t GdbIdByName(const char* name);
+  // 1 and the value of privilege `priv` of user `user` (0 when none is set).
+  int GetUserPriv(std::int64_t user, std::int64_t priv, std::int64_t* value);
 
  private:
   sqlite3_stmt* Prepared(sqlite3_stmt** slot, const char* sql);
@@ -55,6 +69,9 @@ class SqliteUsers {
   sqlite3_stmt* add_ = nullptr;
   sqlite3_stmt* add_with_id_ = nullptr;
   sqlite3_stmt* del_ = nullptr;
+  sqlite3_stmt* id_by_name_ = nullptr;
+  sqlite3_stmt* gdb_by_name_ = nullptr;
+  sqlite3_stmt* priv_ = nullptr;
 };
 
 }  // namespace bench

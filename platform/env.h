@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/status.h"
 
@@ -146,6 +147,28 @@ class RandomRWFile {
   }
 };
 
+// Tells whether some entries of one folder may have changed: what a caller
+// needs to keep what it read from them across calls.
+class ChangeWatch {
+ public:
+  ChangeWatch() = default;
+  ChangeWatch(const ChangeWatch&) = delete;
+  ChangeWatch& operator=(const ChangeWatch&) = delete;
+  virtual ~ChangeWatch() = default;
+
+  // Sets `*changed` when, since the watch was made or since the last Poll,
+  // a watched entry may have been written, cut, given another owner, mode
+  // or times, created, removed, or renamed to or from its name; clears it
+  // otherwise. Every such change made by a system call that returned before
+  // this Poll began is reported, by this Poll or an earlier one (a change
+  // made through a memory mapping never is). Polls of one watch must not
+  // overlap. IOError, with `*changed` set, when the watch can no longer
+  // tell (changes were lost, the folder went or was renamed, or the
+  // process forked since the watch was made): its owner must drop it and
+  // everything it vouched for.
+  virtual Status Poll(bool* changed) = 0;
+};
+
 class Env {
  public:
   Env() = default;
@@ -213,6 +236,20 @@ class Env {
 
   virtual std::uint64_t NowMicros() = 0;
   virtual void SleepForMicroseconds(int micros) = 0;
+
+  // Starts a ChangeWatch on the entries `names` (last components) of the
+  // folder `folder`. Refused, saying why, where the system gives no such
+  // signal: on systems without one (Windows, the default here), and on file
+  // systems that may be changed by another machine or outside this kernel
+  // (network and FUSE file systems): only ext2/3/4, XFS, Btrfs and tmpfs
+  // are watched. IOError when the system refused the watch (its per-user
+  // limits, say).
+  virtual Status WatchChanges(const std::string& /*folder*/,
+                              const std::vector<std::string>& /*names*/,
+                              std::unique_ptr<ChangeWatch>* watch) {
+    watch->reset();
+    return Status::Refused("no change signal on this system");
+  }
 };
 
 }  // namespace brellox

@@ -14,6 +14,10 @@
 
 #include "platform/env.h"
 
+#if defined(__linux__)
+#include "platform/inotify_watch.h"
+#endif
+
 namespace brellox {
 namespace {
 
@@ -448,6 +452,14 @@ class PosixEnv final : public Env {
     while (nanosleep(&delay, &delay) != 0 && errno == EINTR) {
     }
   }
+
+#if defined(__linux__)
+  Status WatchChanges(const std::string& folder,
+                      const std::vector<std::string>& names,
+                      std::unique_ptr<ChangeWatch>* watch) override {
+    return WatchFolderWithInotify(folder, names, watch);
+  }
+#endif
 };
 
 }  // namespace

@@ -1,10 +1,11 @@
 #include "src/options/option_file.h"
 
+#include <cstddef>
 #include <cstring>
 #include <limits>
+#include <string_view>
 
 #include "src/options/copy_option_values.h"
-#include "src/store/buffer.h"
 #include "src/store/text.h"
 
 namespace brellox {
@@ -16,6 +17,20 @@ constexpr std::int64_t kGroupSize = sizeof(SVR_OPTION_GROUP);
 std::int64_t GroupOffset(const SVR_CFG_HEADER& header, std::int32_t index) {
   return static_cast<std::int64_t>(header.optionGroupsOffset) +
          index * kGroupSize;
+}
+
+constexpr std::size_t kNameWidth = sizeof(SVR_OPTION_GROUP::groupName);
+static_assert(offsetof(SVR_OPTION_GROUP, groupType) == 0 &&
+                  offsetof(SVR_OPTION_GROUP, groupName) == 4,
+              "a group's key is its first bytes: type, then name");
+
+// (groupType, groupName) as the record's type bytes and name text.
+void TypeAndNameKeys(const TableImage& groups, KeyList* keys) {
+  for (std::int32_t i = 0; i < groups.count(); ++i) {
+    const char* record = groups.record(i);
+    keys->emplace_back(
+        std::string_view(record, 4 + FieldLength(record + 4, kNameWidth)), i);
+  }
 }
 
 }  // namespace
@@ -36,30 +51,48 @@ Status WriteGlobalOption(ConfigSession& session, const CONFIG_OPTION& source) {
   return session.Write(kGlobalOptionOffset, &stored, sizeof(stored));
 }
 
-Status FindOptionGroup(ConfigSession& session, std::int32_t groupType,
+const TableSpec kOptionGroupTable{Section::kOptionGroups, nullptr};
+
+void FindOptionGroupIn(const TableImage& groups, std::int32_t groupType,
                        const char* name, std::int32_t* index,
                        SVR_OPTION_GROUP* group) {
   *index = -1;
-  const std::int32_t count = session.header().optionGroupsCount;
-  if (count <= 0) return Status::OK();
-  Buffer table;
-  Status s = Buffer::AllocateUninitialized(
-      static_cast<std::size_t>(count) * kGroupSize, &table);
-  if (s.ok())
-    s = session.Read(GroupOffset(session.header(), 0), table.size(),
-                     table.data());
-  if (!s.ok()) return s;
-  for (std::int32_t i = 0; i < count; ++i) {
+  char key[4 + kNameWidth];
+  const std::size_t length = FieldLength(name, kNameWidth + 1);
+  // A name longer than the field matches no group: the scan finds none.
+  if (length <= kNameWidth) {
+    std::memcpy(key, &groupType, 4);
+    std::memcpy(key + 4, name, length);
+    std::int32_t found;
+    if (groups.FindIndexed(TypeAndNameKeys, std::string_view(key, 4 + length),
+                           &found)) {
+      if (found >= 0) {
+        *index = found;
+        std::memcpy(group, groups.record(found), sizeof(*group));
+      }
+      return;
+    }
+  }
+  for (std::int32_t i = 0; i < groups.count(); ++i) {
     SVR_OPTION_GROUP candidate;
-    std::memcpy(&candidate, table.data() + i * kGroupSize, sizeof(candidate));
+    std::memcpy(&candidate, groups.record(i), sizeof(candidate));
     if (candidate.groupType == groupType &&
         FieldEquals(candidate.groupName, sizeof(candidate.groupName), name)) {
       *index = i;
       *group = candidate;
-      return Status::OK();
+      return;
     }
   }
-  return Status::OK();
+}
+
+Status FindOptionGroup(ConfigSession& session, std::int32_t groupType,
+                       const char* name, std::int32_t* index,
+                       SVR_OPTION_GROUP* group) {
+  *index = -1;
+  TableImage groups;
+  Status s = TableImage::Load(session, kOptionGroupTable, &groups);
+  if (s.ok()) FindOptionGroupIn(groups, groupType, name, index, group);
+  return s;
 }
 
 Status WriteOptionGroup(ConfigSession& session, std::int32_t index,

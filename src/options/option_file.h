@@ -8,6 +8,7 @@
 #include "brellox/brellox.h"
 #include "src/store/config_file.h"
 #include "src/store/format.h"
+#include "src/store/table.h"
 
 namespace brellox {
 
@@ -25,6 +26,15 @@ Status WriteGlobalOption(ConfigSession& session, const CONFIG_OPTION& source);
 // is -1 (and `*group` untouched) when no group matches. The table is read in
 // one read.
 Status FindOptionGroup(ConfigSession& session, std::int32_t groupType,
+                       const char* name, std::int32_t* index,
+                       SVR_OPTION_GROUP* group);
+
+// The option-group table, for reading it whole as a TableImage (its records
+// carry no ID).
+extern const TableSpec kOptionGroupTable;
+
+// As FindOptionGroup, among the records of `groups` (kOptionGroupTable).
+void FindOptionGroupIn(const TableImage& groups, std::int32_t groupType,
                        const char* name, std::int32_t* index,
                        SVR_OPTION_GROUP* group);
 

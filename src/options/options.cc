@@ -51,6 +51,23 @@ Status CheckNewGroup(const char* name, std::int32_t groupType,
   return Status::OK();
 }
 
+// For calls that only read: the group selected by (groupType, name), looked
+// up in the option-group table as the read cache gives it (OpenTable). False
+// as LookUpGroup.
+bool ReadGroup(const Store& store, SVR_LONG groupType, const char* name,
+               SVR_OPTION_GROUP* group) {
+  if (groupType <= 0) return false;
+  ConfigSession session;
+  TableImage groups;
+  if (!OpenTable(store, Access::kRead, kOptionGroupTable, &session, &groups)
+           .ok()) {
+    return false;
+  }
+  std::int32_t index;
+  FindOptionGroupIn(groups, groupType, name, &index, group);
+  return index >= 0;
+}
+
 // The group selected by (groupType, name): NotFound when none matches.
 Status FindExistingGroup(ConfigSession& session, std::int32_t groupType,
                          const char* name, std::int32_t* index,
@@ -100,12 +117,8 @@ SVR_LONG AddOptionInfo(const Store& store, const char* name, SVR_LONG groupType,
 SVR_LONG GetOptionCount(const Store& store, const char* name,
                         SVR_LONG groupType) {
   if (name == nullptr) return 1;
-  ConfigSession session;
-  if (!session.Open(store, Access::kRead).ok()) return -1;
-  std::int32_t index;
   SVR_OPTION_GROUP group;
-  return LookUpGroup(session, groupType, name, &index, &group) ? kGroupSlots
-                                                               : -1;
+  return ReadGroup(store, groupType, name, &group) ? kGroupSlots : -1;
 }
 
 SVR_LONG GetOptionInfo(const Store& store, const char* name, SVR_LONG groupType,
@@ -114,12 +127,15 @@ SVR_LONG GetOptionInfo(const Store& store, const char* name, SVR_LONG groupType,
   // Cleared before anything can fail, so the records read as empty after
   // any failure.
   std::memset(options, 0, static_cast<std::size_t>(count) * sizeof(*options));
-  ConfigSession session;
-  if (!session.Open(store, Access::kRead).ok()) return 0;
-  if (name == nullptr) return ReadGlobalOption(session, options).ok() ? 1 : 0;
-  std::int32_t index;
+  if (name == nullptr) {
+    ConfigSession session;
+    return session.Open(store, Access::kRead).ok() &&
+                   ReadGlobalOption(session, options).ok()
+               ? 1
+               : 0;
+  }
   SVR_OPTION_GROUP group;
-  if (!LookUpGroup(session, groupType, name, &index, &group)) return 0;
+  if (!ReadGroup(store, groupType, name, &group)) return 0;
   std::memcpy(options, group.options,
               CappedAtGroupSlots(count) * sizeof(CONFIG_OPTION));
   return 1;
@@ -195,6 +211,12 @@ SVR_LONG GetOptionInfo(const Store& store, const char* name, SVR_LONG groupType,
   std::memset(&option, 0, sizeof(option));
   if (!CheckOptionAddress(name, groupType, index).ok()) {
     return 0;
+  }
+  if (name != nullptr) {
+    SVR_OPTION_GROUP group;
+    if (!ReadGroup(store, groupType, name, &group)) return 0;
+    option = group.options[index];
+    return 1;
   }
   CONFIG_OPTION found;
   Status s = InSession(store, Access::kRead, [&](ConfigSession& session) {

@@ -43,12 +43,8 @@ SVR_LONG GetGDBID(const Store& store, const char* name, SVR_LONG& gdbID) {
   ConfigSession session;
   TableImage image;
   if (!LoadNonEmptyGdbTable(store, &session, &image)) return 0;
-  for (std::int32_t i = 0; i < image.count(); ++i) {
-    if (FieldEquals(TwinName(image.record(i)), kTwinNameWidth, name)) {
-      gdbID = image.id(i);
-      break;
-    }
-  }
+  const std::int32_t index = FindTwinName(image, name);
+  if (index >= 0) gdbID = image.id(index);
   return 1;
 }
 

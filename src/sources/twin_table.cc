@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "src/store/in_session.h"
 #include "src/store/text.h"
@@ -34,9 +35,20 @@ class NameText {
   char text_[kTwinNameWidth + 1];
 };
 
+void NameKeys(const TableImage& image, KeyList* keys) {
+  for (std::int32_t i = 0; i < image.count(); ++i) {
+    const char* name = TwinName(image.record(i));
+    keys->emplace_back(
+        std::string_view(name, FieldLength(name, kTwinNameWidth)), i);
+  }
+}
+
 // Index of the first record other than `skip` whose name is `name`, or -1.
 std::int32_t FindName(const TableImage& image, const char* name,
                       std::int32_t skip = -1) {
+  std::int32_t index;
+  // A name longer than the field matches no record, nor any key.
+  if (skip < 0 && image.FindIndexed(NameKeys, name, &index)) return index;
   for (std::int32_t i = 0; i < image.count(); ++i) {
     if (i != skip &&
         FieldEquals(TwinName(image.record(i)), kTwinNameWidth, name)) {
@@ -59,6 +71,10 @@ Status NameTaken(const NameText& name) {
 }
 
 }  // namespace
+
+std::int32_t FindTwinName(const TableImage& image, const char* name) {
+  return FindName(image, name);
+}
 
 template <class Description>
 SVR_LONG TwinTable<Description>::Count(const Store& store) {
@@ -156,7 +172,7 @@ Status TwinTable<Description>::Update(ConfigSession& session,
   const NameText name(record.name);
   if (FindName(image, name.c_str(), index) >= 0)
     return NameTaken<Description>(name);
-  std::memcpy(image.record(index), &record, sizeof(record));
+  std::memcpy(image.mutable_record(index), &record, sizeof(record));
   return WriteRecord(session, spec, image, index);
 }
 

@@ -103,6 +103,10 @@ using GdbTable = TwinTable<GdbTableDescription>;
 // NUL or fills all 32 bytes.
 inline const char* TwinName(const char* record) { return record + 4; }
 
+// Index of the first record of `image` (a twin table) named exactly `name`,
+// or -1.
+std::int32_t FindTwinName(const TableImage& image, const char* name);
+
 }  // namespace brellox
 
 #endif  // BRELLOX_SOURCES_TWIN_TABLE_H_

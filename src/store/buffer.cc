@@ -16,9 +16,19 @@ std::atomic<int> g_allocations_until_failure{0};
 // there; the process heap's low-fragmentation allocator keeps freed blocks
 // anyway.
 #ifndef _WIN32
+// Set once this thread's cache is destroyed: the main thread's thread-local
+// objects go before the process's static ones, and a static object (the read
+// cache's tables) may release buffers after.
+thread_local bool t_cache_gone = false;
+
 class BlockCache {
  public:
   static constexpr int kSlots = 4;
+
+  BlockCache() = default;
+  BlockCache(const BlockCache&) = delete;
+  BlockCache& operator=(const BlockCache&) = delete;
+  ~BlockCache() { t_cache_gone = true; }
   static constexpr std::size_t kMaxKept = std::size_t{64} << 20;
 
   // A block of at least `size` bytes, or null.
@@ -82,7 +92,7 @@ Buffer& Buffer::operator=(Buffer&& other) noexcept {
 
 void Buffer::Release() {
 #ifndef _WIN32
-  if (data_) t_cache.Give(std::move(data_), capacity_);
+  if (data_ && !t_cache_gone) t_cache.Give(std::move(data_), capacity_);
 #endif
   data_.reset();
   size_ = capacity_ = 0;

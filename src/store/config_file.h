@@ -60,6 +60,10 @@ class ConfigSession {
   // is all zeros and the file is to be overwritten whole.
   bool damaged() const { return damaged_; }
 
+  // What the open file's fstat told at the open, and where it lies.
+  const FileFacts& facts() const { return facts_; }
+  const FilePlace& place() const { return place_; }
+
   SVR_CFG_HEADER& header() { return header_; }
   const SVR_CFG_HEADER& header() const { return header_; }
 

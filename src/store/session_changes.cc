@@ -5,6 +5,7 @@
 #include "src/store/buffer.h"
 #include "src/store/config_file.h"
 #include "src/store/journal.h"
+#include "src/store/read_cache.h"
 
 namespace brellox {
 
@@ -102,6 +103,8 @@ Status ConfigSession::Commit() {
     header_ = committed_header_;
   }
   pending_.Clear();
+  // Whatever this process kept of the file is stale now, or may be.
+  ReadCache::OfProcess().Forget(store_);
   return s;
 }
 

@@ -6,6 +6,7 @@
 
 #include "src/store/file_ranges.h"
 #include "src/store/growth.h"
+#include "src/store/read_cache.h"
 
 namespace brellox {
 
@@ -32,13 +33,37 @@ Status TableImage::Load(ConfigSession& session, const TableSpec& spec,
   const std::size_t bytes = static_cast<std::size_t>(n) * spec.record_size();
   Status s = Buffer::AllocateUninitialized(bytes, &image->buffer_);
   if (!s.ok()) return s;
+  image->records_ = image->buffer_.data();
   image->count_ = n;
   image->record_size_ = spec.record_size();
   if (bytes == 0) return Status::OK();
   return session.Read(view.offset, bytes, image->buffer_.data());
 }
 
+void TableImage::Share(std::shared_ptr<const TableImage> shared,
+                       std::int32_t limit, TableImage* image) {
+  const std::int32_t n =
+      (limit >= 0 && limit < shared->count_) ? limit : shared->count_;
+  image->records_ = shared->records_;
+  image->count_ = n;
+  image->record_size_ = shared->record_size_;
+  image->shared_ = std::move(shared);
+}
+
+bool TableImage::FindIndexed(RecordKeys keys, std::string_view key,
+                             std::int32_t* index) const {
+  if (shared_ == nullptr ||
+      !shared_->indexes_.Find(*shared_, keys, key, index)) {
+    return false;
+  }
+  // A view of fewer records than the image finds none past its end.
+  if (*index >= count_) *index = -1;
+  return true;
+}
+
 std::int32_t TableImage::FindId(std::int32_t wanted) const {
+  std::int32_t index;
+  if (FindIndexed(IdKeys, IdKey(&wanted), &index)) return index;
   for (std::int32_t i = 0; i < count_; ++i) {
     if (id(i) == wanted) return i;
   }
@@ -48,6 +73,9 @@ std::int32_t TableImage::FindId(std::int32_t wanted) const {
 Status OpenTable(const Store& store, Access access, const TableSpec& spec,
                  ConfigSession* session, TableImage* image,
                  std::int32_t limit) {
+  if (access == Access::kRead) {
+    return ReadCache::OfProcess().Load(store, spec, session, image, limit);
+  }
   Status s = session->Open(store, access);
   if (s.ok()) s = TableImage::Load(*session, spec, image, limit);
   return s;
@@ -67,9 +95,9 @@ SVR_LONG ListIds(const TableImage& image, CSmartArray<SVR_LONG>& ids) {
 
 void TableImage::Erase(std::int32_t index) {
   const std::int32_t last = count_ - 1;
-  std::memmove(record(index), record(index + 1),
+  std::memmove(mutable_record(index), record(index + 1),
                static_cast<std::size_t>(last - index) * record_size_);
-  std::memset(record(last), 0, record_size_);
+  std::memset(mutable_record(last), 0, record_size_);
   count_ = last;
 }
 
@@ -82,10 +110,10 @@ std::int32_t TableImage::EraseIf(
       first = std::min(first, i);
       continue;
     }
-    if (kept != i) std::memcpy(record(kept), record(i), record_size_);
+    if (kept != i) std::memcpy(mutable_record(kept), record(i), record_size_);
     ++kept;
   }
-  std::memset(record(kept), 0,
+  std::memset(mutable_record(kept), 0,
               static_cast<std::size_t>(count_ - kept) * record_size_);
   count_ = kept;
   return first;

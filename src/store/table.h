@@ -7,10 +7,13 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <memory>
+#include <string_view>
 
 #include "src/store/buffer.h"
 #include "src/store/config_file.h"
 #include "src/store/format.h"
+#include "src/store/record_index.h"
 
 namespace brellox {
 
@@ -28,7 +31,8 @@ extern const TableSpec kGdbTable;
 extern const TableSpec kUserTable;
 extern const TableSpec kPrivTable;
 
-// The records in use of one table, read in one read: a working copy.
+// The records in use of one table, read in one read: a working copy, or a
+// read-only view of an image the read cache keeps (Share).
 class TableImage {
  public:
   TableImage() = default;
@@ -40,10 +44,19 @@ class TableImage {
   static Status Load(ConfigSession& session, const TableSpec& spec,
                      TableImage* image, std::int32_t limit = -1);
 
+  // Makes `*image` (empty) a read-only view of the first min(limit, count)
+  // records of `shared`, an image nobody changes any more, which it keeps
+  // alive; its lookups use `shared`'s indexes. A view is read-only.
+  static void Share(std::shared_ptr<const TableImage> shared,
+                    std::int32_t limit, TableImage* image);
+
   std::int32_t count() const { return count_; }
   std::int32_t record_size() const { return record_size_; }
-  char* record(std::int32_t i) { return buffer_.data() + i * record_size_; }
   const char* record(std::int32_t i) const {
+    return records_ + i * record_size_;
+  }
+  // Record `i` to change, in an image Load read (never in a view).
+  char* mutable_record(std::int32_t i) {
     return buffer_.data() + i * record_size_;
   }
   std::int32_t id(std::int32_t i) const {
@@ -54,6 +67,12 @@ class TableImage {
 
   // Index of the first record whose ID is `id`, or -1.
   std::int32_t FindId(std::int32_t id) const;
+
+  // For a view of a shared image: true, with `*index` the first record that
+  // `keys` files under `key` (-1 when none), once that kind of lookup is
+  // indexed (RecordIndexes::Find). False otherwise: the caller scans.
+  bool FindIndexed(RecordKeys keys, std::string_view key,
+                   std::int32_t* index) const;
 
   // Removes record `index`: later records move down one place in order and
   // the freed place, still addressable as record(count()), becomes zeros.
@@ -67,12 +86,17 @@ class TableImage {
 
  private:
   Buffer buffer_;
+  const char* records_ = nullptr;  // buffer_'s, or the shared image's
   std::int32_t count_ = 0;
   std::int32_t record_size_ = 0;
+  std::shared_ptr<const TableImage> shared_;
+  RecordIndexes indexes_;  // used while this image is shared
 };
 
 // Opens the store (ConfigSession::Open) for `access` and loads the first
 // min(limit, count) records of `spec`'s table into `*image` (limit < 0: all).
+// For Access::kRead the process's read cache answers (read_cache.h): the
+// image may be a read-only view, and `*session` may stay unopened.
 Status OpenTable(const Store& store, Access access, const TableSpec& spec,
                  ConfigSession* session, TableImage* image,
                  std::int32_t limit = -1);

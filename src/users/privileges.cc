@@ -1,6 +1,7 @@
 #include <cstddef>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "src/store/in_session.h"
 #include "src/store/table.h"
@@ -15,9 +16,29 @@ SVR_USER_PRIV PrivilegeAt(const TableImage& privileges, std::int32_t i) {
   return record;
 }
 
+// A record's (userID, privID) pair: its first eight bytes.
+static_assert(offsetof(SVR_USER_PRIV, userID) == 0 &&
+                  offsetof(SVR_USER_PRIV, privID) == 4,
+              "a pair is the record's first eight bytes");
+constexpr std::size_t kPairBytes = 8;
+
+void PairKeys(const TableImage& privileges, KeyList* keys) {
+  for (std::int32_t i = 0; i < privileges.count(); ++i) {
+    keys->emplace_back(std::string_view(privileges.record(i), kPairBytes), i);
+  }
+}
+
 // Index of the first record of the (userID, privID) pair, or -1.
 std::int32_t FindPair(const TableImage& privileges, std::int32_t userID,
                       std::int32_t privID) {
+  const std::int32_t pair[2] = {userID, privID};
+  std::int32_t index;
+  if (privileges.FindIndexed(
+          PairKeys,
+          std::string_view(reinterpret_cast<const char*>(pair), kPairBytes),
+          &index)) {
+    return index;
+  }
   for (std::int32_t i = 0; i < privileges.count(); ++i) {
     const SVR_USER_PRIV record = PrivilegeAt(privileges, i);
     if (record.userID == userID && record.privID == privID) return i;
@@ -31,16 +52,24 @@ Status Refuse(const std::string& what, std::int32_t value, const char* bound) {
 
 }  // namespace
 
+namespace {
+
+std::int32_t ValueIn(const TableImage& privileges, std::int32_t userID,
+                     std::int32_t privID) {
+  const std::int32_t index = FindPair(privileges, userID, privID);
+  return index >= 0 ? PrivilegeAt(privileges, index).value : 0;
+}
+
+}  // namespace
+
 Status GetUserPriv(ConfigSession& session, std::int32_t userID,
                    std::int32_t privID, std::int32_t* value) {
   *value = 0;
   if (userID <= 0) return Refuse("user ID", userID, "not above 0");
   TableImage privileges;
   Status s = TableImage::Load(session, kPrivTable, &privileges);
-  if (!s.ok()) return s;
-  const std::int32_t index = FindPair(privileges, userID, privID);
-  if (index >= 0) *value = PrivilegeAt(privileges, index).value;
-  return Status::OK();
+  if (s.ok()) *value = ValueIn(privileges, userID, privID);
+  return s;
 }
 
 Status SetUserPriv(ConfigSession& session, std::int32_t userID,
@@ -58,8 +87,8 @@ Status SetUserPriv(ConfigSession& session, std::int32_t userID,
   }
   // A pair keeps its slot for good; only its value changes, so neither the
   // other records nor the header need writing.
-  std::memcpy(privileges.record(index) + offsetof(SVR_USER_PRIV, value), &value,
-              sizeof(value));
+  std::memcpy(privileges.mutable_record(index) + offsetof(SVR_USER_PRIV, value),
+              &value, sizeof(value));
   return WriteRecord(session, kPrivTable, privileges, index);
 }
 
@@ -86,13 +115,14 @@ SVR_LONG GetUserPriv(const Store& store, SVR_LONG userID, SVR_LONG privID,
                      SVR_LONG& value) {
   value = 0;
   if (userID <= 0) return 0;
-  std::int32_t found = 0;
   // Running out of memory is a failure too: 1 would read as "no value set".
-  Status s = InSession(store, Access::kRead, [&](ConfigSession& session) {
-    return GetUserPriv(session, userID, privID, &found);
-  });
-  if (!s.ok()) return 0;
-  value = found;
+  ConfigSession session;
+  TableImage privileges;
+  if (!OpenTable(store, Access::kRead, kPrivTable, &session, &privileges)
+           .ok()) {
+    return 0;
+  }
+  value = ValueIn(privileges, userID, privID);
   return 1;
 }
 

@@ -1,6 +1,7 @@
 #include <cstddef>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -21,7 +22,7 @@ const char* NameField(const TableImage& users, std::int32_t i) {
 }
 
 char* PasswordField(TableImage& users, std::int32_t i) {
-  return users.record(i) + offsetof(SVR_USER_REC, password);
+  return users.mutable_record(i) + offsetof(SVR_USER_REC, password);
 }
 
 // Texts longer than their fields are refused: stored cut, a name could
@@ -44,11 +45,31 @@ Status NoUserWithId(std::int32_t userID) {
   return Status::NotFound("no user with ID " + std::to_string(userID));
 }
 
+std::string_view NameKey(const char* field) {
+  return std::string_view(field, FieldLength(field, kNameWidth));
+}
+
+// The names a lookup by name can answer with (FindByName).
+void NameKeys(const TableImage& users, KeyList* keys) {
+  std::unordered_set<std::int32_t> ids;
+  for (std::int32_t i = 0; i < users.count(); ++i) {
+    const std::int32_t id = users.id(i);
+    if (id > 0 && ids.insert(id).second) {
+      keys->emplace_back(NameKey(NameField(users, i)), i);
+    }
+  }
+}
+
 // Index of the user named exactly `name`, or -1. A lookup by name walks the
 // list of IDs and fetches each ID's name, which is the name of the first
 // record carrying that ID; so a record whose ID an earlier record already
 // carries never answers, even when its own name matches.
 std::int32_t FindByName(const TableImage& users, const char* name) {
+  std::int32_t index;
+  // A name longer than the field matches no record, nor any key.
+  if (users.FindIndexed(NameKeys, std::string_view(name), &index)) {
+    return index;
+  }
   for (std::int32_t i = 0; i < users.count(); ++i) {
     // Records with IDs below 1 cannot be fetched by ID and so never match;
     // the name is tested first, as it differs in almost every record.
@@ -62,6 +83,42 @@ std::int32_t FindByName(const TableImage& users, const char* name) {
 
 void CopyOut(const TableImage& users, std::int32_t index, SVR_USER_REC* user) {
   std::memcpy(user, users.record(index), sizeof(*user));
+}
+
+Status FindUserIn(const TableImage& users, std::int32_t userID,
+                  SVR_USER_REC* user) {
+  const std::int32_t index = users.FindId(userID);
+  if (index < 0) return NoUserWithId(userID);
+  CopyOut(users, index, user);
+  return Status::OK();
+}
+
+Status FindUserByNameIn(const TableImage& users, const char* name,
+                        SVR_USER_REC* user) {
+  const std::int32_t index = FindByName(users, name);
+  if (index < 0) return Status::NotFound("no user '" + std::string(name) + "'");
+  CopyOut(users, index, user);
+  return Status::OK();
+}
+
+Status CheckUserIn(const TableImage& users, const char* name,
+                   const char* password) {
+  // The record found by name is the first carrying its ID, so it is also
+  // the record a fetch by that ID reads, and its name is already known to
+  // be equal; only the password remains to be compared.
+  const std::int32_t index = FindByName(users, name);
+  if (index < 0 || !FieldEqualsConstantTime(
+                       users.record(index) + offsetof(SVR_USER_REC, password),
+                       kPasswordWidth, password)) {
+    return Status::Refused("name and password do not match");
+  }
+  return Status::OK();
+}
+
+// The user table for a call that only reads (OpenTable: the read cache).
+Status ReadUsers(const Store& store, TableImage* users) {
+  ConfigSession session;
+  return OpenTable(store, Access::kRead, kUserTable, &session, users);
 }
 
 }  // namespace
@@ -160,11 +217,7 @@ Status FindUser(ConfigSession& session, std::int32_t userID,
   Status s = CheckUserId(userID);
   TableImage users;
   if (s.ok()) s = TableImage::Load(session, kUserTable, &users);
-  if (!s.ok()) return s;
-  const std::int32_t index = users.FindId(userID);
-  if (index < 0) return NoUserWithId(userID);
-  CopyOut(users, index, user);
-  return Status::OK();
+  return s.ok() ? FindUserIn(users, userID, user) : s;
 }
 
 Status FindUserByName(ConfigSession& session, const char* name,
@@ -172,11 +225,7 @@ Status FindUserByName(ConfigSession& session, const char* name,
   if (name == nullptr) return Status::Refused("no name");
   TableImage users;
   Status s = TableImage::Load(session, kUserTable, &users);
-  if (!s.ok()) return s;
-  const std::int32_t index = FindByName(users, name);
-  if (index < 0) return Status::NotFound("no user '" + std::string(name) + "'");
-  CopyOut(users, index, user);
-  return Status::OK();
+  return s.ok() ? FindUserByNameIn(users, name, user) : s;
 }
 
 Status CheckUser(ConfigSession& session, const char* name,
@@ -186,16 +235,7 @@ Status CheckUser(ConfigSession& session, const char* name,
   }
   TableImage users;
   Status s = TableImage::Load(session, kUserTable, &users);
-  if (!s.ok()) return s;
-  // The record found by name is the first carrying its ID, so it is also
-  // the record a fetch by that ID reads, and its name is already known to
-  // be equal; only the password remains to be compared.
-  const std::int32_t index = FindByName(users, name);
-  if (index < 0 || !FieldEqualsConstantTime(PasswordField(users, index),
-                                            kPasswordWidth, password)) {
-    return Status::Refused("name and password do not match");
-  }
-  return Status::OK();
+  return s.ok() ? CheckUserIn(users, name, password) : s;
 }
 
 SVR_LONG AddUser(const Store& store, const char* name, const char* password) {
@@ -215,10 +255,11 @@ SVR_LONG GetUser(const Store& store, SVR_LONG userID, char* name,
   const std::size_t n =
       static_cast<std::size_t>(len) < kNameWidth ? len : kNameWidth;
   SVR_USER_REC user;
-  Status s = InSession(store, Access::kRead, [&](ConfigSession& session) {
-    return FindUser(session, userID, &user);
-  });
-  if (!s.ok()) return 0;
+  TableImage users;
+  if (!ReadUsers(store, &users).ok() ||
+      !FindUserIn(users, userID, &user).ok()) {
+    return 0;
+  }
   BoundedCopy(name, n, user.name, kNameWidth);
   return 1;
 }
@@ -266,19 +307,18 @@ SVR_LONG GetUserIDs(const Store& store, CSmartArray<SVR_LONG>& ids) {
 SVR_LONG GetUserIDByName(const Store& store, const char* name) {
   if (name == nullptr) return 0;
   SVR_USER_REC user{};
-  Status s = InSession(store, Access::kRead, [&](ConfigSession& session) {
-    return FindUserByName(session, name, &user);
-  });
-  return s.ok() ? user.id : 0;
+  TableImage users;
+  return ReadUsers(store, &users).ok() &&
+                 FindUserByNameIn(users, name, &user).ok()
+             ? user.id
+             : 0;
 }
 
 SVR_LONG CheckUser(const Store& store, const char* name, const char* password) {
   if (name == nullptr || password == nullptr) return 0;
-  return InSession(
-             store, Access::kRead,
-             [&](ConfigSession& session) {
-               return CheckUser(session, name, password);
-             }).ok()
+  TableImage users;
+  return ReadUsers(store, &users).ok() &&
+                 CheckUserIn(users, name, password).ok()
              ? 1
              : 0;
 }

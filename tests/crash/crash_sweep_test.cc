@@ -11,7 +11,9 @@
 //   recovery that follows.
 // After each, the next call (which recovers) must find the file byte for
 // byte as it was before or as the change leaves it, the journal idle, and a
-// change that reported success always leaves the after-image.
+// change that reported success always leaves the after-image. The read cache
+// is on (the system's change signal), filled before each change: what it
+// answers afterwards must be what the file holds.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -101,7 +103,22 @@ const std::vector<Change>& Changes() {
 
 class CrashSweepTest : public StoreFixture {
  protected:
-  void SetUp() override { env_.set_syncs_reach_disk(false); }
+  void SetUp() override {
+    env_.set_syncs_reach_disk(false);
+    env_.set_watching(FaultEnv::Watching::kSystem);
+  }
+
+  // The records each slotted table lists, through the read cache.
+  std::vector<SVR_LONG> ListedCounts() {
+    CSmartArray<SVR_LONG> ids;
+    const Store s = store();
+    return {ConnTable::GetIds(s, ids), GdbTable::GetIds(s, ids),
+            GetUserIDs(s, ids)};
+  }
+  std::vector<SVR_LONG> CountsInFile() const {
+    const SVR_CFG_HEADER header = Header();
+    return {header.conns.count, header.gdbs.count, header.users.count};
+  }
 
   enum class Start { kRoom, kFull, kConnsFull };
 
@@ -133,6 +150,7 @@ class CrashSweepTest : public StoreFixture {
     env_.StopRecording();
     SetFileBytes(image);
     std::filesystem::remove(JournalPathFor(path().string()));
+    ListedCounts();  // fills the cache
   }
 
   // Recovers through a read-only call with no fault, then checks the file.
@@ -142,6 +160,7 @@ class CrashSweepTest : public StoreFixture {
     ++cases_;
     EXPECT_GE(GetUserCount(store()), 0) << context;
     const std::string now = FileBytes();
+    EXPECT_EQ(ListedCounts(), CountsInFile()) << context;
     if (succeeded) {
       EXPECT_EQ(now, after_) << context << ": success without the change";
     } else {

@@ -6,12 +6,17 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 #ifdef _WIN32
 #include <windows.h>
+#else
+#include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 #include "tests/testutil/fault_env.h"
@@ -26,6 +31,7 @@ struct SystemEnv {
 };
 
 struct PassThroughFaultEnv {
+  PassThroughFaultEnv() { env.set_watching(FaultEnv::Watching::kSystem); }
   FaultEnv env{Env::Default()};
   Env* get() { return &env; }
 };
@@ -357,6 +363,59 @@ TYPED_TEST(EnvTest, ResolvedPathIsOneNamePerFile) {
                                       this->PathOf("alias"), true);
   if (!why.empty()) GTEST_SKIP() << "no linked folder to resolve: " << why;
   EXPECT_EQ(this->ResolvedOf("alias/f"), direct);
+}
+
+// A change watch reports every change to its names made before a poll, once,
+// and nothing for other names; or the Env has no such signal.
+TYPED_TEST(EnvTest, ChangeWatchesReportEveryChangeToTheirNamesOnce) {
+  auto f = this->Create("f");
+  f->Write(0, "1234", 4);
+  std::unique_ptr<ChangeWatch> watch;
+  const Status s = this->env()->WatchChanges(this->dir_.path().string(),
+                                             {"f", "f-journal"}, &watch);
+  if (s.IsRefused()) GTEST_SKIP() << s.ToString();
+  ASSERT_TRUE(s.ok()) << s.ToString();
+  bool changed = true;
+  ASSERT_TRUE(watch->Poll(&changed).ok());
+  EXPECT_FALSE(changed);
+  this->Create("other")->Write(0, "x", 1);
+  ASSERT_TRUE(watch->Poll(&changed).ok());
+  EXPECT_FALSE(changed);
+
+  Env* env = this->env();
+  const std::string other = this->PathOf("other"), path = this->PathOf("f");
+  std::unique_ptr<RandomRWFile> journal, replacement;
+  // Files that come to a watched name later are watched too.
+  const std::vector<std::pair<const char*, std::function<void()>>> changes = {
+      {"same size", [&] { f->Write(0, "abcd", 4); }},
+      {"cut", [&] { f->Truncate(2); }},
+      {"journal created", [&] { journal = this->Create("f-journal"); }},
+      {"journal written", [&] { journal->Write(0, "j", 1); }},
+      {"replaced", [&] { env->RenameReplacing(other, path); }},
+      {"replacement written",
+       [&] {
+         replacement = this->OpenFile("f", OpenAccess::kReadWrite);
+         replacement->Write(0, "y", 1);
+       }},
+      {"journal removed", [&] { env->RemoveFile(path + "-journal"); }},
+  };
+  for (const auto& [what, change] : changes) {
+    change();
+    ASSERT_TRUE(watch->Poll(&changed).ok()) << what;
+    EXPECT_TRUE(changed) << what;
+    ASSERT_TRUE(watch->Poll(&changed).ok()) << what;
+    EXPECT_FALSE(changed) << what;
+  }
+#ifndef _WIN32
+  // A child shares its parent's queue: its watch can tell nothing.
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) _exit(watch->Poll(&changed).IsIOError() && changed ? 0 : 1);
+  int status = -1;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  ASSERT_TRUE(watch->Poll(&changed).ok());
+#endif
 }
 
 }  // namespace

@@ -26,7 +26,9 @@ class FaultFile : public RandomRWFile {
     }
     Count().bytes_read += n;
     env_->total().bytes_read += n;
-    return base_->Read(offset, n, dst);
+    Status s = base_->Read(offset, n, dst);
+    env_->RanRead();
+    return s;
   }
 
   Status Write(std::uint64_t offset, const void* src, std::size_t n) override {
@@ -159,7 +161,73 @@ void Apply(const std::string& bytes, std::uint64_t offset, std::string* content,
   content->replace(at, length, bytes, 0, length);
 }
 
+// A watch of a FaultEnv: the base Env's, or none (controlled), with what
+// the test queued on top.
+class FaultWatch : public ChangeWatch {
+ public:
+  FaultWatch(std::shared_ptr<FaultEnv::WatchState> state,
+             std::unique_ptr<ChangeWatch> base)
+      : state_(std::move(state)), base_(std::move(base)) {}
+
+  Status Poll(bool* changed) override {
+    *changed = true;
+    if (state_->ended || state_->lost.exchange(false)) {
+      return Status::IOError("the watch can tell no more");
+    }
+    Status s = base_ != nullptr ? base_->Poll(changed) : Status::OK();
+    if (base_ == nullptr) *changed = false;
+    if (state_->changed.exchange(false)) *changed = true;
+    return s;
+  }
+
+ private:
+  const std::shared_ptr<FaultEnv::WatchState> state_;
+  const std::unique_ptr<ChangeWatch> base_;
+};
+
 }  // namespace
+
+FaultEnv::~FaultEnv() {
+  for (const auto& state : watch_states_) state->ended = true;
+}
+
+void FaultEnv::QueueChange() {
+  for (const auto& state : watch_states_) state->changed = true;
+}
+
+void FaultEnv::LoseChanges() {
+  for (const auto& state : watch_states_) state->lost = true;
+}
+
+void FaultEnv::AfterReads(int k, std::function<void()> action) {
+  reads_until_action_ = k;
+  after_reads_ = std::move(action);
+}
+
+void FaultEnv::RanRead() {
+  if (after_reads_ && --reads_until_action_ == 0) {
+    // Moved out first: the action may read through this Env itself.
+    const std::function<void()> action = std::move(after_reads_);
+    after_reads_ = nullptr;
+    action();
+  }
+}
+
+Status FaultEnv::WatchChanges(const std::string& folder,
+                              const std::vector<std::string>& names,
+                              std::unique_ptr<ChangeWatch>* watch) {
+  std::unique_ptr<ChangeWatch> base;
+  if (watching_ == Watching::kNone) {
+    return Env::WatchChanges(folder, names, watch);
+  }
+  if (watching_ == Watching::kSystem) {
+    Status s = base_->WatchChanges(folder, names, &base);
+    if (!s.ok()) return s;
+  }
+  watch_states_.push_back(std::make_shared<WatchState>());
+  watch->reset(new FaultWatch(watch_states_.back(), std::move(base)));
+  return Status::OK();
+}
 
 void MaterializeDiskState(const DiskState& state) {
   for (const auto& [path, content] : state) {

@@ -8,11 +8,15 @@
 // - cut the power: while recording, it keeps what each file held at its last
 //   sync and the writes since, and PowerCutStates() lists the disk states a
 //   power cut could leave: everything synced plus none, all, a prefix, or
-//   all but one of the unsynced changes, or all with the last write torn.
+//   all but one of the unsynced changes, or all with the last write torn;
+// - give change watches whose queue the test fills, so that a change can be
+//   made to race a call at an exact point (AfterReads).
 #ifndef BRELLOX_TESTS_TESTUTIL_FAULT_ENV_H_
 #define BRELLOX_TESTS_TESTUTIL_FAULT_ENV_H_
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -53,7 +57,36 @@ class FaultEnv : public Env {
     std::uint64_t bytes_written = 0;
   };
 
+  // What WatchChanges gives.
+  enum class Watching {
+    kNone,        // nothing (the default): every call reads the file
+    kSystem,      // the base Env's watches
+    kControlled,  // watches that report only what the test queues
+  };
+
   explicit FaultEnv(Env* base) : base_(base) {}
+  // Every watch it made ends: its next Poll fails.
+  ~FaultEnv() override;
+
+  void set_watching(Watching watching) { watching_ = watching; }
+  // Every controlled watch made so far reports a change at its next Poll
+  // (as the kernel would after a change of a watched entry), or fails it
+  // (as after lost events).
+  void QueueChange();
+  void LoseChanges();
+  // What a watch made here shares with its maker.
+  struct WatchState {
+    std::atomic<bool> ended{false};
+    std::atomic<bool> changed{false};
+    std::atomic<bool> lost{false};
+  };
+  // Watches made so far.
+  int watches() const { return static_cast<int>(watch_states_.size()); }
+
+  // Runs `action` once, right after the `k`-th read from now (1 = next)
+  // has completed: a change that lands at an exact point of a call.
+  void AfterReads(int k, std::function<void()> action);
+  void RanRead();
 
   // Arms a fault for the `k`-th operation of kind `op` from now (1 = next).
   void Arm(Op op, int k, Fault fault = Fault::kFail);
@@ -102,6 +135,9 @@ class FaultEnv : public Env {
   }
   Status FileSize(const std::string& path, std::uint64_t* size) override;
   Status SyncDirectoryOf(const std::string& path) override;
+  Status WatchChanges(const std::string& folder,
+                      const std::vector<std::string>& names,
+                      std::unique_ptr<ChangeWatch>* watch) override;
   std::uint64_t NowMicros() override { return base_->NowMicros(); }
   void SleepForMicroseconds(int micros) override {
     base_->SleepForMicroseconds(micros);
@@ -136,6 +172,10 @@ class FaultEnv : public Env {
                       const Change* torn) const;
 
   Env* const base_;
+  Watching watching_ = Watching::kNone;
+  std::vector<std::shared_ptr<WatchState>> watch_states_;
+  int reads_until_action_ = 0;
+  std::function<void()> after_reads_;
   bool armed_ = false;
   bool fired_ = false;
   bool crashed_ = false;

@@ -1,0 +1,355 @@
+// The read cache: every lookup it serves answers as a scan of the file
+// would, from memory only while the change signal is silent, and never from
+// a table read before a change that returned before the call began. The
+// races are driven through a FaultEnv whose notification queue the test
+// fills; the kernel's own signal is checked across real processes.
+#include "src/store/read_cache.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "src/options/option_file.h"
+#include "src/options/options.h"
+#include "src/sources/sources.h"
+#include "src/sources/twin_table.h"
+#include "src/store/journal.h"
+#include "src/users/users.h"
+#include "tests/testutil/store_fixture.h"
+
+#if !defined(_WIN32)
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace brellox {
+namespace test {
+namespace {
+
+constexpr int kUserRecord = 100;
+constexpr int kPasswordAt = 34;
+
+// One lookup of each kind the cache serves, its answer as a number.
+struct Lookup {
+  const char* what;
+  std::function<SVR_LONG(const Store&)> call;
+};
+
+std::vector<Lookup> Lookups() {
+  return {
+      {"check user", [](const Store& s) { return CheckUser(s, "bob", "pw2"); }},
+      {"user by name",
+       [](const Store& s) { return GetUserIDByName(s, "bob"); }},
+      {"user by ID",
+       [](const Store& s) {
+         char name[32];
+         return GetUser(s, 2, name, sizeof(name)) * (name[0] == 'b' ? 1 : 2);
+       }},
+      {"privilege",
+       [](const Store& s) {
+         SVR_LONG value = 0;
+         return GetUserPriv(s, 2, 7, value) * 100 + value;
+       }},
+      {"GDB by name",
+       [](const Store& s) {
+         SVR_LONG id = 0;
+         return GetGDBID(s, "g2", id) * 100 + id;
+       }},
+      {"GDB by ID",
+       [](const Store& s) {
+         SVC_GDB_INFO info;
+         return GdbTable::Get(s, 2, info) * 100 + info.name[1];
+       }},
+      {"connection by name",
+       [](const Store& s) { return ConnTable::Exists(s, "c2"); }},
+      {"option group",
+       [](const Store& s) {
+         CONFIG_OPTION option;
+         return GetOptionInfo(s, "grp", 3, 0, option) * 100 + option.value[0];
+       }},
+  };
+}
+
+CONFIG_OPTION IntOption(std::int32_t value) {
+  CONFIG_OPTION option{};
+  option.type = 4;
+  std::memcpy(option.value, &value, sizeof(value));
+  return option;
+}
+
+class ReadCacheTest : public StoreFixture {
+ protected:
+  ReadCacheTest() {
+    const Store s = store();
+    for (const char* name : {"ann", "bob", "cid"}) {
+      EXPECT_GT(AddUser(s, name, (std::string("pw") + name[0]).c_str()), 0);
+    }
+    // Passwords of three bytes, so that a change keeps every size.
+    EXPECT_EQ(UpdateUser(s, 2, "pw2"), 1);
+    EXPECT_EQ(SetUserPriv(s, 2, 7, 5), 1);
+    for (const char* name : {"g1", "g2"}) {
+      SVC_GDB_INFO gdb{};
+      std::strcpy(gdb.name, name);
+      EXPECT_GT(GdbTable::Add(s, gdb), 0);
+    }
+    SVC_GDB_CONN_INFO conn{};
+    std::strcpy(conn.name, "c2");
+    EXPECT_GT(ConnTable::Add(s, conn), 0);
+    const CONFIG_OPTION options[1] = {IntOption(9)};
+    EXPECT_EQ(AddOptionInfo(s, "grp", 3, options, 1), 1);
+    env_.set_watching(FaultEnv::Watching::kControlled);
+  }
+
+  // Opens made by `call`: 0 when the cache answered.
+  int OpensOf(const std::function<void()>& call) {
+    env_.ResetCounts();
+    call();
+    return env_.opens();
+  }
+
+  // The file with bob's password (three bytes) replaced.
+  std::string WithBobsPassword(const char* password) {
+    std::string bytes = FileBytes();
+    const std::size_t at = Header().users.offset + kUserRecord + kPasswordAt;
+    bytes.replace(at, 3, password);
+    return bytes;
+  }
+};
+
+TEST_F(ReadCacheTest, EveryLookupIsServedFromMemoryUntilAChangeIsReported) {
+  for (const Lookup& lookup : Lookups()) {
+    env_.QueueChange();
+    SVR_LONG first = 0;
+    EXPECT_GT(OpensOf([&] { first = lookup.call(store()); }), 0) << lookup.what;
+    EXPECT_NE(first, 0) << lookup.what;
+    // The second call builds the index, the third uses it.
+    for (int again = 0; again < 2; ++again) {
+      SVR_LONG answer = 0;
+      EXPECT_EQ(OpensOf([&] { answer = lookup.call(store()); }), 0)
+          << lookup.what;
+      EXPECT_EQ(answer, first) << lookup.what;
+    }
+    env_.QueueChange();
+    EXPECT_GT(OpensOf([&] { lookup.call(store()); }), 0) << lookup.what;
+  }
+}
+
+// A change that lands after a miss read the table, before it keeps it: the
+// table must not be kept, whichever call drains the event.
+TEST_F(ReadCacheTest, AChangeRightAfterTheReadIsNeverServedLater) {
+  const std::string changed = WithBobsPassword("pwX");
+  for (bool another_call_drains : {false, true}) {
+    SCOPED_TRACE(another_call_drains ? "drained by another call"
+                                     : "drained by the next call");
+    SetFileBytes(WithBobsPassword("pw2"));
+    env_.QueueChange();
+    env_.AfterReads(2, [&] {  // the header, then the user table
+      SetFileBytes(changed);
+      env_.QueueChange();
+      SVR_LONG value = 0;
+      if (another_call_drains) GetUserPriv(store(), 2, 7, value);
+    });
+    EXPECT_EQ(CheckUser(store(), "bob", "pw2"), 1);  // it read before
+    EXPECT_GT(OpensOf([&] { EXPECT_EQ(CheckUser(store(), "bob", "pwX"), 1); }),
+              0);
+  }
+}
+
+TEST_F(ReadCacheTest, AWriterOfThisProcessDropsWhatWasKept) {
+  ASSERT_EQ(CheckUser(store(), "bob", "pw2"), 1);
+  ASSERT_EQ(UpdateUser(store(), 2, "pwY"), 1);  // no event queued
+  EXPECT_EQ(CheckUser(store(), "bob", "pwY"), 1);
+}
+
+TEST_F(ReadCacheTest, LostEventsEndTheWatchAndTheNextCallReads) {
+  ASSERT_EQ(GetUserIDByName(store(), "cid"), 3);
+  const int watches = env_.watches();
+  env_.LoseChanges();
+  EXPECT_GT(OpensOf([&] { EXPECT_EQ(GetUserIDByName(store(), "cid"), 3); }), 0);
+  EXPECT_EQ(env_.watches(), watches + 1);
+  EXPECT_EQ(OpensOf([&] { GetUserIDByName(store(), "cid"); }), 0);
+}
+
+TEST_F(ReadCacheTest, NothingIsKeptWithoutAWatchOrWithASecondName) {
+  env_.set_watching(FaultEnv::Watching::kNone);
+  GetUserIDByName(store(), "ann");
+  EXPECT_GT(OpensOf([&] { GetUserIDByName(store(), "ann"); }), 0);
+  env_.set_watching(FaultEnv::Watching::kControlled);
+  std::error_code error;
+  std::filesystem::create_hard_link(path(), dir_.path() / "second", error);
+  if (error) GTEST_SKIP() << "no second name: " << error.message();
+  GetUserIDByName(store(), "ann");
+  EXPECT_GT(OpensOf([&] { GetUserIDByName(store(), "ann"); }), 0);
+}
+
+// Duplicate names and IDs, and names that cannot match: the index answers
+// as the scan does (the first call scans, the later ones use the index).
+TEST_F(ReadCacheTest, IndexesAnswerWithTheRecordTheScanFinds) {
+  std::string bytes = FileBytes();
+  const std::size_t users = Header().users.offset;
+  // cid takes bob's ID, so only bob answers to it.
+  const SVR_LONG bob = 2;
+  std::memcpy(&bytes[users + 2 * kUserRecord], &bob, 4);
+  SetFileBytes(bytes);
+  env_.QueueChange();
+  const std::string long_name(40, 'a');
+  const std::vector<std::function<SVR_LONG()>> queries = {
+      [&] { return GetUserIDByName(store(), "cid"); },
+      [&] { return GetUserIDByName(store(), "bob"); },
+      [&] { return CheckUser(store(), "cid", "pwc"); },
+      [&] { return GetUserIDByName(store(), long_name.c_str()); },
+      [&] { return GetUserIDByName(store(), ""); },
+      [&] {
+        SVR_LONG id = 0;
+        return GetGDBID(store(), long_name.c_str(), id) * 100 + id;
+      },
+      [&] {
+        CONFIG_OPTION option;
+        return GetOptionInfo(store(), "grp", 4, 0, option);
+      },
+  };
+  for (std::size_t q = 0; q < queries.size(); ++q) {
+    const SVR_LONG scanned = queries[q]();
+    EXPECT_EQ(queries[q](), scanned) << "query " << q;
+    EXPECT_EQ(queries[q](), scanned) << "query " << q;
+  }
+  EXPECT_EQ(GetUserIDByName(store(), "cid"), 0);  // its ID answers as bob
+}
+
+TEST_F(ReadCacheTest, MemoryIsBounded) {
+  const auto load = [&](ReadCache& cache, const TableSpec& spec) {
+    ConfigSession session;
+    TableImage image;
+    EXPECT_TRUE(cache.Load(store(), spec, &session, &image, -1).ok());
+    return image.count();
+  };
+  ReadCache unbounded(1 << 20);
+  load(unbounded, kUserTable);
+  const std::size_t users = unbounded.bytes();
+  load(unbounded, kOptionGroupTable);
+  const std::size_t groups = unbounded.bytes() - users;
+  ASSERT_GT(users, 0u);
+  ASSERT_GT(groups, 0u);
+
+  // Room for either table, not both: keeping one drops the other.
+  const std::size_t limit = std::max(users, groups);
+  ReadCache cache(limit);
+  EXPECT_EQ(load(cache, kUserTable), 3);
+  EXPECT_EQ(OpensOf([&] { load(cache, kUserTable); }), 0);
+  EXPECT_EQ(load(cache, kOptionGroupTable), 1);
+  EXPECT_LE(cache.bytes(), limit);
+  EXPECT_GT(OpensOf([&] { load(cache, kUserTable); }), 0);
+
+  ReadCache tiny(std::min(users, groups) - 1);
+  load(tiny, kUserTable);
+  load(tiny, kOptionGroupTable);
+  EXPECT_EQ(tiny.bytes(), 0u);
+}
+
+TEST_F(ReadCacheTest, WatchingAnotherFileBeyondTheLimitDropsTheOldest) {
+  ReadCache cache(1 << 20);
+  const auto load = [&](const std::string& file) {
+    ConfigSession session;
+    TableImage image;
+    EXPECT_TRUE(
+        cache.Load(Store{&env_, file}, kUserTable, &session, &image, -1).ok());
+  };
+  std::vector<std::string> files;
+  for (std::size_t i = 0; i <= ReadCache::kMaxWatchedFiles; ++i) {
+    files.push_back((dir_.path() / ("copy" + std::to_string(i))).string());
+    WriteBytes(files.back(), FileBytes());
+  }
+  for (const std::string& file : files) load(file);
+  EXPECT_EQ(OpensOf([&] { load(files.back()); }), 0);
+  EXPECT_GT(OpensOf([&] { load(files.front()); }), 0);
+}
+
+#if !defined(_WIN32)
+// The kernel's own signal, with changes made by other processes.
+class ReadCacheProcessTest : public ReadCacheTest {
+ protected:
+  Store system() { return Store{Env::Default(), path().string()}; }
+
+  // Fills the cache, then runs `change` in a child process and returns its
+  // result once it has ended (-1 when it could not run).
+  int InChild(const std::function<int()>& change) {
+    // Twice, so the index is built too.
+    EXPECT_EQ(CheckUser(system(), "bob", "pw2"), 1);
+    EXPECT_EQ(CheckUser(system(), "bob", "pw2"), 1);
+    const pid_t child = fork();
+    if (child == 0) _exit(change());
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child ||
+        !WIFEXITED(status)) {
+      return -1;
+    }
+    return WEXITSTATUS(status);
+  }
+};
+
+TEST_F(ReadCacheProcessTest, ChangesOfAnotherProcessAreSeenByTheNextCall) {
+  const std::string changed = WithBobsPassword("pwX");
+  const std::string tmp = (dir_.path() / "replacement").string();
+  const std::vector<std::pair<const char*, std::function<int()>>> changes = {
+      {"library call",
+       [&] {
+         return UpdateUser(Store{Env::Default(), path().string()}, 2, "pwX");
+       }},
+      {"rewritten in place",
+       [&] {
+         SetFileBytes(changed);
+         return 1;
+       }},
+      {"replaced by rename",
+       [&] {
+         WriteBytes(tmp, changed);
+         std::filesystem::rename(tmp, path());
+         return 1;
+       }},
+  };
+  for (const auto& [what, change] : changes) {
+    SCOPED_TRACE(what);
+    SetFileBytes(WithBobsPassword("pw2"));
+    ASSERT_EQ(InChild(change), 1);
+    EXPECT_EQ(CheckUser(system(), "bob", "pw2"), 0);
+    EXPECT_EQ(CheckUser(system(), "bob", "pwX"), 1);
+  }
+}
+
+TEST_F(ReadCacheProcessTest, AJournalLeftByAKilledWriterIsRecoveredFirst) {
+  const std::string journal_path = JournalPathFor(path().string());
+  int journals_left = 0;
+  for (int k = 1;; ++k) {
+    SCOPED_TRACE("writer dies before its write " + std::to_string(k));
+    SetFileBytes(WithBobsPassword("pw2"));
+    const int died = InChild([&] {
+      FaultEnv dying(Env::Default());
+      dying.Arm(FaultEnv::Op::kWrite, k, FaultEnv::Fault::kCrash);
+      UpdateUser(Store{&dying, path().string()}, 2, "pwX");
+      return dying.fired() ? 1 : 0;
+    });
+    ASSERT_GE(died, 0);
+    if (died == 0) {  // the change landed whole
+      EXPECT_EQ(CheckUser(system(), "bob", "pwX"), 1);
+      break;
+    }
+    std::uint64_t journal = 0;
+    Env::Default()->FileSize(journal_path, &journal);
+    journals_left += journal > 0 ? 1 : 0;
+    EXPECT_EQ(CheckUser(system(), "bob", "pw2"), 1);
+    ASSERT_TRUE(Env::Default()->FileSize(journal_path, &journal).ok());
+    EXPECT_EQ(journal, 0u);
+    ASSERT_LT(k, 20);
+  }
+  EXPECT_GT(journals_left, 0);
+}
+#endif
+
+}  // namespace
+}  // namespace test
+}  // namespace brellox
