@@ -20,7 +20,8 @@ done
 
 packages=(cmake ninja-build g++ clang libclang-rt-dev pkg-config googletest
           libgtest-dev libbenchmark-dev libsqlite3-dev libcli11-dev
-          nlohmann-json3-dev help2man "${extra[@]}")
+          nlohmann-json3-dev help2man python3-venv python3-pytest
+          "${extra[@]}")
 
 sudo=""
 if [[ $(id -u) -ne 0 ]]; then sudo="sudo"; fi
