@@ -54,6 +54,13 @@ foreach(name key IN ZIP_LISTS gnu_functions gnu_keys)
   endif()
 endforeach()
 
+# The C interface's plain names, all of them in the import library.
+foreach(name IN LISTS exports)
+  if(name MATCHES "^brellox_" AND NOT name IN_LIST msvc_names)
+    string(APPEND failures "not in the import library: ${name}\n")
+  endif()
+endforeach()
+
 string(REGEX MATCHALL "Import {[^}]*Name: [^\n]+" import_entries "${tables}")
 set(system_dlls kernel32 msvcrt ntdll user32 advapi32 shell32 ole32 ws2_32)
 foreach(entry IN LISTS import_entries)

@@ -48,13 +48,13 @@ foreach(i RANGE ${last})
 endforeach()
 
 file(READ "${C_HEADER}" c_header)
-string(REGEX MATCHALL "BRELLOX_C_API[^;(]*[ *]brellox_[a-z_]+\\(" declarations
+string(REGEX MATCHALL "BRELLOX_C_API[^;(]*[ *\n]brellox_[a-z_]+\\(" declarations
        "${c_header}")
 if(NOT declarations)
   message(FATAL_ERROR "no function declared in ${C_HEADER}")
 endif()
 foreach(declaration IN LISTS declarations)
-  string(REGEX REPLACE ".*[ *](brellox_[a-z_]+)\\($" "\\1" name
+  string(REGEX REPLACE ".*[ *\n](brellox_[a-z_]+)\\($" "\\1" name
          "${declaration}")
   list(APPEND msvc_names "${name}")
   string(APPEND imports "  ${name}\n")
