@@ -32,18 +32,6 @@ Status CheckOptions(const brellox_option* options, std::int32_t count) {
   return s;
 }
 
-// The group addressed by (`name`, `group_type`): NotFound when none is.
-Status FindGroup(ConfigSession& session, const char* name,
-                 std::int32_t group_type, std::int32_t* index,
-                 SVR_OPTION_GROUP* group) {
-  Status s = FindOptionGroup(session, group_type, name, index, group);
-  if (s.ok() && *index < 0) {
-    s = Status::NotFound("no option group '" + std::string(name) +
-                         "' of type " + std::to_string(group_type));
-  }
-  return s;
-}
-
 std::int32_t CappedAtGroupSlots(std::int32_t count) {
   return count < kOptionGroupSlots ? count : kOptionGroupSlots;
 }
@@ -87,7 +75,8 @@ brellox_result brellox_get_option_count(const char* path, const char* name,
     s = InSession(StoreAt(path), Access::kRead, [&](ConfigSession& session) {
       std::int32_t index;
       brellox::SVR_OPTION_GROUP group;
-      return brellox::FindGroup(session, name, group_type, &index, &group);
+      return brellox::FindExistingGroup(session, group_type, name, &index,
+                                        &group);
     });
     if (s.ok()) *count = brellox::kOptionGroupSlots;
     return s;
@@ -107,7 +96,8 @@ brellox_result brellox_get_options(const char* path, const char* name,
         return brellox::ReadGlobalOption(session, &group.options[0]);
       }
       std::int32_t index;
-      return brellox::FindGroup(session, name, group_type, &index, &group);
+      return brellox::FindExistingGroup(session, group_type, name, &index,
+                                        &group);
     });
     if (s.ok()) {
       std::memset(options, 0,
@@ -136,8 +126,8 @@ brellox_result brellox_set_options(const char* path, const char* name,
           }
           std::int32_t index;
           brellox::SVR_OPTION_GROUP group;
-          Status found =
-              brellox::FindGroup(session, name, group_type, &index, &group);
+          Status found = brellox::FindExistingGroup(session, group_type, name,
+                                                    &index, &group);
           if (!found.ok()) return found;
           brellox::CopyOptionValues(group.options, records,
                                     brellox::CappedAtGroupSlots(count));

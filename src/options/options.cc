@@ -26,18 +26,6 @@ Status CheckGroupType(std::int32_t groupType) {
                                  " is not above 0");
 }
 
-// The group selected by (groupType, name): NotFound when none matches.
-Status FindExistingGroup(ConfigSession& session, std::int32_t groupType,
-                         const char* name, std::int32_t* index,
-                         SVR_OPTION_GROUP* group) {
-  Status s = FindOptionGroup(session, groupType, name, index, group);
-  if (s.ok() && *index < 0) {
-    return Status::NotFound("no option group '" + std::string(name) +
-                            "' of type " + std::to_string(groupType));
-  }
-  return s;
-}
-
 // Finds the group selected by (groupType, name) in an open session,
 // reporting why when the type cannot name a group, no group matches, or
 // the table cannot be read (last_error.h).
@@ -49,6 +37,17 @@ bool LookUpGroup(ConfigSession& session, SVR_LONG groupType, const char* name,
 }
 
 }  // namespace
+
+Status FindExistingGroup(ConfigSession& session, std::int32_t groupType,
+                         const char* name, std::int32_t* index,
+                         SVR_OPTION_GROUP* group) {
+  Status s = FindOptionGroup(session, groupType, name, index, group);
+  if (s.ok() && *index < 0) {
+    return Status::NotFound("no option group '" + std::string(name) +
+                            "' of type " + std::to_string(groupType));
+  }
+  return s;
+}
 
 Status CheckNewGroup(const char* name, std::int32_t groupType,
                      const CONFIG_OPTION* options, std::int32_t count) {

@@ -31,6 +31,12 @@ SVR_LONG CopyOptionValues(CONFIG_OPTION* destination,
 // Slots of an option group.
 constexpr std::int32_t kOptionGroupSlots = 6;
 
+// The group (`groupType`, `name`) as FindOptionGroup finds it, its position
+// in `*index`: NotFound, "no option group 'NAME' of type N", when none is.
+Status FindExistingGroup(ConfigSession& session, std::int32_t groupType,
+                         const char* name, std::int32_t* index,
+                         SVR_OPTION_GROUP* group);
+
 // InvalidArgument unless a group (`groupType`, `name`) of `count` options
 // can be added: a type <= 0, a NULL name or one of 32 bytes or more, no
 // options. Reads no file.
