@@ -1,12 +1,13 @@
 // diff: two configurations, each a file or an export, record by record.
 #include <map>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <ostream>
 #include <set>
 #include <utility>
 
 #include "tools/brellox/backup.h"
-#include "tools/brellox/command.h"
+#include "tools/brellox/command_line.h"
 #include "tools/brellox/input.h"
 #include "tools/brellox/listing.h"
 #include "tools/brellox/records.h"

@@ -1,6 +1,7 @@
 // init, tempdir and import: the file as a whole, and its temp dir.
 #include <cstring>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <ostream>
 #include <vector>
@@ -10,7 +11,7 @@
 #include "src/store/replace.h"
 #include "src/store/temp_dir.h"
 #include "tools/brellox/backup.h"
-#include "tools/brellox/command.h"
+#include "tools/brellox/command_line.h"
 #include "tools/brellox/input.h"
 
 namespace brellox {
