@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <limits>
+#include <new>
 #include <vector>
 
 #include "platform/env.h"
@@ -455,9 +456,9 @@ class PosixEnv final : public Env {
 }  // namespace
 
 Env* Env::Default() {
-  // Made in static storage and never destroyed (see env.h): valid in the
-  // module's unload hooks, which run after its static destructors, and no
-  // heap copy is left behind by an unloaded copy of the library.
+  // Made in static storage and never destroyed (see env.h): valid at the
+  // module's detach whatever order it and the static destructors run in,
+  // and an unloaded copy of the library leaves no heap block behind.
   alignas(PosixEnv) static unsigned char storage[sizeof(PosixEnv)];
   static Env* const env = new (storage) PosixEnv;
   return env;

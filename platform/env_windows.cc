@@ -4,6 +4,7 @@
 
 #include <limits>
 #include <memory>
+#include <new>
 #include <string>
 #include <string_view>
 
@@ -546,8 +547,9 @@ class WindowsEnv final : public Env {
 }  // namespace
 
 Env* Env::Default() {
-  // Made in static storage and never destroyed (see env.h): valid in the
-  // module's detach, which may run after its static destructors.
+  // Made in static storage and never destroyed (see env.h): valid at the
+  // module's detach whatever order it and the static destructors run in,
+  // and an unloaded copy of the library leaves no heap block behind.
   alignas(WindowsEnv) static unsigned char storage[sizeof(WindowsEnv)];
   static Env* const env = new (storage) WindowsEnv;
   return env;
