@@ -3,6 +3,16 @@
 // Everything the store does to files, locks and clocks goes through these two
 // interfaces; one implementation per system (env_posix.cc, env_windows.cc) is
 // chosen at build time, and tests wrap them to inject faults and crashes.
+//
+// Paths are UTF-8, given and returned. POSIX passes the bytes through both
+// ways (its names are bytes, UTF-8 by convention). Windows converts them to
+// and from the UTF-16 of its wide calls, so that every name is reachable:
+// there a path that is not UTF-8 names no file, and a name that is not
+// valid UTF-16 is returned as an I/O error.
+//
+// On failure a call leaves its out-parameters as they were, except that a
+// `std::unique_ptr<RandomRWFile>* result` is null and Read's `dst` holds
+// what was read before the failure.
 #ifndef BRELLOX_PLATFORM_ENV_H_
 #define BRELLOX_PLATFORM_ENV_H_
 
@@ -176,7 +186,10 @@ class Env {
   Env& operator=(const Env&) = delete;
   virtual ~Env() = default;
 
-  // The system's Env; lives as long as the process.
+  // The system's Env. It holds no state and is never destroyed: it stays
+  // valid until the module that holds it (the program, or the library's
+  // shared object or DLL) is unloaded, also in static destructors and at
+  // the module's detach.
   static Env* Default();
 
   // Opens an existing regular file, shared for reading and writing with

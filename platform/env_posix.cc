@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <limits>
+#include <new>
 #include <vector>
 
 #include "platform/env.h"
@@ -80,20 +81,22 @@ void FillFacts(const struct stat& st, FileFacts* facts) {
 // cannot tell, which callers take as "the same mount".
 Status MountIdAt(int dir_fd, const char* path, int flags,
                  const std::string& context, std::uint64_t* mount_id) {
-  *mount_id = 0;
+  std::uint64_t found = 0;
 #if defined(STATX_MNT_ID)
   struct statx stx;
   if (statx(dir_fd, path, flags, STATX_MNT_ID, &stx) != 0) {
-    if (errno == ENOSYS || errno == EINVAL) return Status::OK();
-    return PosixError(context, errno);
+    // A system without statx or the field cannot tell.
+    if (errno != ENOSYS && errno != EINVAL) return PosixError(context, errno);
+  } else if (stx.stx_mask & STATX_MNT_ID) {
+    found = stx.stx_mnt_id;
   }
-  if (stx.stx_mask & STATX_MNT_ID) *mount_id = stx.stx_mnt_id;
 #else
   (void)dir_fd;
   (void)path;
   (void)flags;
   (void)context;
 #endif
+  *mount_id = found;
   return Status::OK();
 }
 
@@ -470,10 +473,12 @@ class PosixEnv final : public Env {
 }  // namespace
 
 Env* Env::Default() {
-  // Stateless, so destroying it at unload is harmless; a heap copy would
-  // leak with every unloaded copy of the library.
-  static PosixEnv env;
-  return &env;
+  // Made in static storage and never destroyed (see env.h): valid at the
+  // module's detach whatever order it and the static destructors run in,
+  // and an unloaded copy of the library leaves no heap block behind.
+  alignas(PosixEnv) static unsigned char storage[sizeof(PosixEnv)];
+  static Env* const env = new (storage) PosixEnv;
+  return env;
 }
 
 }  // namespace brellox

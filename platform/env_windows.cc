@@ -4,10 +4,12 @@
 
 #include <limits>
 #include <memory>
+#include <new>
 #include <string>
 #include <string_view>
 
 #include "platform/env.h"
+#include "platform/utf16.h"
 
 namespace brellox {
 namespace {
@@ -26,36 +28,12 @@ std::string SystemMessage(DWORD error) {
   return std::string(text, length);
 }
 
-// Paths are UTF-8 everywhere inside; the wide (W) calls take every name,
-// where the ANSI ones would turn what the code page lacks into another
-// name. An empty result stands for a path that is not UTF-8, which no file
-// has.
+// The wide (W) calls take every name; an empty result stands for a path
+// that is not UTF-8, which names no file, so every call on it fails.
 std::wstring Wide(const std::string& path) {
-  if (path.empty()) return std::wstring();
-  const int length =
-      MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(),
-                          static_cast<int>(path.size()), nullptr, 0);
-  if (length <= 0) return std::wstring();
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path.data(),
-                      static_cast<int>(path.size()), &wide[0], length);
+  std::wstring wide;
+  Utf8ToUtf16(path, &wide);
   return wide;
-}
-
-// The other way: false for a name that is not valid UTF-16 (NTFS allows a
-// lone surrogate), which no UTF-8 string can name.
-bool Narrow(const std::wstring& wide, std::string* text) {
-  text->clear();
-  if (wide.empty()) return true;
-  const int length = WideCharToMultiByte(
-      CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), static_cast<int>(wide.size()),
-      nullptr, 0, nullptr, nullptr);
-  if (length <= 0) return false;
-  text->resize(static_cast<std::size_t>(length));
-  WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(),
-                      static_cast<int>(wide.size()), &(*text)[0], length,
-                      nullptr, nullptr);
-  return true;
 }
 
 // Every failure of a Win32 file call becomes a Status here, so that a missing
@@ -183,7 +161,7 @@ Status SidText(PSID sid, const std::string& path, std::string* text) {
   LPWSTR wide = nullptr;
   if (!ConvertSidToStringSidW(sid, &wide)) return LastError(path + ": owner");
   const LocalMemory<wchar_t> wide_holder(wide);
-  if (!Narrow(wide, text)) return Status::IOError(path + ": owner");
+  if (!Utf16ToUtf8(wide, text)) return Status::IOError(path + ": owner");
   return Status::OK();
 }
 
@@ -252,9 +230,10 @@ class WindowsFile final : public RandomRWFile {
                   std::uint64_t* end) override {
     std::uint64_t size = 0;
     Status s = Size(&size);
+    if (!s.ok()) return s;
     *begin = offset;
     *end = offset > size ? offset : size;
-    return s;
+    return Status::OK();
   }
 
   Status Sync() override {
@@ -323,7 +302,7 @@ class WindowsFile final : public RandomRWFile {
       name.erase(0, kLong.size());
     }
     std::string resolved;
-    if (!Narrow(name, &resolved)) {
+    if (!Utf16ToUtf8(name, &resolved)) {
       return Status::IOError(path_ + ": resolved path is not Unicode");
     }
     *path = std::move(resolved);
@@ -573,7 +552,11 @@ class WindowsEnv final : public Env {
 }  // namespace
 
 Env* Env::Default() {
-  static WindowsEnv* env = new WindowsEnv;  // never destroyed: used until exit
+  // Made in static storage and never destroyed (see env.h): valid at the
+  // module's detach whatever order it and the static destructors run in,
+  // and an unloaded copy of the library leaves no heap block behind.
+  alignas(WindowsEnv) static unsigned char storage[sizeof(WindowsEnv)];
+  static Env* const env = new (storage) WindowsEnv;
   return env;
 }
 

@@ -1,4 +1,4 @@
-// Where the library module itself was loaded from.
+// Where a loaded module (the program or a shared library) lies.
 #ifndef BRELLOX_PLATFORM_MODULE_H_
 #define BRELLOX_PLATFORM_MODULE_H_
 
@@ -6,10 +6,11 @@
 
 namespace brellox {
 
-// Sets `*directory` to the drive and directory of the module that contains
-// this code, ending in the system's path separator. Returns false, leaving
-// `*directory` empty, when the system cannot tell.
-bool GetModuleDirectory(std::string* directory);
+// Sets `*directory` to the directory of the module that contains `address`
+// (a function or object of that module), resolved to the file's real place
+// and ending in the system's path separator, in UTF-8. Returns false,
+// leaving `*directory` empty, when the system cannot tell.
+bool GetModuleDirectory(const void* address, std::string* directory);
 
 }  // namespace brellox
 

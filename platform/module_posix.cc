@@ -6,14 +6,10 @@
 
 namespace brellox {
 
-bool GetModuleDirectory(std::string* directory) {
+bool GetModuleDirectory(const void* address, std::string* directory) {
   directory->clear();
   Dl_info info;
-  // Any address inside this module names it; this function's own will do.
-  if (dladdr(reinterpret_cast<void*>(&GetModuleDirectory), &info) == 0 ||
-      info.dli_fname == nullptr) {
-    return false;
-  }
+  if (dladdr(address, &info) == 0 || info.dli_fname == nullptr) return false;
   char* resolved = realpath(info.dli_fname, nullptr);
   if (resolved == nullptr) return false;
   std::string path(resolved);

@@ -1,26 +1,38 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs, only those missing. Safe to
-# run again. Pass --windows to add the MinGW-w64 cross compilers and Wine
-# (64- and 32-bit), which build and run the Windows suites, and clang, lld and
-# LLVM's tools, which build the MSVC-convention caller and export names; and
-# extra package names to install them too.
+# run again. By default everything the Linux build and its tests need; pass
+# --minimal for only what the library, the admin tool and its manual page
+# need (scripts/run.sh), or --windows to add the MinGW-w64 cross compilers
+# and Wine (64- and 32-bit), which build and run the Windows suites, and
+# clang, lld and LLVM's tools, which build the MSVC-convention caller and
+# export names; and extra package names to install them too.
 set -euo pipefail
 
+# The library and the tool: the compiler and build tools, and the tool's
+# command-line and JSON libraries (header-only).
+minimal_packages=(cmake ninja-build g++ libcli11-dev nlohmann-json3-dev)
+# The tests and benchmarks, the fuzz target (clang and its runtime), the
+# installed-tree test (pkg-config) and the Python package's tests.
+test_packages=(clang libclang-rt-dev pkg-config googletest libgtest-dev
+               libbenchmark-dev libsqlite3-dev python3-venv python3-pytest)
 windows_packages=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine64
                   g++-mingw-w64-i686-posix mingw-w64-i686-dev wine32:i386
                   clang lld llvm)
+minimal=false
 extra=()
 for arg in "$@"; do
-  if [[ $arg == --windows ]]; then
+  if [[ $arg == --minimal ]]; then
+    minimal=true
+  elif [[ $arg == --windows ]]; then
     extra+=("${windows_packages[@]}")
   else
     extra+=("$arg")
   fi
 done
 
-packages=(cmake ninja-build g++ clang libclang-rt-dev pkg-config googletest
-          libgtest-dev libbenchmark-dev libsqlite3-dev libcli11-dev
-          nlohmann-json3-dev python3-venv python3-pytest "${extra[@]}")
+packages=("${minimal_packages[@]}")
+if ! $minimal; then packages+=("${test_packages[@]}"); fi
+packages+=("${extra[@]}")
 
 sudo=""
 if [[ $(id -u) -ne 0 ]]; then sudo="sudo"; fi

@@ -50,9 +50,9 @@ add_custom_command(
   VERBATIM)
 
 # The linker exports the MSVC names beside the GCC names that
-# BRELLOX_EXPORT gives.
-target_sources(brellox PRIVATE ${alias_def}
-  ${PROJECT_SOURCE_DIR}/platform/smart_file_msvc.cc)
+# BRELLOX_EXPORT gives (the constructors' stand-ins are
+# platform/smart_file_msvc.cc, listed by platform/).
+target_sources(brellox PRIVATE ${alias_def})
 
 set(BRELLOX_MSVC_IMPORT_LIBRARY ${CMAKE_BINARY_DIR}/brellox.lib)
 add_custom_command(TARGET brellox POST_BUILD

@@ -8,9 +8,16 @@
 
 #include <stdint.h>
 
+// On Windows a caller imports the interface from the DLL. The library's own
+// build defines BRELLOX_BUILDING for the objects that define the interface,
+// and BRELLOX_STATIC for code linked into the same module as those
+// definitions (the library's internal objects, a program that links the
+// library statically), which neither exports nor imports it.
 #if defined(_WIN32)
 #if defined(BRELLOX_BUILDING)
 #define BRELLOX_EXPORT __declspec(dllexport)
+#elif defined(BRELLOX_STATIC)
+#define BRELLOX_EXPORT
 #else
 #define BRELLOX_EXPORT __declspec(dllimport)
 #endif

@@ -25,7 +25,10 @@ void LocateConfigFile(Env* env, const std::string& module_directory,
 BOOL CBrelloxApp::InitInstance() {
   try {
     std::string directory;
-    if (brellox::GetModuleDirectory(&directory)) {
+    // Any address inside the library names it.
+    if (brellox::GetModuleDirectory(
+            reinterpret_cast<const void*>(&brellox::LocateConfigFile),
+            &directory)) {
       brellox::LocateConfigFile(brellox::Env::Default(), directory,
                                 brellox::g_szCfgFile);
     }

@@ -99,12 +99,21 @@ using Backends = ::testing::Types<SystemEnv, PassThroughFaultEnv>;
 TYPED_TEST_SUITE(EnvTest, Backends);
 
 TYPED_TEST(EnvTest, MissingFileIsFileMissingAndDirectoriesAreNotOpened) {
-  std::unique_ptr<RandomRWFile> file;
+  // A failed call leaves a file result null and every other result as it
+  // was.
+  std::unique_ptr<RandomRWFile> file = this->Create("present");
   Status s =
       this->env()->Open(this->PathOf("missing"), OpenAccess::kReadOnly, &file);
   EXPECT_TRUE(s.IsFileMissing()) << s.ToString();
   EXPECT_EQ(file, nullptr);
   EXPECT_FALSE(this->env()->EntryExists(this->PathOf("missing")));
+  std::uint64_t kept = 7;
+  EXPECT_FALSE(this->env()->FileSize(this->PathOf("missing"), &kept).ok());
+  EXPECT_EQ(kept, 7u);
+  FileFacts facts;
+  facts.size = 7;
+  EXPECT_FALSE(this->env()->EntryFacts(this->PathOf("missing"), &facts).ok());
+  EXPECT_EQ(facts.size, 7u);
 
   std::filesystem::create_directory(this->PathOf("folder"));
   EXPECT_TRUE(this->env()->EntryExists(this->PathOf("folder")));
@@ -113,6 +122,19 @@ TYPED_TEST(EnvTest, MissingFileIsFileMissingAndDirectoriesAreNotOpened) {
   std::uint64_t size;
   EXPECT_TRUE(!opened.ok() || !file->Size(&size).ok());
 }
+
+#ifdef _WIN32
+// Paths are UTF-8; one that is not names no file, not some other name. (The
+// byte is added to the string itself: std::filesystem would convert it.)
+TYPED_TEST(EnvTest, APathThatIsNotUtf8NamesNoFile) {
+  std::unique_ptr<RandomRWFile> file;
+  EXPECT_FALSE(this->env()
+                   ->CreateExclusive(this->PathOf("bad") + "\xFF", 0600, &file)
+                   .ok());
+  EXPECT_EQ(file, nullptr);
+  EXPECT_TRUE(std::filesystem::is_empty(this->dir_.path()));
+}
+#endif
 
 TYPED_TEST(EnvTest, WritesPastTheEndExtendAndReadsAreExact) {
   auto file = this->Create("f");

@@ -7,7 +7,7 @@
 #include "tools/brellox/backup.h"
 #include "tools/brellox/backup_json.h"
 #include "tools/brellox/change_lines.h"
-#include "tools/brellox/command.h"
+#include "tools/brellox/command_line.h"
 #include "tools/brellox/input.h"
 
 namespace brellox {

@@ -1,5 +1,6 @@
 // diff: two configurations, each a file or an export, record by record.
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <ostream>
 
 #include "tools/brellox/backup.h"
@@ -7,6 +8,7 @@
 #include "tools/brellox/change_lines.h"
 #include "tools/brellox/command.h"
 #include "tools/brellox/config_diff.h"
+#include "tools/brellox/command_line.h"
 #include "tools/brellox/input.h"
 
 namespace brellox {

@@ -1,11 +1,12 @@
 // export: the whole configuration as JSON.
 #include <filesystem>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <system_error>
 
 #include "src/store/default_file.h"
 #include "src/store/journal_file.h"
-#include "tools/brellox/command.h"
+#include "tools/brellox/command_line.h"
 #include "tools/brellox/listing.h"
 
 namespace brellox {

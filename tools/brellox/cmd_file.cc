@@ -3,6 +3,7 @@
 #include <cstring>
 #include <iostream>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <ostream>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "tools/brellox/change_lines.h"
 #include "tools/brellox/command.h"
 #include "tools/brellox/config_diff.h"
+#include "tools/brellox/command_line.h"
 #include "tools/brellox/input.h"
 
 namespace brellox {

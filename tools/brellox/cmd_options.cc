@@ -1,10 +1,11 @@
 // option: the global option and the option groups.
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <ostream>
 #include <vector>
 
 #include "src/options/options.h"
-#include "tools/brellox/command.h"
+#include "tools/brellox/command_line.h"
 #include "tools/brellox/listing.h"
 #include "tools/brellox/records.h"
 

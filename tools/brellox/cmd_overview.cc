@@ -1,11 +1,12 @@
 // show, layout and check: read-only views of the whole file.
 #include <cstring>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <ostream>
 
 #include "src/store/config_file.h"
 #include "src/store/integrity.h"
-#include "tools/brellox/command.h"
+#include "tools/brellox/command_line.h"
 #include "tools/brellox/listing.h"
 #include "tools/brellox/records.h"
 #include "tools/brellox/text_table.h"

@@ -1,10 +1,11 @@
 // conn and gdb: the two twin tables of named records with IDs.
 #include <cstring>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <ostream>
 
 #include "src/sources/twin_table.h"
-#include "tools/brellox/command.h"
+#include "tools/brellox/command_line.h"
 #include "tools/brellox/listing.h"
 #include "tools/brellox/records.h"
 

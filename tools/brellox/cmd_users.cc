@@ -1,9 +1,10 @@
 // user and priv: the user table and the privilege values.
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <ostream>
 
 #include "src/users/users.h"
-#include "tools/brellox/command.h"
+#include "tools/brellox/command_line.h"
 #include "tools/brellox/listing.h"
 
 namespace brellox {

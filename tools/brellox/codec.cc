@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <nlohmann/json.hpp>
 
 #include "src/store/text.h"
 #include "tools/brellox/tool_error.h"

@@ -5,7 +5,7 @@
 
 #include <cstddef>
 #include <memory>
-#include <nlohmann/json.hpp>
+#include <nlohmann/json_fwd.hpp>
 #include <string>
 
 #include "tools/brellox/system.h"

@@ -4,10 +4,13 @@
 #include <cstdlib>
 #include <iostream>
 #include <limits>
+#include <nlohmann/json.hpp>
 
+#include "platform/console.h"
 #include "tools/brellox/check.h"
 #include "tools/brellox/system.h"
 #include "tools/brellox/usage.h"
+#include "tools/brellox/input.h"
 
 namespace brellox {
 namespace tool {
@@ -74,13 +77,6 @@ void Context::PrintJson(const nlohmann::ordered_json& value) const {
   *out << value.dump(2) << '\n';
 }
 
-const Registry::Action* Registry::Selected() const {
-  for (const auto& entry : actions_) {
-    if (entry.first->parsed()) return &entry.second;
-  }
-  return nullptr;
-}
-
 bool RecordRef::IsId() const {
   if (by_name || text.empty()) return false;
   for (char c : text) {
@@ -103,17 +99,6 @@ std::int32_t ParseInt32(const std::string& text, const std::string& what) {
     UsageError(what + " " + Quoted(shown) + " is not a 32-bit integer");
   }
   return static_cast<std::int32_t>(value);
-}
-
-void AddRecordRef(CLI::App* command, RecordRef* ref, const std::string& table) {
-  command->add_option("REF", ref->text, "the " + table + "'s ID, or its name")
-      ->required();
-  command->add_flag("--by-name", ref->by_name,
-                    "REF is a name even if it is all digits");
-}
-
-void AddJsonFlag(CLI::App* command, bool* json) {
-  command->add_flag("--json", *json, "print JSON instead of a table");
 }
 
 std::string NameBytes(const Context& ctx, const std::string& utf8,
@@ -156,12 +141,12 @@ std::string ReadPassword(const Context& ctx, bool from_stdin,
       UsageError("standard input is not a terminal; give the " + purpose +
                  " with --password-stdin");
     }
-    if (!ReadPasswordNoEcho("Enter " + purpose + ": ", &password)) {
+    if (!ReadLineNoEcho("Enter " + purpose + ": ", &password)) {
       UsageError("could not read the " + purpose + " from the terminal");
     }
     if (confirm) {
       std::string again;
-      if (!ReadPasswordNoEcho("Repeat " + purpose + ": ", &again) ||
+      if (!ReadLineNoEcho("Repeat " + purpose + ": ", &again) ||
           again != password) {
         Refuse("the two entries of the " + purpose + " differ");
       }

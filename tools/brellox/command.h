@@ -1,5 +1,6 @@
 // The frame every command runs in: which file, how texts convert, where the
-// output goes, and the registry that ties subcommands to their actions.
+// output goes, and what commands share once the command line is parsed (the
+// command line itself: command_line.h).
 //
 // Every command works on the file through the library's own functions on
 // one session: one lock, and for a change one commit, whichever file it is
@@ -8,13 +9,10 @@
 #ifndef BRELLOX_TOOLS_BRELLOX_COMMAND_H_
 #define BRELLOX_TOOLS_BRELLOX_COMMAND_H_
 
-#include <CLI/CLI.hpp>
 #include <cstdint>
-#include <functional>
 #include <iosfwd>
-#include <nlohmann/json.hpp>
+#include <nlohmann/json_fwd.hpp>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "platform/env.h"
@@ -67,29 +65,6 @@ struct Context {
   void PrintJson(const nlohmann::ordered_json& value) const;
 };
 
-// Leaf subcommands and what each does once the command line is parsed.
-class Registry {
- public:
-  using Action = std::function<void(Context&)>;
-  void Add(CLI::App* command, Action action) {
-    actions_.emplace_back(command, std::move(action));
-  }
-  // The action of the subcommand that was given, or nullptr.
-  const Action* Selected() const;
-
- private:
-  std::vector<std::pair<CLI::App*, Action>> actions_;
-};
-
-void AddFileCommands(CLI::App& app, Registry& registry);    // init tempdir
-void AddBackupCommands(CLI::App& app, Registry& registry);  // export import
-void AddInspectCommands(CLI::App& app,
-                        Registry& registry);                // show layout check
-void AddDiffCommand(CLI::App& app, Registry& registry);     // diff
-void AddApplyCommand(CLI::App& app, Registry& registry);    // apply
-void AddUserCommands(CLI::App& app, Registry& registry);    // user priv
-void AddSourceCommands(CLI::App& app, Registry& registry);  // conn gdb
-void AddOptionCommands(CLI::App& app, Registry& registry);  // option
 
 // A record given on the command line by ID (all digits) or by name.
 struct RecordRef {
@@ -122,15 +97,8 @@ Record Resolve(const Context& ctx, ConfigSession& session, const RecordRef& ref,
   return record;
 }
 
-// Adds the REF argument and --by-name flag of a command that addresses one
-// record.
-void AddRecordRef(CLI::App* command, RecordRef* ref, const std::string& table);
-
 // Parses a decimal 32-bit integer; throws a usage ToolError naming `what`.
 std::int32_t ParseInt32(const std::string& text, const std::string& what);
-
-// Adds the --json flag of a listing command.
-void AddJsonFlag(CLI::App* command, bool* json);
 
 // The file bytes of a name typed by the administrator. Refused when it
 // holds a control character (it would break listings and one-line

@@ -3,6 +3,7 @@
 #include <iostream>
 #include <memory>
 
+#include "platform/console.h"
 #include "tools/brellox/tool_error.h"
 
 namespace brellox {
@@ -39,6 +40,24 @@ std::string ReadInput(Env* env, const std::string& name) {
   if (size > 0) s = file->Read(0, bytes.size(), &bytes[0]);
   if (!s.ok()) FileError("cannot read " + name + ": " + s.message());
   return bytes;
+}
+
+bool ReadLineNoEcho(const std::string& prompt, std::string* line) {
+  std::cerr << prompt << std::flush;
+  std::string typed;
+  bool got;
+  {
+    StdinEchoOff echo_off;
+    if (!echo_off.active()) return false;
+    got = static_cast<bool>(std::getline(std::cin, typed));
+  }
+  // The typed line end was not echoed either.
+  std::cerr << '\n';
+  if (!got) return false;
+  // A Windows console ends the line with a carriage return too.
+  if (!typed.empty() && typed.back() == '\r') typed.pop_back();
+  *line = typed;
+  return true;
 }
 
 }  // namespace tool

@@ -1,5 +1,6 @@
 #include "tools/brellox/listing.h"
 
+#include <nlohmann/json.hpp>
 #include <ostream>
 #include <unordered_map>
 

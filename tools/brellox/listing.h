@@ -4,7 +4,7 @@
 #define BRELLOX_TOOLS_BRELLOX_LISTING_H_
 
 #include <iosfwd>
-#include <nlohmann/json.hpp>
+#include <nlohmann/json_fwd.hpp>
 
 #include "tools/brellox/codec.h"
 #include "tools/brellox/snapshot.h"

@@ -6,7 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "tools/brellox/command.h"
+#include "brellox/brellox.h"
+#include "platform/module.h"
+#include "src/store/format.h"
+#include "tools/brellox/command_line.h"
 #include "tools/brellox/system.h"
 #include "tools/brellox/usage.h"
 
@@ -20,6 +23,19 @@ constexpr const char kGlobalOptionsHelp[] =
     "is the code page of the file's texts (default GBK), one that writes "
     "ASCII as itself; --force-encoding changes a file even when some of its "
     "texts do not decode in that code page; --version.";
+
+// The path of "Svr_Config.CFG" beside the loaded brellox library, which the
+// library created at load if it was missing; empty when the system cannot
+// tell where the library was loaded from. The tool holds no exported
+// function itself, so the address of one lies inside the library.
+std::string LibraryConfigPath() {
+  std::string directory;
+  if (!GetModuleDirectory(reinterpret_cast<const void*>(&Svr_GetTempDir),
+                          &directory)) {
+    return std::string();
+  }
+  return directory + kConfigFileName;
+}
 
 int Run(int argc, char** argv) {
   CLI::App app{

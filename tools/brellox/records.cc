@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <nlohmann/json.hpp>
 
 #include "tools/brellox/command.h"
 #include "tools/brellox/tool_error.h"

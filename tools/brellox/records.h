@@ -6,7 +6,7 @@
 #ifndef BRELLOX_TOOLS_BRELLOX_RECORDS_H_
 #define BRELLOX_TOOLS_BRELLOX_RECORDS_H_
 
-#include <nlohmann/json.hpp>
+#include <nlohmann/json_fwd.hpp>
 #include <string>
 
 #include "src/store/format.h"

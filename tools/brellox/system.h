@@ -1,8 +1,7 @@
-// What the admin tool needs from the operating system beyond files: where
-// the library's own configuration file is, password entry without echo, and
-// conversion between the terminal's UTF-8 and the file's code page. One
-// implementation per system (system_posix.cc; a Windows build supplies
-// system_windows.cc with the same contracts).
+// What the admin tool needs from the operating system beyond what platform/
+// offers: its arguments in UTF-8, and conversion between the terminal's
+// UTF-8 and the file's code page. One implementation per system
+// (system_posix.cc, system_windows.cc).
 #ifndef BRELLOX_TOOLS_BRELLOX_SYSTEM_H_
 #define BRELLOX_TOOLS_BRELLOX_SYSTEM_H_
 
@@ -13,22 +12,10 @@
 namespace brellox {
 namespace tool {
 
-// The path of "Svr_Config.CFG" beside the loaded brellox library, which the
-// library created at load if it was missing. Empty when the system cannot
-// say where the library was loaded from.
-std::string LibraryConfigPath();
-
 // The program's arguments after its name, in UTF-8 whatever code page the
-// system passed them in; also makes the console show UTF-8 output.
+// system passed them in; also makes the console show UTF-8 output. An
+// argument that has no UTF-8 form is a usage ToolError.
 std::vector<std::string> Utf8Arguments(int argc, char** argv);
-
-// True when standard input is an interactive terminal.
-bool StdinIsTerminal();
-
-// Prints `prompt` on the terminal and reads one line from standard input
-// with echo switched off (the line end is not part of the result). Returns
-// false on end of input or when echo could not be switched off.
-bool ReadPasswordNoEcho(const std::string& prompt, std::string* password);
 
 // Converts byte strings from one character encoding to another.
 class TextConverter {
