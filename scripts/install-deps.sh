@@ -14,7 +14,8 @@ minimal_packages=(cmake ninja-build g++ libcli11-dev nlohmann-json3-dev)
 # The tests and benchmarks, the fuzz target (clang and its runtime), the
 # installed-tree test (pkg-config) and the Python package's tests.
 test_packages=(clang libclang-rt-dev pkg-config googletest libgtest-dev
-               libbenchmark-dev libsqlite3-dev python3-venv python3-pytest)
+               libbenchmark-dev libsqlite3-dev python3-venv python3-pytest
+               python3-setuptools)
 windows_packages=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine64
                   g++-mingw-w64-i686-posix mingw-w64-i686-dev wine32:i386
                   clang lld llvm)
