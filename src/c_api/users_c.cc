@@ -46,9 +46,7 @@ brellox_result brellox_get_user_name(const char* path, int32_t user_id,
     if (s.ok()) s = brellox::CheckTextBuffer(buffer, size);
     brellox::SVR_USER_REC user;
     if (s.ok()) {
-      s = InSession(StoreAt(path), Access::kRead, [&](ConfigSession& session) {
-        return brellox::FindUser(session, user_id, &user);
-      });
+      s = brellox::FindUser(StoreAt(path), user_id, &user);
     }
     if (s.ok()) {
       s = brellox::CopyText(user.name, sizeof(user.name), buffer, size,
@@ -119,9 +117,7 @@ brellox_result brellox_get_user_id(const char* path, const char* name,
     if (s.ok()) s = brellox::Required(user_id, "place for the user ID");
     brellox::SVR_USER_REC user;
     if (s.ok()) {
-      s = InSession(StoreAt(path), Access::kRead, [&](ConfigSession& session) {
-        return brellox::FindUserByName(session, name, &user);
-      });
+      s = brellox::FindUserByName(StoreAt(path), name, &user);
     }
     if (s.ok()) *user_id = user.id;
     return s;
@@ -134,9 +130,7 @@ brellox_result brellox_check_user(const char* path, const char* name,
     Status s = brellox::Required(name, "name");
     if (s.ok()) s = brellox::Required(password, "password");
     if (!s.ok()) return s;
-    return InSession(StoreAt(path), Access::kRead, [&](ConfigSession& session) {
-      return brellox::CheckUser(session, name, password);
-    });
+    return brellox::CheckCredentials(StoreAt(path), name, password);
   });
 }
 
@@ -148,9 +142,7 @@ brellox_result brellox_get_user_privilege(const char* path, int32_t user_id,
     if (s.ok()) s = brellox::Required(value, "place for the value");
     std::int32_t found = 0;
     if (s.ok()) {
-      s = InSession(StoreAt(path), Access::kRead, [&](ConfigSession& session) {
-        return brellox::GetUserPriv(session, user_id, privilege_id, &found);
-      });
+      s = brellox::ReadUserPriv(StoreAt(path), user_id, privilege_id, &found);
     }
     if (s.ok()) *value = found;
     return s;

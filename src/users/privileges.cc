@@ -119,22 +119,24 @@ Status RemoveUserPrivileges(ConfigSession& session, std::int32_t userID,
       removed);
 }
 
-SVR_LONG GetUserPriv(const Store& store, SVR_LONG userID, SVR_LONG privID,
-                     SVR_LONG& value) {
-  value = 0;
-  if (userID <= 0) {
-    Reported(Refuse("user ID", userID, "not above 0"));
-    return 0;
-  }
-  // Running out of memory is a failure too: 1 would read as "no value set".
+Status ReadUserPriv(const Store& store, std::int32_t userID,
+                    std::int32_t privID, std::int32_t* value) {
+  *value = 0;
+  if (userID <= 0) return Refuse("user ID", userID, "not above 0");
   ConfigSession session;
   TableImage privileges;
-  if (!Reported(
-          OpenTable(store, Access::kRead, kPrivTable, &session, &privileges))) {
-    return 0;
-  }
-  value = ValueIn(privileges, userID, privID);
-  return 1;
+  Status s = OpenTable(store, Access::kRead, kPrivTable, &session, &privileges);
+  if (s.ok()) *value = ValueIn(privileges, userID, privID);
+  return s;
+}
+
+SVR_LONG GetUserPriv(const Store& store, SVR_LONG userID, SVR_LONG privID,
+                     SVR_LONG& value) {
+  // Running out of memory is a failure too: 1 would read as "no value set".
+  std::int32_t found = 0;
+  const bool read = Reported(ReadUserPriv(store, userID, privID, &found));
+  value = found;
+  return read ? 1 : 0;
 }
 
 SVR_LONG SetUserPriv(const Store& store, SVR_LONG userID, SVR_LONG privID,

@@ -245,6 +245,30 @@ Status CheckUser(ConfigSession& session, const char* name,
 
 // The SVR_LONG forms report why they fail (last_error.h).
 
+Status FindUser(const Store& store, std::int32_t userID, SVR_USER_REC* user) {
+  TableImage users;
+  Status s = ReadUsers(store, &users);
+  return s.ok() ? FindUserIn(users, userID, user) : s;
+}
+
+Status FindUserByName(const Store& store, const char* name,
+                      SVR_USER_REC* user) {
+  if (name == nullptr) return Status::InvalidArgument("no name");
+  TableImage users;
+  Status s = ReadUsers(store, &users);
+  return s.ok() ? FindUserByNameIn(users, name, user) : s;
+}
+
+Status CheckCredentials(const Store& store, const char* name,
+                        const char* password) {
+  if (name == nullptr || password == nullptr) {
+    return Status::InvalidArgument("no name or no password");
+  }
+  TableImage users;
+  Status s = ReadUsers(store, &users);
+  return s.ok() ? CheckUserIn(users, name, password) : s;
+}
+
 SVR_LONG AddUser(const Store& store, const char* name, const char* password) {
   // Arguments are judged before the file is opened.
   if (!Reported(CheckNewUser(name, password))) return 0;
@@ -266,10 +290,7 @@ SVR_LONG GetUser(const Store& store, SVR_LONG userID, char* name,
   const std::size_t n =
       static_cast<std::size_t>(len) < kNameWidth ? len : kNameWidth;
   SVR_USER_REC user;
-  TableImage users;
-  Status s = ReadUsers(store, &users);
-  if (s.ok()) s = FindUserIn(users, userID, &user);
-  if (!Reported(s)) return 0;
+  if (!Reported(FindUser(store, userID, &user))) return 0;
   BoundedCopy(name, n, user.name, kNameWidth);
   return 1;
 }
@@ -315,26 +336,12 @@ SVR_LONG GetUserIDs(const Store& store, CSmartArray<SVR_LONG>& ids) {
 }
 
 SVR_LONG GetUserIDByName(const Store& store, const char* name) {
-  if (name == nullptr) {
-    SetLastError(Status::Code::kInvalidArgument, "no name");
-    return 0;
-  }
   SVR_USER_REC user{};
-  TableImage users;
-  Status s = ReadUsers(store, &users);
-  if (s.ok()) s = FindUserByNameIn(users, name, &user);
-  return Reported(s) ? user.id : 0;
+  return Reported(FindUserByName(store, name, &user)) ? user.id : 0;
 }
 
 SVR_LONG CheckUser(const Store& store, const char* name, const char* password) {
-  if (name == nullptr || password == nullptr) {
-    SetLastError(Status::Code::kInvalidArgument, "no name or no password");
-    return 0;
-  }
-  TableImage users;
-  Status s = ReadUsers(store, &users);
-  if (s.ok()) s = CheckUserIn(users, name, password);
-  return Reported(s) ? 1 : 0;
+  return Reported(CheckCredentials(store, name, password)) ? 1 : 0;
 }
 
 }  // namespace brellox

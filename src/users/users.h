@@ -89,6 +89,20 @@ Status SetUserPriv(ConfigSession& session, std::int32_t userID,
 Status RemoveUserPrivileges(ConfigSession& session, std::int32_t userID,
                             std::int32_t* removed);
 
+// Lookups on `store` for calls that only read, answered from the read cache
+// when it holds the file's tables (read_cache.h), from the file otherwise:
+// the Status forms behind the exported lookups and their C forms. Each
+// fails as the session form of the same lookup, and InvalidArgument for a
+// NULL name or password.
+Status FindUser(const Store& store, std::int32_t userID, SVR_USER_REC* user);
+Status FindUserByName(const Store& store, const char* name, SVR_USER_REC* user);
+// OK when `name` and `password` belong to one user; otherwise as CheckUser.
+Status CheckCredentials(const Store& store, const char* name,
+                        const char* password);
+// The value of privilege `privID` of user `userID` (0 when none is set).
+Status ReadUserPriv(const Store& store, std::int32_t userID,
+                    std::int32_t privID, std::int32_t* value);
+
 SVR_LONG AddUser(const Store& store, const char* name, const char* password);
 SVR_LONG GetUser(const Store& store, SVR_LONG userID, char* name, SVR_LONG len);
 SVR_LONG UpdateUser(const Store& store, SVR_LONG userID, const char* password);
