@@ -157,7 +157,7 @@ class Env {
   static Env* Default();
 
   // Opens an existing regular file, shared for reading and writing with
-  // other openers. NotFound when it does not exist. A path that is not a
+  // other openers. FileMissing when it does not exist. A path that is not a
   // regular file fails here or, at the latest, at the file's first Size.
   virtual Status Open(const std::string& path, OpenAccess access,
                       std::unique_ptr<RandomRWFile>* result) = 0;
@@ -170,7 +170,7 @@ class Env {
                               std::unique_ptr<RandomRWFile>* result) = 0;
 
   // What the entry `path` itself is, without following a symbolic link as
-  // its last component (lstat): a link reads as not regular. NotFound when
+  // its last component (lstat): a link reads as not regular. FileMissing when
   // there is none. Only `regular`, `size`, `links` and the identity are
   // filled.
   virtual Status EntryFacts(const std::string& path, FileFacts* facts) = 0;
@@ -202,7 +202,7 @@ class Env {
   // True when any directory entry (file, directory, ...) has this path.
   virtual bool EntryExists(const std::string& path) = 0;
 
-  // The size of the file at `path` in one system call; NotFound when there
+  // The size of the file at `path` in one system call; FileMissing when there
   // is none.
   virtual Status FileSize(const std::string& path, std::uint64_t* size) = 0;
 

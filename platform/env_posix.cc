@@ -23,9 +23,14 @@ Status PosixError(const std::string& context, int error_number) {
   std::string message = context + ": " + strerror(error_number);
   switch (error_number) {
     case ENOENT:
-      return Status::NotFound(std::move(message));
+      return Status::FileMissing(std::move(message));
     case EEXIST:
       return Status::AlreadyExists(std::move(message));
+    case EACCES:
+    case EPERM:
+      return Status::PermissionDenied(std::move(message));
+    case ENOMEM:
+      return Status::NoMemory(std::move(message));
     default:
       return Status::IOError(std::move(message));
   }

@@ -65,10 +65,15 @@ Status WindowsError(const std::string& context, DWORD error) {
   switch (error) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
-      return Status::NotFound(std::move(message));
+      return Status::FileMissing(std::move(message));
     case ERROR_FILE_EXISTS:
     case ERROR_ALREADY_EXISTS:
       return Status::AlreadyExists(std::move(message));
+    case ERROR_ACCESS_DENIED:
+      return Status::PermissionDenied(std::move(message));
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+      return Status::NoMemory(std::move(message));
     case ERROR_LOCK_VIOLATION:
     case ERROR_IO_PENDING:  // what a failed immediate lock may report
       return Status::Busy(std::move(message));

@@ -25,6 +25,18 @@ std::string Status::ToString() const {
     case Code::kAlreadyExists:
       kind = "Already exists: ";
       break;
+    case Code::kInvalidArgument:
+      kind = "Invalid argument: ";
+      break;
+    case Code::kPermissionDenied:
+      kind = "Permission denied: ";
+      break;
+    case Code::kFileMissing:
+      kind = "File missing: ";
+      break;
+    case Code::kNoMemory:
+      kind = "Out of memory: ";
+      break;
   }
   return kind + message_;
 }

@@ -1,5 +1,6 @@
 // Status: the outcome of an internal operation. Exported functions turn it
-// into the numeric results of the interface.
+// into the numeric results of the interface; src/store/result.h maps each
+// kind to the stable result code that callers see.
 #ifndef BRELLOX_PLATFORM_STATUS_H_
 #define BRELLOX_PLATFORM_STATUS_H_
 
@@ -12,12 +13,16 @@ class Status {
  public:
   enum class Code : unsigned char {
     kOk,
-    kNotFound,  // the record, group or file asked for is not there
-    kRefused,   // the arguments or the request are not acceptable
+    kNotFound,  // the record or group asked for is not there
+    kRefused,   // a rule forbids the request (none of the kinds below)
     kCorrupt,   // the file does not describe a consistent layout
     kIOError,   // the system failed a read, write or other file operation
     kBusy,      // another call held the file's lock for the whole busy timeout
-    kAlreadyExists,  // a file that must be new has a name already taken
+    kAlreadyExists,     // a name (of a file or a record) is already taken
+    kInvalidArgument,   // an argument can never be accepted, whatever the file
+    kPermissionDenied,  // the system does not let this process do it
+    kFileMissing,       // a file or folder named is not there
+    kNoMemory,          // memory for the work could not be had
   };
 
   Status() = default;
@@ -41,6 +46,18 @@ class Status {
   static Status AlreadyExists(std::string message) {
     return Status(Code::kAlreadyExists, std::move(message));
   }
+  static Status InvalidArgument(std::string message) {
+    return Status(Code::kInvalidArgument, std::move(message));
+  }
+  static Status PermissionDenied(std::string message) {
+    return Status(Code::kPermissionDenied, std::move(message));
+  }
+  static Status FileMissing(std::string message) {
+    return Status(Code::kFileMissing, std::move(message));
+  }
+  static Status NoMemory(std::string message) {
+    return Status(Code::kNoMemory, std::move(message));
+  }
 
   bool ok() const { return code_ == Code::kOk; }
   bool IsNotFound() const { return code_ == Code::kNotFound; }
@@ -49,6 +66,10 @@ class Status {
   bool IsIOError() const { return code_ == Code::kIOError; }
   bool IsBusy() const { return code_ == Code::kBusy; }
   bool IsAlreadyExists() const { return code_ == Code::kAlreadyExists; }
+  bool IsInvalidArgument() const { return code_ == Code::kInvalidArgument; }
+  bool IsPermissionDenied() const { return code_ == Code::kPermissionDenied; }
+  bool IsFileMissing() const { return code_ == Code::kFileMissing; }
+  bool IsNoMemory() const { return code_ == Code::kNoMemory; }
   Code code() const { return code_; }
   const std::string& message() const { return message_; }
 

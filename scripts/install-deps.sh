@@ -20,7 +20,7 @@ done
 
 packages=(cmake ninja-build g++ clang libclang-rt-dev pkg-config googletest
           libgtest-dev libbenchmark-dev libsqlite3-dev libcli11-dev
-          nlohmann-json3-dev "${extra[@]}")
+          nlohmann-json3-dev python3-venv python3-pytest "${extra[@]}")
 
 sudo=""
 if [[ $(id -u) -ne 0 ]]; then sudo="sudo"; fi

@@ -2,7 +2,7 @@
 # Sets up, builds and runs every test suite: the Linux build, then the same
 # tests under AddressSanitizer and UBSan, then the 64-bit and the 32-bit
 # Windows builds under Wine (each in a private prefix that its first test
-# creates).
+# creates), then the Python package.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -15,6 +15,15 @@ for preset in default asan windows windows32; do
   cmake --build --preset "$preset"
   ctest --preset "$preset"
 done
+
+# The Python package, installed into a fresh virtual environment, against
+# the Linux build. Debian's interpreter, whose pytest python3-pytest is.
+echo "== python"
+rm -rf build/python-venv
+/usr/bin/python3 -m venv --system-site-packages build/python-venv
+build/python-venv/bin/pip install --quiet --no-build-isolation ./python
+BRELLOX_LIBRARY="$PWD/build/default/libbrellox.so" \
+  build/python-venv/bin/python -m pytest -q python/tests
 
 # A bounded fuzzing run from the committed corpus, the library instrumented.
 echo "== fuzz"

@@ -42,6 +42,7 @@ add_custom_command(
           -DGNU_PREFIX=${c_prefix} -DDLL=$<TARGET_FILE_NAME:brellox>
           -DALIAS_DEF=${alias_def} -DIMPORT_DEF=${import_def}
           -DNAMES=${BRELLOX_MSVC_NAMES}
+          -DC_HEADER=${PROJECT_SOURCE_DIR}/include/brellox/brellox_c.h
           -P ${CMAKE_CURRENT_LIST_DIR}/make_defs.cmake
   DEPENDS ${reach} ${public_headers} ${CMAKE_CURRENT_LIST_DIR}/make_defs.cmake
           ${CMAKE_CURRENT_LIST_DIR}/MsvcNames.cmake

@@ -4,9 +4,14 @@
 # address of the GCC-built function the second imports under the same
 # signature, except constructors (see platform/smart_file_msvc.cc).
 #
+# The C interface's functions (C_HEADER, brellox_c.h) are exported under
+# their plain names for every caller alike: they are listed for the import
+# library and the check, never aliased.
+#
 # -D variables: NM, UNDNAME, CXXFILT, MSVC_OBJECT, GNU_OBJECT, GNU_PREFIX
 # (the target's C symbol prefix), DLL (file name), ALIAS_DEF (for the
-# linker), IMPORT_DEF (for the import library), NAMES (one name a line).
+# linker), IMPORT_DEF (for the import library), NAMES (one name a line),
+# C_HEADER.
 cmake_policy(VERSION 3.20)
 include(${CMAKE_CURRENT_LIST_DIR}/MsvcNames.cmake)
 
@@ -40,6 +45,19 @@ foreach(i RANGE ${last})
   endif()
   string(APPEND aliases "  \"${name}\" = ${target}\n")
   string(APPEND imports "  \"${name}\"\n")
+endforeach()
+
+file(READ "${C_HEADER}" c_header)
+string(REGEX MATCHALL "BRELLOX_C_API[^;(]*[ *\n]brellox_[a-z_]+\\(" declarations
+       "${c_header}")
+if(NOT declarations)
+  message(FATAL_ERROR "no function declared in ${C_HEADER}")
+endif()
+foreach(declaration IN LISTS declarations)
+  string(REGEX REPLACE ".*[ *\n](brellox_[a-z_]+)\\($" "\\1" name
+         "${declaration}")
+  list(APPEND msvc_names "${name}")
+  string(APPEND imports "  ${name}\n")
 endforeach()
 
 file(WRITE "${ALIAS_DEF}" "EXPORTS\n${aliases}")

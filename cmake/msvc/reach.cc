@@ -51,6 +51,8 @@ void ReachEverything(char* text, SVR_LONG id, SVC_GDB_CONN_INFO& conn,
   Svr_GetOptionInfo(text, id, 0, *options);
   Svr_SetOptionInfo(text, id, 0, *options);
 
+  Svr_GetLastError(text, 1);
+
   // CSmartFile as a list's stream (new, members, virtual delete) and as an
   // object of the caller's own (constructor and destructor by name).
   ids.Add(&value);

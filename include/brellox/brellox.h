@@ -260,4 +260,20 @@ BRELLOX_EXPORT SVR_LONG Svr_SetOptionInfo(char* name, SVR_LONG groupType,
                                           SVR_LONG index,
                                           CONFIG_OPTION& option);
 
+// ---------------------------------------------------------------------------
+// The reason of the last failure
+
+// The reason the calling thread's last call of this library failed (a Svr_
+// function, or a brellox_ function of brellox/brellox_c.h): returns its
+// result code, a brellox_result number of brellox_c.h (for example 3: a
+// name already taken, 5: the file was busy), or 0 when the last call
+// succeeded or none was made; copies its message, NUL-terminated and cut to
+// fit, into `buffer` when it is not NULL and `size` > 0 ("" after a
+// success). Each Svr_ function clears it when it starts; reading it changes
+// nothing. A "success" is a call that did not end in its failure result: a
+// name looked up and not found (Svr_GetUserIDByName answering 0, for
+// instance) is a failure with its reason; Svr_ConnIsExist answering 0 is
+// not.
+BRELLOX_EXPORT SVR_LONG Svr_GetLastError(char* buffer, SVR_LONG size);
+
 #endif  // BRELLOX_BRELLOX_H_

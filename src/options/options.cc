@@ -20,38 +20,24 @@ SVR_LONG CappedAtGroupSlots(SVR_LONG count) {
 
 bool IsGroupIndex(SVR_LONG index) { return index >= 0 && index < kGroupSlots; }
 
-// Finds the group selected by (groupType, name) in an open session: false
-// when the type cannot name a group, no group matches, or the table cannot
-// be read.
-bool LookUpGroup(ConfigSession& session, SVR_LONG groupType, const char* name,
-                 std::int32_t* index, SVR_OPTION_GROUP* group) {
-  if (groupType <= 0) return false;
-  return FindOptionGroup(session, groupType, name, index, group).ok() &&
-         *index >= 0;
-}
-
 Status CheckGroupType(std::int32_t groupType) {
   if (groupType > 0) return Status::OK();
-  return Status::Refused("group type " + std::to_string(groupType) +
-                         " is not above 0");
+  return Status::InvalidArgument("group type " + std::to_string(groupType) +
+                                 " is not above 0");
 }
 
-Status CheckNewGroup(const char* name, std::int32_t groupType,
-                     const CONFIG_OPTION* options, std::int32_t count) {
+// Finds the group selected by (groupType, name) in an open session,
+// reporting why when the type cannot name a group, no group matches, or
+// the table cannot be read (last_error.h).
+bool LookUpGroup(ConfigSession& session, SVR_LONG groupType, const char* name,
+                 std::int32_t* index, SVR_OPTION_GROUP* group) {
   Status s = CheckGroupType(groupType);
-  if (!s.ok()) return s;
-  if (name == nullptr) return Status::Refused("no group name");
-  // A name that fills the whole field would be stored without a terminator
-  // and could not be told apart from longer names sharing its first bytes.
-  if (FieldLength(name, kGroupNameWidth) >= kGroupNameWidth) {
-    return Status::Refused("group name is longer than " +
-                           std::to_string(kGroupNameWidth - 1) + " bytes");
-  }
-  if (options == nullptr || count <= 0) return Status::Refused("no options");
-  return Status::OK();
+  if (s.ok()) s = FindExistingGroup(session, groupType, name, index, group);
+  return Reported(s);
 }
 
-// The group selected by (groupType, name): NotFound when none matches.
+}  // namespace
+
 Status FindExistingGroup(ConfigSession& session, std::int32_t groupType,
                          const char* name, std::int32_t* index,
                          SVR_OPTION_GROUP* group) {
@@ -63,7 +49,23 @@ Status FindExistingGroup(ConfigSession& session, std::int32_t groupType,
   return s;
 }
 
-}  // namespace
+Status CheckNewGroup(const char* name, std::int32_t groupType,
+                     const CONFIG_OPTION* options, std::int32_t count) {
+  Status s = CheckGroupType(groupType);
+  if (!s.ok()) return s;
+  if (name == nullptr) return Status::InvalidArgument("no group name");
+  // A name that fills the whole field would be stored without a terminator
+  // and could not be told apart from longer names sharing its first bytes.
+  if (FieldLength(name, kGroupNameWidth) >= kGroupNameWidth) {
+    return Status::InvalidArgument("group name is longer than " +
+                                   std::to_string(kGroupNameWidth - 1) +
+                                   " bytes");
+  }
+  if (options == nullptr || count <= 0) {
+    return Status::InvalidArgument("no options");
+  }
+  return Status::OK();
+}
 
 Status AddOptionGroup(ConfigSession& session, const char* name,
                       std::int32_t groupType, const CONFIG_OPTION* options,
@@ -74,8 +76,9 @@ Status AddOptionGroup(ConfigSession& session, const char* name,
   if (s.ok()) s = FindOptionGroup(session, groupType, name, &index, &group);
   if (!s.ok()) return s;
   if (index >= 0) {
-    return Status::Refused("option group '" + std::string(name) + "' of type " +
-                           std::to_string(groupType) + " already exists");
+    return Status::AlreadyExists("option group '" + std::string(name) +
+                                 "' of type " + std::to_string(groupType) +
+                                 " already exists");
   }
   std::memset(&group, 0, sizeof(group));
   group.groupType = groupType;
@@ -87,12 +90,12 @@ Status AddOptionGroup(ConfigSession& session, const char* name,
 
 SVR_LONG AddOptionInfo(const Store& store, const char* name, SVR_LONG groupType,
                        const CONFIG_OPTION* options, SVR_LONG count) {
-  if (!CheckNewGroup(name, groupType, options, count).ok()) return 0;
-  return InSession(
-             store, Access::kWrite,
-             [&](ConfigSession& session) {
-               return AddOptionGroup(session, name, groupType, options, count);
-             }).ok()
+  if (!Reported(CheckNewGroup(name, groupType, options, count))) return 0;
+  return Reported(InSession(store, Access::kWrite,
+                            [&](ConfigSession& session) {
+                              return AddOptionGroup(session, name, groupType,
+                                                    options, count);
+                            }))
              ? 1
              : 0;
 }
@@ -101,7 +104,7 @@ SVR_LONG GetOptionCount(const Store& store, const char* name,
                         SVR_LONG groupType) {
   if (name == nullptr) return 1;
   ConfigSession session;
-  if (!session.Open(store, Access::kRead).ok()) return -1;
+  if (!Reported(session.Open(store, Access::kRead))) return -1;
   std::int32_t index;
   SVR_OPTION_GROUP group;
   return LookUpGroup(session, groupType, name, &index, &group) ? kGroupSlots
@@ -110,13 +113,16 @@ SVR_LONG GetOptionCount(const Store& store, const char* name,
 
 SVR_LONG GetOptionInfo(const Store& store, const char* name, SVR_LONG groupType,
                        CONFIG_OPTION* options, SVR_LONG count) {
-  if (options == nullptr || count <= 0) return 0;
+  if (options == nullptr || count <= 0) {
+    SetLastError(Status::Code::kInvalidArgument, "no options to fill");
+    return 0;
+  }
   // Cleared before anything can fail, so the records read as empty after
   // any failure.
   std::memset(options, 0, static_cast<std::size_t>(count) * sizeof(*options));
   ConfigSession session;
-  if (!session.Open(store, Access::kRead).ok()) return 0;
-  if (name == nullptr) return ReadGlobalOption(session, options).ok() ? 1 : 0;
+  if (!Reported(session.Open(store, Access::kRead))) return 0;
+  if (name == nullptr) return Reported(ReadGlobalOption(session, options));
   std::int32_t index;
   SVR_OPTION_GROUP group;
   if (!LookUpGroup(session, groupType, name, &index, &group)) return 0;
@@ -127,32 +133,35 @@ SVR_LONG GetOptionInfo(const Store& store, const char* name, SVR_LONG groupType,
 
 SVR_LONG SetOptionInfo(const Store& store, const char* name, SVR_LONG groupType,
                        const CONFIG_OPTION* options, SVR_LONG count) {
-  if (options == nullptr || count <= 0) return 0;
+  if (options == nullptr || count <= 0) {
+    SetLastError(Status::Code::kInvalidArgument, "no options");
+    return 0;
+  }
   ConfigSession session;
-  if (!session.Open(store, Access::kWrite).ok()) return 0;
+  if (!Reported(session.Open(store, Access::kWrite))) return 0;
   if (name == nullptr) {
-    return WriteGlobalOption(session, options[0]).ok() && session.Commit().ok()
-               ? 1
-               : 0;
+    Status s = WriteGlobalOption(session, options[0]);
+    if (s.ok()) s = session.Commit();
+    return Reported(s) ? 1 : 0;
   }
   std::int32_t index;
   SVR_OPTION_GROUP group;
   if (!LookUpGroup(session, groupType, name, &index, &group)) return 0;
   CopyOptionValues(group.options, options, CappedAtGroupSlots(count));
-  return WriteOptionGroup(session, index, group).ok() && session.Commit().ok()
-             ? 1
-             : 0;
+  Status s = WriteOptionGroup(session, index, group);
+  if (s.ok()) s = session.Commit();
+  return Reported(s) ? 1 : 0;
 }
 
 Status CheckOptionAddress(const char* name, std::int32_t groupType,
                           std::int32_t index) {
   if (name == nullptr) {
     if (index == 0) return Status::OK();
-    return Status::Refused("the global option has only index 0");
+    return Status::InvalidArgument("the global option has only index 0");
   }
   if (!IsGroupIndex(index)) {
-    return Status::Refused("option index " + std::to_string(index) +
-                           " is outside 0 to 5");
+    return Status::InvalidArgument("option index " + std::to_string(index) +
+                                   " is outside 0 to 5");
   }
   return CheckGroupType(groupType);
 }
@@ -193,26 +202,24 @@ Status SetOption(ConfigSession& session, const char* name,
 SVR_LONG GetOptionInfo(const Store& store, const char* name, SVR_LONG groupType,
                        SVR_LONG index, CONFIG_OPTION& option) {
   std::memset(&option, 0, sizeof(option));
-  if (!CheckOptionAddress(name, groupType, index).ok()) {
-    return 0;
-  }
+  if (!Reported(CheckOptionAddress(name, groupType, index))) return 0;
   CONFIG_OPTION found;
   Status s = InSession(store, Access::kRead, [&](ConfigSession& session) {
     return GetOption(session, name, groupType, index, &found);
   });
-  if (!s.ok()) return 0;
+  if (!Reported(s)) return 0;
   option = found;
   return 1;
 }
 
 SVR_LONG SetOptionInfo(const Store& store, const char* name, SVR_LONG groupType,
                        SVR_LONG index, const CONFIG_OPTION& option) {
-  if (!CheckOptionAddress(name, groupType, index).ok()) return 0;
-  return InSession(
-             store, Access::kWrite,
-             [&](ConfigSession& session) {
-               return SetOption(session, name, groupType, index, option);
-             }).ok()
+  if (!Reported(CheckOptionAddress(name, groupType, index))) return 0;
+  return Reported(InSession(store, Access::kWrite,
+                            [&](ConfigSession& session) {
+                              return SetOption(session, name, groupType, index,
+                                               option);
+                            }))
              ? 1
              : 0;
 }

@@ -21,22 +21,34 @@ namespace brellox {
 // Slots of an option group.
 constexpr std::int32_t kOptionGroupSlots = 6;
 
+// The group (`groupType`, `name`) as FindOptionGroup finds it, its position
+// in `*index`: NotFound, "no option group 'NAME' of type N", when none is.
+Status FindExistingGroup(ConfigSession& session, std::int32_t groupType,
+                         const char* name, std::int32_t* index,
+                         SVR_OPTION_GROUP* group);
+
+// InvalidArgument unless a group (`groupType`, `name`) of `count` options
+// can be added: a type <= 0, a NULL name or one of 32 bytes or more, no
+// options. Reads no file.
+Status CheckNewGroup(const char* name, std::int32_t groupType,
+                     const CONFIG_OPTION* options, std::int32_t count);
+
 // Appends the group (`groupType`, `name`) holding the first min(count, 6)
-// of `options` byte for byte (the other slots zero). Refused: a type <= 0,
-// a NULL name or one of 32 bytes or more, no options, or "option group
-// 'NAME' of type N already exists".
+// of `options` byte for byte (the other slots zero). CheckNewGroup's
+// refusals; AlreadyExists:
+// "option group 'NAME' of type N already exists".
 Status AddOptionGroup(ConfigSession& session, const char* name,
                       std::int32_t groupType, const CONFIG_OPTION* options,
                       std::int32_t count);
 
-// Refused unless (`name`, `groupType`, `index`) can address an option: the
-// global option (NULL name) has only index 0; a group's slots are 0 to 5
+// InvalidArgument unless (`name`, `groupType`, `index`) can address an option:
+// the global option (NULL name) has only index 0; a group's slots are 0 to 5
 // and its type is above 0. Reads no file.
 Status CheckOptionAddress(const char* name, std::int32_t groupType,
                           std::int32_t index);
 
 // The option at `index` of the group (`groupType`, `name`), or the global
-// option for a NULL name. Refused: CheckOptionAddress fails; NotFound: "no
+// option for a NULL name. CheckOptionAddress's refusals; NotFound: "no
 // option group 'NAME' of type N".
 Status GetOption(ConfigSession& session, const char* name,
                  std::int32_t groupType, std::int32_t index,

@@ -14,15 +14,22 @@ namespace {
 // both lookups answer 0 when there is nothing to look in.
 bool LoadNonEmptyGdbTable(const Store& store, ConfigSession* session,
                           TableImage* image) {
-  return OpenTable(store, Access::kRead, kGdbTable, session, image).ok() &&
-         image->count() > 0;
+  if (!Reported(OpenTable(store, Access::kRead, kGdbTable, session, image))) {
+    return false;
+  }
+  if (image->count() > 0) return true;
+  SetLastError(Status::Code::kNotFound, "no GDB");
+  return false;
 }
 
 }  // namespace
 
 SVR_LONG GetGDBAliasName(const Store& store, SVR_LONG gdbID, char* name,
                          short len) {
-  if (name == nullptr || len <= 0) return 0;
+  if (name == nullptr || len <= 0) {
+    SetLastError(Status::Code::kInvalidArgument, "no buffer for the name");
+    return 0;
+  }
   std::memset(name, 0, static_cast<std::size_t>(len));
   ConfigSession session;
   TableImage image;
@@ -39,7 +46,10 @@ SVR_LONG GetGDBAliasName(const Store& store, SVR_LONG gdbID, char* name,
 
 SVR_LONG GetGDBID(const Store& store, const char* name, SVR_LONG& gdbID) {
   gdbID = 0;
-  if (name == nullptr) return 0;
+  if (name == nullptr) {
+    SetLastError(Status::Code::kInvalidArgument, "no name");
+    return 0;
+  }
   ConfigSession session;
   TableImage image;
   if (!LoadNonEmptyGdbTable(store, &session, &image)) return 0;

@@ -52,10 +52,15 @@ Status NoSuchId(std::int32_t id) {
                           " with ID " + std::to_string(id));
 }
 
+Status IdNotAboveZero(std::int32_t id) {
+  return Status::InvalidArgument("ID " + std::to_string(id) +
+                                 " is not above 0");
+}
+
 template <class Description>
 Status NameTaken(const NameText& name) {
-  return Status::Refused(std::string(Description::kNoun) + " '" + name.c_str() +
-                         "' already exists");
+  return Status::AlreadyExists(std::string(Description::kNoun) + " '" +
+                               name.c_str() + "' already exists");
 }
 
 }  // namespace
@@ -63,7 +68,7 @@ Status NameTaken(const NameText& name) {
 template <class Description>
 SVR_LONG TwinTable<Description>::Count(const Store& store) {
   ConfigSession session;
-  if (!session.Open(store, Access::kRead).ok()) {
+  if (!Reported(session.Open(store, Access::kRead))) {
     return Description::kCountFailure;
   }
   return GetSection(session.header(), Description::spec().section).count;
@@ -72,16 +77,22 @@ SVR_LONG TwinTable<Description>::Count(const Store& store) {
 template <class Description>
 SVR_LONG TwinTable<Description>::Get(const Store& store, SVR_LONG id,
                                      Record& record) {
-  if (id <= 0) return 0;
+  if (id <= 0) {
+    Reported(IdNotAboveZero(id));
+    return 0;
+  }
   std::memset(&record, 0, sizeof(record));
   ConfigSession session;
   TableImage image;
-  if (!OpenTable(store, Access::kRead, Description::spec(), &session, &image)
-           .ok()) {
+  if (!Reported(OpenTable(store, Access::kRead, Description::spec(), &session,
+                          &image))) {
     return 0;
   }
   const std::int32_t index = image.FindId(id);
-  if (index < 0) return 0;
+  if (index < 0) {
+    Reported(NoSuchId<Description>(id));
+    return 0;
+  }
   std::memcpy(&record, image.record(index), sizeof(record));
   return 1;
 }
@@ -89,13 +100,15 @@ SVR_LONG TwinTable<Description>::Get(const Store& store, SVR_LONG id,
 template <class Description>
 SVR_LONG TwinTable<Description>::GetAll(const Store& store, Record* records,
                                         SVR_LONG count) {
-  if (records == nullptr || count <= 0) return 0;
+  if (records == nullptr || count <= 0) {
+    SetLastError(Status::Code::kInvalidArgument, "no records to fill");
+    return 0;
+  }
   std::memset(records, 0, static_cast<std::size_t>(count) * sizeof(Record));
   ConfigSession session;
   TableImage image;
-  if (!OpenTable(store, Access::kRead, Description::spec(), &session, &image,
-                 count)
-           .ok()) {
+  if (!Reported(OpenTable(store, Access::kRead, Description::spec(), &session,
+                          &image, count))) {
     return 0;
   }
   if (image.count() > 0) {
@@ -111,8 +124,8 @@ SVR_LONG TwinTable<Description>::GetIds(const Store& store,
   ids.RemoveAll();
   ConfigSession session;
   TableImage image;
-  if (!OpenTable(store, Access::kRead, Description::spec(), &session, &image)
-           .ok()) {
+  if (!Reported(OpenTable(store, Access::kRead, Description::spec(), &session,
+                          &image))) {
     return 0;
   }
   return ListIds(image, ids);
@@ -120,11 +133,14 @@ SVR_LONG TwinTable<Description>::GetIds(const Store& store,
 
 template <class Description>
 SVR_LONG TwinTable<Description>::Exists(const Store& store, const char* name) {
-  if (name == nullptr) return 0;
+  if (name == nullptr) {
+    SetLastError(Status::Code::kInvalidArgument, "no name");
+    return 0;
+  }
   ConfigSession session;
   TableImage image;
-  if (!OpenTable(store, Access::kRead, Description::spec(), &session, &image)
-           .ok()) {
+  if (!Reported(OpenTable(store, Access::kRead, Description::spec(), &session,
+                          &image))) {
     return 0;
   }
   return FindName(image, name) >= 0 ? 1 : 0;
@@ -134,7 +150,9 @@ template <class Description>
 Status TwinTable<Description>::Add(ConfigSession& session, const Record& record,
                                    std::int32_t* id) {
   const NameText name(record.name);
-  if (IsBlankName(name.c_str())) return Status::Refused("name is blank");
+  if (IsBlankName(name.c_str())) {
+    return Status::InvalidArgument("name is blank");
+  }
   TableImage image;
   const TableSpec& spec = Description::spec();
   Status s = TableImage::Load(session, spec, &image);
@@ -162,9 +180,7 @@ Status TwinTable<Description>::Update(ConfigSession& session,
 
 template <class Description>
 Status TwinTable<Description>::Remove(ConfigSession& session, std::int32_t id) {
-  if (id <= 0) {
-    return Status::Refused("ID " + std::to_string(id) + " is not above 0");
-  }
+  if (id <= 0) return IdNotAboveZero(id);
   TableImage image;
   const TableSpec& spec = Description::spec();
   Status s = TableImage::Load(session, spec, &image);
@@ -189,7 +205,7 @@ Status TwinTable<Description>::Find(ConfigSession& session, std::int32_t id,
 template <class Description>
 Status TwinTable<Description>::FindByName(ConfigSession& session,
                                           const char* name, Record* record) {
-  if (name == nullptr) return Status::Refused("no name");
+  if (name == nullptr) return Status::InvalidArgument("no name");
   TableImage image;
   Status s = TableImage::Load(session, Description::spec(), &image);
   if (!s.ok()) return s;
@@ -205,35 +221,40 @@ Status TwinTable<Description>::FindByName(ConfigSession& session,
 template <class Description>
 SVR_LONG TwinTable<Description>::Add(const Store& store, const Record& record) {
   // A blank name is refused before the file is opened.
-  if (IsBlankName(NameText(record.name).c_str())) return 0;
+  if (IsBlankName(NameText(record.name).c_str())) {
+    SetLastError(Status::Code::kInvalidArgument, "name is blank");
+    return 0;
+  }
   std::int32_t id = 0;
   Status s = InSession(store, Access::kWrite, [&](ConfigSession& session) {
     return Add(session, record, &id);
   });
-  return s.ok() ? id : 0;
+  return Reported(s) ? id : 0;
 }
 
 template <class Description>
 SVR_LONG TwinTable<Description>::Update(const Store& store,
                                         const Record& record) {
-  return InSession(
+  return Reported(InSession(
              store, Access::kWrite,
-             [&](ConfigSession& session) {
-               return Update(session, record);
-             }).ok()
+             [&](ConfigSession& session) { return Update(session, record); }))
              ? 1
              : 0;
 }
 
 template <class Description>
 SVR_LONG TwinTable<Description>::Remove(const Store& store, SVR_LONG id) {
-  if (id <= 0) return 0;
+  if (id <= 0) {
+    Reported(IdNotAboveZero(id));
+    return 0;
+  }
   ConfigSession session;
-  if (!session.Open(store, Access::kWrite).ok()) return 0;
+  if (!Reported(session.Open(store, Access::kWrite))) return 0;
   Status s = Remove(session, id);
   // Removing a record that is not there leaves what was asked for.
   if (s.IsNotFound()) return 1;
-  return s.ok() && session.Commit().ok() ? 1 : 0;
+  if (s.ok()) s = session.Commit();
+  return Reported(s) ? 1 : 0;
 }
 
 template class TwinTable<ConnTableDescription>;

@@ -42,19 +42,19 @@ class TwinTable {
   using Record = typename Description::Record;
 
   // Appends a copy of `record` under the next ID (the caller's ID is
-  // ignored), stored in `*id`, growing the table when it is full. Refused:
-  // "name is blank", "NOUN 'NAME' already exists"; the ID counter's
-  // refusals (AppendRecord) pass through.
+  // ignored), stored in `*id`, growing the table when it is full.
+  // InvalidArgument: "name is blank"; AlreadyExists: "NOUN 'NAME' already
+  // exists"; the ID counter's refusals (AppendRecord) pass through.
   static Status Add(ConfigSession& session, const Record& record,
                     std::int32_t* id);
 
   // Replaces the record whose ID is `record.id`, whole. NotFound: "no NOUN
-  // with ID N"; Refused: another record has that name.
+  // with ID N"; AlreadyExists: another record has that name.
   static Status Update(ConfigSession& session, const Record& record);
 
   // Removes the first record with this ID; later records move down one slot
-  // in order and the freed slot is cleared. Refused: an ID <= 0; NotFound:
-  // no record has it.
+  // in order and the freed slot is cleared. InvalidArgument: an ID <= 0;
+  // NotFound: no record has it.
   static Status Remove(ConfigSession& session, std::int32_t id);
 
   // The first record with ID `id`, or the first named `name`: NotFound

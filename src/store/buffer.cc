@@ -91,7 +91,7 @@ void Buffer::Release() {
 Status Buffer::AllocateUninitialized(std::size_t size, Buffer* buffer) {
   if (g_allocations_until_failure.load() > 0 &&
       --g_allocations_until_failure == 0) {
-    return Status::IOError("out of memory (injected)");
+    return Status::NoMemory("out of memory (injected)");
   }
   // One extra byte keeps data() non-null for empty buffers.
   std::size_t capacity = size + 1;
@@ -101,7 +101,7 @@ Status Buffer::AllocateUninitialized(std::size_t size, Buffer* buffer) {
 #endif
   if (!data) {
     data.reset(new (std::nothrow) char[capacity]);
-    if (!data) return Status::IOError("out of memory");
+    if (!data) return Status::NoMemory("out of memory");
   }
   buffer->Release();
   buffer->data_ = std::move(data);

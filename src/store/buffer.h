@@ -22,7 +22,7 @@ class Buffer {
   Buffer& operator=(const Buffer&) = delete;
   ~Buffer() { Release(); }
 
-  // Replaces `*buffer` with `size` zero bytes. On failure (out of memory)
+  // Replaces `*buffer` with `size` zero bytes. On failure (NoMemory)
   // `*buffer` is left as it was.
   static Status Allocate(std::size_t size, Buffer* buffer);
 

@@ -20,7 +20,7 @@ void ConfigSession::Close() {
 Status ConfigSession::OpenJournal(bool create) {
   if (journal_ != nullptr) return Status::OK();
   Status s = OpenTrustedJournal(store_.env, place_.journal, facts_, &journal_);
-  if (!s.IsNotFound() || !create) return s;
+  if (!s.IsFileMissing() || !create) return s;
   s = CreateJournal(store_.env, place_.journal, facts_, &journal_);
   // Another process may have created it since the open failed.
   if (s.IsAlreadyExists()) {
@@ -36,7 +36,8 @@ Status ConfigSession::Open(const Store& store, Access access) {
   pending_.Clear();
   header_dirty_ = false;
   damaged_ = false;
-  if (store.path.empty()) return Status::NotFound("no configuration file path");
+  if (store.path.empty())
+    return Status::FileMissing("no configuration file path");
   Status s = OpenLocked(access);
   if (s.ok() && journal_state_ != JournalEntry::kIdle &&
       access == Access::kRead) {
@@ -63,7 +64,7 @@ Status ConfigSession::Open(const Store& store, Access access) {
     if (s.ok()) {
       s = RecoverJournal(journal_.get(), place_.file_name, file_.get());
     }
-    if (s.IsNotFound()) s = Status::OK();  // it went since it was seen
+    if (s.IsFileMissing()) s = Status::OK();  // it went since it was seen
     // Contents about to be replaced need no journal that fits them.
     if (access == Access::kReplace) s = Status::OK();
     if (s.ok()) s = file_->Size(&facts_.size);
@@ -118,7 +119,7 @@ Status ConfigSession::OpenLocked(Access access) {
   // this library made. One system call tells, without following a link.
   FileFacts journal;
   s = store.env->EntryFacts(place_.journal, &journal);
-  if (s.IsNotFound()) {
+  if (s.IsFileMissing()) {
     journal_state_ = JournalEntry::kIdle;
     return Status::OK();
   }

@@ -48,7 +48,7 @@ class ConfigSession {
   ~ConfigSession();
 
   // Opens the store's file for `access`, locks it, recovers a journal left
-  // by a crash, and reads and validates the header. NotFound when the file
+  // by a crash, and reads and validates the header. FileMissing when the file
   // is missing; Busy when the lock stayed taken; Corrupt when the header or
   // a journal does not fit the file; IOError naming the journal when it
   // cannot be trusted (journal_file.h) or a reader cannot restore the file

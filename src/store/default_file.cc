@@ -94,7 +94,7 @@ Status CreateTemporaryBeside(Env* env, const std::string& path,
 Status WriteFileAtomically(Env* env, const std::string& path,
                            const std::string& bytes, Publish publish,
                            std::uint32_t mode) {
-  if (path.empty()) return Status::Refused("no path to write");
+  if (path.empty()) return Status::InvalidArgument("no path to write");
   std::string temporary;
   Status s;
   {

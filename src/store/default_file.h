@@ -35,7 +35,7 @@ enum class Publish {
 // name (CreateTemporaryBeside with `mode`, which the published file keeps),
 // then renamed into place and the directory synced, so the file is
 // complete or absent. The temporary file is removed whatever happens.
-// Refused for an empty `path`.
+// InvalidArgument for an empty `path`.
 Status WriteFileAtomically(Env* env, const std::string& path,
                            const std::string& bytes,
                            Publish publish = Publish::kReplace,

@@ -1,5 +1,6 @@
 // Exported functions of the configuration store itself.
 #include "brellox/brellox.h"
+#include "src/store/last_error.h"
 #include "src/store/temp_dir.h"
 
 using brellox::DefaultStore;
@@ -12,4 +13,10 @@ SVR_LONG Svr_SetTempDir(char* dir) {
 SVR_LONG Svr_GetTempDir(char* buf, short len) {
   return Guarded(0,
                  [&] { return brellox::GetTempDir(DefaultStore(), buf, len); });
+}
+
+SVR_LONG Svr_GetLastError(char* buffer, SVR_LONG size) {
+  // Not Guarded: reading the last error must not clear it.
+  return brellox::GetLastError(buffer,
+                               size > 0 ? static_cast<std::size_t>(size) : 0);
 }

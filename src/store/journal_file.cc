@@ -243,11 +243,11 @@ Status ResetJournal(Env* env, const FileFacts& facts, const FilePlace& place,
     if (s.ok()) s = (*journal)->Sync();
     return s;
   }
-  if (!s.IsNotFound()) {
+  if (!s.IsFileMissing()) {
     // Removing the entry never follows it: a link goes, not its target.
     // A folder stays: what is in it is not ours to remove.
     const Status removed = env->RemoveFile(place.journal);
-    if (!removed.ok() && !removed.IsNotFound()) {
+    if (!removed.ok() && !removed.IsFileMissing()) {
       return Status::IOError(s.message() +
                              "; it could not be removed: " + removed.message());
     }

@@ -49,7 +49,7 @@ Status CheckJournalTrusted(const std::string& journal_path,
 // Opens the existing journal at `journal_path` for writing, without
 // following a link, and checks it (CheckJournalTrusted) on the opened file.
 // A trusted journal is given the file's owner, group and mode where they
-// differ and the system allows. NotFound when there is none.
+// differ and the system allows. FileMissing when there is none.
 Status OpenTrustedJournal(Env* env, const std::string& journal_path,
                           const FileFacts& file,
                           std::unique_ptr<RandomRWFile>* journal);

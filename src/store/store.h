@@ -2,10 +2,12 @@
 #ifndef BRELLOX_STORE_STORE_H_
 #define BRELLOX_STORE_STORE_H_
 
+#include <new>
 #include <string>
 
 #include "brellox/export.h"
 #include "platform/env.h"
+#include "src/store/last_error.h"
 
 namespace brellox {
 
@@ -23,15 +25,21 @@ extern char g_szCfgFile[kMaxPath];
 // The store of the exported functions: g_szCfgFile through the system Env.
 Store DefaultStore();
 
-// Runs `body` and returns its result; returns `failure` instead if anything
-// inside throws, so no exception ever leaves the library.
+// Runs an exported function's `body` and returns its result; returns
+// `failure` instead if anything inside throws, so no exception ever leaves
+// the library. The thread's last error is cleared first, so that it tells
+// only the failure that `body` reports (or the exception).
 template <class Body>
 SVR_LONG Guarded(SVR_LONG failure, Body&& body) noexcept {
+  ClearLastError();
   try {
     return body();
+  } catch (const std::bad_alloc&) {
+    SetLastError(Status::Code::kNoMemory, "out of memory");
   } catch (...) {
-    return failure;
+    SetLastError(Status::Code::kIOError, "unexpected failure");
   }
+  return failure;
 }
 
 }  // namespace brellox

@@ -60,6 +60,7 @@ SVR_LONG ListIds(const TableImage& image, CSmartArray<SVR_LONG>& ids) {
   // reach its last element is incomplete and must not pass for the table.
   if (ids.GetSize() > 0 && ids.GetAt(ids.GetSize() - 1) == nullptr) {
     ids.RemoveAll();
+    SetLastError(Status::Code::kNoMemory, "out of memory for the list of IDs");
     return 0;
   }
   return ids.GetSize();

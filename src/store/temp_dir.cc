@@ -10,19 +10,16 @@ namespace brellox {
 
 constexpr std::size_t kTempDirWidth = sizeof(SVR_CFG_HEADER::tempDir);
 
-namespace {
-
 // A directory that does not fit with its NUL would be stored cut.
 Status CheckTempDir(const char* dir) {
-  if (dir == nullptr) return Status::Refused("no temp dir");
+  if (dir == nullptr) return Status::InvalidArgument("no temp dir");
   if (FieldLength(dir, kTempDirWidth) >= kTempDirWidth) {
-    return Status::Refused("temp dir is longer than " +
-                           std::to_string(kTempDirWidth - 1) + " bytes");
+    return Status::InvalidArgument("temp dir is longer than " +
+                                   std::to_string(kTempDirWidth - 1) +
+                                   " bytes");
   }
   return Status::OK();
 }
-
-}  // namespace
 
 Status SetTempDir(ConfigSession& session, const char* dir) {
   Status s = CheckTempDir(dir);
@@ -32,16 +29,21 @@ Status SetTempDir(ConfigSession& session, const char* dir) {
 }
 
 SVR_LONG SetTempDir(const Store& store, const char* dir) {
-  if (!CheckTempDir(dir).ok()) return 0;
+  if (!Reported(CheckTempDir(dir))) return 0;
   ConfigSession session;
-  if (!session.Open(store, Access::kWrite).ok()) return 0;
-  return SetTempDir(session, dir).ok() && session.Commit().ok() ? 1 : 0;
+  Status s = session.Open(store, Access::kWrite);
+  if (s.ok()) s = SetTempDir(session, dir);
+  if (s.ok()) s = session.Commit();
+  return Reported(s) ? 1 : 0;
 }
 
 SVR_LONG GetTempDir(const Store& store, char* buf, short len) {
-  if (buf == nullptr || len <= 0) return 0;
+  if (buf == nullptr || len <= 0) {
+    SetLastError(Status::Code::kInvalidArgument, "no buffer for the temp dir");
+    return 0;
+  }
   ConfigSession session;
-  if (!session.Open(store, Access::kRead).ok()) return 0;
+  if (!Reported(session.Open(store, Access::kRead))) return 0;
   const std::size_t n =
       len < static_cast<short>(kTempDirWidth) ? len : kTempDirWidth;
   BoundedCopy(buf, n, session.header().tempDir, kTempDirWidth);

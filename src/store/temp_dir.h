@@ -8,9 +8,12 @@
 
 namespace brellox {
 
+// InvalidArgument for NULL or a directory of 128 bytes or more, which would
+// be stored cut. Reads no file.
+Status CheckTempDir(const char* dir);
+
 // Sets the temp dir in the session's header (written when it commits).
-// Refused for NULL or a directory of 128 bytes or more, which would be
-// stored cut.
+// CheckTempDir's refusals.
 Status SetTempDir(ConfigSession& session, const char* dir);
 
 // Svr_SetTempDir and Svr_GetTempDir on any store.

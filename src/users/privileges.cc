@@ -26,10 +26,19 @@ std::int32_t FindPair(const TableImage& privileges, std::int32_t userID,
 }
 
 Status Refuse(const std::string& what, std::int32_t value, const char* bound) {
-  return Status::Refused(what + " " + std::to_string(value) + " is " + bound);
+  return Status::InvalidArgument(what + " " + std::to_string(value) + " is " +
+                                 bound);
 }
 
 }  // namespace
+
+Status CheckNewPrivilege(std::int32_t userID, std::int32_t privID,
+                         std::int32_t value) {
+  if (userID <= 0) return Refuse("user ID", userID, "not above 0");
+  if (privID <= 0) return Refuse("privilege ID", privID, "not above 0");
+  if (value < 0) return Refuse("privilege value", value, "below 0");
+  return Status::OK();
+}
 
 Status GetUserPriv(ConfigSession& session, std::int32_t userID,
                    std::int32_t privID, std::int32_t* value) {
@@ -45,11 +54,10 @@ Status GetUserPriv(ConfigSession& session, std::int32_t userID,
 
 Status SetUserPriv(ConfigSession& session, std::int32_t userID,
                    std::int32_t privID, std::int32_t value) {
-  if (userID <= 0) return Refuse("user ID", userID, "not above 0");
-  if (privID <= 0) return Refuse("privilege ID", privID, "not above 0");
-  if (value < 0) return Refuse("privilege value", value, "below 0");
+  Status s = CheckNewPrivilege(userID, privID, value);
+  if (!s.ok()) return s;
   TableImage privileges;
-  Status s = TableImage::Load(session, kPrivTable, &privileges);
+  s = TableImage::Load(session, kPrivTable, &privileges);
   if (!s.ok()) return s;
   const std::int32_t index = FindPair(privileges, userID, privID);
   if (index < 0) {
@@ -85,25 +93,28 @@ Status RemoveUserPrivileges(ConfigSession& session, std::int32_t userID,
 SVR_LONG GetUserPriv(const Store& store, SVR_LONG userID, SVR_LONG privID,
                      SVR_LONG& value) {
   value = 0;
-  if (userID <= 0) return 0;
+  if (userID <= 0) {
+    Reported(Refuse("user ID", userID, "not above 0"));
+    return 0;
+  }
   std::int32_t found = 0;
   // Running out of memory is a failure too: 1 would read as "no value set".
   Status s = InSession(store, Access::kRead, [&](ConfigSession& session) {
     return GetUserPriv(session, userID, privID, &found);
   });
-  if (!s.ok()) return 0;
+  if (!Reported(s)) return 0;
   value = found;
   return 1;
 }
 
 SVR_LONG SetUserPriv(const Store& store, SVR_LONG userID, SVR_LONG privID,
                      SVR_LONG value) {
-  if (userID <= 0 || privID <= 0 || value < 0) return 0;
-  return InSession(
-             store, Access::kWrite,
-             [&](ConfigSession& session) {
-               return SetUserPriv(session, userID, privID, value);
-             }).ok()
+  if (!Reported(CheckNewPrivilege(userID, privID, value))) return 0;
+  return Reported(InSession(store, Access::kWrite,
+                            [&](ConfigSession& session) {
+                              return SetUserPriv(session, userID, privID,
+                                                 value);
+                            }))
              ? 1
              : 0;
 }

@@ -27,14 +27,14 @@ char* PasswordField(TableImage& users, std::int32_t i) {
 Status CheckFits(const char* text, std::size_t width, const char* what) {
   const std::size_t length = FieldLength(text, width + 1);
   if (length <= width) return Status::OK();
-  return Status::Refused(std::string(what) + " is longer than its " +
-                         std::to_string(width) + " bytes");
+  return Status::InvalidArgument(std::string(what) + " is longer than its " +
+                                 std::to_string(width) + " bytes");
 }
 
 Status CheckUserId(std::int32_t userID) {
   if (userID > 0) return Status::OK();
-  return Status::Refused("user ID " + std::to_string(userID) +
-                         " is not above 0");
+  return Status::InvalidArgument("user ID " + std::to_string(userID) +
+                                 " is not above 0");
 }
 
 Status NoUserWithId(std::int32_t userID) {
@@ -64,13 +64,18 @@ void CopyOut(const TableImage& users, std::int32_t index, SVR_USER_REC* user) {
 }  // namespace
 
 Status CheckNewUser(const char* name, const char* password) {
-  if (name == nullptr) return Status::Refused("no name");
-  if (IsBlankName(name)) return Status::Refused("name is blank");
+  if (name == nullptr) return Status::InvalidArgument("no name");
+  if (IsBlankName(name)) return Status::InvalidArgument("name is blank");
   Status s = CheckFits(name, kNameWidth, "name");
   if (s.ok() && password != nullptr) {
     s = CheckFits(password, kPasswordWidth, "password");
   }
   return s;
+}
+
+Status CheckPassword(const char* password) {
+  if (password == nullptr) return Status::InvalidArgument("no password");
+  return CheckFits(password, kPasswordWidth, "password");
 }
 
 Status AddUser(ConfigSession& session, const char* name, const char* password,
@@ -80,7 +85,8 @@ Status AddUser(ConfigSession& session, const char* name, const char* password,
   if (s.ok()) s = TableImage::Load(session, kUserTable, &users);
   if (!s.ok()) return s;
   if (FindByName(users, name) >= 0) {
-    return Status::Refused("user '" + std::string(name) + "' already exists");
+    return Status::AlreadyExists("user '" + std::string(name) +
+                                 "' already exists");
   }
   SVR_USER_REC record{};
   BoundedCopy(record.name, kNameWidth, name, kNameWidth);
@@ -93,8 +99,7 @@ Status AddUser(ConfigSession& session, const char* name, const char* password,
 Status UpdateUser(ConfigSession& session, std::int32_t userID,
                   const char* password) {
   Status s = CheckUserId(userID);
-  if (s.ok() && password == nullptr) s = Status::Refused("no password");
-  if (s.ok()) s = CheckFits(password, kPasswordWidth, "password");
+  if (s.ok()) s = CheckPassword(password);
   TableImage users;
   if (s.ok()) s = TableImage::Load(session, kUserTable, &users);
   if (!s.ok()) return s;
@@ -129,7 +134,7 @@ Status FindUser(ConfigSession& session, std::int32_t userID,
 
 Status FindUserByName(ConfigSession& session, const char* name,
                       SVR_USER_REC* user) {
-  if (name == nullptr) return Status::Refused("no name");
+  if (name == nullptr) return Status::InvalidArgument("no name");
   TableImage users;
   Status s = TableImage::Load(session, kUserTable, &users);
   if (!s.ok()) return s;
@@ -142,7 +147,7 @@ Status FindUserByName(ConfigSession& session, const char* name,
 Status CheckUser(ConfigSession& session, const char* name,
                  const char* password) {
   if (name == nullptr || password == nullptr) {
-    return Status::Refused("no name or no password");
+    return Status::InvalidArgument("no name or no password");
   }
   TableImage users;
   Status s = TableImage::Load(session, kUserTable, &users);
@@ -158,19 +163,25 @@ Status CheckUser(ConfigSession& session, const char* name,
   return Status::OK();
 }
 
+// The SVR_LONG forms report why they fail (last_error.h).
+
 SVR_LONG AddUser(const Store& store, const char* name, const char* password) {
   // Arguments are judged before the file is opened.
-  if (!CheckNewUser(name, password).ok()) return 0;
+  if (!Reported(CheckNewUser(name, password))) return 0;
   std::int32_t id = 0;
   Status s = InSession(store, Access::kWrite, [&](ConfigSession& session) {
     return AddUser(session, name, password, &id);
   });
-  return s.ok() ? id : 0;
+  return Reported(s) ? id : 0;
 }
 
 SVR_LONG GetUser(const Store& store, SVR_LONG userID, char* name,
                  SVR_LONG len) {
-  if (userID <= 0 || name == nullptr || len <= 0) return 0;
+  if (!Reported(CheckUserId(userID))) return 0;
+  if (name == nullptr || len <= 0) {
+    SetLastError(Status::Code::kInvalidArgument, "no buffer for the name");
+    return 0;
+  }
   std::memset(name, 0, static_cast<std::size_t>(len));
   const std::size_t n =
       static_cast<std::size_t>(len) < kNameWidth ? len : kNameWidth;
@@ -178,38 +189,37 @@ SVR_LONG GetUser(const Store& store, SVR_LONG userID, char* name,
   Status s = InSession(store, Access::kRead, [&](ConfigSession& session) {
     return FindUser(session, userID, &user);
   });
-  if (!s.ok()) return 0;
+  if (!Reported(s)) return 0;
   BoundedCopy(name, n, user.name, kNameWidth);
   return 1;
 }
 
 SVR_LONG UpdateUser(const Store& store, SVR_LONG userID, const char* password) {
-  if (userID <= 0 || password == nullptr ||
-      !CheckFits(password, kPasswordWidth, "password").ok()) {
+  if (!Reported(CheckUserId(userID)) || !Reported(CheckPassword(password))) {
     return 0;
   }
-  return InSession(
-             store, Access::kWrite,
-             [&](ConfigSession& session) {
-               return UpdateUser(session, userID, password);
-             }).ok()
+  return Reported(InSession(store, Access::kWrite,
+                            [&](ConfigSession& session) {
+                              return UpdateUser(session, userID, password);
+                            }))
              ? 1
              : 0;
 }
 
 SVR_LONG DelUser(const Store& store, SVR_LONG userID) {
-  if (userID <= 0) return 0;
+  if (!Reported(CheckUserId(userID))) return 0;
   ConfigSession session;
-  if (!session.Open(store, Access::kWrite).ok()) return 0;
+  if (!Reported(session.Open(store, Access::kWrite))) return 0;
   Status s = DelUser(session, userID);
   // Removing a user that is not there leaves what was asked for.
   if (s.IsNotFound()) return 1;
-  return s.ok() && session.Commit().ok() ? 1 : 0;
+  if (s.ok()) s = session.Commit();
+  return Reported(s) ? 1 : 0;
 }
 
 SVR_LONG GetUserCount(const Store& store) {
   ConfigSession session;
-  if (!session.Open(store, Access::kRead).ok()) return 0;
+  if (!Reported(session.Open(store, Access::kRead))) return 0;
   return session.header().users.count;
 }
 
@@ -217,28 +227,34 @@ SVR_LONG GetUserIDs(const Store& store, CSmartArray<SVR_LONG>& ids) {
   ids.RemoveAll();
   ConfigSession session;
   TableImage users;
-  if (!OpenTable(store, Access::kRead, kUserTable, &session, &users).ok()) {
+  if (!Reported(
+          OpenTable(store, Access::kRead, kUserTable, &session, &users))) {
     return 0;
   }
   return ListIds(users, ids);
 }
 
 SVR_LONG GetUserIDByName(const Store& store, const char* name) {
-  if (name == nullptr) return 0;
+  if (name == nullptr) {
+    SetLastError(Status::Code::kInvalidArgument, "no name");
+    return 0;
+  }
   SVR_USER_REC user{};
   Status s = InSession(store, Access::kRead, [&](ConfigSession& session) {
     return FindUserByName(session, name, &user);
   });
-  return s.ok() ? user.id : 0;
+  return Reported(s) ? user.id : 0;
 }
 
 SVR_LONG CheckUser(const Store& store, const char* name, const char* password) {
-  if (name == nullptr || password == nullptr) return 0;
-  return InSession(
-             store, Access::kRead,
-             [&](ConfigSession& session) {
-               return CheckUser(session, name, password);
-             }).ok()
+  if (name == nullptr || password == nullptr) {
+    SetLastError(Status::Code::kInvalidArgument, "no name or no password");
+    return 0;
+  }
+  return Reported(InSession(store, Access::kRead,
+                            [&](ConfigSession& session) {
+                              return CheckUser(session, name, password);
+                            }))
              ? 1
              : 0;
 }

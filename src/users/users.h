@@ -18,25 +18,30 @@
 
 namespace brellox {
 
-// Refused unless `name` can name a new user and `password` (NULL: none) can
-// be stored whole: a name that is NULL, blank ("name is blank") or longer
+// InvalidArgument unless `name` can name a new user and `password` (NULL: none)
+// can be stored whole: a name that is NULL, blank ("name is blank") or longer
 // than its 30 bytes, or a password longer than its 64. Reads no file.
 Status CheckNewUser(const char* name, const char* password);
 
+// InvalidArgument unless `password` can be stored whole: NULL ("no
+// password") or longer than its 64 bytes. Reads no file.
+Status CheckPassword(const char* password);
+
 // Adds the user `name` with `password` (NULL: empty) under the next ID,
-// which is stored in `*id`. Refused: CheckNewUser fails, or "user 'NAME'
-// already exists"; the ID counter's refusals (AppendRecord) pass through.
+// which is stored in `*id`. CheckNewUser's refusals; AlreadyExists: "user
+// 'NAME' already exists"; the ID counter's refusals (AppendRecord) pass
+// through.
 Status AddUser(ConfigSession& session, const char* name, const char* password,
                std::int32_t* id);
 
-// Gives user `userID` the password `password`. Refused: an ID <= 0, a NULL
-// password or one longer than 64 bytes; NotFound: "no user with ID N".
+// Gives user `userID` the password `password`. InvalidArgument: an ID <= 0, a
+// NULL password or one longer than 64 bytes; NotFound: "no user with ID N".
 Status UpdateUser(ConfigSession& session, std::int32_t userID,
                   const char* password);
 
 // Removes the first user with ID `userID` (later users move down, the freed
 // slot is zeroed). Its privilege records stay (RemoveUserPrivileges).
-// Refused: an ID <= 0; NotFound: "no user with ID N".
+// InvalidArgument: an ID <= 0; NotFound: "no user with ID N".
 Status DelUser(ConfigSession& session, std::int32_t userID);
 
 // The first user record with ID `userID`: NotFound "no user with ID N".
@@ -49,17 +54,23 @@ Status FindUserByName(ConfigSession& session, const char* name,
                       SVR_USER_REC* user);
 
 // OK when `name` and `password` belong to one user; Refused, "name and
-// password do not match", when not (which of the two is not told).
+// password do not match", when not (which of the two is not told);
+// InvalidArgument for a NULL name or password.
 Status CheckUser(ConfigSession& session, const char* name,
                  const char* password);
 
 // The value of privilege `privID` of user `userID`, 0 when none is set.
-// Refused: an ID <= 0.
+// InvalidArgument: an ID <= 0.
 Status GetUserPriv(ConfigSession& session, std::int32_t userID,
                    std::int32_t privID, std::int32_t* value);
 
+// InvalidArgument unless the pair and value can be stored: an ID <= 0, a
+// privilege ID <= 0, a value below 0. Reads no file.
+Status CheckNewPrivilege(std::int32_t userID, std::int32_t privID,
+                         std::int32_t value);
+
 // Sets privilege `privID` of user `userID` (which need not exist) to
-// `value`. Refused: an ID <= 0, a privilege ID <= 0, a value below 0.
+// `value`. CheckNewPrivilege's refusals.
 Status SetUserPriv(ConfigSession& session, std::int32_t userID,
                    std::int32_t privID, std::int32_t value);
 

@@ -4,11 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdint>
 #include <future>
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 
+#include "brellox/brellox_c.h"
 #include "src/store/file_lock.h"
 #include "tests/concurrency/child_process.h"
 #include "tests/testutil/store_fixture.h"
@@ -57,6 +60,13 @@ class LockTest : public StoreFixture {
   ChildProcess holder_;
 };
 
+// The calling thread's last error as Svr_GetLastError gives it.
+std::pair<SVR_LONG, std::string> LastError() {
+  char message[256];
+  const SVR_LONG code = Svr_GetLastError(message, sizeof(message));
+  return {code, message};
+}
+
 template <class T>
 bool StillWaiting(std::future<T>& call) {
   return call.wait_for(kSettle) == std::future_status::timeout;
@@ -87,14 +97,30 @@ TEST_F(LockTest, WaitingCallsGiveUpAfterTheBusyTimeoutWithTheFileUnchanged) {
                                       std::chrono::steady_clock::now() - start)
                                       .count());
   };
-  auto add = std::async(std::launch::async,
-                        [&] { return timed([] { return AddUser("bob"); }); });
+  // Each thread's last error is its own: this one's last call succeeded.
+  const std::pair<SVR_LONG, std::string> none{BRELLOX_OK, ""};
+  ASSERT_EQ(LastError(), none);
+  auto add = std::async(std::launch::async, [&] {
+    const auto result = timed([] { return AddUser("bob"); });
+    EXPECT_EQ(LastError().first, BRELLOX_BUSY);
+    return result;
+  });
   auto count =
       std::async(std::launch::async, [&] { return timed(Svr_GetGDBCount); });
+  // The C interface says so in its result.
+  auto c_count = std::async(std::launch::async, [&] {
+    std::int32_t n = -1;
+    const brellox_result result =
+        brellox_get_user_count(path().string().c_str(), &n);
+    EXPECT_EQ(n, -1);
+    return result;
+  });
   const auto added = add.get();
   const auto counted = count.get();
   EXPECT_EQ(added.first, 0);
   EXPECT_EQ(counted.first, -1);
+  EXPECT_EQ(c_count.get(), BRELLOX_BUSY);
+  EXPECT_EQ(LastError(), none);
   // Loosely: they waited for most of the busy timeout (in milliseconds).
   const auto at_least =
       static_cast<long long>(kBusyTimeoutMicros / 1000 * 4 / 5);
@@ -104,7 +130,11 @@ TEST_F(LockTest, WaitingCallsGiveUpAfterTheBusyTimeoutWithTheFileUnchanged) {
 
   Release();
   EXPECT_EQ(CheckUser("bob"), 0);
+  EXPECT_EQ(LastError(), std::make_pair(SVR_LONG{BRELLOX_REFUSED},
+                                        std::string("name and password do "
+                                                    "not match")));
   EXPECT_EQ(AddUser("bob"), 2);
+  EXPECT_EQ(LastError(), none);
 }
 
 TEST_F(LockTest, AProcessThatDiesHoldingTheLockReleasesIt) {

@@ -4,6 +4,7 @@
 // this program's own code. Prints each wrong answer and exits 0 only when
 // every answer is right.
 #include <brellox/brellox.h>
+#include <brellox/brellox_c.h>
 
 #include "runtime.h"
 
@@ -60,6 +61,15 @@ void Users() {
   const SVR_LONG b = Svr_AddUser(bob, NULL);
   Check(a > 0 && b == a + 1, "Svr_AddUser issues consecutive IDs");
   Check(Svr_AddUser(alice, second) == 0, "Svr_AddUser refuses a name in use");
+  char why[64];
+  Check(Svr_GetLastError(why, sizeof why) == BRELLOX_ALREADY_EXISTS &&
+            Same(why, "user 'alice' already exists"),
+        "Svr_GetLastError tells why");
+  // The C interface, through the same import library.
+  Check(brellox_check_user(NULL, alice, first) == BRELLOX_OK &&
+            brellox_check_user(NULL, alice, second) == BRELLOX_REFUSED &&
+            brellox_last_error(why, sizeof why) == BRELLOX_REFUSED,
+        "brellox_check_user");
   Check(Svr_GetUserCount() == before + 2, "Svr_GetUserCount");
 
   char name[40];

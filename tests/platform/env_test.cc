@@ -92,11 +92,11 @@ std::string MakeSymlink(Env* env, const std::string& target,
 using Backends = ::testing::Types<SystemEnv, PassThroughFaultEnv>;
 TYPED_TEST_SUITE(EnvTest, Backends);
 
-TYPED_TEST(EnvTest, MissingFileIsNotFoundAndDirectoriesAreNotOpened) {
+TYPED_TEST(EnvTest, MissingFileIsFileMissingAndDirectoriesAreNotOpened) {
   std::unique_ptr<RandomRWFile> file;
   Status s =
       this->env()->Open(this->PathOf("missing"), OpenAccess::kReadOnly, &file);
-  EXPECT_TRUE(s.IsNotFound()) << s.ToString();
+  EXPECT_TRUE(s.IsFileMissing()) << s.ToString();
   EXPECT_EQ(file, nullptr);
   EXPECT_FALSE(this->env()->EntryExists(this->PathOf("missing")));
 
@@ -193,7 +193,8 @@ TYPED_TEST(EnvTest, TruncationAndSizeByName) {
   EXPECT_EQ(size, 4u);
   ASSERT_TRUE(file->Truncate(6).ok());
   EXPECT_EQ(ReadBytes(this->PathOf("t")), std::string("0123\0\0", 6));
-  EXPECT_TRUE(this->env()->FileSize(this->PathOf("none"), &size).IsNotFound());
+  EXPECT_TRUE(
+      this->env()->FileSize(this->PathOf("none"), &size).IsFileMissing());
 }
 
 // A scan may skip what NextData reports as zeros, and never a byte of data.
@@ -321,9 +322,9 @@ TYPED_TEST(EnvTest, NoFollowOpensOnlyPlainFilesAndEntryFactsSeeTheEntry) {
   EXPECT_TRUE(
       this->env()
           ->OpenNoFollow(this->PathOf("missing"), OpenAccess::kReadOnly, &file)
-          .IsNotFound());
+          .IsFileMissing());
   EXPECT_TRUE(
-      this->env()->EntryFacts(this->PathOf("missing"), &link).IsNotFound());
+      this->env()->EntryFacts(this->PathOf("missing"), &link).IsFileMissing());
   const std::string why = MakeSymlink(this->env(), this->PathOf("target"),
                                       this->PathOf("link"), false);
   if (!why.empty()) GTEST_SKIP() << "no symbolic link to refuse: " << why;

@@ -1,5 +1,6 @@
 // Failed reads and writes and exhausted memory: each is reported as the
-// call's failure result, never as success or "not found".
+// call's failure result, never as success or "not found", with its reason
+// recorded as the thread's last error.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "src/store/buffer.h"
+#include "src/store/last_error.h"
 #include "tests/users/users_fixture.h"
 
 namespace brellox {
@@ -68,6 +70,7 @@ TEST_F(UsersFaultTest, EveryFailedReadOrWriteIsReportedAsFailure) {
         for (int k = 1;; ++k) {
           SetFileBytes(full_);
           env_.Arm(op, k, fault);
+          ClearLastError();
           const SVR_LONG result = call.run();
           if (!env_.fired()) {
             env_.Disarm();
@@ -75,6 +78,8 @@ TEST_F(UsersFaultTest, EveryFailedReadOrWriteIsReportedAsFailure) {
             break;
           }
           EXPECT_EQ(result, 0) << call.what << ", operation " << k;
+          EXPECT_NE(GetLastError(nullptr, 0), BRELLOX_OK)
+              << call.what << " gave no reason, operation " << k;
           ASSERT_LT(k, 64) << call.what << " never finishes";
         }
       }
@@ -87,11 +92,14 @@ TEST_F(UsersFaultTest, OutOfMemoryAtAnyAllocationChangesNothing) {
     for (int nth = 1;; ++nth) {
       SetFileBytes(full_);
       FailNthAllocationForTesting(nth);
+      ClearLastError();
       const SVR_LONG result = call.run();
       FailNthAllocationForTesting(0);
       if (result == call.success) break;
       ASSERT_LT(nth, 16) << call.what << " never succeeds";
       EXPECT_EQ(result, 0) << call.what << ", allocation " << nth;
+      EXPECT_EQ(GetLastError(nullptr, 0), BRELLOX_NO_MEMORY)
+          << call.what << ", allocation " << nth;
       EXPECT_EQ(FileBytes(), full_) << call.what << ", allocation " << nth;
     }
   }

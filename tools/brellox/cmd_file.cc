@@ -70,7 +70,7 @@ bool ReadReplacedFile(const Context& ctx, const std::string& path,
   const Context target{ctx.env, path, ctx.codec, ctx.out};
   ConfigSession session;
   const Status opened = session.Open(Store{ctx.env, path}, Access::kRead);
-  if (opened.IsCorrupt() || opened.IsNotFound()) return false;
+  if (opened.IsCorrupt() || opened.IsFileMissing()) return false;
   if (!opened.ok()) target.OpenFailed(opened);
   target.Require(ReadTables(session, snapshot));
   return true;

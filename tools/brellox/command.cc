@@ -53,7 +53,10 @@ void Context::Commit(ConfigSession* session) const {
 void Context::Require(const Status& status) const {
   if (status.ok()) return;
   const std::string reason = codec->Shown(status.message());
-  if (status.IsRefused() || status.IsNotFound()) Refuse(reason);
+  if (status.IsRefused() || status.IsNotFound() || status.IsAlreadyExists() ||
+      status.IsInvalidArgument() || status.IsFileMissing()) {
+    Refuse(reason);
+  }
   if (status.IsCorrupt()) FileError(path + " is damaged: " + reason);
   FileError(path + ": " + reason);
 }

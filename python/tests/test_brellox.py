@@ -1,0 +1,172 @@
+"""The package against the built library: round trips of every table, and
+the exceptions that carry the library's result and reason."""
+import os
+import shutil
+import subprocess
+import sys
+
+import pytest
+
+import brellox
+from brellox import Connection, Gdb, Option, OptionType
+
+
+def test_users_and_privileges_round_trip_in_the_file_code_page(config):
+    ann = config.add_user("张三", "s3cret")
+    bob = config.add_user("bob")
+    assert (ann, bob) == (1, 2)
+    assert config.user_ids() == [1, 2]
+    assert config.user_count() == 2
+    assert config.user_name(ann) == "张三"
+    assert config.user_id("张三") == ann
+    assert config.check_user("张三", "s3cret")
+    assert not config.check_user("张三", "wrong")
+    assert not config.check_user("nobody", "s3cret")
+    assert config.check_user("bob", "")
+    config.update_user(bob, "new")
+    assert config.check_user("bob", "new")
+
+    config.set_privilege(ann, 5, 3)
+    assert config.get_privilege(ann, 5) == 3
+    assert config.get_privilege(ann, 6) == 0
+
+    config.delete_user(bob)
+    assert config.user_ids() == [ann]
+    with pytest.raises(brellox.NotFound) as caught:
+        config.delete_user(bob)
+    assert caught.value.result == brellox.Result.NOT_FOUND
+
+
+def test_the_encoding_decides_the_bytes_stored(config, tmp_path):
+    utf8 = brellox.ConfigFile(config.path, encoding="utf-8")
+    uid = utf8.add_user("名")
+    assert utf8.user_name(uid) == "名"
+    with pytest.raises(brellox.NotFound):
+        config.user_id("名")  # its GBK bytes are not the UTF-8 ones stored
+
+
+def test_a_taken_name_raises_with_the_librarys_reason(config):
+    config.add_user("张三")
+    with pytest.raises(brellox.AlreadyExists) as caught:
+        config.add_user("张三", "other")
+    assert caught.value.result == brellox.Result.ALREADY_EXISTS
+    assert caught.value.reason == "user '张三' already exists"
+    assert "already exists" in str(caught.value)
+
+
+def test_lists_grow_past_the_first_guess(config):
+    ids = [config.add_user("user%d" % i) for i in range(40)]
+    assert config.user_ids() == ids
+    names = ["conn%d" % i for i in range(20)]
+    for name in names:
+        config.add_connection(Connection(name))
+    assert [c.name for c in config.connections()][1:] == names
+
+
+def test_connections_round_trip(config):
+    before = config.connection_count()
+    pg = Connection("pg", info1="db.example.org", info2="5432",
+                    info4="x" * 64)
+    pg.id = config.add_connection(pg)
+    assert config.get_connection(pg.id) == pg
+    assert pg in config.connections()
+    assert pg.id in config.connection_ids()
+    assert config.connection_exists("pg")
+    assert not config.connection_exists("none")
+    pg.info3 = "replica"
+    config.update_connection(pg)
+    assert config.get_connection(pg.id).info3 == "replica"
+    with pytest.raises(brellox.AlreadyExists):
+        config.add_connection(Connection("pg"))
+    config.delete_connection(pg.id)
+    assert config.connection_count() == before
+    with pytest.raises(brellox.NotFound):
+        config.get_connection(pg.id)
+
+
+def test_gdbs_round_trip(config):
+    world = Gdb("world", details=bytes([10, 11, 0, 12]))
+    world.id = config.add_gdb(world)
+    assert config.get_gdb(world.id) == world
+    assert config.gdbs() == [world]
+    assert config.gdb_ids() == [world.id]
+    assert config.gdb_count() == 1
+    assert config.gdb_exists("world")
+    assert config.gdb_alias_name(world.id) == "world"
+    assert config.gdb_id("world") == world.id
+    world.details = b"\x01"
+    config.update_gdb(world)
+    assert config.get_gdb(world.id).details == b"\x01"
+    config.delete_gdb(world.id)
+    with pytest.raises(brellox.NotFound):
+        config.gdb_id("world")
+
+
+def test_global_option_and_groups_round_trip(config):
+    assert config.option_count() == 1
+    glob = config.get_option()
+    assert glob.type == OptionType.INT32
+    glob.value = 4096
+    config.set_option(glob)
+    assert config.get_options()[0].value == 4096
+
+    group = [Option("tiles", OptionType.INT32, 256, "tile cache size"),
+             Option("dir", OptionType.TEXT, "/srv/tiles"),
+             Option("ratio", OptionType.DOUBLE, 0.5),
+             Option("raw", OptionType.BLOCK, bytes(range(128)))]
+    config.add_option_group("render", 1, group)
+    assert config.option_count("render", 1) == 6
+    stored = config.get_options("render", 1)
+    assert stored[:4] == group
+    assert stored[4] == Option("", 0, "", "")
+    config.set_option(Option("tiles", OptionType.INT32, 512), 0, "render", 1)
+    group[1].value = "/var/tiles"
+    config.set_options(group[:2], "render", 1)
+    assert config.get_option(0, "render", 1).value == 256
+    assert config.get_option(1, "render", 1).value == "/var/tiles"
+    with pytest.raises(brellox.AlreadyExists):
+        config.add_option_group("render", 1, group)
+    with pytest.raises(brellox.NotFound):
+        config.get_options("render", 2)
+    with pytest.raises(brellox.InvalidArgument):
+        config.get_option(6, "render", 1)
+
+
+def test_temp_dir_round_trips(config):
+    config.set_temp_dir("/srv/tmp")
+    assert config.get_temp_dir() == "/srv/tmp"
+    with pytest.raises(brellox.InvalidArgument) as caught:
+        config.set_temp_dir("d" * 128)
+    assert isinstance(caught.value, ValueError)
+
+
+def test_files_that_cannot_be_used(config, tmp_path):
+    missing = brellox.ConfigFile(str(tmp_path / "none" / "Svr_Config.CFG"))
+    with pytest.raises(brellox.FileMissing):
+        missing.user_count()
+    damaged = tmp_path / "damaged.CFG"
+    damaged.write_bytes(open(config.path, "rb").read()[:100])
+    with pytest.raises(brellox.Damaged) as caught:
+        brellox.ConfigFile(str(damaged)).check_user("ann", "pw")
+    assert "header" in caught.value.reason
+
+
+def test_the_librarys_own_file_is_the_default(pristine):
+    own = brellox.ConfigFile()
+    assert own.user_count() == 0
+    assert own.add_user("owner") == 1
+    assert own.user_ids() == [1]
+
+
+
+def test_a_library_beside_the_package_is_found_first(pristine, tmp_path):
+    package = tmp_path / "brellox"
+    shutil.copytree(os.path.dirname(brellox.__file__), package)
+    shutil.copy(os.environ["BRELLOX_LIBRARY"], package / "libbrellox.so.0")
+    environment = dict(os.environ)
+    del environment["BRELLOX_LIBRARY"]
+    subprocess.run([sys.executable, "-c",
+                    "import brellox; brellox.ConfigFile().user_count()"],
+                   cwd=tmp_path, env=environment, check=True)
+    # The copy beside the package wrote its own file when it loaded.
+    assert (package / "Svr_Config.CFG").exists()

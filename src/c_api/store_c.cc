@@ -1,0 +1,47 @@
+// The C interface's temporary directory and the reason of the last
+// failure.
+#include <cstdint>
+
+#include "brellox/brellox_c.h"
+#include "src/c_api/c_call.h"
+#include "src/store/temp_dir.h"
+
+using brellox::Access;
+using brellox::CCall;
+using brellox::ConfigSession;
+using brellox::InSession;
+using brellox::Status;
+using brellox::StoreAt;
+
+brellox_result brellox_set_temp_dir(const char* path, const char* dir) {
+  return CCall([&] {
+    Status s = brellox::CheckTempDir(dir);
+    if (!s.ok()) return s;
+    return InSession(StoreAt(path), Access::kWrite,
+                     [&](ConfigSession& session) {
+                       return brellox::SetTempDir(session, dir);
+                     });
+  });
+}
+
+brellox_result brellox_get_temp_dir(const char* path, char* buffer,
+                                    int32_t size) {
+  return CCall([&] {
+    Status s = brellox::CheckTextBuffer(buffer, size);
+    if (!s.ok()) return s;
+    return InSession(StoreAt(path), Access::kRead, [&](ConfigSession& session) {
+      const char* dir = session.header().tempDir;
+      return brellox::CopyText(dir, sizeof(session.header().tempDir), buffer,
+                               size, "temp dir");
+    });
+  });
+}
+
+brellox_result brellox_last_error(char* message, int32_t size) {
+  return brellox::GetLastError(message,
+                               size > 0 ? static_cast<std::size_t>(size) : 0);
+}
+
+const char* brellox_result_name(brellox_result result) {
+  return brellox::ResultName(result);
+}
