@@ -231,7 +231,7 @@ void AddHelpFooters(CLI::App* app, const std::string& footer) {
 
 std::string OpenFailureMessage(Env* env, const std::string& path,
                                const Status& opened) {
-  if (opened.IsNotFound() && !env->EntryExists(path)) {
+  if (opened.IsFileMissing() && !env->EntryExists(path)) {
     return path + " does not exist; create it with `brellox init`";
   }
   if (opened.IsCorrupt()) {
