@@ -201,7 +201,7 @@ void Diff(Context& ctx, const DiffOptions& o) {
   const Snapshot a = LoadSide(ctx, o.a);
   const Snapshot b = LoadSide(ctx, o.b);
   const json differences = Differ(ctx, a, b).Run();
-  ctx.result = differences.empty() ? kExitDone : kExitRefused;
+  ctx.result = differences.empty() ? kExitDone : kExitDiffers;
   if (o.as_json) {
     ctx.PrintJson(
         {{"equal", differences.empty()}, {"differences", differences}});
