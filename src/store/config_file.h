@@ -103,8 +103,12 @@ class ConfigSession {
   Status WriteHeader();
 
   // Makes every recorded change land in the file, durably, or none of
-  // them. On success the session may go on and commit again.
+  // them. Changes that would leave every byte as it is land as nothing:
+  // no journal, no write, no sync. On success the session may go on and
+  // commit again.
   Status Commit();
+  // Whether the last Commit wrote to the file.
+  bool wrote() const { return wrote_; }
 
  private:
   // Whether OpenLocked found a journal to look into: anything but none or
@@ -134,6 +138,7 @@ class ConfigSession {
   SVR_CFG_HEADER header_{};
   SVR_CFG_HEADER committed_header_{};
   bool header_dirty_ = false;
+  bool wrote_ = false;
   PendingChanges pending_;
 };
 

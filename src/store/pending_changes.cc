@@ -141,6 +141,34 @@ std::vector<FileSpan> PendingChanges::Overwritten(
   return spans;
 }
 
+Status PendingChanges::LeavesUnchanged(RandomRWFile* base,
+                                       std::uint64_t base_size, Scratch scratch,
+                                       bool* unchanged) const {
+  *unchanged = false;
+  if (Size(base_size) != base_size) return Status::OK();
+  for (const Change& c : changes_) {
+    if (c.kind == Kind::kMove || c.offset + c.length > base_size) {
+      return Status::OK();
+    }
+    for (std::uint64_t done = 0; done < c.length;) {
+      const std::size_t n = static_cast<std::size_t>(
+          std::min<std::uint64_t>(scratch.size, c.length - done));
+      Status s = base->Read(c.offset + done, n, scratch.data);
+      if (!s.ok()) return s;
+      const bool same =
+          c.kind == Kind::kWrite
+              ? std::memcmp(scratch.data, data_.data() + c.source + done, n) ==
+                    0
+              : std::all_of(scratch.data, scratch.data + n,
+                            [](char b) { return b == 0; });
+      if (!same) return Status::OK();
+      done += n;
+    }
+  }
+  *unchanged = true;
+  return Status::OK();
+}
+
 Status PendingChanges::Apply(RandomRWFile* file, std::uint64_t base_size,
                              Scratch scratch) const {
   SizedFile target{file, base_size};

@@ -48,6 +48,14 @@ class PendingChanges {
   // span per change in the order recorded (they may overlap).
   std::vector<FileSpan> Overwritten(std::uint64_t base_size) const;
 
+  // Sets `*unchanged` to whether the changes would leave `base`, of
+  // `base_size` bytes, byte for byte as it is: no size change, and every
+  // write or zero-fill giving bytes the file holds already. Reads at most
+  // `scratch` at a time. Conservative: a move, or a change that a later one
+  // undoes, counts as a change.
+  Status LeavesUnchanged(RandomRWFile* base, std::uint64_t base_size,
+                         Scratch scratch, bool* unchanged) const;
+
   // Makes the changes in `file` (the base, of `base_size` bytes), in order,
   // using `scratch`; memory beyond it stays constant.
   Status Apply(RandomRWFile* file, std::uint64_t base_size,

@@ -80,6 +80,7 @@ Status ConfigSession::WriteHeader() {
 }
 
 Status ConfigSession::Commit() {
+  wrote_ = false;
   if (header_dirty_) {
     // Last, as every change writes its header after its tables.
     Status s = Write(0, &header_, sizeof(header_));
@@ -92,7 +93,21 @@ Status ConfigSession::Commit() {
   Status s = Buffer::AllocateUninitialized(kChunkBytes, &memory);
   if (!s.ok()) return s;
   const Scratch scratch{memory.data(), memory.size()};
+  if (!damaged_) {
+    // A set to the value stored already: the bytes it would write are in
+    // the page cache, read moments ago, and comparing them spares the
+    // journal, three syncs and a new modification time.
+    bool unchanged = false;
+    s = pending_.LeavesUnchanged(file_.get(), file_size_, scratch, &unchanged);
+    if (s.ok() && unchanged) committed_header_ = header_;
+    if (!s.ok()) header_ = committed_header_;
+    if (!s.ok() || unchanged) {
+      pending_.Clear();
+      return s;
+    }
+  }
   s = damaged_ ? ApplyInPlace(scratch) : ApplyJournaled(scratch);
+  wrote_ = s.ok();
   if (!s.ok() && !damaged_) {
     // The journal may already have changed the file; put it back now,
     // under the lock still held. Should that fail too, the journal stays

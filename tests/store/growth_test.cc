@@ -153,6 +153,36 @@ TEST_F(GrowthTest, ShiftSectionRewritesFreeSlotsAsZeros) {
             std::string(100, '\0'));
 }
 
+TEST_F(GrowthTest, ChangesThatLeaveEveryByteAsItIsAreNotCommitted) {
+  ASSERT_TRUE(Append(kGdbTable, 'g').ok());
+  ASSERT_LT(Header().gdbs.count, Header().gdbs.capacity);
+  const std::string before = FileBytes();
+  const std::int64_t record = Header().gdbs.offset;
+  const std::int64_t free_slot = record + kGdbTable.record_size();
+  const auto commit = [&](bool differ) {
+    ConfigSession session;
+    ASSERT_TRUE(session.Open(store(), Access::kWrite).ok());
+    env_.ResetCounts();
+    ASSERT_TRUE(session.Write(record, &before[record], 40).ok());
+    ASSERT_TRUE(session.Zero(free_slot, kGdbTable.record_size()).ok());
+    ASSERT_TRUE(session.WriteHeader().ok());
+    if (differ) {
+      ASSERT_TRUE(session.Write(record + 39, "x", 1).ok());
+    }
+    ASSERT_TRUE(session.Commit().ok());
+    EXPECT_EQ(session.wrote(), differ);
+    EXPECT_EQ(env_.counters().writes > 0, differ);
+    EXPECT_EQ(env_.counters().syncs > 0, differ);
+  };
+  commit(false);
+  EXPECT_EQ(FileBytes(), before);
+  // The last of the changes differs: all of them land, journaled.
+  commit(true);
+  std::string expected = before;
+  expected[record + 39] = 'x';
+  EXPECT_EQ(FileBytes(), expected);
+}
+
 TEST_F(GrowthTest, OutOfMemoryAtAnyAllocationChangesNothing) {
   for (const TableSpec* spec : kTables) {
     FillEverything();

@@ -82,7 +82,7 @@ TEST_F(ToolBackupTest, ImportRefusesToReplaceAFileWithoutForce) {
   const std::string backup = Run({"export"}).out;
   const std::string before = FileBytes();
   ToolResult r = ImportInto(path(), backup);
-  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.exit_code, 4);
   EXPECT_THAT(r.err, HasSubstr("already exists"));
   EXPECT_EQ(FileBytes(), before);
   EXPECT_EQ(ImportInto(path(), backup, {"--force"}).exit_code, 0);
@@ -131,7 +131,7 @@ TEST_F(ToolBackupTest, ExportToAFileWritesWhatStdoutWould) {
   // journal, by whatever name, never.
   ASSERT_EQ(Run({"user", "add", "extra", "--no-password"}).exit_code, 0);
   ToolResult r = Run({"export", "-o", file.string()});
-  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.exit_code, 4);
   EXPECT_THAT(r.err, HasSubstr("already exists; pass --force"));
   ASSERT_EQ(Run({"export", "-o", file.string(), "--force"}).exit_code, 0);
   EXPECT_EQ(ReadBytes(file), Run({"export"}).out);

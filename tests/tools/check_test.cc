@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <future>
+#include <memory>
+#include <thread>
 
 #include "src/store/config_file.h"
 #include "src/store/file_lock.h"
@@ -107,18 +110,31 @@ TEST_F(ToolCheckTest, PrivilegeOfARemovedUserIsAWarning) {
   ExpectOneWarning("user ID 2, which no user has");
 }
 
-TEST_F(ToolCheckTest, LockedFileIsReportedAfterOneBusyTimeout) {
-  // A change in progress elsewhere holds the exclusive lock throughout.
-  ConfigSession holder;
+TEST_F(ToolCheckTest, LockedFileIsBusyAfterOneTimeoutOrWaitedFor) {
+  AddUsers(1);
+  // A change in progress elsewhere holds the exclusive lock for a second
+  // longer than one busy timeout.
+  auto holder = std::make_unique<ConfigSession>();
   ASSERT_TRUE(
-      holder.Open(Store{Env::Default(), path().string()}, Access::kWrite).ok());
+      holder->Open(Store{Env::Default(), path().string()}, Access::kWrite)
+          .ok());
   const auto start = std::chrono::steady_clock::now();
-  const ToolResult r = Run({"check"});
+  auto waiting = std::async(std::launch::async, [this] {
+    return Run({"--wait", "30", "priv", "set", "user1", "1", "7"});
+  });
+  const ToolResult r = Run({"check", "--json"});
   const auto waited = std::chrono::duration_cast<std::chrono::microseconds>(
       std::chrono::steady_clock::now() - start);
-  EXPECT_EQ(r.exit_code, 3);
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  holder.reset();
+  EXPECT_EQ(r.exit_code, 7);
+  EXPECT_EQ(nlohmann::json::parse(r.err)["result"], "busy");
   EXPECT_THAT(r.err, HasSubstr("is busy"));
   EXPECT_LT(waited.count(), static_cast<long long>(kBusyTimeoutMicros * 3 / 2));
+  // --wait tried again after its first timeout, and got the lock.
+  const ToolResult w = waiting.get();
+  EXPECT_EQ(w.exit_code, 0) << w.err;
+  EXPECT_EQ(Run({"priv", "get", "user1", "1"}).out, "7\n");
 }
 
 // A table may reserve millions of slots: past the first hundred of a table,

@@ -3,6 +3,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
+
 #include "src/store/default_file.h"
 #include "tests/tools/tool_fixture.h"
 
@@ -11,13 +14,14 @@ namespace test {
 namespace {
 
 using ::testing::HasSubstr;
+using ::testing::StartsWith;
 
 class ToolCommandsTest : public ToolFixture {};
 
 TEST_F(ToolCommandsTest, InitRefusesToReplaceAFileWithoutForce) {
   SetFileBytes("not a configuration");
   ToolResult r = Run({"init"});
-  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.exit_code, 4);
   EXPECT_THAT(r.err, HasSubstr("already exists; pass --force"));
   EXPECT_EQ(FileBytes(), "not a configuration");
   EXPECT_EQ(Run({"init", "--force"}).exit_code, 0);
@@ -131,9 +135,52 @@ TEST_F(ToolCommandsTest, DuplicateUserIsRefusedInTheToolsTerms) {
   AddUsers(1);
   const std::string before = FileBytes();
   ToolResult r = Run({"user", "add", "user1", "--password-stdin"}, "x\n");
-  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.exit_code, 4);
   EXPECT_EQ(r.err, "brellox: user 'user1' already exists\n");
   EXPECT_EQ(FileBytes(), before);
+}
+
+// Re-runs pass under `set -e`: an add of a taken name with --if-not-exists
+// and a set to the stored value exit 0 and leave the file, its modification
+// time included, as it was; --detailed-exitcodes tells a change (8) apart.
+TEST_F(ToolCommandsTest, RerunsChangeNothingAndExitZero) {
+  AddUsers(1);
+  const auto long_ago =
+      std::filesystem::last_write_time(path()) - std::chrono::hours(1);
+  const auto expect_untouched = [&](const std::vector<std::string>& args,
+                                    const std::string& input) {
+    const std::string before = FileBytes();
+    std::filesystem::last_write_time(path(), long_ago);
+    const ToolResult r = Run(args, input);
+    EXPECT_EQ(r.exit_code, 0) << args[1] << r.err;
+    EXPECT_EQ(FileBytes(), before) << args[1];
+    EXPECT_EQ(std::filesystem::last_write_time(path()), long_ago) << args[1];
+    return r;
+  };
+  for (std::vector<std::string> add :
+       {std::vector<std::string>{"user", "add", "bob", "--no-password"},
+        {"conn", "add", "pg", "--info1", "h"},
+        {"gdb", "add", "world"},
+        {"option", "add-group", "render", "1", "--option", "integer:n=2"}}) {
+    add.insert(add.begin(), "--detailed-exitcodes");
+    add.push_back("--if-not-exists");
+    EXPECT_EQ(Run(add).exit_code, 8) << add[1];
+    EXPECT_THAT(expect_untouched(add, "").out, StartsWith("unchanged: "));
+    add.pop_back();
+    EXPECT_EQ(Run(add).exit_code, 4) << add[1];
+  }
+  for (const std::vector<std::string>& set :
+       {std::vector<std::string>{"--detailed-exitcodes", "priv", "set", "user1",
+                                 "5", "3"},
+        {"--detailed-exitcodes", "option", "set", "8192"},
+        {"--detailed-exitcodes", "conn", "update", "pg", "--info2", "5432"},
+        {"--detailed-exitcodes", "tempdir", "/srv/tmp"}}) {
+    EXPECT_EQ(Run(set).exit_code, 8) << set[1];
+    expect_untouched(set, "");
+  }
+  expect_untouched(
+      {"--detailed-exitcodes", "user", "passwd", "user1", "--password-stdin"},
+      "pw1\n");
 }
 
 TEST_F(ToolCommandsTest, PasswordIsNeverTakenFromAPipeWithoutTheFlag) {
@@ -231,7 +278,7 @@ TEST_F(ToolCommandsTest, UserDelByNameOrIdAndUnknownIdRefused) {
   EXPECT_EQ(Run({"user", "del", "user2"}).exit_code, 0);
   EXPECT_EQ(Run({"user", "del", "3"}).exit_code, 0);
   ToolResult r = Run({"user", "del", "3"});
-  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.exit_code, 5);
   EXPECT_EQ(r.err, "brellox: no user with ID 3\n");
   const auto users = Json({"user", "list", "--json"});
   ASSERT_EQ(users.size(), 1u);
@@ -256,7 +303,7 @@ TEST_F(ToolCommandsTest, PrivilegesSetGetAndListPerUser) {
   EXPECT_EQ(privs[0]["value"], 9);
   EXPECT_EQ(Run({"priv", "set", "user1", "0", "1"}).exit_code, 1);
   EXPECT_EQ(Run({"priv", "set", "user1", "5", "-1"}).exit_code, 1);
-  EXPECT_EQ(Run({"priv", "set", "nobody", "5", "1"}).exit_code, 1);
+  EXPECT_EQ(Run({"priv", "set", "nobody", "5", "1"}).exit_code, 5);
 }
 
 TEST_F(ToolCommandsTest, ConnectionsAddShowUpdateDelete) {
@@ -280,13 +327,13 @@ TEST_F(ToolCommandsTest, ConnectionsAddShowUpdateDelete) {
 TEST_F(ToolCommandsTest, ConnectionNameClashesAreRefused) {
   ASSERT_EQ(Run({"conn", "add", "pg"}).exit_code, 0);
   ToolResult r = Run({"conn", "add", "KelmirLocal"});
-  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.exit_code, 4);
   EXPECT_EQ(r.err, "brellox: connection 'KelmirLocal' already exists\n");
   EXPECT_EQ(Run({"conn", "update", "pg", "--name", "KelmirLocal"}).exit_code,
-            1);
+            4);
   EXPECT_EQ(Run({"conn", "add", "   "}).exit_code, 1);
   EXPECT_EQ(Run({"conn", "add", std::string(33, 'c')}).exit_code, 1);
-  EXPECT_EQ(Run({"conn", "del", "nothere"}).exit_code, 1);
+  EXPECT_EQ(Run({"conn", "del", "nothere"}).exit_code, 5);
 }
 
 TEST_F(ToolCommandsTest, GdbLookupsBetweenIdAndAlias) {
@@ -294,11 +341,11 @@ TEST_F(ToolCommandsTest, GdbLookupsBetweenIdAndAlias) {
   ASSERT_EQ(Run({"gdb", "add", "moon"}).exit_code, 0);
   EXPECT_EQ(Run({"gdb", "id", "moon"}).out, "2\n");
   EXPECT_EQ(Run({"gdb", "alias", "1"}).out, "world\n");
-  EXPECT_EQ(Run({"gdb", "alias", "7"}).exit_code, 1);
-  EXPECT_EQ(Run({"gdb", "id", "mars"}).exit_code, 1);
+  EXPECT_EQ(Run({"gdb", "alias", "7"}).exit_code, 5);
+  EXPECT_EQ(Run({"gdb", "id", "mars"}).exit_code, 5);
   EXPECT_EQ(Json({"gdb", "show", "world", "--json"})["details"], "0a0b");
   EXPECT_EQ(Run({"gdb", "update", "world", "--details", "zz"}).exit_code, 1);
-  EXPECT_EQ(Run({"gdb", "update", "world", "--name", "moon"}).exit_code, 1);
+  EXPECT_EQ(Run({"gdb", "update", "world", "--name", "moon"}).exit_code, 4);
   EXPECT_EQ(Run({"gdb", "del", "1"}).exit_code, 0);
   EXPECT_EQ(Json({"gdb", "list", "--json"})[0]["name"], "moon");
 }
@@ -321,7 +368,7 @@ TEST_F(ToolCommandsTest, OptionGroupsOfEveryValueType) {
             0);
   EXPECT_EQ(Run({"option", "add-group", "render", "3", "--option", "text:a=b"})
                 .exit_code,
-            1);
+            4);
   const std::vector<std::string> slot = {"--group", "render", "--type", "3",
                                          "--index"};
   auto set = [&](const std::string& value, const std::string& index) {
@@ -345,7 +392,7 @@ TEST_F(ToolCommandsTest, OptionGroupsOfEveryValueType) {
   EXPECT_EQ(options[1]["value"], 2.25);
   EXPECT_EQ(options[2]["value"], "00112233");
   EXPECT_EQ(
-      Run({"option", "get", "--group", "render", "--type", "4"}).exit_code, 1);
+      Run({"option", "get", "--group", "render", "--type", "4"}).exit_code, 5);
 }
 
 TEST_F(ToolCommandsTest, TempDirSetAndRead) {

@@ -234,7 +234,7 @@ TEST_F(ToolRestoreTest, DiffOfEqualChangedAndUnrelatedConfigurations) {
   ASSERT_EQ(Run({"user", "del", "user2"}).exit_code, 0);
   ASSERT_EQ(Run({"gdb", "add", "world"}).exit_code, 0);
   r = Run({"diff", full.string(), file});
-  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.exit_code, 6);
   EXPECT_EQ(r.out,
             "changed header: lastGDBID 0 -> 1\n"
             "changed connection 2 'pg': info1 \"a\" -> \"b\"\n"
@@ -254,7 +254,7 @@ TEST_F(ToolRestoreTest, DiffOfEqualChangedAndUnrelatedConfigurations) {
   const fs::path unrelated = dir_.path() / "default.CFG";
   WriteBytes(unrelated, DefaultConfigImage());
   r = Run({"diff", unrelated.string(), file, "--json"});
-  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.exit_code, 6);
   EXPECT_GE(r.Json()["differences"].size(), 5u);
   EXPECT_EQ(Run({"diff", unrelated.string(), (dir_.path() / "none").string()})
                 .exit_code,

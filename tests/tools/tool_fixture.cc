@@ -2,6 +2,7 @@
 
 #include <sys/wait.h>
 
+#include <atomic>
 #include <cstdlib>
 
 #include "src/store/default_file.h"
@@ -42,9 +43,12 @@ ToolFixture::ToolFixture() : path_(dir_.path() / "test.CFG") {
 ToolResult ToolFixture::Execute(const std::string& environment,
                                 const std::vector<std::string>& args,
                                 const std::string& input) const {
-  const std::filesystem::path in = dir_.path() / "stdin";
-  const std::filesystem::path out = dir_.path() / "stdout";
-  const std::filesystem::path err = dir_.path() / "stderr";
+  // Numbered, so that runs in parallel threads keep their streams apart.
+  static std::atomic<int> runs{0};
+  const std::string n = std::to_string(runs++);
+  const std::filesystem::path in = dir_.path() / ("stdin" + n);
+  const std::filesystem::path out = dir_.path() / ("stdout" + n);
+  const std::filesystem::path err = dir_.path() / ("stderr" + n);
   WriteBytes(in, input);
   std::string command = environment + ShellQuoted(BRELLOX_TOOL_PATH);
   for (const std::string& arg : args) command += " " + ShellQuoted(arg);

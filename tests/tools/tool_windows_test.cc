@@ -233,7 +233,7 @@ TEST_F(WindowsToolTest,
       {"a.CFG",
        {"diff", Path("a.CFG").u8string(), Path("restored.CFG").u8string()},
        "",
-       1,
+       6,
        "bob"},
   };
   for (const auto& step : kSteps) {

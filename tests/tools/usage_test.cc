@@ -12,6 +12,7 @@ namespace {
 using ::testing::HasSubstr;
 using ::testing::MatchesRegex;
 using ::testing::Not;
+using ::testing::StartsWith;
 
 class ToolUsageTest : public ToolFixture {};
 
@@ -69,6 +70,42 @@ TEST_F(ToolUsageTest, EachMistakeGetsItsOwnLineAndExitTwo) {
     EXPECT_EQ(r.out, "") << shown;
   }
   EXPECT_EQ(FileBytes(), before);
+}
+
+// With --json a failure of any kind is one JSON object on stderr: its exit
+// code, the kind's name, and the line that would be printed otherwise.
+TEST_F(ToolUsageTest, JsonFailuresCarryTheExitCodeAndKind) {
+  AddUsers(1);
+  const std::filesystem::path missing = dir_.path() / "none.CFG";
+  const struct {
+    std::filesystem::path file;
+    std::vector<std::string> args;
+    int code;
+    std::string result;
+  } kCases[] = {
+      {path(), {"option", "set", "lots"}, 1, "refused"},
+      {path(), {"shwo"}, 2, "usage"},
+      {missing, {"show"}, 3, "file missing"},
+      {path(), {"user", "add", "user1", "--no-password"}, 4, "already exists"},
+      {path(), {"user", "del", "bob"}, 5, "not found"},
+      {path(), {"--wait", "soon", "show"}, 2, "usage"},
+  };
+  for (const auto& c : kCases) {
+    const ToolResult plain = RunOn(c.file, c.args);
+    std::vector<std::string> args = c.args;
+    args.insert(args.begin(), "--json");
+    const ToolResult r = RunOn(c.file, args);
+    const std::string shown = ::testing::PrintToString(args);
+    EXPECT_EQ(r.exit_code, c.code) << shown << r.err;
+    EXPECT_EQ(plain.exit_code, c.code) << shown << plain.err;
+    ASSERT_EQ(r.ErrLines(), 1) << shown << r.err;
+    const auto error = nlohmann::json::parse(r.err);
+    EXPECT_EQ(error["code"], c.code) << shown;
+    EXPECT_EQ(error["result"], c.result) << shown;
+    EXPECT_THAT(plain.err,
+                StartsWith("brellox: " + error["message"].get<std::string>()))
+        << shown;
+  }
 }
 
 TEST_F(ToolUsageTest, VersionAndHelpOfACommand) {

@@ -2,7 +2,9 @@
 // from the user table.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "tests/users/users_fixture.h"
@@ -22,6 +24,28 @@ class PrivilegesTest : public UsersFixture {
     return std::string(reinterpret_cast<const char*>(&record), sizeof(record));
   }
 };
+
+// A set or update to what is stored already commits nothing: no journal,
+// no write, no sync, no new modification time; a different value still
+// lands.
+TEST_F(PrivilegesTest, SettingTheStoredValueWritesNothing) {
+  AddUsers(2);
+  ASSERT_EQ(SetUserPriv(store(), 1, 5, 3), 1);
+  const std::string before = FileBytes();
+  const auto long_ago =
+      std::filesystem::last_write_time(path()) - std::chrono::hours(1);
+  std::filesystem::last_write_time(path(), long_ago);
+  env_.ResetCounts();
+  EXPECT_EQ(SetUserPriv(store(), 1, 5, 3), 1);
+  EXPECT_EQ(UpdateUser(store(), 2, PasswordOf(2).c_str()), 1);
+  EXPECT_EQ(env_.counters().writes, 0);
+  EXPECT_EQ(env_.counters().syncs, 0);
+  EXPECT_EQ(std::filesystem::last_write_time(path()), long_ago);
+  EXPECT_EQ(FileBytes(), before);
+  EXPECT_EQ(SetUserPriv(store(), 1, 5, 4), 1);
+  EXPECT_EQ(Priv(1, 5), 4);
+  EXPECT_NE(std::filesystem::last_write_time(path()), long_ago);
+}
 
 TEST_F(PrivilegesTest, NewFileReadsZeroWithSuccess) {
   SVR_LONG value = 9;

@@ -62,7 +62,7 @@ void Diff(Context& ctx, const DiffOptions& o) {
   const Snapshot b = LoadSide(ctx, o.b);
   const json differences = ConfigChanges(
       a, b, *ctx.codec, o.by_name ? Matching::kByName : Matching::kById);
-  ctx.result = differences.empty() ? kExitDone : kExitRefused;
+  ctx.result = differences.empty() ? kExitDone : kExitDiffers;
   if (o.as_json) {
     ctx.PrintJson(
         {{"equal", differences.empty()}, {"differences", differences}});

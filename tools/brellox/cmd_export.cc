@@ -62,9 +62,9 @@ void Export(Context& ctx, const ExportOptions& options) {
       options.force ? Publish::kReplace : Publish::kIfMissing,
       kPrivateFileMode);
   if (s.IsAlreadyExists()) {
-    Refuse(output + " already exists; pass --force to replace it");
+    Fail(s, output + " already exists; pass --force to replace it");
   }
-  if (!s.ok()) FileError("cannot write " + output + ": " + s.message());
+  if (!s.ok()) Fail(s, "cannot write " + output + ": " + s.message());
 }
 
 }  // namespace

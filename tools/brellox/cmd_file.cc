@@ -49,7 +49,8 @@ std::optional<SVR_CFG_HEADER> WriteConfiguration(const Context& ctx,
                                                  IdCounters counters) {
   const bool exists = ctx.env->EntryExists(path);
   if (exists && !force) {
-    Refuse(path + " already exists; pass --force to replace it");
+    Fail(BRELLOX_ALREADY_EXISTS,
+         path + " already exists; pass --force to replace it");
   }
   if (exists) {
     ReplaceOutcome outcome;
@@ -57,14 +58,16 @@ std::optional<SVR_CFG_HEADER> WriteConfiguration(const Context& ctx,
     const Status s =
         ReplaceConfigFile(Store{ctx.env, path}, image, counters, &outcome);
     if (!s.ok()) target.OpenFailed(s);
+    ctx.changed = true;
     if (outcome.was_damaged) return std::nullopt;
     return outcome.previous;
   }
   const Status s = CreateConfigFile(ctx.env, path, image, kPrivateFileMode);
   if (s.IsAlreadyExists()) {
-    Refuse(path + " appeared meanwhile; pass --force to replace it");
+    Fail(s, path + " appeared meanwhile; pass --force to replace it");
   }
-  if (!s.ok()) FileError("cannot write " + path + ": " + s.message());
+  if (!s.ok()) Fail(s, "cannot write " + path + ": " + s.message());
+  ctx.changed = true;
   return std::nullopt;
 }
 
@@ -185,7 +188,8 @@ void DescribeImport(const Context& ctx, const std::string& path,
 void Import(Context& ctx, const ImportOptions& options) {
   const std::string path = RequirePath(ctx.path);
   if (!options.force && !options.dry_run && ctx.env->EntryExists(path)) {
-    Refuse(path + " already exists; pass --force to replace it");
+    Fail(BRELLOX_ALREADY_EXISTS,
+         path + " already exists; pass --force to replace it");
   }
   const std::string text = ReadInput(ctx.env, options.input);
   const std::string source =

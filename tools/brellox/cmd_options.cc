@@ -101,6 +101,7 @@ struct AddGroupOptions {
   std::string type;
   std::vector<std::string> specs;
   std::vector<std::string> descriptions;
+  bool if_not_exists = false;
 };
 
 // TYPE:NAME=VALUE, the type as `option list` prints it.
@@ -142,8 +143,12 @@ void AddGroup(Context& ctx, const AddGroupOptions& o) {
   }
   ConfigSession session;
   ctx.OpenToChange(&session);
-  ctx.Require(AddOptionGroup(session, name.c_str(), type, options.data(),
-                             static_cast<std::int32_t>(options.size())));
+  if (!ctx.RequireAdded(
+          AddOptionGroup(session, name.c_str(), type, options.data(),
+                         static_cast<std::int32_t>(options.size())),
+          o.if_not_exists)) {
+    return;
+  }
   ctx.Commit(&session);
   *ctx.out << "added option group " << Quoted(o.name) << " (type " << type
            << ") with " << options.size() << " option(s)\n";
@@ -199,6 +204,7 @@ void AddOptionCommands(CLI::App& app, Registry& registry) {
       ->required();
   add_cmd->add_option("--description", add->descriptions,
                       "description of the option at the same position");
+  AddIfNotExistsFlag(add_cmd, &add->if_not_exists);
   registry.Add(add_cmd, [add](Context& ctx) { AddGroup(ctx, *add); });
 }
 

@@ -62,12 +62,12 @@ Status ReadLayoutHeader(const Context& ctx, SVR_CFG_HEADER* h,
   Status s = ctx.env->Open(ctx.path, OpenAccess::kReadOnly, &file);
   if (s.ok()) s = file->Size(size);
   if (s.ok() && *size < sizeof(*h)) {
-    FileError(ctx.path + " is " + std::to_string(*size) +
-              " bytes, shorter than its " + std::to_string(kHeaderSize) +
-              "-byte header");
+    Fail(BRELLOX_DAMAGED, ctx.path + " is " + std::to_string(*size) +
+                              " bytes, shorter than its " +
+                              std::to_string(kHeaderSize) + "-byte header");
   }
   if (s.ok()) s = file->Read(0, sizeof(*h), h);
-  if (!s.ok()) FileError("cannot open " + ctx.path + ": " + s.message());
+  if (!s.ok()) Fail(s, "cannot open " + ctx.path + ": " + s.message());
   return check;
 }
 
@@ -138,7 +138,8 @@ void Layout(Context& ctx, bool as_json) {
         << (header_check.ok() ? "ok" : header_check.message()) << "\n";
   }
   if (!header_check.ok()) {
-    FileError(path + " fails the header check: " + header_check.message());
+    Fail(BRELLOX_DAMAGED,
+         path + " fails the header check: " + header_check.message());
   }
 }
 
@@ -156,7 +157,7 @@ std::vector<Finding> CheckFile(const Context& ctx) {
       session,
       [&codec](const std::string& bytes) { return codec.Shown(bytes); },
       &findings);
-  if (!read.ok()) FileError("cannot read " + ctx.path + ": " + read.message());
+  if (!read.ok()) Fail(read, "cannot read " + ctx.path + ": " + read.message());
   return findings;
 }
 
@@ -186,8 +187,8 @@ void Check(Context& ctx, bool as_json) {
              << " warning(s)\n";
   }
   if (errors > 0) {
-    FileError(path + " fails the check: " + std::to_string(errors) +
-              " error(s)");
+    Fail(BRELLOX_DAMAGED,
+         path + " fails the check: " + std::to_string(errors) + " error(s)");
   }
 }
 

@@ -24,6 +24,7 @@ struct SourceOptions {
   CLI::Option* info_option[4] = {};
   CLI::Option* details_option = nullptr;
   bool as_json = false;
+  bool if_not_exists = false;
 };
 
 // The name goes in byte for byte, as the library stores it: all 32 bytes
@@ -114,7 +115,10 @@ void Add(Context& ctx, const SourceOptions& o) {
   ConfigSession session;
   ctx.OpenToChange(&session);
   std::int32_t id = 0;
-  ctx.Require(Commands::Table::Add(session, record, &id));
+  if (!ctx.RequireAdded(Commands::Table::Add(session, record, &id),
+                        o.if_not_exists)) {
+    return;
+  }
   ctx.Commit(&session);
   *ctx.out << "added " << Commands::kNoun << " " << Quoted(o.name)
            << " with ID " << id << "\n";
@@ -201,6 +205,7 @@ void AddTableCommands(CLI::App& app, Registry& registry, const char* command,
   add_cmd->add_option("NAME", add->name, "the new " + noun + "'s name")
       ->required();
   AddFieldOptions(add_cmd, add.get(), is_conn);
+  AddIfNotExistsFlag(add_cmd, &add->if_not_exists);
   registry.Add(add_cmd, [add](Context& ctx) { Add<Commands>(ctx, *add); });
 
   auto list = std::make_shared<SourceOptions>();

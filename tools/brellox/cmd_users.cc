@@ -34,6 +34,7 @@ struct AddOptions {
   std::string name;
   bool password_stdin = false;
   bool no_password = false;
+  bool if_not_exists = false;
 };
 
 void AddUser(Context& ctx, const AddOptions& o) {
@@ -46,8 +47,11 @@ void AddUser(Context& ctx, const AddOptions& o) {
     ctx.Open(&session, Access::kRead);
     ctx.CheckTexts(session);
     SVR_USER_REC existing;
-    if (FindUserByName(session, name.c_str(), &existing).ok()) {
-      Refuse("user " + Quoted(o.name) + " already exists");
+    if (FindUserByName(session, name.c_str(), &existing).ok() &&
+        !ctx.RequireAdded(
+            Status::AlreadyExists("user " + Quoted(name) + " already exists"),
+            o.if_not_exists)) {
+      return;
     }
   }
   std::string password;
@@ -58,8 +62,12 @@ void AddUser(Context& ctx, const AddOptions& o) {
   ConfigSession session;
   ctx.OpenToChange(&session);
   std::int32_t id = 0;
-  ctx.Require(::brellox::AddUser(
-      session, name.c_str(), o.no_password ? nullptr : password.c_str(), &id));
+  if (!ctx.RequireAdded(
+          ::brellox::AddUser(session, name.c_str(),
+                             o.no_password ? nullptr : password.c_str(), &id),
+          o.if_not_exists)) {
+    return;
+  }
   ctx.Commit(&session);
   *ctx.out << "added user " << Quoted(o.name) << " with ID " << id << "\n";
 }
@@ -207,6 +215,7 @@ void AddUserCommands(CLI::App& app, Registry& registry) {
       ->add_flag("--no-password", add->no_password,
                  "add the user with an empty password")
       ->excludes("--password-stdin");
+  AddIfNotExistsFlag(add_cmd, &add->if_not_exists);
   registry.Add(add_cmd, [add](Context& ctx) { AddUser(ctx, *add); });
 
   auto list_json = std::make_shared<bool>(false);

@@ -17,16 +17,21 @@ namespace tool {
 
 void Context::Open(ConfigSession* session, Access access) const {
   if (path.empty()) {
-    FileError(
-        "cannot tell where the brellox library was loaded from; "
-        "name a file with --config");
+    Fail(BRELLOX_FILE_MISSING,
+         "cannot tell where the brellox library was loaded from; "
+         "name a file with --config");
   }
-  const Status s = session->Open(Store{env, path}, access);
+  const std::uint64_t deadline = env->NowMicros() + wait_micros;
+  Status s = session->Open(Store{env, path}, access);
+  // Each try waits the library's busy timeout for the lock.
+  while (s.IsBusy() && env->NowMicros() < deadline) {
+    s = session->Open(Store{env, path}, access);
+  }
   if (!s.ok()) OpenFailed(s);
 }
 
 void Context::OpenFailed(const Status& opened) const {
-  FileError(OpenFailureMessage(env, path, opened));
+  Fail(opened, OpenFailureMessage(env, path, opened));
 }
 
 void Context::OpenToChange(ConfigSession* session) const {
@@ -38,7 +43,7 @@ void Context::CheckTexts(ConfigSession& session) const {
   if (force_encoding || texts_checked) return;
   Snapshot snapshot;
   const Status s = ReadTables(session, &snapshot);
-  if (!s.ok()) FileError("cannot read " + path + ": " + s.message());
+  if (!s.ok()) Fail(s, "cannot read " + path + ": " + s.message());
   const std::string where = FirstUndecodedText(snapshot, *codec);
   if (!where.empty()) {
     Refuse("the text of " + where + " does not decode in " + codec->encoding() +
@@ -50,18 +55,28 @@ void Context::CheckTexts(ConfigSession& session) const {
 
 void Context::Commit(ConfigSession* session) const {
   const Status s = session->Commit();
-  if (!s.ok()) FileError("cannot write " + path + ": " + s.message());
+  if (!s.ok()) Fail(s, "cannot write " + path + ": " + s.message());
+  if (session->wrote()) changed = true;
 }
 
 void Context::Require(const Status& status) const {
   if (status.ok()) return;
   const std::string reason = codec->Shown(status.message());
-  if (status.IsRefused() || status.IsNotFound() || status.IsAlreadyExists() ||
-      status.IsInvalidArgument() || status.IsFileMissing()) {
-    Refuse(reason);
+  if (status.IsCorrupt()) Fail(status, path + " is damaged: " + reason);
+  if (status.IsIOError() || status.IsPermissionDenied() || status.IsBusy() ||
+      status.IsNoMemory()) {
+    Fail(status, path + ": " + reason);
   }
-  if (status.IsCorrupt()) FileError(path + " is damaged: " + reason);
-  FileError(path + ": " + reason);
+  Fail(status, reason);
+}
+
+bool Context::RequireAdded(const Status& added, bool if_not_exists) const {
+  if (if_not_exists && added.IsAlreadyExists()) {
+    *out << "unchanged: " << codec->Shown(added.message()) << "\n";
+    return false;
+  }
+  Require(added);
+  return true;
 }
 
 Snapshot Context::Load() const {
@@ -69,7 +84,7 @@ Snapshot Context::Load() const {
   Open(&session, Access::kRead);
   Snapshot snapshot;
   const Status s = ReadTables(session, &snapshot);
-  if (!s.ok()) FileError("cannot read " + path + ": " + s.message());
+  if (!s.ok()) Fail(s, "cannot read " + path + ": " + s.message());
   return snapshot;
 }
 

@@ -29,21 +29,28 @@ struct Context {
   std::string path;  // empty when the library's own file cannot be found
   const Codec* codec;
   std::ostream* out;
-  // The exit code of a command that ends without failing (diff: 1 when
-  // the two differ).
+  // The exit code of a command that ends without failing (diff:
+  // kExitDiffers when the two differ).
   int result = kExitDone;
   // --force-encoding: change the file even when some of its texts do not
   // decode in the encoding.
   bool force_encoding = false;
+  // --wait: how long Open tries again while the file stays busy, beyond
+  // the one busy timeout of each try.
+  std::uint64_t wait_micros = 0;
   // Set once CheckTexts has looked at the file in this run.
   mutable bool texts_checked = false;
+  // Set when a commit or a replacement changed the file in this run
+  // (--detailed-exitcodes tells it apart).
+  mutable bool changed = false;
 
-  // Opens a session on the file; throws a file ToolError (exit 3) saying
-  // why it cannot be used.
+  // Opens a session on the file, trying again while it is busy for
+  // wait_micros; throws the ToolError of the failure that says why it
+  // cannot be used.
   void Open(ConfigSession* session, Access access) const;
-  // The file ToolError for `opened`, the failed outcome of opening a
-  // session on the file: thrown without trying again, which would wait
-  // for a busy file's lock a second time.
+  // The ToolError for `opened`, the failed outcome of opening a session on
+  // the file, its exit code that of the failure's kind: thrown without
+  // trying again, which would wait for a busy file's lock a second time.
   [[noreturn]] void OpenFailed(const Status& opened) const;
   // Opens a session for a change of records (every command that changes
   // the file but init and import, which replace all of it). The texts are
@@ -53,13 +60,18 @@ struct Context {
   // a file holding a text that does not decode in the encoding, naming the
   // first one, so that texts in two code pages are never mixed.
   void CheckTexts(ConfigSession& session) const;
-  // Lands a session's changes; throws a file ToolError when they cannot.
+  // Lands a session's changes (setting `changed` unless they left every
+  // byte as it was); throws the failure's ToolError when they cannot.
   void Commit(ConfigSession* session) const;
-  // Throws the ToolError that `status`, a library function's outcome,
-  // calls for: a refusal or a record not found exits 1, a damaged or
-  // unusable file 3. Names in the library's reasons are in the file's code
-  // page and are shown converted.
+  // Unless `status`, a library function's outcome, is OK: throws its
+  // ToolError, whose exit code is that of its kind (ExitCodeOf). Names in
+  // the library's reasons are in the file's code page and are shown
+  // converted.
   void Require(const Status& status) const;
+  // Require for `added`, the outcome of an add, except that with
+  // `if_not_exists` a name already taken prints "unchanged" and why, and
+  // returns false. True when the record was added.
+  bool RequireAdded(const Status& added, bool if_not_exists) const;
   // The whole configuration, read through a read session.
   Snapshot Load() const;
   void PrintJson(const nlohmann::ordered_json& value) const;
@@ -90,8 +102,8 @@ Record Resolve(const Context& ctx, ConfigSession& session, const RecordRef& ref,
   }
   const Status found = by_id(session, ref.Id(), &record);
   if (found.IsNotFound() && by_name(session, ref.text.c_str(), &record).ok()) {
-    Refuse(ctx.codec->Shown(found.message()) + "; for the " + noun + " named " +
-           Quoted(ref.text) + ", add --by-name");
+    Fail(found, ctx.codec->Shown(found.message()) + "; for the " + noun +
+                    " named " + Quoted(ref.text) + ", add --by-name");
   }
   ctx.Require(found);
   return record;

@@ -21,5 +21,11 @@ void AddJsonFlag(CLI::App* command, bool* json) {
   command->add_flag("--json", *json, "print JSON instead of a table");
 }
 
+void AddIfNotExistsFlag(CLI::App* command, bool* flag) {
+  command->add_flag("--if-not-exists", *flag,
+                    "when the name is taken, change nothing, say "
+                    "\"unchanged\" and exit 0");
+}
+
 }  // namespace tool
 }  // namespace brellox

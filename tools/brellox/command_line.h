@@ -45,6 +45,9 @@ void AddRecordRef(CLI::App* command, RecordRef* ref, const std::string& table);
 // Adds the --json flag of a listing command.
 void AddJsonFlag(CLI::App* command, bool* json);
 
+// Adds the --if-not-exists flag of an add command.
+void AddIfNotExistsFlag(CLI::App* command, bool* flag);
+
 }  // namespace tool
 }  // namespace brellox
 

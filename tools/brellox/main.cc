@@ -1,8 +1,13 @@
 // brellox: the administrator's command line for a Brellox configuration
-// file. Exit codes: 0 done, 1 refused, 2 usage error, 3 the file cannot be
-// opened or fails the check; every failure prints one line on stderr.
+// file. Exit codes: kExitCodesHelp (tool_error.h); every failure prints one
+// line on stderr, with --json one JSON object.
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
 #include <iostream>
+#include <new>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -22,7 +27,23 @@ constexpr const char kGlobalOptionsHelp[] =
     "that file instead of the library's own Svr_Config.CFG; --encoding NAME "
     "is the code page of the file's texts (default GBK), one that writes "
     "ASCII as itself; --force-encoding changes a file even when some of its "
-    "texts do not decode in that code page; --version.";
+    "texts do not decode in that code page; --wait SECONDS tries a busy "
+    "file again for that long; --detailed-exitcodes exits 8 when the file "
+    "changed; --json prints a failure as one JSON object on stderr; "
+    "--version.";
+
+// The --wait value: seconds, a fraction allowed, up to a year.
+std::uint64_t WaitMicros(const std::string& seconds) {
+  char* end = nullptr;
+  const double value = std::strtod(seconds.c_str(), &end);
+  if (seconds.empty() || *end != '\0' || !(value >= 0 && value <= 3.2e7)) {
+    std::string shown = seconds;
+    if (HasControlCharacter(shown)) shown = "(text with control characters)";
+    UsageError("--wait " + Quoted(shown) +
+               " is not a number of seconds (0 to a year)");
+  }
+  return static_cast<std::uint64_t>(std::ceil(value * 1e6));
+}
 
 // The path of "Svr_Config.CFG" beside the loaded brellox library, which the
 // library created at load if it was missing; empty when the system cannot
@@ -59,6 +80,16 @@ int Run(int argc, char** argv) {
   app.add_flag("--force-encoding", force_encoding,
                "change the file even when some of its texts do not decode "
                "in the code page (they are mixed)");
+  std::string wait_seconds = "0";
+  app.add_option("--wait", wait_seconds,
+                 "while the file is busy, try again for this many seconds");
+  bool detailed_exit_codes = false;
+  app.add_flag("--detailed-exitcodes", detailed_exit_codes,
+               "exit 8 instead of 0 when the command changed the file");
+  bool json_errors = false;
+  app.add_flag("--json", json_errors,
+               "print a failure as one JSON object on stderr (listings "
+               "take their own --json)");
 
   Registry registry;
   AddInspectCommands(app, registry);
@@ -90,13 +121,41 @@ int Run(int argc, char** argv) {
               config_path.empty() ? LibraryConfigPath() : config_path, &codec,
               &std::cout};
   ctx.force_encoding = force_encoding;
+  ctx.wait_micros = WaitMicros(wait_seconds);
   (*action)(ctx);
   std::cout.flush();
-  if (!std::cout) {
-    std::cerr << "brellox: could not write the output\n";
-    return kExitFile;
+  if (!std::cout) FileError("could not write the output");
+  if (ctx.result == kExitDone && detailed_exit_codes && ctx.changed) {
+    return kExitChanged;
   }
   return ctx.result;
+}
+
+// Whether failures are to be told as JSON: known before the command line
+// is parsed, so that a usage error is told that way too.
+bool JsonErrors(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--") == 0) break;
+    if (std::strcmp(argv[i], "--json") == 0) return true;
+  }
+  return false;
+}
+
+int Report(const ToolError& e, bool as_json) {
+  std::cout.flush();
+  if (as_json) {
+    const nlohmann::ordered_json error = {
+        {"code", e.code()}, {"result", e.kind()}, {"message", e.what()}};
+    // A path in the message need not be UTF-8.
+    std::cerr << error.dump(-1, ' ', false,
+                            nlohmann::ordered_json::error_handler_t::replace)
+              << "\n";
+  } else {
+    std::cerr << "brellox: " << e.what()
+              << (e.code() == kExitUsage ? " (see brellox --help)" : "")
+              << "\n";
+  }
+  return e.code();
 }
 
 }  // namespace
@@ -105,18 +164,14 @@ int Run(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   using brellox::tool::ToolError;
+  const bool json = brellox::tool::JsonErrors(argc, argv);
   try {
     return brellox::tool::Run(argc, argv);
   } catch (const ToolError& e) {
-    std::cout.flush();
-    std::cerr << "brellox: " << e.what();
-    if (e.code() == brellox::tool::kExitUsage) {
-      std::cerr << " (see brellox --help)";
-    }
-    std::cerr << "\n";
-    return e.code();
+    return brellox::tool::Report(e, json);
+  } catch (const std::bad_alloc& e) {
+    return brellox::tool::Report(ToolError(BRELLOX_NO_MEMORY, e.what()), json);
   } catch (const std::exception& e) {
-    std::cerr << "brellox: " << e.what() << "\n";
-    return brellox::tool::kExitFile;
+    return brellox::tool::Report(ToolError(BRELLOX_IO_ERROR, e.what()), json);
   }
 }

@@ -144,7 +144,8 @@ std::string Before(const std::string& text, const std::string& marker) {
 std::vector<std::string> HelpCommandAsFlag(std::vector<std::string> args) {
   // Options of the whole tool may come first: --config F help user add.
   for (std::size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--config" || args[i] == "--encoding") {
+    if (args[i] == "--config" || args[i] == "--encoding" ||
+        args[i] == "--wait") {
       ++i;
       continue;
     }
