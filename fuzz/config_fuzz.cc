@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <random>
 #include <sstream>
 #include <string>
 
@@ -156,9 +157,12 @@ void Recover(const Store& s) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                       std::size_t size) {
+  // A name of its own per process: runs at once (a replay test beside a
+  // fuzzing run) must not write each other's scratch file.
   static const std::string path =
       (std::filesystem::temp_directory_path() /
-       ("brellox-fuzz-" + std::to_string(std::rand()) + ".CFG"))
+       ("brellox-fuzz-" + std::to_string(std::random_device{}()) + "-" +
+        std::to_string(std::random_device{}()) + ".CFG"))
           .string();
   const char* bytes = reinterpret_cast<const char*>(data);
   std::uint32_t file_size = 0;
