@@ -38,8 +38,8 @@ brellox_result brellox_get_temp_dir(const char* path, char* buffer,
 }
 
 brellox_result brellox_last_error(char* message, int32_t size) {
-  return brellox::GetLastError(message,
-                               size > 0 ? static_cast<std::size_t>(size) : 0);
+  return brellox::CopyLastError(message,
+                                size > 0 ? static_cast<std::size_t>(size) : 0);
 }
 
 const char* brellox_result_name(brellox_result result) {

@@ -17,6 +17,6 @@ SVR_LONG Svr_GetTempDir(char* buf, short len) {
 
 SVR_LONG Svr_GetLastError(char* buffer, SVR_LONG size) {
   // Not Guarded: reading the last error must not clear it.
-  return brellox::GetLastError(buffer,
-                               size > 0 ? static_cast<std::size_t>(size) : 0);
+  return brellox::CopyLastError(buffer,
+                                size > 0 ? static_cast<std::size_t>(size) : 0);
 }

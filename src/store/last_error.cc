@@ -40,7 +40,7 @@ bool Reported(const Status& s) noexcept {
   return s.ok();
 }
 
-brellox_result GetLastError(char* message, std::size_t size) noexcept {
+brellox_result CopyLastError(char* message, std::size_t size) noexcept {
   const LastError& last = t_last_error;
   if (message != nullptr && size > 0) {
     CopyCut(message, size, last.message, std::strlen(last.message));

@@ -27,7 +27,7 @@ bool Reported(const Status& s) noexcept;
 
 // The recorded result, and its message copied NUL-terminated and cut to
 // `size` bytes into `message` (when not NULL and `size` > 0).
-brellox_result GetLastError(char* message, std::size_t size) noexcept;
+brellox_result CopyLastError(char* message, std::size_t size) noexcept;
 
 // The longest message kept, with its NUL.
 constexpr std::size_t kLastErrorMessageSize = 1024;

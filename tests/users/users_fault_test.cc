@@ -78,7 +78,7 @@ TEST_F(UsersFaultTest, EveryFailedReadOrWriteIsReportedAsFailure) {
             break;
           }
           EXPECT_EQ(result, 0) << call.what << ", operation " << k;
-          EXPECT_NE(GetLastError(nullptr, 0), BRELLOX_OK)
+          EXPECT_NE(CopyLastError(nullptr, 0), BRELLOX_OK)
               << call.what << " gave no reason, operation " << k;
           ASSERT_LT(k, 64) << call.what << " never finishes";
         }
@@ -98,7 +98,7 @@ TEST_F(UsersFaultTest, OutOfMemoryAtAnyAllocationChangesNothing) {
       if (result == call.success) break;
       ASSERT_LT(nth, 16) << call.what << " never succeeds";
       EXPECT_EQ(result, 0) << call.what << ", allocation " << nth;
-      EXPECT_EQ(GetLastError(nullptr, 0), BRELLOX_NO_MEMORY)
+      EXPECT_EQ(CopyLastError(nullptr, 0), BRELLOX_NO_MEMORY)
           << call.what << ", allocation " << nth;
       EXPECT_EQ(FileBytes(), full_) << call.what << ", allocation " << nth;
     }
