@@ -4,7 +4,6 @@
 // into an image, and the replacement of a session's whole contents.
 #include "src/store/integrity.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -20,7 +19,15 @@ namespace brellox {
 namespace test {
 namespace {
 
-using ::testing::HasSubstr;
+// Whether `text` holds `part`, showing `text` when not.
+::testing::AssertionResult Contains(const std::string& text,
+                                    const std::string& part) {
+  if (text.find(part) != std::string::npos) {
+    return ::testing::AssertionSuccess();
+  }
+  return ::testing::AssertionFailure()
+         << "'" << text << "' lacks '" << part << "'";
+}
 
 template <std::size_t N>
 void SetText(char (&field)[N], const std::string& text) {
@@ -186,7 +193,7 @@ TEST_F(IntegrityTest, EachDamageToATableIsOneFindingAtItsRecord) {
     EXPECT_EQ(f.rule, c.rule);
     EXPECT_EQ(f.table, c.table);
     EXPECT_EQ(f.record, c.record);
-    EXPECT_THAT(f.message, HasSubstr(c.says));
+    EXPECT_TRUE(Contains(f.message, c.says));
   }
 }
 
@@ -198,14 +205,14 @@ TEST_F(IntegrityTest, DamageAroundTheTablesIsFound) {
   ASSERT_EQ(f.size(), 1u);
   EXPECT_EQ(f[0].rule, Rule::kHeader);
   EXPECT_TRUE(f[0].error);
-  EXPECT_THAT(f[0].message, HasSubstr("header check"));
+  EXPECT_TRUE(Contains(f[0].message, "header check"));
 
   ResetFile();
   SetFileBytes(FileBytes() + "tail");
   f = CheckBothWays();
   ASSERT_EQ(f.size(), 1u);
   EXPECT_FALSE(f[0].error);
-  EXPECT_THAT(f[0].message, HasSubstr("4 bytes after the last table"));
+  EXPECT_TRUE(Contains(f[0].message, "4 bytes after the last table"));
 }
 
 // A table may reserve millions of slots: past the first hundred of a table,
@@ -225,10 +232,9 @@ TEST_F(IntegrityTest, LeftoverBytesInFreeSlotsAreListedAHundredAtMost) {
   EXPECT_EQ(f[0].rule, Rule::kDirtyFreeSlot);
   EXPECT_EQ(f[0].record, 1u);
   EXPECT_FALSE(f[0].error);
-  EXPECT_THAT(f[0].message, HasSubstr("user free slot 1 is not zero"));
-  EXPECT_THAT(f[99].message, HasSubstr("user free slot 100 is not zero"));
-  EXPECT_THAT(f[100].message,
-              HasSubstr("50 more user free slots are not zero"));
+  EXPECT_TRUE(Contains(f[0].message, "user free slot 1 is not zero"));
+  EXPECT_TRUE(Contains(f[99].message, "user free slot 100 is not zero"));
+  EXPECT_TRUE(Contains(f[100].message, "50 more user free slots are not zero"));
 }
 
 TEST_F(IntegrityTest, JournalBesideTheFileIsReported) {
@@ -240,7 +246,7 @@ TEST_F(IntegrityTest, JournalBesideTheFileIsReported) {
   ASSERT_EQ(f.size(), 1u) << Describe(f);
   EXPECT_EQ(f[0].rule, Rule::kJournalResolved);
   EXPECT_FALSE(f[0].error);
-  EXPECT_THAT(f[0].message, HasSubstr("journal " + journal));
+  EXPECT_TRUE(Contains(f[0].message, "journal " + journal));
   EXPECT_EQ(ReadBytes(journal), "");
 
   // A complete journal of another file is left in place, and every call
@@ -253,9 +259,9 @@ TEST_F(IntegrityTest, JournalBesideTheFileIsReported) {
   f = Check();
   ASSERT_EQ(f.size(), 1u) << Describe(f);
   EXPECT_TRUE(f[0].error);
-  EXPECT_THAT(f[0].message, HasSubstr("journal " + journal + " (" +
-                                      std::to_string(other.bytes().size()) +
-                                      " bytes) is present"));
+  EXPECT_TRUE(Contains(f[0].message, "journal " + journal + " (" +
+                                         std::to_string(other.bytes().size()) +
+                                         " bytes) is present"));
   EXPECT_EQ(GetUserCount(store()), 0);
   EXPECT_EQ(FileBytes(), bytes);
 }
