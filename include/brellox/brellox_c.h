@@ -32,6 +32,8 @@
 #if defined(_WIN32)
 #if defined(BRELLOX_BUILDING)
 #define BRELLOX_C_API __declspec(dllexport)
+#elif defined(BRELLOX_STATIC)
+#define BRELLOX_C_API
 #else
 #define BRELLOX_C_API __declspec(dllimport)
 #endif
