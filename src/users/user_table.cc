@@ -243,8 +243,6 @@ Status CheckUser(ConfigSession& session, const char* name,
   return s.ok() ? CheckUserIn(users, name, password) : s;
 }
 
-// The SVR_LONG forms report why they fail (last_error.h).
-
 Status FindUser(const Store& store, std::int32_t userID, SVR_USER_REC* user) {
   TableImage users;
   Status s = ReadUsers(store, &users);
@@ -268,6 +266,8 @@ Status CheckCredentials(const Store& store, const char* name,
   Status s = ReadUsers(store, &users);
   return s.ok() ? CheckUserIn(users, name, password) : s;
 }
+
+// The SVR_LONG forms report why they fail (last_error.h).
 
 SVR_LONG AddUser(const Store& store, const char* name, const char* password) {
   // Arguments are judged before the file is opened.
