@@ -1,12 +1,14 @@
 #include "src/store/file_lock.h"
 
+#include <algorithm>
+
 namespace brellox {
 namespace {
 
-// The first retries come quickly, since most holds last microseconds; the
-// pause then doubles so that a long hold costs few wake-ups.
+// The first retries come quickly, since most holds last microseconds. The
+// pause then grows, but only to kLongestLockPauseMicros: a longer one could
+// sleep through the gap between two writers and wait for the next as well.
 constexpr int kFirstPauseMicros = 20;
-constexpr int kLongestPauseMicros = 5000;
 
 }  // namespace
 
@@ -19,7 +21,11 @@ Status FileLock::Acquire(Env* env, RandomRWFile* file, LockMode mode,
   int pause = kFirstPauseMicros;
   for (;;) {
     Status s = TryOnce(mode);
-    if (s.ok()) return s;
+    if (s.ok()) {
+      if (holds_waiting_) file_->Unlock(kWaitingByte, 1);
+      holds_waiting_ = false;
+      return s;
+    }
     if (!s.IsBusy() || env->NowMicros() >= deadline) {
       Release();
       if (s.IsBusy()) {
@@ -29,8 +35,17 @@ Status FileLock::Acquire(Env* env, RandomRWFile* file, LockMode mode,
       }
       return s;
     }
+    if (mode == LockMode::kShared) MarkWaiting();
     env->SleepForMicroseconds(pause);
-    if (pause < kLongestPauseMicros) pause *= 2;
+    pause = std::min(pause * 2, kLongestLockPauseMicros);
+  }
+}
+
+void FileLock::MarkWaiting() {
+  // A writer tests the byte for a moment (TryOnce); missing it then only
+  // means trying again after the pause.
+  if (!holds_waiting_) {
+    holds_waiting_ = file_->TryLock(kWaitingByte, 1, LockMode::kShared).ok();
   }
 }
 
@@ -42,9 +57,16 @@ Status FileLock::TryOnce(LockMode mode) {
     return file_->TryLockSharedPastGate(kPendingByte);
   }
   // A writer keeps the pending byte while it waits for the readers to
-  // leave, across retries.
+  // leave, across retries. Before it takes it, readers that a writer kept
+  // out go first: they hold the waiting byte until they are in, which the
+  // writer now in the file lets them be as it leaves. So a reader waits for
+  // at most the writer inside and one that took the pending byte before the
+  // reader marked itself, however many writers follow.
   if (!holds_pending_) {
-    Status s = file_->TryLock(kPendingByte, 1, LockMode::kExclusive);
+    Status s = file_->TryLock(kWaitingByte, 1, LockMode::kExclusive);
+    if (!s.ok()) return s;
+    file_->Unlock(kWaitingByte, 1);
+    s = file_->TryLock(kPendingByte, 1, LockMode::kExclusive);
     if (!s.ok()) return s;
     holds_pending_ = true;
   }
@@ -57,7 +79,8 @@ void FileLock::Release() {
   // byte is needed.
   file_->Unlock(kSharedByte, 1);
   if (holds_pending_) file_->Unlock(kPendingByte, 1);
-  holds_pending_ = false;
+  if (holds_waiting_) file_->Unlock(kWaitingByte, 1);
+  holds_pending_ = holds_waiting_ = false;
   file_ = nullptr;
 }
 

@@ -4,10 +4,15 @@
 //
 //   pending byte  a writer takes it exclusively first, so that no new reader
 //                 gets in while it waits for the readers already in;
-//   shared byte   readers hold it shared, a writer exclusively.
+//   shared byte   readers hold it shared, a writer exclusively;
+//   waiting byte  a reader kept out by a writer holds it shared while it
+//                 waits, and a writer that has not yet taken the pending
+//                 byte lets such readers in first, so that a stream of
+//                 writers cannot starve a reader either.
 //
-// Waiting is bounded: the non-blocking lock is retried with a growing pause
-// until the busy timeout, then the call gives up with Busy.
+// Waiting is bounded: the non-blocking lock is retried, with a pause that
+// grows to at most kLongestLockPauseMicros, until the busy timeout, then the
+// call gives up with Busy.
 #ifndef BRELLOX_STORE_FILE_LOCK_H_
 #define BRELLOX_STORE_FILE_LOCK_H_
 
@@ -24,6 +29,11 @@ constexpr std::uint64_t kBusyTimeoutMicros = 5 * 1000 * 1000;
 // limits of every lock call.
 constexpr std::uint64_t kPendingByte = std::uint64_t{1} << 40;
 constexpr std::uint64_t kSharedByte = kPendingByte + 1;
+constexpr std::uint64_t kWaitingByte = kPendingByte + 2;
+
+// The longest pause between two tries of the lock: a waiter never sleeps
+// through more than this much of a free gap between two holders.
+constexpr int kLongestLockPauseMicros = 100;
 
 class FileLock {
  public:
@@ -48,10 +58,13 @@ class FileLock {
 
  private:
   Status TryOnce(LockMode mode);
+  // For a reader kept out: marks it as waiting, if it is not yet.
+  void MarkWaiting();
 
   RandomRWFile* file_ = nullptr;
   LockMode mode_ = LockMode::kShared;
   bool holds_pending_ = false;
+  bool holds_waiting_ = false;
 };
 
 }  // namespace brellox

@@ -3,6 +3,8 @@
 // makes exported calls on the same file meanwhile.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <future>
@@ -10,10 +12,12 @@
 #include <string>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "brellox/brellox_c.h"
 #include "src/store/file_lock.h"
 #include "tests/concurrency/child_process.h"
+#include "tests/testutil/fault_env.h"
 #include "tests/testutil/store_fixture.h"
 
 namespace brellox {
@@ -176,6 +180,52 @@ TEST_F(LockTest, WaitingWriterKeepsNewReadersOut) {
   Release();
   EXPECT_EQ(add.get(), 1);
   EXPECT_EQ(check.get(), 1) << "the reader got in before the waiting writer";
+}
+
+// Writers that follow one another without a gap, each taking the lock again
+// as soon as it let it go, must still let a waiting reader in: after the
+// writer inside and the one already queued, not after whoever is quickest.
+// Turns are counted, not timed. Waiting, the reader never pauses longer
+// than the cap between two tries.
+TEST_F(LockTest, AStreamOfWritersLetsAWaitingReaderInWithinTwoTurns) {
+  ASSERT_EQ(AddUser("ann"), 1);
+  std::atomic<int> turns{0};
+  std::atomic<bool> stop{false};
+  std::vector<std::thread> writers;
+  for (int w = 0; w < 3; ++w) {
+    writers.emplace_back([&] {
+      std::unique_ptr<RandomRWFile> file;
+      ASSERT_TRUE(Env::Default()
+                      ->Open(path().string(), OpenAccess::kReadWrite, &file)
+                      .ok());
+      while (!stop) {
+        FileLock lock;
+        ASSERT_TRUE(
+            lock.Acquire(Env::Default(), file.get(), LockMode::kExclusive)
+                .ok());
+        ++turns;
+        std::this_thread::sleep_for(std::chrono::microseconds(300));
+      }
+    });
+  }
+  while (turns < 20) std::this_thread::yield();
+  FaultEnv env(Env::Default());
+  int most_turns_waited = 0;
+  for (int round = 0; round < 50; ++round) {
+    std::unique_ptr<RandomRWFile> file;
+    ASSERT_TRUE(env.Open(path().string(), OpenAccess::kReadOnly, &file).ok());
+    const int before = turns;
+    FileLock lock;
+    ASSERT_TRUE(lock.Acquire(&env, file.get(), LockMode::kShared).ok());
+    most_turns_waited = std::max(most_turns_waited, turns - before);
+  }
+  stop = true;
+  for (std::thread& writer : writers) writer.join();
+  // Two turns, and one more for a writer that tested the waiting byte in the
+  // moment before the reader could mark it.
+  EXPECT_LE(most_turns_waited, 3);
+  EXPECT_GT(env.longest_sleep_micros(), 0) << "the reader never waited";
+  EXPECT_LE(env.longest_sleep_micros(), kLongestLockPauseMicros);
 }
 
 }  // namespace

@@ -140,8 +140,11 @@ class FaultEnv : public Env {
                       std::unique_ptr<ChangeWatch>* watch) override;
   std::uint64_t NowMicros() override { return base_->NowMicros(); }
   void SleepForMicroseconds(int micros) override {
+    if (micros > longest_sleep_) longest_sleep_ = micros;
     base_->SleepForMicroseconds(micros);
   }
+  // The longest pause asked for so far.
+  int longest_sleep_micros() const { return longest_sleep_; }
 
   // Called by the files.
   bool ShouldFail(Op op, Fault* fault);
@@ -186,6 +189,7 @@ class FaultEnv : public Env {
   Counters total_;
   std::map<std::string, Counters> per_path_;
 
+  std::atomic<int> longest_sleep_{0};
   bool syncs_reach_disk_ = true;
   bool recording_ = false;
   std::map<std::string, Tracked> tracked_;
