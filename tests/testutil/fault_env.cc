@@ -41,6 +41,7 @@ class FaultFile : public RandomRWFile {
     }
     Count().bytes_written += n;
     env_->total().bytes_written += n;
+    env_->ObserveWrite(path_);
     return Put(offset, src, n);
   }
 

@@ -21,6 +21,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/env.h"
@@ -82,6 +83,15 @@ class FaultEnv : public Env {
   };
   // Watches made so far.
   int watches() const { return static_cast<int>(watch_states_.size()); }
+
+  // Runs `observer` with the file's path before every write that is let
+  // through: a benchmark times a call's phases by it.
+  void set_write_observer(std::function<void(const std::string&)> observer) {
+    write_observer_ = std::move(observer);
+  }
+  void ObserveWrite(const std::string& path) {
+    if (write_observer_) write_observer_(path);
+  }
 
   // Runs `action` once, right after the `k`-th read from now (1 = next)
   // has completed: a change that lands at an exact point of a call.
@@ -179,6 +189,7 @@ class FaultEnv : public Env {
   std::vector<std::shared_ptr<WatchState>> watch_states_;
   int reads_until_action_ = 0;
   std::function<void()> after_reads_;
+  std::function<void(const std::string&)> write_observer_;
   bool armed_ = false;
   bool fired_ = false;
   bool crashed_ = false;
