@@ -24,14 +24,18 @@ std::size_t Cost(const TableImage& image) {
 
 // `store.path` as an absolute path, taken from the working folder as it is
 // now when relative; false when that cannot be told (or there is none).
+// Where the Env does not tell its working folder (Windows, which gives no
+// change signal either), the path as given.
 bool AbsolutePath(const Store& store, std::string* path) {
   if (store.path.empty()) return false;
-  if (store.path[0] == '/') {
+  const bool absolute = store.path[0] == '/';
+  std::string folder;
+  const Status s = absolute ? Status::OK() : store.env->CurrentFolder(&folder);
+  if (absolute || s.IsRefused()) {
     *path = store.path;
     return true;
   }
-  std::string folder;
-  if (!store.env->CurrentFolder(&folder).ok()) return false;
+  if (!s.ok()) return false;
   *path = folder + "/" + store.path;
   return true;
 }

@@ -62,7 +62,11 @@ TEST_F(ForkTest, AChildForkedAmidCallsNeitherHangsNorKeepsTheParentsLocks) {
     ASSERT_EQ(pipe(report), 0);
     ASSERT_EQ(pipe(release), 0);
     const pid_t child = fork();
-    if (child == 0) Child(s, report[1], release[0]);
+    if (child == 0) {
+      close(report[0]);
+      close(release[1]);  // so that the parent's close ends the wait
+      Child(s, report[1], release[0]);
+    }
     ASSERT_GT(child, 0);
     close(report[1]);
     close(release[0]);

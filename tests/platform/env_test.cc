@@ -451,6 +451,8 @@ TYPED_TEST(EnvTest, ChangeQueuesReportEveryChangeOfTheirFilesOnce) {
   const std::string why =
       MakeSymlink(env, this->PathOf("a"), this->PathOf("link"), true);
   if (!why.empty()) GTEST_SKIP() << "no link to watch: " << why;
+  // Events queued before a watch is made may be told to it too.
+  EXPECT_EQ(poll(watch), "");
   int by_link = 0;
   ASSERT_TRUE(queue
                   ->Watch(this->PathOf("link/b/g"), this->PathOf("a/b"), {"g"},

@@ -186,6 +186,9 @@ TEST_F(ReadCacheTest, AFileRenamedOverThePathDuringAFirstFillIsRead) {
 // Changes no signal reports (asynchronous writes on some kernels) are
 // seen within a second: the file is looked at by its path once a second.
 TEST_F(ReadCacheTest, ChangesNoSignalReportsAreSeenWithinASecond) {
+#if defined(_WIN32)
+  GTEST_SKIP() << "Windows gives no change signal, and no file times here";
+#endif
   env_.AdvanceClock(2 * ReadCache::kRevalidateMicros);  // older than a tick
   EXPECT_EQ(CheckUser(store(), "bob", "pw2"), 1);
   SetFileBytes(WithBobsPassword("pwX"));  // no event queued
@@ -200,6 +203,9 @@ TEST_F(ReadCacheTest, ChangesNoSignalReportsAreSeenWithinASecond) {
 // A file changed within a tick of its read may keep its times through a
 // later write: it is read again at its first look, not trusted.
 TEST_F(ReadCacheTest, AFileReadWithinATickOfItsChangeIsReadAgain) {
+#if defined(_WIN32)
+  GTEST_SKIP() << "Windows gives no change signal, and no file times here";
+#endif
   EXPECT_EQ(CheckUser(store(), "bob", "pw2"), 1);
   env_.AdvanceClock(2 * ReadCache::kRevalidateMicros);
   EXPECT_GT(OpensOf([&] { CheckUser(store(), "bob", "pw2"); }), 0);
