@@ -175,6 +175,9 @@ TEST_F(ReadCacheTest, AWriterOfThisProcessDropsWhatWasKept) {
 // before its watch existed raises nothing the watch reports: the fill must
 // read the file the path names once the watch exists.
 TEST_F(ReadCacheTest, AFileRenamedOverThePathDuringAFirstFillIsRead) {
+#if defined(_WIN32)
+  GTEST_SKIP() << "Windows replaces no file that is open";
+#endif
   const std::string tmp = (dir_.path() / "replacement").string();
   WriteBytes(tmp, WithBobsPassword("pwX"));
   env_.AfterReads(1, [&] { std::filesystem::rename(tmp, path()); });
