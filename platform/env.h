@@ -16,6 +16,7 @@
 #ifndef BRELLOX_PLATFORM_ENV_H_
 #define BRELLOX_PLATFORM_ENV_H_
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -61,6 +62,11 @@ struct FileFacts {
   // The mount the file lies on (0 where the system cannot tell): a file that
   // is itself mounted (bound over another name) has another than its folder.
   std::uint64_t mount_id = 0;
+  // When the file's contents, and its contents or attributes, last changed,
+  // in nanoseconds since 1970 (0 where the system does not tell). Two
+  // changes within one tick of the file system's clock may read the same.
+  std::int64_t modified_ns = 0;
+  std::int64_t changed_ns = 0;
   std::uint32_t mode = 0;  // POSIX permission bits; kOwnerOnlyMode on Windows
   std::string owner;       // user ID in decimal; owner SID on Windows
   std::string group;       // group ID in decimal; empty on Windows
@@ -157,26 +163,51 @@ class RandomRWFile {
   }
 };
 
-// Tells whether some entries of one folder may have changed: what a caller
-// needs to keep what it read from them across calls.
-class ChangeWatch {
+// Tells which of the files a caller watches may have changed: what a caller
+// needs to keep what it read of them across calls. One queue holds every
+// watch; polling it costs one system call when nothing happened. Not safe
+// for concurrent use. A child of fork shares its parent's queue, and a Poll
+// in either takes events the other needs: the child must drop an inherited
+// queue unpolled, and without Unwatch (see ForkSafeMutex).
+class ChangeQueue {
  public:
-  ChangeWatch() = default;
-  ChangeWatch(const ChangeWatch&) = delete;
-  ChangeWatch& operator=(const ChangeWatch&) = delete;
-  virtual ~ChangeWatch() = default;
+  struct Report {
+    int watch;   // as Watch gave it
+    bool ended;  // the watch can tell no more: its owner must Unwatch it
+  };
 
-  // Sets `*changed` when, since the watch was made or since the last Poll,
-  // a watched entry may have been written, cut, given another owner, mode
-  // or times, created, removed, or renamed to or from its name; clears it
-  // otherwise. Every such change made by a system call that returned before
-  // this Poll began is reported, by this Poll or an earlier one (a change
-  // made through a memory mapping never is). Polls of one watch must not
-  // overlap. IOError, with `*changed` set, when the watch can no longer
-  // tell (changes were lost, the folder went or was renamed, or the
-  // process forked since the watch was made): its owner must drop it and
-  // everything it vouched for.
-  virtual Status Poll(bool* changed) = 0;
+  ChangeQueue() = default;
+  ChangeQueue(const ChangeQueue&) = delete;
+  ChangeQueue& operator=(const ChangeQueue&) = delete;
+  // Ends every watch.
+  virtual ~ChangeQueue() = default;
+
+  // Watches the file that the absolute `path` leads to, found open in
+  // `folder` (its resolved folder), with the entries `names` of that folder
+  // (last components) that the file's changes can touch: their creation,
+  // removal, renaming, and the writes, cuts and changes of owner, mode or
+  // times of the files they name. Also watched: the move or removal of every
+  // folder the path passes through, and a new entry at the name of every
+  // symbolic link on the way (the path then leads elsewhere: the watch
+  // ends). `*watch` names it in Poll's reports. Refused, saying why, where
+  // no change can be seen: on file systems that may be changed by another
+  // machine or outside this kernel (only ext2/3/4, XFS, Btrfs and tmpfs are
+  // watched). IOError when the system refused (its per-user limits, say).
+  virtual Status Watch(const std::string& path, const std::string& folder,
+                       const std::vector<std::string>& names, int* watch) = 0;
+  virtual void Unwatch(int watch) = 0;
+
+  // Appends a report for each watch that saw a change since the last Poll
+  // (a watch may be reported more than once), and sets `*mounts_changed`
+  // when a file system may have been mounted or unmounted anywhere since,
+  // which moves no watch: the owner must ask whether its paths still lead
+  // to the files it watches. Every such change made by a system call that
+  // returned before this Poll began is reported, by this Poll or an earlier
+  // one. Not seen: writes through a memory mapping, and writes that raise
+  // no event at all (asynchronous I/O on some kernels). IOError when the
+  // queue can tell no more (changes were lost): every watch may have seen a
+  // change, and must be dropped.
+  virtual Status Poll(std::vector<Report>* reports, bool* mounts_changed) = 0;
 };
 
 class Env {
@@ -210,6 +241,20 @@ class Env {
   // there is none. Only `regular`, `size`, `links` and the identity are
   // filled.
   virtual Status EntryFacts(const std::string& path, FileFacts* facts) = 0;
+
+  // What the file `path` leads to now, every symbolic link followed: as
+  // RandomRWFile::Facts, with mount_id, by path (stat and statx), so
+  // that a caller can tell whether the path still names a file it opened.
+  // FileMissing when it leads to nothing.
+  virtual Status PathFacts(const std::string& path, FileFacts* facts) {
+    std::unique_ptr<RandomRWFile> file;
+    FileFacts found;
+    Status s = Open(path, OpenAccess::kReadOnly, &file);
+    if (s.ok()) s = file->Facts(&found);
+    if (s.ok()) s = file->MountOf(&found.mount_id);
+    if (s.ok()) *facts = found;
+    return s;
+  }
 
   // The mount the folder holding `path` lies on (0 where the system cannot
   // tell), to compare with RandomRWFile::MountOf of a file in it.
@@ -247,20 +292,27 @@ class Env {
   // systems whose file creation is durable with the file (Windows).
   virtual Status SyncDirectoryOf(const std::string& path) = 0;
 
+  // The process's working folder, absolute (getcwd): what a relative path
+  // is taken from at this moment. Refused where the system is not asked.
+  virtual Status CurrentFolder(std::string* /*folder*/) {
+    return Status::Refused("the working folder is not asked on this system");
+  }
+
   virtual std::uint64_t NowMicros() = 0;
   virtual void SleepForMicroseconds(int micros) = 0;
 
-  // Starts a ChangeWatch on the entries `names` (last components) of the
-  // folder `folder`. Refused, saying why, where the system gives no such
-  // signal: on systems without one (Windows, the default here), and on file
-  // systems that may be changed by another machine or outside this kernel
-  // (network and FUSE file systems): only ext2/3/4, XFS, Btrfs and tmpfs
-  // are watched. IOError when the system refused the watch (its per-user
-  // limits, say).
-  virtual Status WatchChanges(const std::string& /*folder*/,
-                              const std::vector<std::string>& /*names*/,
-                              std::unique_ptr<ChangeWatch>* watch) {
-    watch->reset();
+  // The time of day, in nanoseconds since 1970: the clock file times are
+  // given by, to tell how long ago a file changed.
+  virtual std::int64_t WallClockNanos() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+  }
+
+  // A new ChangeQueue. Refused, saying why, where the system gives no such
+  // signal (Windows, the default here); IOError when it refused one.
+  virtual Status NewChangeQueue(std::unique_ptr<ChangeQueue>* queue) {
+    queue->reset();
     return Status::Refused("no change signal on this system");
   }
 };

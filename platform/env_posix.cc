@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/env.h"
+#include "platform/fork_safe_mutex.h"
 
 #if defined(__linux__)
 #include "platform/inotify_watch.h"
@@ -49,6 +50,65 @@ int OpenRetryingInterrupts(const char* path, int flags, mode_t mode) {
   return fd;
 }
 
+// The descriptors of every open file, so that a child of fork keeps none of
+// them. A lock belongs to the open file, which a child's copy of the
+// descriptor shares: a copy of a descriptor that a call in another thread
+// holds would keep that call's lock after the call closed its own, until
+// the child exits. Unlocking in the child would drop the parent's lock too;
+// closing the copy drops only the child's hold.
+class Descriptors {
+ public:
+  static Descriptors& OfProcess() {
+    // Never destroyed, as Env::Default: files may be closed that late.
+    alignas(Descriptors) static unsigned char storage[sizeof(Descriptors)];
+    static Descriptors* const descriptors = new (storage) Descriptors;
+    return *descriptors;
+  }
+
+  // Opened and listed in one step under the mutex, which fork waits for:
+  // no child copies a descriptor before it is listed, nor after it is
+  // closed and before it leaves the list.
+  int Open(const char* path, int flags, mode_t mode) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    const int fd = OpenRetryingInterrupts(path, flags, mode);
+    if (fd >= 0) open_.push_back(fd);
+    return fd;
+  }
+
+  void Close(int fd) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    const auto listed = std::find(open_.begin(), open_.end(), fd);
+    if (listed != open_.end()) open_.erase(listed);
+    close(fd);
+  }
+
+ private:
+  Descriptors() = default;
+
+  // The child's copy of each descriptor is closed by putting a descriptor
+  // that can be neither read, written nor locked in its place: the number
+  // stays taken until its owner closes it, so that no file opened later in
+  // the child gets it and is closed or written by mistake.
+  static void InChild(void* self) {
+    const auto& open = static_cast<Descriptors*>(self)->open_;
+    const int inert = OpenInert();
+    for (const int fd : open) {
+      if (inert < 0 || dup3(inert, fd, O_CLOEXEC) < 0) close(fd);
+    }
+    if (inert >= 0) close(inert);
+  }
+  static int OpenInert() {
+#if defined(O_PATH)
+    return OpenRetryingInterrupts("/", O_PATH | O_DIRECTORY, 0);
+#else
+    return OpenRetryingInterrupts("/", O_RDONLY | O_DIRECTORY, 0);
+#endif
+  }
+
+  ForkSafeMutex mutex_{&Descriptors::InChild, this};
+  std::vector<int> open_;
+};
+
 // Offsets beyond off_t's range cannot name a byte of any file we open.
 bool ToOffset(std::uint64_t offset, off_t* result) {
   if (offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) {
@@ -75,6 +135,12 @@ void FillFacts(const struct stat& st, FileFacts* facts) {
   facts->owner = std::to_string(st.st_uid);
   facts->group = std::to_string(st.st_gid);
   facts->owner_is_administrator = st.st_uid == 0;
+  facts->modified_ns =
+      static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 +
+      st.st_mtim.tv_nsec;
+  facts->changed_ns =
+      static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1000000000 +
+      st.st_ctim.tv_nsec;
 }
 
 // The mount ID that statx reports (Linux 5.8 and later); 0 where the system
@@ -103,7 +169,7 @@ Status MountIdAt(int dir_fd, const char* path, int flags,
 class PosixFile final : public RandomRWFile {
  public:
   PosixFile(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
-  ~PosixFile() override { close(fd_); }
+  ~PosixFile() override { Descriptors::OfProcess().Close(fd_); }
 
   Status Read(std::uint64_t offset, std::size_t n, void* dst) override {
     off_t position;
@@ -329,7 +395,8 @@ class PosixEnv final : public Env {
     result->reset();
     const int flags = access == OpenAccess::kReadOnly ? O_RDONLY : O_RDWR;
     // O_NONBLOCK: opening a FIFO for reading must not wait for a writer.
-    const int fd = OpenRetryingInterrupts(path.c_str(), flags | O_NONBLOCK, 0);
+    const int fd =
+        Descriptors::OfProcess().Open(path.c_str(), flags | O_NONBLOCK, 0);
     if (fd < 0) return PosixError(path, errno);
     // Whether it is a regular file is asked by Size, which every user of
     // the file calls before reading: one fstat per call instead of two.
@@ -341,8 +408,8 @@ class PosixEnv final : public Env {
                       std::unique_ptr<RandomRWFile>* result) override {
     result->reset();
     const int flags = access == OpenAccess::kReadOnly ? O_RDONLY : O_RDWR;
-    const int fd = OpenRetryingInterrupts(path.c_str(),
-                                          flags | O_NONBLOCK | O_NOFOLLOW, 0);
+    const int fd = Descriptors::OfProcess().Open(
+        path.c_str(), flags | O_NONBLOCK | O_NOFOLLOW, 0);
     if (fd < 0) {
       // ELOOP is how O_NOFOLLOW refuses a symbolic link.
       if (errno == ELOOP) {
@@ -361,6 +428,16 @@ class PosixEnv final : public Env {
     return Status::OK();
   }
 
+  Status PathFacts(const std::string& path, FileFacts* facts) override {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) return PosixError(path, errno);
+    FileFacts found;
+    FillFacts(st, &found);
+    Status s = MountIdAt(AT_FDCWD, path.c_str(), 0, path, &found.mount_id);
+    if (s.ok()) *facts = found;
+    return s;
+  }
+
   Status MountOfFolder(const std::string& path,
                        std::uint64_t* mount_id) override {
     return MountIdAt(AT_FDCWD, FolderOf(path).c_str(), 0, path, mount_id);
@@ -370,7 +447,7 @@ class PosixEnv final : public Env {
                          std::unique_ptr<RandomRWFile>* result) override {
     result->reset();
     mode &= 07777;  // the bits above say nothing here (kPrivateOnWindows)
-    const int fd = OpenRetryingInterrupts(
+    const int fd = Descriptors::OfProcess().Open(
         path.c_str(), O_RDWR | O_CREAT | O_EXCL, static_cast<mode_t>(mode));
     if (fd < 0) return PosixError(path, errno);
     // The umask may have narrowed the bits; a side file must match its
@@ -378,7 +455,7 @@ class PosixEnv final : public Env {
     // could not change the other.
     if (fchmod(fd, static_cast<mode_t>(mode)) != 0) {
       const int error = errno;
-      close(fd);
+      Descriptors::OfProcess().Close(fd);
       unlink(path.c_str());
       return PosixError(path, error);
     }
@@ -446,6 +523,16 @@ class PosixEnv final : public Env {
     return Status::OK();
   }
 
+  Status CurrentFolder(std::string* folder) override {
+    std::vector<char> name(256);
+    while (getcwd(name.data(), name.size()) == nullptr) {
+      if (errno != ERANGE) return PosixError("the working folder", errno);
+      name.resize(name.size() * 2);
+    }
+    *folder = name.data();
+    return Status::OK();
+  }
+
   std::uint64_t NowMicros() override {
     struct timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
@@ -462,10 +549,8 @@ class PosixEnv final : public Env {
   }
 
 #if defined(__linux__)
-  Status WatchChanges(const std::string& folder,
-                      const std::vector<std::string>& names,
-                      std::unique_ptr<ChangeWatch>* watch) override {
-    return WatchFolderWithInotify(folder, names, watch);
+  Status NewChangeQueue(std::unique_ptr<ChangeQueue>* queue) override {
+    return NewInotifyQueue(queue);
   }
 #endif
 };

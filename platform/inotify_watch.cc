@@ -1,16 +1,22 @@
 #include "platform/inotify_watch.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <limits.h>
+#include <poll.h>
 #include <string.h>
 #include <sys/inotify.h>
-#include <sys/mman.h>
+#include <sys/stat.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstddef>
+#include <map>
 #include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
 
 namespace brellox {
 namespace {
@@ -24,175 +30,280 @@ constexpr unsigned long kLocalFileSystems[] = {
     0x01021994,  // tmpfs
 };
 
-// The folder is watched for its entries coming and going, and each watched
-// entry's file for its own changes. Watching the folder for changes of its
-// files too would make every system call on every file in it (the reads of
-// the calls this serves among them) look at the folder's watch.
-constexpr std::uint32_t kFolderEvents = IN_CREATE | IN_DELETE | IN_MOVED_FROM |
-                                        IN_MOVED_TO | IN_DELETE_SELF |
-                                        IN_MOVE_SELF | IN_ONLYDIR;
-// IN_DONT_FOLLOW: a link in a watched name is reported as the link.
-constexpr std::uint32_t kEntryEvents = IN_MODIFY | IN_ATTRIB | IN_DONT_FOLLOW;
-
-// Events of the folder's watch that end what the watch can tell: lost
-// events, or a folder that is gone or now has another path.
-constexpr std::uint32_t kFolderEnded =
+// A folder's own move or removal, and what ends any watch: the kernel
+// dropped it, or its file system went.
+constexpr std::uint32_t kSelfEvents = IN_DELETE_SELF | IN_MOVE_SELF;
+constexpr std::uint32_t kEnded =
     IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT;
+// Entries of a folder coming and going. The folder is not watched for the
+// changes of its files: that would make every system call on every file in
+// it (the reads of the calls this serves among them) look at the watch.
+constexpr std::uint32_t kEntryEvents =
+    IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO;
+// A watched file's own changes. IN_DONT_FOLLOW: a link at a watched name
+// is reported as the link.
+constexpr std::uint32_t kContentEvents = IN_MODIFY | IN_ATTRIB | IN_DONT_FOLLOW;
+// As many links as the kernel follows in one path.
+constexpr int kMaxLinks = 40;
+
+// The largest event: a read that left room for it emptied the queue.
+constexpr std::size_t kLargestEvent = sizeof(inotify_event) + NAME_MAX + 1;
 
 Status Error(const std::string& context, int error_number) {
   return Status::IOError(context + ": " + strerror(error_number));
 }
 
-// Tells a child of fork from its parent without a system call: a page the
-// kernel wipes in the child (MADV_WIPEONFORK, Linux 4.14), or getpid where
-// the kernel cannot. (A fork handler could not be used: it would outlive an
-// unloaded library.)
-class ForkDetector {
+// The components of `path` in reverse order, the last one first.
+void PushComponents(const std::string& path, std::vector<std::string>* stack) {
+  std::vector<std::string> parts;
+  std::size_t at = 0;
+  while (at <= path.size()) {
+    const std::size_t end = std::min(path.find('/', at), path.size());
+    if (end > at) parts.push_back(path.substr(at, end - at));
+    at = end + 1;
+  }
+  stack->insert(stack->end(), parts.rbegin(), parts.rend());
+}
+
+std::string FolderName(const std::string& folder) {
+  return folder.empty() ? "/" : folder;
+}
+
+class InotifyQueue final : public ChangeQueue {
  public:
-  ForkDetector() : pid_(getpid()), size_(sysconf(_SC_PAGESIZE)) {
-    void* page = mmap(nullptr, size_, PROT_READ | PROT_WRITE,
-                      MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (page == MAP_FAILED) return;
-    if (madvise(page, size_, MADV_WIPEONFORK) != 0) {
-      munmap(page, size_);
-      return;
+  InotifyQueue(int inotify, int mounts) : inotify_(inotify), mounts_(mounts) {}
+  // Closing the instance ends every watch in it. No watch is removed one by
+  // one here: in a child of fork the instance is its parent's too.
+  ~InotifyQueue() override {
+    close(inotify_);
+    close(mounts_);
+  }
+
+  Status Watch(const std::string& path, const std::string& folder,
+               const std::vector<std::string>& names, int* watch) override {
+    struct statfs fs;
+    if (statfs(folder.c_str(), &fs) != 0) return Error(folder, errno);
+    const auto type = static_cast<unsigned long>(fs.f_type);
+    if (std::find(std::begin(kLocalFileSystems), std::end(kLocalFileSystems),
+                  type) == std::end(kLocalFileSystems)) {
+      return Status::Refused(folder + ": not on a local file system");
     }
-    page_ = static_cast<volatile char*>(page);
-    *page_ = 1;
-  }
-  ~ForkDetector() {
-    if (page_ != nullptr) munmap(const_cast<char*>(page_), size_);
-  }
-  ForkDetector(const ForkDetector&) = delete;
-  ForkDetector& operator=(const ForkDetector&) = delete;
-
-  bool InChild() const {
-    return page_ != nullptr ? *page_ == 0 : getpid() != pid_;
-  }
-
- private:
-  const pid_t pid_;
-  const std::size_t size_;
-  volatile char* page_ = nullptr;
-};
-
-// The largest event: a read that left room for it emptied the queue.
-constexpr std::size_t kLargestEvent = sizeof(inotify_event) + NAME_MAX + 1;
-
-class InotifyWatch final : public ChangeWatch {
- public:
-  InotifyWatch(int fd, std::string folder, std::vector<std::string> names)
-      : fd_(fd), folder_(std::move(folder)), names_(std::move(names)) {}
-  ~InotifyWatch() override { close(fd_); }
-
-  // Watches the folder, then the files its watched names have now.
-  Status Start() {
-    folder_wd_ = inotify_add_watch(fd_, folder_.c_str(), kFolderEvents);
-    if (folder_wd_ < 0) return Error(folder_ + ": inotify watch", errno);
-    for (const std::string& name : names_) {
-      Status s = WatchEntry(name);
-      if (!s.ok()) return s;
+    const int id = ++last_watch_;
+    Watched& made = watches_[id];
+    made.folder = folder;
+    made.names = names;
+    // The route first, then the folder, then the files its watched names
+    // have now: each later step is made under the watches of the earlier.
+    Status s = WatchRoute(id, path);
+    if (s.ok()) {
+      s = Add(id, folder, kEntryEvents | kSelfEvents | IN_ONLYDIR,
+              Use::kEntries);
     }
+    for (std::size_t i = 0; s.ok() && i < names.size(); ++i) {
+      s = WatchContents(id, names[i]);
+    }
+    if (!s.ok()) {
+      Unwatch(id);
+      return s;
+    }
+    *watch = id;
     return Status::OK();
   }
 
-  // Reads the queue without asking how full it is first, so that an empty
-  // queue costs one system call; events for other names are dropped, so
-  // that a busy folder costs a read, not the cache.
-  Status Poll(bool* changed) override {
-    *changed = true;
-    // A child of fork shares its parent's queue: a Poll in either would
-    // take events the other needs.
-    if (fork_.InChild()) {
-      return Status::IOError(folder_ + ": watched before the process forked");
+  void Unwatch(int watch) override {
+    const auto found = watches_.find(watch);
+    if (found == watches_.end()) return;
+    for (const int wd : found->second.wds) {
+      const auto uses = uses_.find(wd);
+      if (uses == uses_.end()) continue;  // the kernel dropped it
+      auto& list = uses->second;
+      list.erase(std::remove_if(list.begin(), list.end(),
+                                [&](const Use& u) { return u.watch == watch; }),
+                 list.end());
+      if (list.empty()) {
+        inotify_rm_watch(inotify_, wd);
+        uses_.erase(uses);
+      }
     }
-    *changed = false;
+    watches_.erase(found);
+  }
+
+  // One poll over both: nothing more when neither has news. Reading the
+  // mount table's state through poll consumes it.
+  Status Poll(std::vector<Report>* reports, bool* mounts_changed) override {
+    *mounts_changed = false;
+    pollfd fds[2] = {{inotify_, POLLIN, 0}, {mounts_, POLLPRI, 0}};
+    int n;
+    do {
+      n = poll(fds, 2, 0);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0) return Error("poll of the change signals", errno);
+    *mounts_changed = (fds[1].revents & (POLLPRI | POLLERR)) != 0;
+    if ((fds[0].revents & POLLIN) == 0) return Status::OK();
     alignas(inotify_event) char buffer[4096];
     for (;;) {
-      const ssize_t n = read(fd_, buffer, sizeof(buffer));
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0 && errno == EAGAIN) return Status::OK();
-      if (n <= 0) {
-        *changed = true;
-        return Error(folder_, n < 0 ? errno : EIO);
-      }
-      for (ssize_t at = 0; at < n;) {
+      const ssize_t got = read(inotify_, buffer, sizeof(buffer));
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0 && errno == EAGAIN) return Status::OK();
+      if (got <= 0) return Error("inotify", got < 0 ? errno : EIO);
+      for (ssize_t at = 0; at < got;) {
         const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
         at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
-        Status s = Take(*event, changed);
-        if (!s.ok()) {
-          *changed = true;
-          return s;
-        }
+        Status s = Take(*event, reports);
+        if (!s.ok()) return s;
       }
       // The kernel hands out whole events while they fit.
-      if (static_cast<std::size_t>(n) <= sizeof(buffer) - kLargestEvent) {
+      if (static_cast<std::size_t>(got) <= sizeof(buffer) - kLargestEvent) {
         return Status::OK();
       }
     }
   }
 
  private:
-  Status WatchEntry(const std::string& name) {
-    const std::string path = folder_ + "/" + name;
-    if (inotify_add_watch(fd_, path.c_str(), kEntryEvents) >= 0 ||
-        errno == ENOENT) {
-      return Status::OK();  // an entry made later is a folder event
+  struct Use {
+    enum Kind {
+      kSelf,      // a folder on the route: its own move or removal ends it
+      kLink,      // the folder holding a link on the route, for that name
+      kEntries,   // the file's folder, for the watch's names
+      kContents,  // a file at one of those names
+    };
+    int watch;
+    Kind kind;
+    std::string name;  // of the link
+  };
+  struct Watched {
+    std::string folder;
+    std::vector<std::string> names;
+    std::vector<int> wds;
+  };
+
+  // Every folder the path passes through, links expanded as the kernel
+  // expands them, each for its own move or removal; and each link on the
+  // way, through its folder, for a new entry at its name. The last
+  // component, once no link, is the file: its folder's watch covers it.
+  Status WatchRoute(int id, const std::string& path) {
+    std::vector<std::string> pending;
+    PushComponents(path, &pending);
+    std::string current;  // the root
+    int links = 0;
+    Status s = Add(id, "/", kSelfEvents | IN_ONLYDIR, Use::kSelf);
+    while (s.ok() && !pending.empty()) {
+      const std::string name = std::move(pending.back());
+      pending.pop_back();
+      if (name == ".") continue;
+      if (name == "..") {
+        current.resize(std::min(current.size(), current.rfind('/')));
+        continue;
+      }
+      const std::string next = current + "/" + name;
+      struct stat st;
+      if (lstat(next.c_str(), &st) != 0) return Error(next, errno);
+      if (S_ISLNK(st.st_mode)) {
+        if (++links > kMaxLinks) return Error(path, ELOOP);
+        // Watched before it is read: a link re-pointed after the read is
+        // reported, one re-pointed before is what is read.
+        s = Add(id, FolderName(current), kEntryEvents | kSelfEvents, Use::kLink,
+                name);
+        std::vector<char> target(PATH_MAX + 1);
+        const ssize_t n = readlink(next.c_str(), target.data(), PATH_MAX);
+        if (n < 0) return Error(next, errno);
+        const std::string to(target.data(), static_cast<std::size_t>(n));
+        if (!to.empty() && to[0] == '/') current.clear();
+        PushComponents(to, &pending);
+        continue;
+      }
+      if (pending.empty()) break;  // the file
+      current = next;
+      s = Add(id, current, kSelfEvents | IN_ONLYDIR, Use::kSelf);
     }
-    return Error(path + ": inotify watch", errno);
+    return s;
   }
 
-  Status Take(const inotify_event& event, bool* changed) {
-    if (event.mask & IN_Q_OVERFLOW) {
-      return Status::IOError(folder_ + ": changes were lost");
+  Status WatchContents(int id, const std::string& name) {
+    const std::string path = watches_[id].folder + "/" + name;
+    Status s = Add(id, path, kContentEvents, Use::kContents);
+    // An entry made later is a folder event, which watches it then.
+    return s.IsFileMissing() ? Status::OK() : s;
+  }
+
+  Status Add(int id, const std::string& path, std::uint32_t mask,
+             Use::Kind kind, const std::string& name = std::string()) {
+    const int wd =
+        inotify_add_watch(inotify_, path.c_str(), mask | IN_MASK_ADD);
+    if (wd < 0) {
+      const int error = errno;
+      const std::string context = path + ": inotify watch";
+      if (error == ENOENT) return Status::FileMissing(context);
+      return Error(context, error);
     }
-    if (event.wd != folder_wd_) {
-      // A watched file changed, or went (IN_IGNORED).
-      *changed = true;
-      return Status::OK();
-    }
-    if (event.mask & kFolderEnded) {
-      return Status::IOError(folder_ + ": the watch ended");
-    }
-    // The name is padded with NULs to its length.
-    if (event.len == 0 || !Watched(event.name)) return Status::OK();
-    *changed = true;
-    // A new file under a watched name is watched before this Poll returns:
-    // whatever happened to it before is reported by this Poll.
-    if (event.mask & (IN_CREATE | IN_MOVED_TO)) return WatchEntry(event.name);
+    uses_[wd].push_back(Use{id, kind, name});
+    watches_[id].wds.push_back(wd);
     return Status::OK();
   }
 
-  bool Watched(const char* name) const {
-    return std::find(names_.begin(), names_.end(), name) != names_.end();
+  Status Take(const inotify_event& event, std::vector<Report>* reports) {
+    if (event.mask & IN_Q_OVERFLOW) {
+      return Status::IOError("inotify: changes were lost");
+    }
+    const auto found = uses_.find(event.wd);
+    if (found == uses_.end()) return Status::OK();  // an ended watch's
+    // A copy: a new file at a watched name adds to the lists.
+    const std::vector<Use> uses = found->second;
+    // The name is padded with NULs to its length.
+    const std::string name = event.len > 0 ? event.name : "";
+    for (const Use& use : uses) {
+      if (use.kind == Use::kContents) {
+        // A watched file changed, or went (IN_IGNORED).
+        reports->push_back(Report{use.watch, false});
+      } else if (event.mask & kEnded) {
+        reports->push_back(Report{use.watch, true});
+      } else if (use.kind == Use::kLink && name == use.name) {
+        // The path may lead elsewhere now: its route is watched anew.
+        reports->push_back(Report{use.watch, true});
+      } else if (use.kind == Use::kEntries && Named(use.watch, name)) {
+        reports->push_back(Report{use.watch, false});
+        // A new file under a watched name is watched before this Poll
+        // returns: whatever happened to it before is reported by this Poll.
+        if ((event.mask & (IN_CREATE | IN_MOVED_TO)) &&
+            !WatchContents(use.watch, name).ok()) {
+          reports->push_back(Report{use.watch, true});
+        }
+      }
+    }
+    if (event.mask & IN_IGNORED) uses_.erase(event.wd);
+    return Status::OK();
   }
 
-  const int fd_;
-  const ForkDetector fork_;
-  const std::string folder_;
-  const std::vector<std::string> names_;
-  int folder_wd_ = -1;
+  bool Named(int watch, const std::string& name) const {
+    const auto found = watches_.find(watch);
+    if (found == watches_.end() || name.empty()) return false;
+    const auto& names = found->second.names;
+    return std::find(names.begin(), names.end(), name) != names.end();
+  }
+
+  const int inotify_;
+  const int mounts_;
+  int last_watch_ = 0;
+  std::map<int, Watched> watches_;
+  std::unordered_map<int, std::vector<Use>> uses_;  // by inotify watch
 };
 
 }  // namespace
 
-Status WatchFolderWithInotify(const std::string& folder,
-                              const std::vector<std::string>& names,
-                              std::unique_ptr<ChangeWatch>* watch) {
-  watch->reset();
-  struct statfs fs;
-  if (statfs(folder.c_str(), &fs) != 0) return Error(folder, errno);
-  const auto type = static_cast<unsigned long>(fs.f_type);
-  if (std::find(std::begin(kLocalFileSystems), std::end(kLocalFileSystems),
-                type) == std::end(kLocalFileSystems)) {
-    return Status::Refused(folder + ": not on a local file system");
+Status NewInotifyQueue(std::unique_ptr<ChangeQueue>* queue) {
+  queue->reset();
+  const int inotify = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  if (inotify < 0) return Error("inotify", errno);
+  // Without the mount table's signal a mount over a watched path would go
+  // unseen: no queue then.
+  const int mounts = open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
+  if (mounts < 0) {
+    const int error = errno;
+    close(inotify);
+    return Error("/proc/self/mountinfo", error);
   }
-  const int fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-  if (fd < 0) return Error(folder + ": inotify", errno);
-  auto made = std::make_unique<InotifyWatch>(fd, folder, names);
-  Status s = made->Start();
-  if (s.ok()) *watch = std::move(made);
-  return s;
+  queue->reset(new InotifyQueue(inotify, mounts));
+  return Status::OK();
 }
 
 }  // namespace brellox

@@ -1,23 +1,20 @@
-// The Linux change signal behind PosixEnv::WatchChanges: an inotify watch
-// on one folder for its entries coming and going, and on the files of a few
-// of its names for their changes.
+// The Linux change signal behind PosixEnv::NewChangeQueue: one inotify
+// instance for every watch of the queue, and the mount table polled beside
+// it.
 #ifndef BRELLOX_PLATFORM_INOTIFY_WATCH_H_
 #define BRELLOX_PLATFORM_INOTIFY_WATCH_H_
 
 #include <memory>
-#include <string>
-#include <vector>
 
 #include "platform/env.h"
 
 namespace brellox {
 
-// As Env::WatchChanges. The watch's events are queued by the kernel before
-// the system call that caused them returns, so a Poll that finds the queue
-// empty has missed no change made before it began.
-Status WatchFolderWithInotify(const std::string& folder,
-                              const std::vector<std::string>& names,
-                              std::unique_ptr<ChangeWatch>* watch);
+// As Env::NewChangeQueue. Inotify queues an event before the system call
+// that caused it returns, and the mount table marks a change before the
+// mount call returns, so a Poll that finds neither has missed no change
+// made before it began.
+Status NewInotifyQueue(std::unique_ptr<ChangeQueue>* queue);
 
 }  // namespace brellox
 

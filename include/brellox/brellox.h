@@ -4,7 +4,10 @@
 // directory of the library module; the library writes a default file there
 // when it is loaded and finds none. Every function opens the file, does its
 // work and closes it again, so each change is visible to the next call of any
-// process. Nothing is cached between calls.
+// process. A lookup may instead be answered from tables this process read
+// before, but only while the kernel's change signal proves the file the
+// same (a change is seen by every call that starts after it returned);
+// BRELLOX_READ_CACHE=0 in the environment turns that off (doc/read_cache.md).
 //
 // Every call is one isolated step, across threads and processes: it holds a
 // lock on the file (shared to read, exclusive to change) from its first read

@@ -12,7 +12,10 @@
  * tool's `init`, or a copy of one). As with the Svr_ functions, every call
  * is one isolated step: it opens the file, locks it (waiting at most five
  * seconds), does its work, and closes it; a change lands whole or not at
- * all. Nothing is cached between calls.
+ * all. A lookup may be answered from tables this process read before, only
+ * while the kernel's change signal proves the file the same; a change is
+ * seen by every call that starts after it returned (BRELLOX_READ_CACHE=0
+ * turns that off; doc/read_cache.md).
  *
  * Every function returns a brellox_result. Out-values are written only on
  * BRELLOX_OK, unless a comment says otherwise; a failed change leaves the

@@ -5,6 +5,7 @@
 
 #include "src/options/option_file.h"
 #include "src/store/in_session.h"
+#include "src/store/read_cache.h"
 #include "src/store/text.h"
 
 namespace brellox {

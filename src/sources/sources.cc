@@ -4,6 +4,7 @@
 
 #include "src/sources/twin_table.h"
 #include "src/store/config_file.h"
+#include "src/store/read_cache.h"
 #include "src/store/text.h"
 
 namespace brellox {

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "src/store/in_session.h"
+#include "src/store/read_cache.h"
 #include "src/store/text.h"
 
 namespace brellox {

@@ -94,7 +94,9 @@ Status ConfigSession::OpenLocked(Access access) {
   const bool read_only = access == Access::kRead;
   Status s;
   // A file replaced by a rename after it was opened has no name left: a
-  // change to it would be lost, so open the file the name now leads to.
+  // change to it would be lost, and a read would answer from a file the
+  // path no longer names, so open the file the name now leads to. Its
+  // place cannot be resolved once it has no name.
   for (int attempt = 0; attempt < 3; ++attempt) {
     s = store.env->Open(
         store.path, read_only ? OpenAccess::kReadOnly : OpenAccess::kReadWrite,
@@ -104,14 +106,21 @@ Status ConfigSession::OpenLocked(Access access) {
                         read_only ? LockMode::kShared : LockMode::kExclusive);
     }
     if (s.ok()) s = file_->Facts(&facts_);
+    if (s.ok() && !facts_.regular) {
+      s = Status::IOError(store.path + ": not a regular file");
+    }
+    if (s.ok() && facts_.links > 0) {
+      s = LocateFile(store.env, store.path, facts_, file_.get(), &place_);
+      if (!s.ok() && file_->Facts(&facts_).ok() && facts_.links == 0) {
+        s = Status::OK();
+      }
+    }
     if (!s.ok() || facts_.links > 0) break;
     Close();
   }
-  if (s.ok() && !facts_.regular) {
-    s = Status::IOError(store.path + ": not a regular file");
-  }
-  if (s.ok()) {
-    s = LocateFile(store.env, store.path, facts_, file_.get(), &place_);
+  if (s.ok() && facts_.links == 0) {
+    s = Status::IOError(store.path +
+                        ": replaced by another file each time it was opened");
   }
   if (!s.ok()) return s;
   // A journal with content outside a writer's exclusive hold can only be

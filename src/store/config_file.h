@@ -26,6 +26,13 @@ enum class Access {
   kReplace,
 };
 
+// Told of every commit of this process that may have changed the file at
+// `store.path`, after it: for whoever keeps what it read of files across
+// calls (the read cache), which must drop it. One at a time; the last one
+// set is called.
+using CommitListener = void (*)(const Store& store);
+void ListenToCommits(CommitListener listener);
+
 // One call's hold on the configuration file, from its first read to its
 // last write: the open file, the lock, and the header as read under it.
 //

@@ -4,6 +4,7 @@
 #include <mutex>
 #include <tuple>
 
+#include "platform/fork_safe_mutex.h"
 #include "src/store/file_lock.h"
 #include "src/store/journal.h"
 
@@ -44,7 +45,7 @@ class PlaceCache {
 
  private:
   static constexpr std::size_t kMaxPlaces = 64;
-  std::mutex mutex_;
+  ForkSafeMutex mutex_;
   std::map<PlaceKey, FilePlace> places_;
 };
 

@@ -1,6 +1,8 @@
 #include "src/store/read_cache.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -9,6 +11,10 @@
 namespace brellox {
 namespace {
 
+// Two writes within one tick of a file system's clock may leave the same
+// times: times this close to the read vouch for nothing after it.
+constexpr std::int64_t kTimestampTickNanos = 1000 * 1000 * 1000;
+
 std::size_t Cost(const TableImage& image) {
   const auto count = static_cast<std::size_t>(image.count());
   return count * static_cast<std::size_t>(image.record_size()) +
@@ -16,30 +22,77 @@ std::size_t Cost(const TableImage& image) {
          sizeof(TableImage);
 }
 
-// What the file's changes can touch in the folder of its resolved path: the
-// file's entry and its journal's (journal.h names it after that path).
-Status WatchPlace(Env* env, const FilePlace& place,
-                  std::unique_ptr<ChangeWatch>* watch) {
+// `store.path` as an absolute path, taken from the working folder as it is
+// now when relative; false when that cannot be told (or there is none).
+// Where the Env does not tell its working folder (Windows, which gives no
+// change signal either), the path as given.
+bool AbsolutePath(const Store& store, std::string* path) {
+  if (store.path.empty()) return false;
+  const bool absolute = store.path[0] == '/';
+  std::string folder;
+  const Status s = absolute ? Status::OK() : store.env->CurrentFolder(&folder);
+  if (absolute || s.IsRefused()) {
+    *path = store.path;
+    return true;
+  }
+  if (!s.ok()) return false;
+  *path = folder + "/" + store.path;
+  return true;
+}
+
+bool SameFile(const FileFacts& a, const FileFacts& b) {
+  return a.device == b.device && a.inode == b.inode && a.mount_id == b.mount_id;
+}
+
+bool SameVersion(const FileFacts& a, const FileFacts& b) {
+  return SameFile(a, b) && a.size == b.size && a.modified_ns == b.modified_ns &&
+         a.changed_ns == b.changed_ns;
+}
+
+// Where the file's resolved path puts it: its folder, and the names in it
+// its changes can touch (its own and its journal's; journal.h names the
+// journal after that path).
+bool FolderOf(const FilePlace& place, std::string* folder,
+              std::vector<std::string>* names) {
   const std::string& journal = place.journal;
   const std::size_t tail = place.file_name.size() + sizeof(kJournalSuffix) - 1;
-  if (journal.size() <= tail) {
-    return Status::Refused(journal + ": no folder to watch");
-  }
+  if (journal.size() <= tail) return false;
   // Where the file's name starts, after its folder's separator; the folder
   // keeps a separator only when it is the root.
   const std::size_t name_at = journal.size() - tail;
-  const std::string folder =
-      journal.substr(0, name_at == 1 ? name_at : name_at - 1);
-  return env->WatchChanges(
-      folder, {place.file_name, place.file_name + kJournalSuffix}, watch);
+  *folder = journal.substr(0, name_at == 1 ? name_at : name_at - 1);
+  *names = {place.file_name, place.file_name + kJournalSuffix};
+  return true;
+}
+
+bool CacheWanted() {
+  const char* setting = std::getenv("BRELLOX_READ_CACHE");
+  return setting == nullptr || std::strcmp(setting, "0") != 0;
 }
 
 }  // namespace
 
+Status OpenTable(const Store& store, Access access, const TableSpec& spec,
+                 ConfigSession* session, TableImage* image,
+                 std::int32_t limit) {
+  if (access == Access::kRead) {
+    return ReadCache::OfProcess().Load(store, spec, session, image, limit);
+  }
+  Status s = session->Open(store, access);
+  if (s.ok()) s = TableImage::Load(*session, spec, image, limit);
+  return s;
+}
+
 ReadCache& ReadCache::OfProcess() {
   // Destroyed when the library is unloaded, with its watches and tables: a
   // heap copy would leak them with every unloaded copy of the library.
-  static ReadCache cache(kProcessLimitBytes);
+  static ReadCache cache(kProcessLimitBytes, CacheWanted());
+  // Before any table is kept: a writer of this process drops what it
+  // changed.
+  static const bool listening =
+      (ListenToCommits([](const Store& store) { OfProcess().Forget(store); }),
+       true);
+  (void)listening;
   return cache;
 }
 
@@ -48,62 +101,156 @@ std::size_t ReadCache::bytes() const {
   return bytes_;
 }
 
+void ReadCache::ForgetAllInChild(void* cache) {
+  auto* self = static_cast<ReadCache*>(cache);
+  // No Unwatch: the parent's watches are in the same instances.
+  self->entries_.clear();
+  self->queues_.clear();
+  self->bytes_ = 0;
+}
+
 void ReadCache::DropTablesLocked(Entry* entry) {
-  for (auto& table : entry->tables) {
-    if (table != nullptr) bytes_ -= Cost(*table);
+  for (std::size_t t = 0; t < entry->tables.size(); ++t) {
+    auto& table = entry->tables[t];
+    if (table == nullptr) continue;
+    bytes_ -= Cost(*table);
+    std::vector<RecordKeys> kinds = table->IndexedKinds();
+    if (!kinds.empty()) entry->kinds[t] = std::move(kinds);
     table.reset();
   }
 }
 
-bool ReadCache::PollLocked(Entries::iterator entry) {
-  bool changed = true;
-  const Status s = entry->second.watch->Poll(&changed);
-  if (!s.ok()) {
-    DropTablesLocked(&entry->second);
-    entries_.erase(entry);
+std::vector<RecordKeys> ReadCache::KindsOf(const KeyView& key,
+                                           int table) const {
+  std::lock_guard<std::mutex> hold(mutex_);
+  const auto entry = entries_.find(key);
+  if (entry == entries_.end()) return {};
+  return entry->second.kinds[table];
+}
+
+void ReadCache::ChangedLocked(Entry* entry) {
+  DropTablesLocked(entry);
+  entry->generation = ++last_generation_;
+}
+
+void ReadCache::EraseLocked(Entries::iterator entry) {
+  DropTablesLocked(&entry->second);
+  const auto queue = queues_.find(entry->first.first);
+  if (queue != queues_.end()) queue->second->Unwatch(entry->second.watch);
+  entries_.erase(entry);
+}
+
+void ReadCache::ForgetEnvLocked(Env* env) {
+  for (auto entry = entries_.begin(); entry != entries_.end();) {
+    if (entry->first.first == env) {
+      DropTablesLocked(&entry->second);
+      entry = entries_.erase(entry);
+    } else {
+      ++entry;
+    }
+  }
+  queues_.erase(env);
+}
+
+void ReadCache::PollLocked(Env* env) {
+  const auto queue = queues_.find(env);
+  if (queue == queues_.end()) return;
+  std::vector<ChangeQueue::Report> reports;
+  bool mounts_changed = false;
+  if (!queue->second->Poll(&reports, &mounts_changed).ok()) {
+    ForgetEnvLocked(env);
+    return;
+  }
+  for (const ChangeQueue::Report& report : reports) {
+    const auto entry =
+        std::find_if(entries_.begin(), entries_.end(), [&](const auto& e) {
+          return e.first.first == env && e.second.watch == report.watch;
+        });
+    if (entry == entries_.end()) continue;
+    if (report.ended) {
+      EraseLocked(entry);
+    } else {
+      ChangedLocked(&entry->second);
+    }
+  }
+  // A mount moves no watch: each path is asked where it leads now.
+  if (!mounts_changed) return;
+  for (auto entry = entries_.begin(); entry != entries_.end();) {
+    const auto next = std::next(entry);
+    FileFacts now;
+    if (entry->first.first == env &&
+        (!env->PathFacts(entry->first.second, &now).ok() ||
+         !SameFile(now, entry->second.read))) {
+      EraseLocked(entry);
+    }
+    entry = next;
+  }
+}
+
+bool ReadCache::StillAsReadLocked(Entries::iterator entry) {
+  Env* env = entry->first.first;
+  const std::uint64_t now = env->NowMicros();
+  Entry& e = entry->second;
+  if (now - e.confirmed < kRevalidateMicros) return true;
+  FileFacts facts;
+  if (!env->PathFacts(entry->first.second, &facts).ok() ||
+      !SameVersion(facts, e.read)) {
+    EraseLocked(entry);
     return false;
   }
-  if (changed) {
-    DropTablesLocked(&entry->second);
-    entry->second.generation = ++last_generation_;
-  }
-  return true;
+  e.confirmed = now;
+  if (!e.racy) return true;
+  // Read again: its times, a tick older by now, can vouch for the next.
+  ChangedLocked(&e);
+  return false;
 }
 
 std::shared_ptr<const TableImage> ReadCache::Find(const KeyView& key, int table,
                                                   std::uint64_t* generation) {
   *generation = 0;
   std::lock_guard<std::mutex> hold(mutex_);
-  const auto entry = entries_.find(key);
-  if (entry == entries_.end() || !PollLocked(entry)) return nullptr;
+  PollLocked(key.first);
+  auto entry = entries_.find(key);
+  if (entry == entries_.end()) return nullptr;
+  if (entry->second.tables[table] != nullptr && !StillAsReadLocked(entry)) {
+    entry = entries_.find(key);
+    if (entry == entries_.end()) return nullptr;
+  }
   *generation = entry->second.generation;
   return entry->second.tables[table];
 }
 
 std::uint64_t ReadCache::StartFill(const KeyView& key,
                                    const ConfigSession& session) {
+  std::string folder;
+  std::vector<std::string> names;
+  if (!FolderOf(session.place(), &folder, &names)) return 0;
   std::lock_guard<std::mutex> hold(mutex_);
   auto entry = entries_.find(key);
   if (entry != entries_.end()) return entry->second.generation;
-  // Made while the session holds the file's lock: every change after what
-  // the session reads comes after the watch, which reports it.
-  std::unique_ptr<ChangeWatch> watch;
-  if (!WatchPlace(key.first, session.place(), &watch).ok()) return 0;
+  auto& queue = queues_[key.first];
+  if (queue == nullptr && !key.first->NewChangeQueue(&queue).ok()) {
+    queues_.erase(key.first);
+    return 0;
+  }
+  int watch = 0;
+  if (!queue->Watch(std::string(key.second), folder, names, &watch).ok()) {
+    return 0;
+  }
   if (entries_.size() >= kMaxWatchedFiles) {
-    const auto oldest = std::min_element(entries_.begin(), entries_.end(),
-                                         [](const auto& a, const auto& b) {
-                                           return a.second.made < b.second.made;
-                                         });
-    DropTablesLocked(&oldest->second);
-    entries_.erase(oldest);
+    EraseLocked(std::min_element(entries_.begin(), entries_.end(),
+                                 [](const auto& a, const auto& b) {
+                                   return a.second.made < b.second.made;
+                                 }));
   }
   Entry& made = entries_[Key(key.first, std::string(key.second))];
-  made.watch = std::move(watch);
+  made.watch = watch;
   made.generation = made.made = ++last_generation_;
   return made.generation;
 }
 
 void ReadCache::Keep(const KeyView& key, int table, std::uint64_t generation,
+                     const FileFacts& read, std::int64_t read_at,
                      const std::shared_ptr<const TableImage>& image) {
   const std::size_t cost = Cost(*image);
   std::lock_guard<std::mutex> hold(mutex_);
@@ -115,11 +262,25 @@ void ReadCache::Keep(const KeyView& key, int table, std::uint64_t generation,
       cost > limit_bytes_) {
     return;
   }
+  Entry& e = entry->second;
+  const bool kept_any = std::any_of(e.tables.begin(), e.tables.end(),
+                                    [](const auto& t) { return t != nullptr; });
+  // Tables read from two versions that no signal told apart: keep neither.
+  if (kept_any && !SameVersion(read, e.read)) {
+    ChangedLocked(&e);
+    return;
+  }
   for (auto other = entries_.begin();
        other != entries_.end() && bytes_ + cost > limit_bytes_; ++other) {
     DropTablesLocked(&other->second);
   }
-  auto& slot = entry->second.tables[table];
+  if (!kept_any) {
+    e.read = read;
+    e.confirmed = key.first->NowMicros();
+    e.racy = read_at - std::max(read.modified_ns, read.changed_ns) <
+             kTimestampTickNanos;
+  }
+  auto& slot = e.tables[table];
   if (slot != nullptr) bytes_ -= Cost(*slot);
   slot = image;
   bytes_ += cost;
@@ -128,8 +289,16 @@ void ReadCache::Keep(const KeyView& key, int table, std::uint64_t generation,
 Status ReadCache::Load(const Store& store, const TableSpec& spec,
                        ConfigSession* session, TableImage* image,
                        std::int32_t limit) {
-  const KeyView key(store.env, store.path);
   const int table = static_cast<int>(spec.section);
+  // The file the path names now, by its absolute path: a later chdir must
+  // not make the same key name another file.
+  Store at{store.env, std::string()};
+  if (!enabled_ || !AbsolutePath(store, &at.path)) {
+    Status s = session->Open(store, Access::kRead);
+    if (s.ok()) s = TableImage::Load(*session, spec, image, limit);
+    return s;
+  }
+  const KeyView key(at.env, at.path);
   // The generation a fill starts under is noted before the file is opened:
   // every change after the read below is reported by a later poll.
   std::uint64_t generation = 0;
@@ -138,33 +307,60 @@ Status ReadCache::Load(const Store& store, const TableSpec& spec,
     TableImage::Share(std::move(kept), limit, image);
     return Status::OK();
   }
-  Status s = session->Open(store, Access::kRead);
-  if (!s.ok()) return s;
-  // A call that wants only the first records reads only those.
-  if (limit >= 0 && limit < GetSection(session->header(), spec.section).count) {
-    return TableImage::Load(*session, spec, image, limit);
+  FileFacts read;
+  for (;;) {
+    Status s = session->Open(at, Access::kRead);
+    if (!s.ok()) return s;
+    // A call that wants only the first records reads only those.
+    if (limit >= 0 &&
+        limit < GetSection(session->header(), spec.section).count) {
+      return TableImage::Load(*session, spec, image, limit);
+    }
+    // A second name in another folder, or a mount over the file alone,
+    // would let a change reach the file without passing through the
+    // watched folder.
+    if (session->facts().links != 1 || session->place().mounted_alone) {
+      generation = 0;
+      break;
+    }
+    const bool watched = generation != 0;
+    if (!watched) generation = StartFill(key, *session);
+    if (generation == 0) break;
+    // The watch, this call's or another's, may have been made after the
+    // open: a rename over the file in between raised nothing it reports.
+    // The path must still lead to the file opened; if not, the file it
+    // leads to now is opened again, under the watch.
+    if (at.env->PathFacts(at.path, &read).ok() &&
+        read.device == session->facts().device &&
+        read.inode == session->facts().inode) {
+      break;
+    }
+    if (watched) {
+      generation = 0;
+      break;
+    }
   }
-  // A second name in another folder, or a mount over the file alone, would
-  // let a change reach the file without passing through the watched folder.
-  if (session->facts().links != 1 || session->place().mounted_alone) {
-    generation = 0;
-  } else if (generation == 0) {
-    generation = StartFill(key, *session);
-  }
+  // Before the read: a write after it has later times than this.
+  const std::int64_t read_at = at.env->WallClockNanos();
   auto loaded = std::make_shared<TableImage>();
-  s = TableImage::Load(*session, spec, loaded.get());
+  Status s = TableImage::Load(*session, spec, loaded.get());
   if (!s.ok()) return s;
-  if (generation != 0) Keep(key, table, generation, loaded);
+  if (generation != 0) loaded->BuildIndexes(KindsOf(key, table));
+  if (generation != 0) Keep(key, table, generation, read, read_at, loaded);
   TableImage::Share(std::move(loaded), limit, image);
   return Status::OK();
 }
 
 void ReadCache::Forget(const Store& store) {
+  std::string path;
+  const bool keyed = AbsolutePath(store, &path);
   std::lock_guard<std::mutex> hold(mutex_);
-  const auto entry = entries_.find(KeyView(store.env, store.path));
-  if (entry == entries_.end()) return;
-  DropTablesLocked(&entry->second);
-  entry->second.generation = ++last_generation_;
+  for (auto& [key, entry] : entries_) {
+    // Without its absolute path, any file of its Env may be the one.
+    if (key.first == store.env && (!keyed || key.second == path)) {
+      ChangedLocked(&entry);
+    }
+  }
 }
 
 }  // namespace brellox

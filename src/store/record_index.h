@@ -24,14 +24,6 @@ using KeyList = std::vector<std::pair<std::string_view, std::int32_t>>;
 // names the kind: each has one index.
 using RecordKeys = void (*)(const TableImage& table, KeyList* keys);
 
-// The records' IDs: their first four bytes, with IdKey's bytes.
-void IdKeys(const TableImage& table, KeyList* keys);
-
-// The key IdKeys files a record with ID `*id` under; views `*id`.
-inline std::string_view IdKey(const std::int32_t* id) {
-  return std::string_view(reinterpret_cast<const char*>(id), sizeof(*id));
-}
-
 // At most this many kinds of lookup are indexed per table, each charged
 // kIndexBytesPerRecord a record against the read cache's memory.
 constexpr int kMaxIndexesPerTable = 2;
@@ -53,12 +45,20 @@ class RecordIndexes {
   bool Find(const TableImage& table, RecordKeys keys, std::string_view key,
             std::int32_t* index) const;
 
+  // The kinds asked for so far, so that a newer image of the same table
+  // can have them built before its first lookup.
+  std::vector<RecordKeys> Kinds() const;
+  // Builds the index of `keys` over `table` now, within the limit.
+  void Build(const TableImage& table, RecordKeys keys) const;
+
  private:
   struct Index {
     RecordKeys keys;
     bool built;
     std::unordered_map<std::string_view, std::int32_t> first;
   };
+
+  void BuildLocked(const TableImage& table, Index* index) const;
 
   mutable std::mutex mutex_;
   mutable std::vector<Index> indexes_;

@@ -1,13 +1,20 @@
 // A session's changes: recording them, reading through them, and the
 // journaled commit that makes them land.
+#include <atomic>
 #include <string>
 
 #include "src/store/buffer.h"
 #include "src/store/config_file.h"
 #include "src/store/journal.h"
-#include "src/store/read_cache.h"
 
 namespace brellox {
+namespace {
+
+std::atomic<CommitListener> g_commit_listener{nullptr};
+
+}  // namespace
+
+void ListenToCommits(CommitListener listener) { g_commit_listener = listener; }
 
 Status ConfigSession::CheckWritable() const {
   if (access_ == Access::kRead) {
@@ -119,7 +126,9 @@ Status ConfigSession::Commit() {
   }
   pending_.Clear();
   // Whatever this process kept of the file is stale now, or may be.
-  ReadCache::OfProcess().Forget(store_);
+  if (const CommitListener listener = g_commit_listener.load()) {
+    listener(store_);
+  }
   return s;
 }
 

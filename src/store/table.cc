@@ -6,7 +6,6 @@
 
 #include "src/store/file_ranges.h"
 #include "src/store/growth.h"
-#include "src/store/read_cache.h"
 
 namespace brellox {
 
@@ -61,6 +60,23 @@ bool TableImage::FindIndexed(RecordKeys keys, std::string_view key,
   return true;
 }
 
+namespace {
+
+// The records' IDs: their first four bytes, with IdKey's bytes.
+void IdKeys(const TableImage& table, KeyList* keys) {
+  for (std::int32_t i = 0; i < table.count(); ++i) {
+    keys->emplace_back(std::string_view(table.record(i), sizeof(std::int32_t)),
+                       i);
+  }
+}
+
+// The key IdKeys files a record with ID `*id` under; views `*id`.
+std::string_view IdKey(const std::int32_t* id) {
+  return std::string_view(reinterpret_cast<const char*>(id), sizeof(*id));
+}
+
+}  // namespace
+
 std::int32_t TableImage::FindId(std::int32_t wanted) const {
   std::int32_t index;
   if (FindIndexed(IdKeys, IdKey(&wanted), &index)) return index;
@@ -68,17 +84,6 @@ std::int32_t TableImage::FindId(std::int32_t wanted) const {
     if (id(i) == wanted) return i;
   }
   return -1;
-}
-
-Status OpenTable(const Store& store, Access access, const TableSpec& spec,
-                 ConfigSession* session, TableImage* image,
-                 std::int32_t limit) {
-  if (access == Access::kRead) {
-    return ReadCache::OfProcess().Load(store, spec, session, image, limit);
-  }
-  Status s = session->Open(store, access);
-  if (s.ok()) s = TableImage::Load(*session, spec, image, limit);
-  return s;
 }
 
 SVR_LONG ListIds(const TableImage& image, CSmartArray<SVR_LONG>& ids) {

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string_view>
+#include <vector>
 
 #include "src/store/buffer.h"
 #include "src/store/config_file.h"
@@ -74,6 +75,13 @@ class TableImage {
   bool FindIndexed(RecordKeys keys, std::string_view key,
                    std::int32_t* index) const;
 
+  // For an image about to be shared: the kinds of lookup its indexes were
+  // asked for, and building those of another image's kinds now.
+  std::vector<RecordKeys> IndexedKinds() const { return indexes_.Kinds(); }
+  void BuildIndexes(const std::vector<RecordKeys>& kinds) const {
+    for (const RecordKeys keys : kinds) indexes_.Build(*this, keys);
+  }
+
   // Removes record `index`: later records move down one place in order and
   // the freed place, still addressable as record(count()), becomes zeros.
   void Erase(std::int32_t index);
@@ -92,14 +100,6 @@ class TableImage {
   std::shared_ptr<const TableImage> shared_;
   RecordIndexes indexes_;  // used while this image is shared
 };
-
-// Opens the store (ConfigSession::Open) for `access` and loads the first
-// min(limit, count) records of `spec`'s table into `*image` (limit < 0: all).
-// For Access::kRead the process's read cache answers (read_cache.h): the
-// image may be a read-only view, and `*session` may stay unopened.
-Status OpenTable(const Store& store, Access access, const TableSpec& spec,
-                 ConfigSession* session, TableImage* image,
-                 std::int32_t limit = -1);
 
 // Empties `ids`, then appends the ID of every record in `image`, in order.
 // Returns the number of IDs listed; 0, with `ids` empty, if the list could

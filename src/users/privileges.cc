@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "src/store/in_session.h"
+#include "src/store/read_cache.h"
 #include "src/store/table.h"
 #include "src/users/users.h"
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "src/store/in_session.h"
+#include "src/store/read_cache.h"
 #include "src/store/table.h"
 #include "src/store/text.h"
 #include "src/users/users.h"

@@ -388,22 +388,36 @@ TYPED_TEST(EnvTest, ResolvedPathIsOneNamePerFile) {
   EXPECT_EQ(this->ResolvedOf("alias/f"), direct);
 }
 
-// A change watch reports every change to its names made before a poll, once,
-// and nothing for other names; or the Env has no such signal.
-TYPED_TEST(EnvTest, ChangeWatchesReportEveryChangeToTheirNamesOnce) {
+// A change queue reports every change to a watched file's names made
+// before a poll, once, and nothing for other names; a moved folder or a
+// re-pointed link on the file's path ends the watch. Or the Env has no
+// such signal.
+TYPED_TEST(EnvTest, ChangeQueuesReportEveryChangeOfTheirFilesOnce) {
   auto f = this->Create("f");
   f->Write(0, "1234", 4);
-  std::unique_ptr<ChangeWatch> watch;
-  const Status s = this->env()->WatchChanges(this->dir_.path().string(),
-                                             {"f", "f-journal"}, &watch);
+  std::unique_ptr<ChangeQueue> queue;
+  const Status s = this->env()->NewChangeQueue(&queue);
   if (s.IsRefused()) GTEST_SKIP() << s.ToString();
   ASSERT_TRUE(s.ok()) << s.ToString();
-  bool changed = true;
-  ASSERT_TRUE(watch->Poll(&changed).ok());
-  EXPECT_FALSE(changed);
+  const std::string folder = this->dir_.path().string();
+  int watch = 0;
+  ASSERT_TRUE(
+      queue->Watch(this->PathOf("f"), folder, {"f", "f-journal"}, &watch).ok());
+  // What the queue says of `watch` now: "", "changed" or "ended".
+  const auto poll = [&](int of) {
+    std::vector<ChangeQueue::Report> reports;
+    bool mounts_changed = false;
+    EXPECT_TRUE(queue->Poll(&reports, &mounts_changed).ok());
+    EXPECT_FALSE(mounts_changed);
+    std::string said;
+    for (const auto& report : reports) {
+      if (report.watch == of) said = report.ended ? "ended" : "changed";
+    }
+    return said;
+  };
+  EXPECT_EQ(poll(watch), "");
   this->Create("other")->Write(0, "x", 1);
-  ASSERT_TRUE(watch->Poll(&changed).ok());
-  EXPECT_FALSE(changed);
+  EXPECT_EQ(poll(watch), "");
 
   Env* env = this->env();
   const std::string other = this->PathOf("other"), path = this->PathOf("f");
@@ -424,21 +438,41 @@ TYPED_TEST(EnvTest, ChangeWatchesReportEveryChangeToTheirNamesOnce) {
   };
   for (const auto& [what, change] : changes) {
     change();
-    ASSERT_TRUE(watch->Poll(&changed).ok()) << what;
-    EXPECT_TRUE(changed) << what;
-    ASSERT_TRUE(watch->Poll(&changed).ok()) << what;
-    EXPECT_FALSE(changed) << what;
+    EXPECT_EQ(poll(watch), "changed") << what;
+    EXPECT_EQ(poll(watch), "") << what;
   }
-#ifndef _WIN32
-  // A child shares its parent's queue: its watch can tell nothing.
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) _exit(watch->Poll(&changed).IsIOError() && changed ? 0 : 1);
-  int status = -1;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  ASSERT_TRUE(watch->Poll(&changed).ok());
-#endif
+
+  // The route: a folder above the file, and a link on the way.
+  namespace fs = std::filesystem;
+  fs::create_directories(this->PathOf("a/b"));
+  fs::create_directories(this->PathOf("c"));
+  this->Create("a/b/g");
+  this->Create("c/g");
+  const std::string why =
+      MakeSymlink(env, this->PathOf("a"), this->PathOf("link"), true);
+  if (!why.empty()) GTEST_SKIP() << "no link to watch: " << why;
+  // Events queued before a watch is made may be told to it too.
+  EXPECT_EQ(poll(watch), "");
+  int by_link = 0;
+  ASSERT_TRUE(queue
+                  ->Watch(this->PathOf("link/b/g"), this->PathOf("a/b"), {"g"},
+                          &by_link)
+                  .ok());
+  EXPECT_EQ(poll(by_link), "");
+  fs::remove(this->PathOf("link"));
+  fs::create_directory_symlink(this->PathOf("c"), this->PathOf("link"));
+  EXPECT_EQ(poll(by_link), "ended");
+  queue->Unwatch(by_link);
+  int below = 0;
+  ASSERT_TRUE(
+      queue->Watch(this->PathOf("a/b/g"), this->PathOf("a/b"), {"g"}, &below)
+          .ok());
+  EXPECT_EQ(poll(below), "");
+  fs::rename(this->PathOf("a"), this->PathOf("moved"));
+  EXPECT_EQ(poll(below), "ended");
+  queue->Unwatch(below);
+  // The first watch saw none of it.
+  EXPECT_EQ(poll(watch), "");
 }
 
 }  // namespace

@@ -162,28 +162,54 @@ void Apply(const std::string& bytes, std::uint64_t offset, std::string* content,
   content->replace(at, length, bytes, 0, length);
 }
 
-// A watch of a FaultEnv: the base Env's, or none (controlled), with what
-// the test queued on top.
-class FaultWatch : public ChangeWatch {
+// A change queue of a FaultEnv: the base Env's, or none (controlled), with
+// what the test queued on top.
+class FaultQueue : public ChangeQueue {
  public:
-  FaultWatch(std::shared_ptr<FaultEnv::WatchState> state,
-             std::unique_ptr<ChangeWatch> base)
+  FaultQueue(std::shared_ptr<FaultEnv::WatchState> state,
+             std::unique_ptr<ChangeQueue> base)
       : state_(std::move(state)), base_(std::move(base)) {}
 
-  Status Poll(bool* changed) override {
-    *changed = true;
-    if (state_->ended || state_->lost.exchange(false)) {
-      return Status::IOError("the watch can tell no more");
+  Status Watch(const std::string& path, const std::string& folder,
+               const std::vector<std::string>& names, int* watch) override {
+    int made = ++last_watch_;
+    if (base_ != nullptr) {
+      Status s = base_->Watch(path, folder, names, &made);
+      if (!s.ok()) return s;
     }
-    Status s = base_ != nullptr ? base_->Poll(changed) : Status::OK();
-    if (base_ == nullptr) *changed = false;
-    if (state_->changed.exchange(false)) *changed = true;
-    return s;
+    watches_.push_back(made);
+    ++state_->watches;
+    *watch = made;
+    return Status::OK();
+  }
+
+  void Unwatch(int watch) override {
+    if (base_ != nullptr) base_->Unwatch(watch);
+    watches_.erase(std::remove(watches_.begin(), watches_.end(), watch),
+                   watches_.end());
+  }
+
+  Status Poll(std::vector<Report>* reports, bool* mounts_changed) override {
+    *mounts_changed = false;
+    if (state_->ended || state_->lost.exchange(false)) {
+      return Status::IOError("the queue can tell no more");
+    }
+    if (base_ != nullptr) {
+      Status s = base_->Poll(reports, mounts_changed);
+      if (!s.ok()) return s;
+    }
+    if (state_->changed.exchange(false)) {
+      for (const int watch : watches_) reports->push_back(Report{watch, false});
+    }
+    if (state_->mounts_changed.exchange(false)) *mounts_changed = true;
+    return Status::OK();
   }
 
  private:
   const std::shared_ptr<FaultEnv::WatchState> state_;
-  const std::unique_ptr<ChangeWatch> base_;
+  const std::unique_ptr<ChangeQueue> base_;
+  int last_watch_ = 0;
+  std::vector<int> watches_;
 };
 
 }  // namespace
@@ -200,6 +226,10 @@ void FaultEnv::LoseChanges() {
   for (const auto& state : watch_states_) state->lost = true;
 }
 
+void FaultEnv::QueueMountChange() {
+  for (const auto& state : watch_states_) state->mounts_changed = true;
+}
+
 void FaultEnv::AfterReads(int k, std::function<void()> action) {
   reads_until_action_ = k;
   after_reads_ = std::move(action);
@@ -214,20 +244,22 @@ void FaultEnv::RanRead() {
   }
 }
 
-Status FaultEnv::WatchChanges(const std::string& folder,
-                              const std::vector<std::string>& names,
-                              std::unique_ptr<ChangeWatch>* watch) {
-  std::unique_ptr<ChangeWatch> base;
-  if (watching_ == Watching::kNone) {
-    return Env::WatchChanges(folder, names, watch);
-  }
+Status FaultEnv::NewChangeQueue(std::unique_ptr<ChangeQueue>* queue) {
+  std::unique_ptr<ChangeQueue> base;
+  if (watching_ == Watching::kNone) return Env::NewChangeQueue(queue);
   if (watching_ == Watching::kSystem) {
-    Status s = base_->WatchChanges(folder, names, &base);
+    Status s = base_->NewChangeQueue(&base);
     if (!s.ok()) return s;
   }
   watch_states_.push_back(std::make_shared<WatchState>());
-  watch->reset(new FaultWatch(watch_states_.back(), std::move(base)));
+  queue->reset(new FaultQueue(watch_states_.back(), std::move(base)));
   return Status::OK();
+}
+
+int FaultEnv::watches() const {
+  int made = 0;
+  for (const auto& state : watch_states_) made += state->watches;
+  return made;
 }
 
 void MaterializeDiskState(const DiskState& state) {
@@ -434,6 +466,13 @@ Status FaultEnv::EntryFacts(const std::string& path, FileFacts* facts) {
   ++per_path_[path].stats;
   if (crashed_) return Crashed();
   return base_->EntryFacts(path, facts);
+}
+
+Status FaultEnv::PathFacts(const std::string& path, FileFacts* facts) {
+  ++total_.stats;
+  ++per_path_[path].stats;
+  if (crashed_) return Crashed();
+  return base_->PathFacts(path, facts);
 }
 
 Status FaultEnv::CreateExclusive(const std::string& path, std::uint32_t mode,

@@ -52,37 +52,45 @@ class FaultEnv : public Env {
     int syncs = 0;
     int truncates = 0;
     int locks = 0;   // lock and unlock calls
-    int stats = 0;   // FileSize and EntryFacts calls
+    int stats = 0;   // FileSize, EntryFacts and PathFacts calls
     int fstats = 0;  // size, data and permission queries on an open file
     std::uint64_t bytes_read = 0;
     std::uint64_t bytes_written = 0;
   };
 
-  // What WatchChanges gives.
+  // What NewChangeQueue gives.
   enum class Watching {
     kNone,        // nothing (the default): every call reads the file
-    kSystem,      // the base Env's watches
-    kControlled,  // watches that report only what the test queues
+    kSystem,      // the base Env's queues
+    kControlled,  // queues that report only what the test queues
   };
 
   explicit FaultEnv(Env* base) : base_(base) {}
-  // Every watch it made ends: its next Poll fails.
+  // Every queue it made ends: its next Poll fails.
   ~FaultEnv() override;
 
   void set_watching(Watching watching) { watching_ = watching; }
-  // Every controlled watch made so far reports a change at its next Poll
-  // (as the kernel would after a change of a watched entry), or fails it
-  // (as after lost events).
+  // Every watch of every controlled queue made so far reports a change at
+  // its queue's next Poll (as the kernel would after a change of a watched
+  // entry), or the Poll fails (as after lost events), or reports a change
+  // of the mounts.
   void QueueChange();
   void LoseChanges();
-  // What a watch made here shares with its maker.
+  void QueueMountChange();
+  // What a queue made here shares with its maker.
   struct WatchState {
     std::atomic<bool> ended{false};
     std::atomic<bool> changed{false};
     std::atomic<bool> lost{false};
+    std::atomic<bool> mounts_changed{false};
+    std::atomic<int> watches{0};
   };
-  // Watches made so far.
-  int watches() const { return static_cast<int>(watch_states_.size()); }
+  // Watches made so far, in every queue.
+  int watches() const;
+
+  // Moves NowMicros and WallClockNanos on by `micros`: a clock the test
+  // controls, on top of the base Env's.
+  void AdvanceClock(std::uint64_t micros) { clock_ahead_ += micros; }
 
   // Runs `observer` with the file's path before every write that is let
   // through: a benchmark times a call's phases by it.
@@ -129,6 +137,7 @@ class FaultEnv : public Env {
   Status OpenNoFollow(const std::string& path, OpenAccess access,
                       std::unique_ptr<RandomRWFile>* result) override;
   Status EntryFacts(const std::string& path, FileFacts* facts) override;
+  Status PathFacts(const std::string& path, FileFacts* facts) override;
   Status MountOfFolder(const std::string& path,
                        std::uint64_t* mount_id) override {
     return base_->MountOfFolder(path, mount_id);
@@ -145,10 +154,17 @@ class FaultEnv : public Env {
   }
   Status FileSize(const std::string& path, std::uint64_t* size) override;
   Status SyncDirectoryOf(const std::string& path) override;
-  Status WatchChanges(const std::string& folder,
-                      const std::vector<std::string>& names,
-                      std::unique_ptr<ChangeWatch>* watch) override;
-  std::uint64_t NowMicros() override { return base_->NowMicros(); }
+  Status NewChangeQueue(std::unique_ptr<ChangeQueue>* queue) override;
+  Status CurrentFolder(std::string* folder) override {
+    return base_->CurrentFolder(folder);
+  }
+  std::uint64_t NowMicros() override {
+    return base_->NowMicros() + clock_ahead_;
+  }
+  std::int64_t WallClockNanos() override {
+    return base_->WallClockNanos() +
+           static_cast<std::int64_t>(clock_ahead_) * 1000;
+  }
   void SleepForMicroseconds(int micros) override {
     if (micros > longest_sleep_) longest_sleep_ = micros;
     base_->SleepForMicroseconds(micros);
@@ -186,6 +202,7 @@ class FaultEnv : public Env {
 
   Env* const base_;
   Watching watching_ = Watching::kNone;
+  std::atomic<std::uint64_t> clock_ahead_{0};
   std::vector<std::shared_ptr<WatchState>> watch_states_;
   int reads_until_action_ = 0;
   std::function<void()> after_reads_;
