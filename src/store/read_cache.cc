@@ -113,11 +113,18 @@ void ReadCache::DropTablesLocked(Entry* entry) {
   for (std::size_t t = 0; t < entry->tables.size(); ++t) {
     auto& table = entry->tables[t];
     if (table == nullptr) continue;
-    bytes_ -= Cost(*table);
     std::vector<RecordKeys> kinds = table->IndexedKinds();
     if (!kinds.empty()) entry->kinds[t] = std::move(kinds);
-    table.reset();
+    entry->retired.push_back(std::move(table));
   }
+}
+
+void ReadCache::ReleaseRetiredLocked(Entry* entry, Tables* released) {
+  for (auto& table : entry->retired) {
+    bytes_ -= Cost(*table);
+    released->push_back(std::move(table));
+  }
+  entry->retired.clear();
 }
 
 std::vector<RecordKeys> ReadCache::KindsOf(const KeyView& key,
@@ -134,7 +141,9 @@ void ReadCache::ChangedLocked(Entry* entry) {
 }
 
 void ReadCache::EraseLocked(Entries::iterator entry) {
+  Tables released;
   DropTablesLocked(&entry->second);
+  ReleaseRetiredLocked(&entry->second, &released);
   const auto queue = queues_.find(entry->first.first);
   if (queue != queues_.end()) queue->second->Unwatch(entry->second.watch);
   entries_.erase(entry);
@@ -143,7 +152,9 @@ void ReadCache::EraseLocked(Entries::iterator entry) {
 void ReadCache::ForgetEnvLocked(Env* env) {
   for (auto entry = entries_.begin(); entry != entries_.end();) {
     if (entry->first.first == env) {
+      Tables released;
       DropTablesLocked(&entry->second);
+      ReleaseRetiredLocked(&entry->second, &released);
       entry = entries_.erase(entry);
     } else {
       ++entry;
@@ -253,6 +264,8 @@ void ReadCache::Keep(const KeyView& key, int table, std::uint64_t generation,
                      const FileFacts& read, std::int64_t read_at,
                      const std::shared_ptr<const TableImage>& image) {
   const std::size_t cost = Cost(*image);
+  // Freed after the lock is let go, by the call that reads the file anew.
+  Tables released;
   std::lock_guard<std::mutex> hold(mutex_);
   const auto entry = entries_.find(key);
   // A poll that reported a change since the fill began has moved the
@@ -263,6 +276,7 @@ void ReadCache::Keep(const KeyView& key, int table, std::uint64_t generation,
     return;
   }
   Entry& e = entry->second;
+  ReleaseRetiredLocked(&e, &released);
   const bool kept_any = std::any_of(e.tables.begin(), e.tables.end(),
                                     [](const auto& t) { return t != nullptr; });
   // Tables read from two versions that no signal told apart: keep neither.
@@ -273,6 +287,7 @@ void ReadCache::Keep(const KeyView& key, int table, std::uint64_t generation,
   for (auto other = entries_.begin();
        other != entries_.end() && bytes_ + cost > limit_bytes_; ++other) {
     DropTablesLocked(&other->second);
+    ReleaseRetiredLocked(&other->second, &released);
   }
   if (!kept_any) {
     e.read = read;
