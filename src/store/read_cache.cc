@@ -25,16 +25,15 @@ std::size_t Cost(const TableImage& image) {
 // `store.path` as an absolute path, taken from the working folder as it is
 // now when relative; false when that cannot be told (or there is none).
 // Where the Env does not tell its working folder (Windows, which gives no
-// change signal either), the path as given.
+// change signal either), the path as given. `*path` is left empty when it
+// is `store.path` itself.
 bool AbsolutePath(const Store& store, std::string* path) {
+  path->clear();
   if (store.path.empty()) return false;
   const bool absolute = store.path[0] == '/';
   std::string folder;
   const Status s = absolute ? Status::OK() : store.env->CurrentFolder(&folder);
-  if (absolute || s.IsRefused()) {
-    *path = store.path;
-    return true;
-  }
+  if (absolute || s.IsRefused()) return true;
   if (!s.ok()) return false;
   *path = folder + "/" + store.path;
   return true;
@@ -307,13 +306,15 @@ Status ReadCache::Load(const Store& store, const TableSpec& spec,
   const int table = static_cast<int>(spec.section);
   // The file the path names now, by its absolute path: a later chdir must
   // not make the same key name another file.
-  Store at{store.env, std::string()};
-  if (!enabled_ || !AbsolutePath(store, &at.path)) {
+  // An absolute path is not copied: a hit allocates nothing.
+  std::string made;
+  if (!enabled_ || !AbsolutePath(store, &made)) {
     Status s = session->Open(store, Access::kRead);
     if (s.ok()) s = TableImage::Load(*session, spec, image, limit);
     return s;
   }
-  const KeyView key(at.env, at.path);
+  const KeyView key(store.env, made.empty() ? std::string_view(store.path)
+                                            : std::string_view(made));
   // The generation a fill starts under is noted before the file is opened:
   // every change after the read below is reported by a later poll.
   std::uint64_t generation = 0;
@@ -322,6 +323,7 @@ Status ReadCache::Load(const Store& store, const TableSpec& spec,
     TableImage::Share(std::move(kept), limit, image);
     return Status::OK();
   }
+  const Store at{store.env, std::string(key.second)};
   FileFacts read;
   for (;;) {
     Status s = session->Open(at, Access::kRead);
@@ -367,8 +369,9 @@ Status ReadCache::Load(const Store& store, const TableSpec& spec,
 }
 
 void ReadCache::Forget(const Store& store) {
-  std::string path;
-  const bool keyed = AbsolutePath(store, &path);
+  std::string made;
+  const bool keyed = AbsolutePath(store, &made);
+  const std::string& path = made.empty() ? store.path : made;
   std::lock_guard<std::mutex> hold(mutex_);
   for (auto& [key, entry] : entries_) {
     // Without its absolute path, any file of its Env may be the one.
