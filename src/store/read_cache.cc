@@ -25,16 +25,15 @@ std::size_t Cost(const TableImage& image) {
 // `store.path` as an absolute path, taken from the working folder as it is
 // now when relative; false when that cannot be told (or there is none).
 // Where the Env does not tell its working folder (Windows, which gives no
-// change signal either), the path as given.
+// change signal either), the path as given. `*path` is left empty when it
+// is `store.path` itself.
 bool AbsolutePath(const Store& store, std::string* path) {
+  path->clear();
   if (store.path.empty()) return false;
   const bool absolute = store.path[0] == '/';
   std::string folder;
   const Status s = absolute ? Status::OK() : store.env->CurrentFolder(&folder);
-  if (absolute || s.IsRefused()) {
-    *path = store.path;
-    return true;
-  }
+  if (absolute || s.IsRefused()) return true;
   if (!s.ok()) return false;
   *path = folder + "/" + store.path;
   return true;
@@ -113,11 +112,18 @@ void ReadCache::DropTablesLocked(Entry* entry) {
   for (std::size_t t = 0; t < entry->tables.size(); ++t) {
     auto& table = entry->tables[t];
     if (table == nullptr) continue;
-    bytes_ -= Cost(*table);
     std::vector<RecordKeys> kinds = table->IndexedKinds();
     if (!kinds.empty()) entry->kinds[t] = std::move(kinds);
-    table.reset();
+    entry->retired.push_back(std::move(table));
   }
+}
+
+void ReadCache::ReleaseRetiredLocked(Entry* entry, Tables* released) {
+  for (auto& table : entry->retired) {
+    bytes_ -= Cost(*table);
+    released->push_back(std::move(table));
+  }
+  entry->retired.clear();
 }
 
 std::vector<RecordKeys> ReadCache::KindsOf(const KeyView& key,
@@ -134,7 +140,9 @@ void ReadCache::ChangedLocked(Entry* entry) {
 }
 
 void ReadCache::EraseLocked(Entries::iterator entry) {
+  Tables released;
   DropTablesLocked(&entry->second);
+  ReleaseRetiredLocked(&entry->second, &released);
   const auto queue = queues_.find(entry->first.first);
   if (queue != queues_.end()) queue->second->Unwatch(entry->second.watch);
   entries_.erase(entry);
@@ -143,7 +151,9 @@ void ReadCache::EraseLocked(Entries::iterator entry) {
 void ReadCache::ForgetEnvLocked(Env* env) {
   for (auto entry = entries_.begin(); entry != entries_.end();) {
     if (entry->first.first == env) {
+      Tables released;
       DropTablesLocked(&entry->second);
+      ReleaseRetiredLocked(&entry->second, &released);
       entry = entries_.erase(entry);
     } else {
       ++entry;
@@ -253,6 +263,8 @@ void ReadCache::Keep(const KeyView& key, int table, std::uint64_t generation,
                      const FileFacts& read, std::int64_t read_at,
                      const std::shared_ptr<const TableImage>& image) {
   const std::size_t cost = Cost(*image);
+  // Freed after the lock is let go, by the call that reads the file anew.
+  Tables released;
   std::lock_guard<std::mutex> hold(mutex_);
   const auto entry = entries_.find(key);
   // A poll that reported a change since the fill began has moved the
@@ -263,6 +275,7 @@ void ReadCache::Keep(const KeyView& key, int table, std::uint64_t generation,
     return;
   }
   Entry& e = entry->second;
+  ReleaseRetiredLocked(&e, &released);
   const bool kept_any = std::any_of(e.tables.begin(), e.tables.end(),
                                     [](const auto& t) { return t != nullptr; });
   // Tables read from two versions that no signal told apart: keep neither.
@@ -273,6 +286,7 @@ void ReadCache::Keep(const KeyView& key, int table, std::uint64_t generation,
   for (auto other = entries_.begin();
        other != entries_.end() && bytes_ + cost > limit_bytes_; ++other) {
     DropTablesLocked(&other->second);
+    ReleaseRetiredLocked(&other->second, &released);
   }
   if (!kept_any) {
     e.read = read;
@@ -292,13 +306,15 @@ Status ReadCache::Load(const Store& store, const TableSpec& spec,
   const int table = static_cast<int>(spec.section);
   // The file the path names now, by its absolute path: a later chdir must
   // not make the same key name another file.
-  Store at{store.env, std::string()};
-  if (!enabled_ || !AbsolutePath(store, &at.path)) {
+  // An absolute path is not copied: a hit allocates nothing.
+  std::string made;
+  if (!enabled_ || !AbsolutePath(store, &made)) {
     Status s = session->Open(store, Access::kRead);
     if (s.ok()) s = TableImage::Load(*session, spec, image, limit);
     return s;
   }
-  const KeyView key(at.env, at.path);
+  const KeyView key(store.env, made.empty() ? std::string_view(store.path)
+                                            : std::string_view(made));
   // The generation a fill starts under is noted before the file is opened:
   // every change after the read below is reported by a later poll.
   std::uint64_t generation = 0;
@@ -307,6 +323,7 @@ Status ReadCache::Load(const Store& store, const TableSpec& spec,
     TableImage::Share(std::move(kept), limit, image);
     return Status::OK();
   }
+  const Store at{store.env, std::string(key.second)};
   FileFacts read;
   for (;;) {
     Status s = session->Open(at, Access::kRead);
@@ -352,8 +369,9 @@ Status ReadCache::Load(const Store& store, const TableSpec& spec,
 }
 
 void ReadCache::Forget(const Store& store) {
-  std::string path;
-  const bool keyed = AbsolutePath(store, &path);
+  std::string made;
+  const bool keyed = AbsolutePath(store, &made);
+  const std::string& path = made.empty() ? store.path : made;
   std::lock_guard<std::mutex> hold(mutex_);
   for (auto& [key, entry] : entries_) {
     // Without its absolute path, any file of its Env may be the one.

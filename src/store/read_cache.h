@@ -100,6 +100,10 @@ class ReadCache {
     // later write in the same tick may have left them as they were.
     bool racy = false;
     std::array<std::shared_ptr<const TableImage>, kSectionCount> tables;
+    // Tables dropped but not yet freed (still charged): freeing a large
+    // table and its indexes is left to the next read of the same file, not
+    // to the call on another file whose poll found the change.
+    std::vector<std::shared_ptr<const TableImage>> retired;
     // The kinds of lookup each table's last image was asked for: a fill
     // builds their indexes while it reads, before the first lookup.
     std::array<std::vector<RecordKeys>, kSectionCount> kinds;
@@ -123,7 +127,11 @@ class ReadCache {
   // Under mutex_: the entry's file, looked at by path, is still as it was
   // read; otherwise the entry is erased.
   bool StillAsReadLocked(Entries::iterator entry);
+  using Tables = std::vector<std::shared_ptr<const TableImage>>;
   void DropTablesLocked(Entry* entry);
+  // Moves the entry's retired tables to `*released`, for the caller to
+  // free once mutex_ is let go.
+  void ReleaseRetiredLocked(Entry* entry, Tables* released);
   // Drops the entry's tables because the file may have changed.
   void ChangedLocked(Entry* entry);
   void EraseLocked(Entries::iterator entry);

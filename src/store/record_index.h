@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <mutex>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -55,10 +54,15 @@ class RecordIndexes {
   struct Index {
     RecordKeys keys;
     bool built;
-    std::unordered_map<std::string_view, std::int32_t> first;
+    // Every key in table order, and an open-addressing table of positions
+    // in it (-1: empty) holding the first of each key: two allocations,
+    // so that building and freeing cost little beside reading the table.
+    KeyList listed;
+    std::vector<std::int32_t> slots;
   };
 
-  void BuildLocked(const TableImage& table, Index* index) const;
+  static void BuildLocked(const TableImage& table, Index* index);
+  static std::int32_t Lookup(const Index& index, std::string_view key);
 
   mutable std::mutex mutex_;
   mutable std::vector<Index> indexes_;

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -226,6 +227,18 @@ TEST_F(ReadCacheTest, AMountChangeChecksWhereThePathLeads) {
   std::filesystem::rename(tmp, path());  // as a mount would: no event
   env_.QueueMountChange();
   EXPECT_EQ(CheckUser(store(), "bob", "pwX"), 1);
+}
+
+// Run by CTest with BRELLOX_READ_CACHE=0 (read_cache_off): every lookup
+// reads the file.
+TEST_F(ReadCacheTest, TheOffSwitchMakesEveryLookupReadTheFile) {
+  const char* setting = std::getenv("BRELLOX_READ_CACHE");
+  if (setting == nullptr || std::string(setting) != "0") {
+    GTEST_SKIP() << "run with BRELLOX_READ_CACHE=0";
+  }
+  EXPECT_EQ(CheckUser(store(), "bob", "pw2"), 1);
+  EXPECT_GT(OpensOf([&] { EXPECT_EQ(CheckUser(store(), "bob", "pw2"), 1); }),
+            0);
 }
 
 TEST_F(ReadCacheTest, LostEventsEndTheWatchAndTheNextCallReads) {
