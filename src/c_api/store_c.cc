@@ -1,6 +1,7 @@
 // The C interface's temporary directory and the reason of the last
 // failure.
 #include <cstdint>
+#include <string>
 
 #include "brellox/brellox_c.h"
 #include "src/c_api/c_call.h"
@@ -29,11 +30,10 @@ brellox_result brellox_get_temp_dir(const char* path, char* buffer,
   return CCall([&] {
     Status s = brellox::CheckTextBuffer(buffer, size);
     if (!s.ok()) return s;
-    return InSession(StoreAt(path), Access::kRead, [&](ConfigSession& session) {
-      const char* dir = session.header().tempDir;
-      return brellox::CopyText(dir, sizeof(session.header().tempDir), buffer,
-                               size, "temp dir");
-    });
+    std::string dir;
+    s = brellox::ReadTempDir(StoreAt(path), &dir);
+    if (!s.ok()) return s;
+    return brellox::CopyText(dir.c_str(), dir.size(), buffer, size, "temp dir");
   });
 }
 

@@ -63,6 +63,14 @@ class TwinTable {
   static Status FindByName(ConfigSession& session, const char* name,
                            Record* record);
 
+  // The lookups of calls that only read, on `store`, answered from the
+  // read cache when it holds the table (ReadTable): the Status forms behind
+  // the exported lookups and their C forms. They fail as the session forms
+  // above and as ReadTable.
+  static Status Find(const Store& store, std::int32_t id, Record* record);
+  static Status FindByName(const Store& store, const char* name,
+                           Record* record);
+
   // The number of records in use; Description::kCountFailure when the file
   // cannot be opened or its header is inconsistent.
   static SVR_LONG Count(const Store& store);

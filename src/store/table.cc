@@ -81,6 +81,24 @@ Status OpenTable(const Store& store, Access access, const TableSpec& spec,
   return s;
 }
 
+Status ReadTable(const Store& store, const TableSpec& spec, TableImage* image,
+                 std::int32_t limit) {
+  // A table the cache does not hold is copied out of the file, so the
+  // image outlives the session.
+  ConfigSession session;
+  return OpenTable(store, Access::kRead, spec, &session, image, limit);
+}
+
+Status CountRecords(const Store& store, const TableSpec& spec,
+                    std::int32_t* count) {
+  // The whole table, not only the header, so that the count comes from
+  // the cache and a miss fills it for the next lookup.
+  TableImage image;
+  Status s = ReadTable(store, spec, &image);
+  if (s.ok()) *count = image.count();
+  return s;
+}
+
 SVR_LONG ListIds(const TableImage& image, CSmartArray<SVR_LONG>& ids) {
   ids.RemoveAll();
   for (std::int32_t i = 0; i < image.count(); ++i) ids.Add(image.record(i));
