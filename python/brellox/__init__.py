@@ -15,6 +15,7 @@ import codecs
 import ctypes
 import enum
 import errno
+import math
 import os
 import struct
 from dataclasses import dataclass
@@ -211,22 +212,35 @@ def _where(name, group_type, index):
 class ConfigFile:
     """A configuration file: `path` (None: the library's own file, the one
     the Svr_ functions use), its texts in code page `encoding` (default GBK,
-    as the admin tool), which must write ASCII as itself. A text or path
+    as the admin tool), which must write ASCII as itself. `timeout` is how
+    many seconds each call waits for a file that others keep locked before
+    it raises Busy (a TimeoutError); 0 tries once, None keeps the library's
+    (5 seconds, or what brellox_set_busy_timeout set). A text or path
     holding a NUL is refused with InvalidArgument (a ValueError) naming it,
     as it would be cut there; a stored text that does not decode raises
     UndecodableText naming its record and field."""
 
-    def __init__(self, path: Optional[str] = None, encoding: str = "gbk"):
+    def __init__(self, path: Optional[str] = None, encoding: str = "gbk",
+                 timeout: Optional[float] = None):
         if path is not None:
             _refuse_nul(os.fsdecode(path), "path")
         _check_encoding(encoding)
+        if timeout is not None and not timeout >= 0:
+            raise InvalidArgument(Result.INVALID_ARGUMENT,
+                                  "timeout %r is not 0 or more" % timeout)
         self.path = path
         self.encoding = encoding
+        self.timeout = timeout
 
     # -- the call and its outcome ---------------------------------------
 
     def _call(self, name, *args):
         lib = library()
+        # The thread's busy timeout, set before every call: other
+        # ConfigFiles may share the thread. None follows the process's.
+        lib.brellox_set_thread_busy_timeout(
+            -1 if self.timeout is None else
+            min(int(math.ceil(self.timeout * 1e6)), 2**63 - 1))
         result = getattr(lib, name)(self._path(), *args)
         if result != Result.OK:
             self._raise(lib, result)

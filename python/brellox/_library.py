@@ -132,6 +132,10 @@ def _load():
             function = getattr(lib, name)
             function.argtypes = argtypes
             function.restype = ctypes.c_int
+        for name in ("brellox_set_busy_timeout",
+                     "brellox_set_thread_busy_timeout"):
+            getattr(lib, name).argtypes = [ctypes.c_int64]
+            getattr(lib, name).restype = ctypes.c_int
         lib.brellox_result_name.argtypes = [ctypes.c_int]
         lib.brellox_result_name.restype = ctypes.c_char_p
         return lib

@@ -258,3 +258,36 @@ def test_a_text_that_does_not_decode_names_its_record_and_field(config):
     with pytest.raises(brellox.UndecodableText, match="name of user 1"):
         latin.add_user("J\u00fcrgen")
         utf8.user_name(1)
+
+
+HOLD_LOCK = """
+import fcntl, sys, time
+with open(sys.argv[1], "r+b") as f:
+    fcntl.lockf(f, fcntl.LOCK_EX, 2, 1 << 40)
+    print("held", flush=True)
+    time.sleep(float(sys.argv[2]))
+"""
+
+
+def _held(path, seconds):
+    """Another process keeping the file locked for `seconds`."""
+    holder = subprocess.Popen([sys.executable, "-c", HOLD_LOCK, path,
+                               str(seconds)], stdout=subprocess.PIPE)
+    assert holder.stdout.readline() == b"held\n"
+    return holder
+
+
+def test_the_busy_timeout_is_the_files_own(config):
+    holder = _held(config.path, 0.5)
+    try:
+        with pytest.raises(TimeoutError) as caught:
+            brellox.ConfigFile(config.path, timeout=0).user_count()
+        assert isinstance(caught.value, brellox.Busy)
+        assert brellox.ConfigFile(config.path, timeout=60).user_count() == 0
+    finally:
+        holder.wait()
+
+
+def test_a_negative_timeout_is_refused(config):
+    with pytest.raises(ValueError, match="timeout"):
+        brellox.ConfigFile(config.path, timeout=-1)

@@ -1,10 +1,11 @@
-// The C interface's temporary directory and the reason of the last
-// failure.
+// The C interface's temporary directory, the reason of the last failure
+// and the busy timeout.
 #include <cstdint>
 #include <string>
 
 #include "brellox/brellox_c.h"
 #include "src/c_api/c_call.h"
+#include "src/store/file_lock.h"
 #include "src/store/temp_dir.h"
 
 using brellox::Access;
@@ -44,4 +45,22 @@ brellox_result brellox_last_error(char* message, int32_t size) {
 
 const char* brellox_result_name(brellox_result result) {
   return brellox::ResultName(result);
+}
+
+brellox_result brellox_set_busy_timeout(int64_t microseconds) {
+  return CCall([&] {
+    if (microseconds < 0) {
+      return Status::InvalidArgument(
+          "busy timeout " + std::to_string(microseconds) + " is below 0");
+    }
+    brellox::SetProcessBusyTimeout(static_cast<std::uint64_t>(microseconds));
+    return Status::OK();
+  });
+}
+
+brellox_result brellox_set_thread_busy_timeout(int64_t microseconds) {
+  return CCall([&] {
+    brellox::SetThreadBusyTimeout(microseconds);
+    return Status::OK();
+  });
 }

@@ -7,7 +7,8 @@
 //   shared byte   readers hold it shared, a writer exclusively.
 //
 // Waiting is bounded: the non-blocking lock is retried with a growing pause
-// until the busy timeout, then the call gives up with Busy.
+// (at most 100 microseconds) until the call's deadline, then the call gives
+// up with Busy.
 #ifndef BRELLOX_STORE_FILE_LOCK_H_
 #define BRELLOX_STORE_FILE_LOCK_H_
 
@@ -17,8 +18,29 @@
 
 namespace brellox {
 
-// How long a call waits for the lock before it fails.
+// The busy timeout: how long one call waits in all for a busy file, across
+// every lock it takes. The process's (at first kBusyTimeoutMicros) applies
+// on every thread that has not set its own. 0 means every lock is tried
+// once. Thread-safe.
 constexpr std::uint64_t kBusyTimeoutMicros = 5 * 1000 * 1000;
+void SetProcessBusyTimeout(std::uint64_t micros);
+// The calling thread's own timeout; `micros` < 0 follows the process's
+// again.
+void SetThreadBusyTimeout(std::int64_t micros);
+// The timeout in force on the calling thread.
+std::uint64_t BusyTimeoutMicros();
+
+// While one lives on a thread, the locks the thread takes share one
+// deadline: the busy timeout counted from the first of them. An inner one
+// joins the outermost's deadline, so that a call running several sessions
+// waits no longer in all than one.
+class CallDeadline {
+ public:
+  CallDeadline();
+  ~CallDeadline();
+  CallDeadline(const CallDeadline&) = delete;
+  CallDeadline& operator=(const CallDeadline&) = delete;
+};
 
 // Past the 2 GiB that the format's 32-bit offsets can address, and below the
 // limits of every lock call.
@@ -34,10 +56,10 @@ class FileLock {
   ~FileLock() { Release(); }
 
   // Takes the lock on `file` (which must outlive this object or the release)
-  // in `mode`, waiting at most `timeout_micros`. Busy when it could not be
-  // had in time; nothing is held then.
-  Status Acquire(Env* env, RandomRWFile* file, LockMode mode,
-                 std::uint64_t timeout_micros = kBusyTimeoutMicros);
+  // in `mode`, waiting until the call's deadline (CallDeadline; without one,
+  // the busy timeout from now). Busy when it could not be had in time;
+  // nothing is held then.
+  Status Acquire(Env* env, RandomRWFile* file, LockMode mode);
 
   // Gives up everything held. Closing the file does the same.
   void Release();
