@@ -173,6 +173,7 @@ class Option:
     description: str = ""
 
 
+_USER_NAME_SIZE = 31
 _TEMP_DIR_SIZE = 128
 _NAME_SIZE = 33
 _GROUP_SLOTS = 6
@@ -311,7 +312,7 @@ class ConfigFile:
                              self._text(password, "password"))
 
     def user_name(self, user_id: int) -> str:
-        buffer = ctypes.create_string_buffer(31)
+        buffer = ctypes.create_string_buffer(_USER_NAME_SIZE)
         self._call("brellox_get_user_name", user_id, buffer, len(buffer))
         return self._decoded(buffer.value, "user %d" % user_id, "name")
 
