@@ -16,12 +16,16 @@ for preset in default asan windows windows32; do
   ctest --preset "$preset"
 done
 
-# The Python package, installed into a fresh virtual environment, against
-# the Linux build. Debian's interpreter, whose pytest python3-pytest is.
+# The Python package's wheel, installed without the network into a fresh
+# virtual environment, against the Linux build. Debian's interpreter, whose
+# pytest python3-pytest is.
 echo "== python"
-rm -rf build/python-venv
+cmake --preset default
+rm -rf build/default/python/dist build/python-venv
+cmake --build --preset default --target python_wheel
 /usr/bin/python3 -m venv --system-site-packages build/python-venv
-build/python-venv/bin/pip install --quiet --no-build-isolation ./python
+build/python-venv/bin/pip install --quiet --no-index \
+  build/default/python/dist/brellox-*.whl
 BRELLOX_LIBRARY="$PWD/build/default/libbrellox.so" \
   build/python-venv/bin/python -m pytest -q python/tests
 
