@@ -71,8 +71,9 @@ class TwinTable {
   static Status FindByName(const Store& store, const char* name,
                            Record* record);
 
-  // The number of records in use; Description::kCountFailure when the file
-  // cannot be opened or its header is inconsistent.
+  // The number of records in use, read as the lookups read the table
+  // (CountRecords); Description::kCountFailure when the file cannot be
+  // opened, its header is inconsistent or the table cannot be read.
   static SVR_LONG Count(const Store& store);
 
   // `id` <= 0: 0, `record` untouched. Otherwise `record` is zeroed first and
