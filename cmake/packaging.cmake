@@ -10,7 +10,11 @@
 #   `windows` and `windows32` builds unpack into one tree.
 set(CPACK_PACKAGE_NAME brellox)
 set(CPACK_PACKAGE_VENDOR "Brellox")
-set(CPACK_PACKAGE_CONTACT "Brellox maintainers <brellox@localhost>")
+# Who builds the packages answers for them: set it to a name and an address
+# that reaches them.
+set(BRELLOX_MAINTAINER "Brellox maintainers <maintainers@brellox.example.org>"
+    CACHE STRING "The Maintainer of the packages: a name and mail address")
+set(CPACK_PACKAGE_CONTACT "${BRELLOX_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "Server configuration store in one binary file")
 set(CPACK_PACKAGE_DESCRIPTION
@@ -55,8 +59,12 @@ else()
                  ${PROJECT_BINARY_DIR}/packaging/postinst @ONLY)
   set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA
       "${PROJECT_BINARY_DIR}/packaging/postinst"
-      "${PROJECT_SOURCE_DIR}/packaging/debian/postrm")
+      "${PROJECT_SOURCE_DIR}/packaging/debian/postrm"
+      "${PROJECT_SOURCE_DIR}/packaging/debian/triggers")
   set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+  # The library's shlibs file; its triggers file runs ldconfig.
+  set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+  set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
   set(CPACK_DEBIAN_DEV_PACKAGE_NAME brellox-dev)
   set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
   set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "brellox (= ${PROJECT_VERSION})")
@@ -65,6 +73,22 @@ else()
   set(CPACK_COMPONENT_DEV_DESCRIPTION
       "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}: headers, CMake package and "
       "pkg-config file")
+
+  # Each package's copyright and changelog (gzipped, as Debian wants it)
+  # in its own folder under /usr/share/doc.
+  configure_file(${PROJECT_SOURCE_DIR}/packaging/debian/changelog.in
+                 ${PROJECT_BINARY_DIR}/packaging/changelog @ONLY)
+  file(ARCHIVE_CREATE OUTPUT ${PROJECT_BINARY_DIR}/packaging/changelog.gz
+       PATHS ${PROJECT_BINARY_DIR}/packaging/changelog
+       FORMAT raw COMPRESSION GZip COMPRESSION_LEVEL 9)
+  foreach(pair "runtime;brellox" "dev;brellox-dev")
+    list(GET pair 0 component)
+    list(GET pair 1 package)
+    install(FILES ${PROJECT_SOURCE_DIR}/packaging/debian/copyright
+                  ${PROJECT_BINARY_DIR}/packaging/changelog.gz
+            DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${package}
+            COMPONENT ${component} EXCLUDE_FROM_ALL)
+  endforeach()
 
   # The library's file is the one beside it; Debian keeps variable data out
   # of /usr, so the package puts a link there to the file under /var/lib,

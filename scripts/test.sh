@@ -2,7 +2,8 @@
 # Sets up, builds and runs every test suite: the Linux build, then the same
 # tests under AddressSanitizer and UBSan, then the 64-bit and the 32-bit
 # Windows builds under Wine (each in a private prefix that its first test
-# creates), then the Python package.
+# creates), then the Python package's wheel, lintian over the Debian
+# packages, and a bounded fuzzing run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -16,14 +17,29 @@ for preset in default asan windows windows32; do
   ctest --preset "$preset"
 done
 
-# The Python package, installed into a fresh virtual environment, against
-# the Linux build. Debian's interpreter, whose pytest python3-pytest is.
+# The Python package's wheel, installed without the network into a fresh
+# virtual environment, against the Linux build. Debian's interpreter, whose
+# pytest python3-pytest is.
 echo "== python"
-rm -rf build/python-venv
+cmake --preset default
+rm -rf build/default/python/dist build/python-venv
+cmake --build --preset default --target python_wheel
 /usr/bin/python3 -m venv --system-site-packages build/python-venv
-build/python-venv/bin/pip install --quiet --no-build-isolation ./python
+build/python-venv/bin/pip install --quiet --no-index \
+  build/default/python/dist/brellox-*.whl
 BRELLOX_LIBRARY="$PWD/build/default/libbrellox.so" \
   build/python-venv/bin/python -m pytest -q python/tests
+
+# The Debian packages of a build for the system prefix, as doc/packaging.md
+# makes them: lintian must find no error in either.
+echo "== lintian"
+cmake -S . -B build/deb -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_INSTALL_PREFIX=/usr -DBRELLOX_BUILD_TESTS=OFF \
+  -DBRELLOX_BUILD_BENCHMARKS=OFF
+cmake --build build/deb
+rm -rf build/deb/packages
+(cd build/deb && cpack -G DEB -B packages)
+lintian --fail-on error build/deb/packages/*.deb
 
 # A bounded fuzzing run from the committed corpus, the library instrumented.
 echo "== fuzz"

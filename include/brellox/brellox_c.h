@@ -131,6 +131,20 @@ BRELLOX_C_API brellox_result brellox_last_error(char* message, int32_t size);
 BRELLOX_C_API const char* brellox_result_name(brellox_result result);
 
 /* ------------------------------------------------------------------------
+ * The busy timeout */
+
+/* How long one call (a C function or a Svr_ function) waits in all for a
+ * file that other calls keep locked before it fails with BRELLOX_BUSY: 5
+ * seconds (5000000) at first; 0 tries each lock once. The process's applies
+ * on every thread that has not set its own. BRELLOX_INVALID_ARGUMENT for a
+ * negative timeout. */
+BRELLOX_C_API brellox_result brellox_set_busy_timeout(int64_t microseconds);
+/* The calling thread's own busy timeout, ahead of the process's; a negative
+ * one follows the process's again. */
+BRELLOX_C_API brellox_result
+brellox_set_thread_busy_timeout(int64_t microseconds);
+
+/* ------------------------------------------------------------------------
  * Functions that read a text into `buffer` of `size` bytes: the text and its
  * NUL must fit, else BRELLOX_INVALID_ARGUMENT with `buffer` set to "" (when
  * `size` > 0). The *_SIZE constants above always fit.

@@ -11,8 +11,11 @@ The library is found, in order: at the path in the environment variable
 BRELLOX_LIBRARY; beside this package; on the system's library path.
 """
 
+import codecs
 import ctypes
 import enum
+import errno
+import math
 import os
 import struct
 from dataclasses import dataclass
@@ -23,7 +26,7 @@ from ._library import ConnectionRecord, GdbRecord, OptionRecord, library
 __all__ = [
     "Result", "BrelloxError", "InvalidArgument", "NotFound", "AlreadyExists",
     "Refused", "Busy", "FileMissing", "PermissionDenied", "Damaged",
-    "IOError_", "NoMemory", "Connection", "Gdb", "Option", "OptionType",
+    "IOError_", "NoMemory", "UndecodableText", "Connection", "Gdb", "Option", "OptionType",
     "ConfigFile",
 ]
 
@@ -53,6 +56,22 @@ class BrelloxError(Exception):
         self.reason = reason
 
 
+class _FileError(BrelloxError):
+    """A failure of the file itself, also an OSError with `errno` and
+    `filename` set (None for the library's own file)."""
+    _errno = None
+
+    def __init__(self, result, reason, filename=None):
+        super().__init__(result, reason)
+        if self._errno is not None:
+            self.errno = self._errno
+        self.strerror = reason
+        self.filename = filename
+
+    def __str__(self):
+        return BrelloxError.__str__(self)
+
+
 class InvalidArgument(BrelloxError, ValueError):
     pass
 
@@ -69,16 +88,16 @@ class Refused(BrelloxError):
     pass
 
 
-class Busy(BrelloxError):
-    pass
+class Busy(_FileError, TimeoutError):
+    _errno = errno.ETIMEDOUT
 
 
-class FileMissing(BrelloxError):
-    pass
+class FileMissing(_FileError, FileNotFoundError):
+    _errno = errno.ENOENT
 
 
-class PermissionDenied(BrelloxError):
-    pass
+class PermissionDenied(_FileError, PermissionError):
+    _errno = errno.EACCES
 
 
 class Damaged(BrelloxError):
@@ -91,6 +110,19 @@ class IOError_(BrelloxError):
 
 class NoMemory(BrelloxError, MemoryError):
     pass
+
+
+class UndecodableText(BrelloxError, UnicodeError):
+    """A stored text that does not decode in the file's code page: `record`
+    names the record (as "connection 3"), `field` its field."""
+
+    def __init__(self, record, field, encoding, raw):
+        super().__init__(Result.DAMAGED,
+                         "the %s of %s does not decode as %s: %r"
+                         % (field, record, encoding, raw))
+        self.record = record
+        self.field = field
+        self.raw = raw
 
 
 _ERRORS = {
@@ -141,24 +173,75 @@ class Option:
     description: str = ""
 
 
+_USER_NAME_SIZE = 31
 _TEMP_DIR_SIZE = 128
 _NAME_SIZE = 33
 _GROUP_SLOTS = 6
 
 
+def _check_encoding(encoding):
+    """InvalidArgument unless `encoding` writes ASCII as itself and no text
+    as a NUL byte, as the file's texts end at their first NUL; LookupError
+    for an unknown name."""
+    codecs.lookup(encoding)
+    ascii = bytes(range(1, 128))
+    try:
+        same = ascii.decode("ascii").encode(encoding) == ascii
+        sample = "\u00e9\u4e2d\u0416".encode(encoding, "ignore")
+    except UnicodeError:
+        same = False
+    if not same or b"\0" in sample:
+        raise InvalidArgument(Result.INVALID_ARGUMENT,
+                              "encoding %r does not write ASCII as itself"
+                              % encoding if not same else
+                              "encoding %r writes NUL bytes" % encoding)
+
+
+def _refuse_nul(text, what):
+    if "\0" in text:
+        raise InvalidArgument(Result.INVALID_ARGUMENT,
+                              "%s holds a NUL character" % what)
+
+
+def _where(name, group_type, index):
+    """The option at `index` of a group, or the global option, in words."""
+    if name is None:
+        return "the global option"
+    return "option %d of group %r of type %d" % (index, name, group_type)
+
+
 class ConfigFile:
     """A configuration file: `path` (None: the library's own file, the one
     the Svr_ functions use), its texts in code page `encoding` (default GBK,
-    as the admin tool)."""
+    as the admin tool), which must write ASCII as itself. `timeout` is how
+    many seconds each call waits for a file that others keep locked before
+    it raises Busy (a TimeoutError); 0 tries once, None keeps the library's
+    (5 seconds, or what brellox_set_busy_timeout set). A text or path
+    holding a NUL is refused with InvalidArgument (a ValueError) naming it,
+    as it would be cut there; a stored text that does not decode raises
+    UndecodableText naming its record and field."""
 
-    def __init__(self, path: Optional[str] = None, encoding: str = "gbk"):
+    def __init__(self, path: Optional[str] = None, encoding: str = "gbk",
+                 timeout: Optional[float] = None):
+        if path is not None:
+            _refuse_nul(os.fsdecode(path), "path")
+        _check_encoding(encoding)
+        if timeout is not None and not timeout >= 0:
+            raise InvalidArgument(Result.INVALID_ARGUMENT,
+                                  "timeout %r is not 0 or more" % timeout)
         self.path = path
         self.encoding = encoding
+        self.timeout = timeout
 
     # -- the call and its outcome ---------------------------------------
 
     def _call(self, name, *args):
         lib = library()
+        # The thread's busy timeout, set before every call: other
+        # ConfigFiles may share the thread. None follows the process's.
+        lib.brellox_set_thread_busy_timeout(
+            -1 if self.timeout is None else
+            min(int(math.ceil(self.timeout * 1e6)), 2**63 - 1))
         result = getattr(lib, name)(self._path(), *args)
         if result != Result.OK:
             self._raise(lib, result)
@@ -170,18 +253,31 @@ class ConfigFile:
             kind = Result(result)
         except ValueError:
             kind = Result.IO_ERROR
-        raise _ERRORS[kind](kind, reason.value.decode(self.encoding,
-                                                      "replace"))
+        error = _ERRORS[kind]
+        text = reason.value.decode(self.encoding, "replace")
+        if issubclass(error, _FileError):
+            raise error(kind, text, self.path)
+        raise error(kind, text)
 
     def _path(self):
         # The library takes the system's narrow path on every system.
         return None if self.path is None else os.fsencode(self.path)
 
-    def _text(self, text):
-        return None if text is None else text.encode(self.encoding)
+    def _text(self, text, what):
+        """`text` in the file's code page; InvalidArgument naming `what`
+        for a NUL in it."""
+        if text is None:
+            return None
+        _refuse_nul(text, what)
+        return text.encode(self.encoding)
 
-    def _decoded(self, raw):
-        return raw.split(b"\0", 1)[0].decode(self.encoding)
+    def _decoded(self, raw, record, field):
+        """The text of a stored field (up to its first NUL)."""
+        raw = bytes(raw).split(b"\0", 1)[0]
+        try:
+            return raw.decode(self.encoding)
+        except UnicodeDecodeError:
+            raise UndecodableText(record, field, self.encoding, raw) from None
 
     def _ids(self, function):
         capacity = 16
@@ -204,24 +300,25 @@ class ConfigFile:
     def get_temp_dir(self) -> str:
         buffer = ctypes.create_string_buffer(_TEMP_DIR_SIZE)
         self._call("brellox_get_temp_dir", buffer, len(buffer))
-        return buffer.value.decode(self.encoding)
+        return self._decoded(buffer.value, "the header", "temp dir")
 
     def set_temp_dir(self, directory: str) -> None:
-        self._call("brellox_set_temp_dir", self._text(directory))
+        self._call("brellox_set_temp_dir", self._text(directory, "directory"))
 
     # -- users -------------------------------------------------------------
 
     def add_user(self, name: str, password: Optional[str] = None) -> int:
-        return self._int_out("brellox_add_user", self._text(name),
-                             self._text(password))
+        return self._int_out("brellox_add_user", self._text(name, "name"),
+                             self._text(password, "password"))
 
     def user_name(self, user_id: int) -> str:
-        buffer = ctypes.create_string_buffer(31)
+        buffer = ctypes.create_string_buffer(_USER_NAME_SIZE)
         self._call("brellox_get_user_name", user_id, buffer, len(buffer))
-        return buffer.value.decode(self.encoding)
+        return self._decoded(buffer.value, "user %d" % user_id, "name")
 
     def update_user(self, user_id: int, password: str) -> None:
-        self._call("brellox_update_user", user_id, self._text(password))
+        self._call("brellox_update_user", user_id,
+                   self._text(password, "password"))
 
     def delete_user(self, user_id: int) -> None:
         self._call("brellox_delete_user", user_id)
@@ -233,14 +330,14 @@ class ConfigFile:
         return self._ids("brellox_get_user_ids")
 
     def user_id(self, name: str) -> int:
-        return self._int_out("brellox_get_user_id", self._text(name))
+        return self._int_out("brellox_get_user_id", self._text(name, "name"))
 
     def check_user(self, name: str, password: str) -> bool:
         """True when the name and password belong to one user; False when
         not (the same for an unknown name). Other failures raise."""
         try:
-            self._call("brellox_check_user", self._text(name),
-                       self._text(password))
+            self._call("brellox_check_user", self._text(name, "name"),
+                       self._text(password, "password"))
         except Refused:
             return False
         return True
@@ -261,13 +358,15 @@ class ConfigFile:
         record = ConnectionRecord()
         record.id = connection.id
         for name in ("name", "info1", "info2", "info3", "info4"):
-            setattr(record, name, self._text(getattr(connection, name)))
+            setattr(record, name,
+                    self._text(getattr(connection, name), "connection " + name))
         return record
 
     def _connection(self, record):
         # A char array reads up to its first NUL, or whole.
         return Connection(id=record.id, **{
-            name: getattr(record, name).decode(self.encoding)
+            name: self._decoded(getattr(record, name),
+                                "connection %d" % record.id, name)
             for name in ("name", "info1", "info2", "info3", "info4")})
 
     def add_connection(self, connection: Connection) -> int:
@@ -292,7 +391,7 @@ class ConfigFile:
 
     def connection_exists(self, name: str) -> bool:
         return self._int_out("brellox_connection_exists",
-                             self._text(name)) == 1
+                             self._text(name, "name")) == 1
 
     def connection_count(self) -> int:
         return self._int_out("brellox_get_connection_count")
@@ -305,7 +404,7 @@ class ConfigFile:
     def _gdb_record(self, gdb):
         record = GdbRecord()
         record.id = gdb.id
-        record.name = self._text(gdb.name)
+        record.name = self._text(gdb.name, "GDB name")
         if len(gdb.details) > len(record.details):
             raise InvalidArgument(Result.INVALID_ARGUMENT,
                                   "details are longer than 132 bytes")
@@ -313,7 +412,9 @@ class ConfigFile:
         return record
 
     def _gdb(self, record):
-        return Gdb(id=record.id, name=record.name.decode(self.encoding),
+        return Gdb(id=record.id,
+                   name=self._decoded(record.name, "GDB %d" % record.id,
+                                      "name"),
                    details=bytes(record.details).rstrip(b"\0"))
 
     def add_gdb(self, gdb: Gdb) -> int:
@@ -334,7 +435,8 @@ class ConfigFile:
         self._call("brellox_delete_gdb", gdb_id)
 
     def gdb_exists(self, alias_name: str) -> bool:
-        return self._int_out("brellox_gdb_exists", self._text(alias_name)) == 1
+        return self._int_out("brellox_gdb_exists",
+                             self._text(alias_name, "alias name")) == 1
 
     def gdb_count(self) -> int:
         return self._int_out("brellox_get_gdb_count")
@@ -345,10 +447,11 @@ class ConfigFile:
     def gdb_alias_name(self, gdb_id: int) -> str:
         buffer = ctypes.create_string_buffer(_NAME_SIZE)
         self._call("brellox_get_gdb_alias_name", gdb_id, buffer, len(buffer))
-        return buffer.value.decode(self.encoding)
+        return self._decoded(buffer.value, "GDB %d" % gdb_id, "name")
 
     def gdb_id(self, alias_name: str) -> int:
-        return self._int_out("brellox_get_gdb_id", self._text(alias_name))
+        return self._int_out("brellox_get_gdb_id",
+                             self._text(alias_name, "alias name"))
 
     def _records(self, plural, record_type):
         capacity = 16
@@ -367,16 +470,17 @@ class ConfigFile:
 
     def _option_record(self, option):
         record = OptionRecord()
-        record.name = self._text(option.name)
+        record.name = self._text(option.name, "option name")
         record.type = int(option.type)
-        record.description = self._text(option.description)
+        record.description = self._text(option.description,
+                                        "option description")
         value = option.value
         if isinstance(value, bool) or option.type == OptionType.INT32:
             raw = struct.pack("<i", int(value))
         elif option.type == OptionType.DOUBLE:
             raw = struct.pack("<d", float(value))
         elif isinstance(value, str):
-            raw = value.encode(self.encoding) + b"\0"
+            raw = self._text(value, "option value") + b"\0"
         else:
             raw = bytes(value)
         if len(raw) > len(record.value):
@@ -385,19 +489,20 @@ class ConfigFile:
         ctypes.memmove(record.value, raw, len(raw))
         return record
 
-    def _option(self, record):
+    def _option(self, record, where):
         raw = bytes(record.value)
         if record.type == OptionType.INT32:
             value = struct.unpack("<i", raw[:4])[0]
         elif record.type == OptionType.DOUBLE:
             value = struct.unpack("<d", raw[:8])[0]
         elif record.type == OptionType.TEXT:
-            value = self._decoded(raw)
+            value = self._decoded(raw, where, "value")
         else:
             value = raw
-        return Option(name=self._decoded(record.name), type=record.type,
-                      value=value,
-                      description=self._decoded(record.description))
+        return Option(name=self._decoded(record.name, where, "name"),
+                      type=record.type, value=value,
+                      description=self._decoded(record.description, where,
+                                                "description"))
 
     def _records_of(self, options):
         array = (OptionRecord * len(options))()
@@ -407,35 +512,37 @@ class ConfigFile:
 
     def add_option_group(self, name: str, group_type: int,
                          options: List[Option]) -> None:
-        self._call("brellox_add_option_group", self._text(name), group_type,
+        self._call("brellox_add_option_group", self._text(name, "group name"), group_type,
                    self._records_of(options), len(options))
 
     def option_count(self, name: Optional[str] = None,
                      group_type: int = 0) -> int:
-        return self._int_out("brellox_get_option_count", self._text(name),
+        return self._int_out("brellox_get_option_count",
+                             self._text(name, "group name"),
                              group_type)
 
     def get_options(self, name: Optional[str] = None,
                     group_type: int = 0) -> List[Option]:
         count = 1 if name is None else _GROUP_SLOTS
         array = (OptionRecord * count)()
-        self._call("brellox_get_options", self._text(name), group_type,
+        self._call("brellox_get_options", self._text(name, "group name"), group_type,
                    array, count)
-        return [self._option(record) for record in array]
+        return [self._option(record, _where(name, group_type, index))
+                for index, record in enumerate(array)]
 
     def set_options(self, options: List[Option], name: Optional[str] = None,
                     group_type: int = 0) -> None:
-        self._call("brellox_set_options", self._text(name), group_type,
+        self._call("brellox_set_options", self._text(name, "group name"), group_type,
                    self._records_of(options), len(options))
 
     def get_option(self, index: int = 0, name: Optional[str] = None,
                    group_type: int = 0) -> Option:
         record = OptionRecord()
-        self._call("brellox_get_option", self._text(name), group_type, index,
+        self._call("brellox_get_option", self._text(name, "group name"), group_type, index,
                    record)
-        return self._option(record)
+        return self._option(record, _where(name, group_type, index))
 
     def set_option(self, option: Option, index: int = 0,
                    name: Optional[str] = None, group_type: int = 0) -> None:
-        self._call("brellox_set_option", self._text(name), group_type, index,
+        self._call("brellox_set_option", self._text(name, "group name"), group_type, index,
                    self._option_record(option))

@@ -52,6 +52,8 @@ _int = ctypes.c_int32
 _int_p = ctypes.POINTER(ctypes.c_int32)
 
 # Argument types of every function; each returns a brellox_result (an int).
+# tests/test_header.py holds them, the records and the constants against
+# brellox/brellox_c.h.
 _SIGNATURES = {
     "brellox_set_temp_dir": [_c_char_p, _c_char_p],
     "brellox_get_temp_dir": [_c_char_p, ctypes.c_char_p, _int],
@@ -66,6 +68,8 @@ _SIGNATURES = {
     "brellox_get_user_privilege": [_c_char_p, _int, _int, _int_p],
     "brellox_set_user_privilege": [_c_char_p, _int, _int, _int],
     "brellox_last_error": [ctypes.c_char_p, _int],
+    "brellox_set_busy_timeout": [ctypes.c_int64],
+    "brellox_set_thread_busy_timeout": [ctypes.c_int64],
 }
 for _table, _record in (("connection", ConnectionRecord), ("gdb", GdbRecord)):
     _p = ctypes.POINTER(_record)

@@ -1,5 +1,6 @@
 """The package against the built library: round trips of every table, and
 the exceptions that carry the library's result and reason."""
+import errno
 import os
 import shutil
 import subprocess
@@ -141,9 +142,13 @@ def test_temp_dir_round_trips(config):
 
 
 def test_files_that_cannot_be_used(config, tmp_path):
-    missing = brellox.ConfigFile(str(tmp_path / "none" / "Svr_Config.CFG"))
-    with pytest.raises(brellox.FileMissing):
+    missing_path = str(tmp_path / "none" / "Svr_Config.CFG")
+    missing = brellox.ConfigFile(missing_path)
+    with pytest.raises(FileNotFoundError) as caught:
         missing.user_count()
+    assert isinstance(caught.value, brellox.FileMissing)
+    assert caught.value.errno == errno.ENOENT
+    assert caught.value.filename == missing_path
     damaged = tmp_path / "damaged.CFG"
     damaged.write_bytes(open(config.path, "rb").read()[:100])
     with pytest.raises(brellox.Damaged) as caught:
@@ -170,3 +175,119 @@ def test_a_library_beside_the_package_is_found_first(pristine, tmp_path):
                    cwd=tmp_path, env=environment, check=True)
     # The copy beside the package wrote its own file when it loaded.
     assert (package / "Svr_Config.CFG").exists()
+
+
+@pytest.mark.parametrize("error, builtin, code", [
+    (brellox.FileMissing, FileNotFoundError, errno.ENOENT),
+    (brellox.PermissionDenied, PermissionError, errno.EACCES),
+    (brellox.Busy, TimeoutError, errno.ETIMEDOUT),
+])
+def test_file_errors_are_the_oserrors_python_code_catches(error, builtin,
+                                                          code):
+    result = {brellox.FileMissing: brellox.Result.FILE_MISSING,
+              brellox.PermissionDenied: brellox.Result.PERMISSION_DENIED,
+              brellox.Busy: brellox.Result.BUSY}[error]
+    raised = error(result, "why", "the.CFG")
+    assert isinstance(raised, builtin) and isinstance(raised, OSError)
+    assert isinstance(raised, brellox.BrelloxError)
+    assert (raised.errno, raised.filename) == (code, "the.CFG")
+    assert str(raised).endswith(": why")
+
+
+NUL_ARGUMENTS = [
+    ("password", lambda c: c.check_user("alice", "right\0x")),
+    ("name", lambda c: c.check_user("ali\0ce", "right")),
+    ("password", lambda c: c.add_user("bob", "abc\0T")),
+    ("name", lambda c: c.add_user("b\0ob")),
+    ("password", lambda c: c.update_user(1, "a\0")),
+    ("name", lambda c: c.user_id("al\0")),
+    ("directory", lambda c: c.set_temp_dir("/tmp\0/x")),
+    ("connection info4", lambda c: c.add_connection(
+        Connection("c", info4="host\0x"))),
+    ("name", lambda c: c.connection_exists("c\0")),
+    ("GDB name", lambda c: c.add_gdb(Gdb("g\0h"))),
+    ("alias name", lambda c: c.gdb_id("g\0")),
+    ("group name", lambda c: c.option_count("g\0", 1)),
+    ("option value", lambda c: c.add_option_group("g", 1, [
+        Option("o", OptionType.TEXT, "v\0w")])),
+    ("option description", lambda c: c.add_option_group("g", 1, [
+        Option("o", OptionType.INT32, 1, "d\0")])),
+]
+
+
+@pytest.mark.parametrize("what, call", NUL_ARGUMENTS)
+def test_a_nul_in_a_text_is_refused_naming_the_argument(config, what, call):
+    config.add_user("alice", "right")
+    before = open(config.path, "rb").read()
+    with pytest.raises(ValueError) as caught:
+        call(config)
+    assert isinstance(caught.value, brellox.InvalidArgument)
+    assert what + " holds a NUL" in str(caught.value)
+    assert open(config.path, "rb").read() == before
+
+
+def test_a_nul_in_the_path_is_refused(config):
+    with pytest.raises(ValueError, match="path holds a NUL"):
+        brellox.ConfigFile(config.path + "\0junk")
+
+
+@pytest.mark.parametrize("encoding", ["utf-16", "utf-32", "utf-16-le",
+                                      "utf-7", "cp037"])
+def test_encodings_that_do_not_write_ascii_as_itself_are_refused(config,
+                                                                 encoding):
+    with pytest.raises(ValueError, match="encoding"):
+        brellox.ConfigFile(config.path, encoding=encoding)
+
+
+@pytest.mark.parametrize("encoding", ["gbk", "utf-8", "latin-1", "cp1252"])
+def test_code_pages_that_keep_ascii_are_taken(config, encoding):
+    assert brellox.ConfigFile(config.path, encoding=encoding).user_count() == 0
+
+
+def test_a_text_that_does_not_decode_names_its_record_and_field(config):
+    latin = brellox.ConfigFile(config.path, encoding="latin-1")
+    latin.add_connection(Connection("ok"))
+    cafe = latin.add_connection(Connection("caf\u00e9", info2="x"))
+    utf8 = brellox.ConfigFile(config.path, encoding="utf-8")
+    with pytest.raises(brellox.UndecodableText) as caught:
+        utf8.connections()
+    assert (caught.value.record,
+            caught.value.field) == ("connection %d" % cafe, "name")
+    assert caught.value.raw == b"caf\xe9"
+    assert not isinstance(caught.value, UnicodeDecodeError)
+    with pytest.raises(brellox.UndecodableText, match="name of user 1"):
+        latin.add_user("J\u00fcrgen")
+        utf8.user_name(1)
+
+
+HOLD_LOCK = """
+import fcntl, sys, time
+with open(sys.argv[1], "r+b") as f:
+    fcntl.lockf(f, fcntl.LOCK_EX, 2, 1 << 40)
+    print("held", flush=True)
+    time.sleep(float(sys.argv[2]))
+"""
+
+
+def _held(path, seconds):
+    """Another process keeping the file locked for `seconds`."""
+    holder = subprocess.Popen([sys.executable, "-c", HOLD_LOCK, path,
+                               str(seconds)], stdout=subprocess.PIPE)
+    assert holder.stdout.readline() == b"held\n"
+    return holder
+
+
+def test_the_busy_timeout_is_the_files_own(config):
+    holder = _held(config.path, 0.5)
+    try:
+        with pytest.raises(TimeoutError) as caught:
+            brellox.ConfigFile(config.path, timeout=0).user_count()
+        assert isinstance(caught.value, brellox.Busy)
+        assert brellox.ConfigFile(config.path, timeout=60).user_count() == 0
+    finally:
+        holder.wait()
+
+
+def test_a_negative_timeout_is_refused(config):
+    with pytest.raises(ValueError, match="timeout"):
+        brellox.ConfigFile(config.path, timeout=-1)

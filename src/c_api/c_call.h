@@ -27,11 +27,13 @@ namespace brellox {
 Store StoreAt(const char* path);
 
 // Runs `body`, which returns the call's Status, records it as the calling
-// thread's last error and returns its result. An exception becomes
-// BRELLOX_NO_MEMORY (std::bad_alloc) or BRELLOX_IO_ERROR.
+// thread's last error and returns its result. Its locks share one busy
+// deadline (CallDeadline). An exception becomes BRELLOX_NO_MEMORY
+// (std::bad_alloc) or BRELLOX_IO_ERROR.
 template <class Body>
 brellox_result CCall(Body&& body) noexcept {
   try {
+    const CallDeadline call;
     const Status s = body();
     SetLastError(s);
     return ResultOf(s);

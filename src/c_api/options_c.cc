@@ -5,7 +5,6 @@
 
 #include "brellox/brellox_c.h"
 #include "src/c_api/c_call.h"
-#include "src/options/option_file.h"
 #include "src/options/options.h"
 
 namespace brellox {
@@ -30,10 +29,6 @@ Status CheckOptions(const brellox_option* options, std::int32_t count) {
                                 " is not above 0");
   }
   return s;
-}
-
-std::int32_t CappedAtGroupSlots(std::int32_t count) {
-  return count < kOptionGroupSlots ? count : kOptionGroupSlots;
 }
 
 }  // namespace
@@ -67,18 +62,9 @@ brellox_result brellox_get_option_count(const char* path, const char* name,
   return CCall([&] {
     Status s = brellox::Required(count, "place for the count");
     if (s.ok()) s = brellox::CheckOptionAddress(name, group_type, 0);
-    if (!s.ok()) return s;
-    if (name == nullptr) {
-      *count = 1;
-      return Status::OK();
-    }
-    s = InSession(StoreAt(path), Access::kRead, [&](ConfigSession& session) {
-      std::int32_t index;
-      brellox::SVR_OPTION_GROUP group;
-      return brellox::FindExistingGroup(session, group_type, name, &index,
-                                        &group);
-    });
-    if (s.ok()) *count = brellox::kOptionGroupSlots;
+    std::int32_t n = 0;
+    if (s.ok()) s = brellox::CountOptions(StoreAt(path), name, group_type, &n);
+    if (s.ok()) *count = n;
     return s;
   });
 }
@@ -89,22 +75,15 @@ brellox_result brellox_get_options(const char* path, const char* name,
   return CCall([&] {
     Status s = brellox::CheckOptions(options, count);
     if (s.ok()) s = brellox::CheckOptionAddress(name, group_type, 0);
-    if (!s.ok()) return s;
-    brellox::SVR_OPTION_GROUP group;
-    s = InSession(StoreAt(path), Access::kRead, [&](ConfigSession& session) {
-      if (name == nullptr) {
-        return brellox::ReadGlobalOption(session, &group.options[0]);
-      }
-      std::int32_t index;
-      return brellox::FindExistingGroup(session, group_type, name, &index,
-                                        &group);
-    });
+    CONFIG_OPTION found[brellox::kOptionGroupSlots];
+    std::int32_t n = 0;
+    if (s.ok()) {
+      s = brellox::ReadOptions(StoreAt(path), name, group_type, found, &n);
+    }
     if (s.ok()) {
       std::memset(options, 0,
                   static_cast<std::size_t>(count) * sizeof(*options));
-      const std::int32_t n =
-          name == nullptr ? 1 : brellox::CappedAtGroupSlots(count);
-      std::memcpy(options, group.options, n * sizeof(*options));
+      std::memcpy(options, found, (count < n ? count : n) * sizeof(*options));
     }
     return s;
   });
@@ -118,20 +97,10 @@ brellox_result brellox_set_options(const char* path, const char* name,
     Status s = brellox::CheckOptions(options, count);
     if (s.ok()) s = brellox::CheckOptionAddress(name, group_type, 0);
     if (!s.ok()) return s;
-    const CONFIG_OPTION* records = brellox::AsRecords(options);
     return InSession(
         StoreAt(path), Access::kWrite, [&](ConfigSession& session) {
-          if (name == nullptr) {
-            return brellox::WriteGlobalOption(session, records[0]);
-          }
-          std::int32_t index;
-          brellox::SVR_OPTION_GROUP group;
-          Status found = brellox::FindExistingGroup(session, group_type, name,
-                                                    &index, &group);
-          if (!found.ok()) return found;
-          brellox::CopyOptionValues(group.options, records,
-                                    brellox::CappedAtGroupSlots(count));
-          return brellox::WriteOptionGroup(session, index, group);
+          return brellox::SetOptions(session, name, group_type,
+                                     brellox::AsRecords(options), count);
         });
   });
 }
@@ -141,12 +110,9 @@ brellox_result brellox_get_option(const char* path, const char* name,
                                   brellox_option* option) {
   return CCall([&] {
     Status s = brellox::Required(option, "option");
-    if (s.ok()) s = brellox::CheckOptionAddress(name, group_type, index);
     CONFIG_OPTION found;
     if (s.ok()) {
-      s = InSession(StoreAt(path), Access::kRead, [&](ConfigSession& session) {
-        return brellox::GetOption(session, name, group_type, index, &found);
-      });
+      s = brellox::ReadOption(StoreAt(path), name, group_type, index, &found);
     }
     if (s.ok()) std::memcpy(option, &found, sizeof(found));
     return s;

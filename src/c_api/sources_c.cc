@@ -6,6 +6,7 @@
 #include "brellox/brellox_c.h"
 #include "src/c_api/c_call.h"
 #include "src/sources/twin_table.h"
+#include "src/store/read_cache.h"
 
 namespace brellox {
 namespace {
@@ -69,11 +70,7 @@ brellox_result Get(const char* path, std::int32_t id, CRecord<Table>* record) {
     Status s = PositiveId(id, "ID");
     if (s.ok()) s = Required(record, "record");
     typename Table::Record found;
-    if (s.ok()) {
-      s = InSession(StoreAt(path), Access::kRead, [&](ConfigSession& session) {
-        return Table::Find(session, id, &found);
-      });
-    }
+    if (s.ok()) s = Table::Find(StoreAt(path), id, &found);
     if (s.ok()) std::memcpy(record, &found, sizeof(found));
     return s;
   });
@@ -84,16 +81,13 @@ brellox_result GetAll(const char* path, CRecord<Table>* records,
                       std::int32_t capacity, std::int32_t* count) {
   return CCall([&] {
     Status s = CheckListArguments(records, capacity, count);
-    if (!s.ok()) return s;
-    return InSession(StoreAt(path), Access::kRead, [&](ConfigSession& session) {
-      TableImage image;
-      Status loaded = TableImage::Load(session, CSide<Table>::spec(), &image);
-      if (loaded.ok()) {
-        CopyList(image.count() > 0 ? image.record(0) : nullptr, image.count(),
-                 sizeof(CRecord<Table>), records, capacity, count);
-      }
-      return loaded;
-    });
+    TableImage image;
+    if (s.ok()) s = ReadTable(StoreAt(path), CSide<Table>::spec(), &image);
+    if (s.ok()) {
+      CopyList(image.count() > 0 ? image.record(0) : nullptr, image.count(),
+               sizeof(CRecord<Table>), records, capacity, count);
+    }
+    return s;
   });
 }
 
@@ -127,11 +121,7 @@ brellox_result Exists(const char* path, const char* name,
     Status s = Required(name, "name");
     if (s.ok()) s = Required(exists, "place for the answer");
     typename Table::Record found;
-    if (s.ok()) {
-      s = InSession(StoreAt(path), Access::kRead, [&](ConfigSession& session) {
-        return Table::FindByName(session, name, &found);
-      });
-    }
+    if (s.ok()) s = Table::FindByName(StoreAt(path), name, &found);
     // Not finding it is the answer, not a failure.
     if (s.ok() || s.IsNotFound()) {
       *exists = s.ok() ? 1 : 0;
@@ -146,12 +136,7 @@ brellox_result Count(const char* path, std::int32_t* count) {
   return CCall([&] {
     Status s = Required(count, "place for the count");
     std::int32_t n = 0;
-    if (s.ok()) {
-      s = InSession(StoreAt(path), Access::kRead, [&](ConfigSession& session) {
-        n = GetSection(session.header(), CSide<Table>::spec().section).count;
-        return Status::OK();
-      });
-    }
+    if (s.ok()) s = CountRecords(StoreAt(path), CSide<Table>::spec(), &n);
     if (s.ok()) *count = n;
     return s;
   });
@@ -162,13 +147,10 @@ brellox_result Ids(const char* path, std::int32_t* ids, std::int32_t capacity,
                    std::int32_t* count) {
   return CCall([&] {
     Status s = CheckListArguments(ids, capacity, count);
-    if (!s.ok()) return s;
-    return InSession(StoreAt(path), Access::kRead, [&](ConfigSession& session) {
-      TableImage image;
-      Status loaded = TableImage::Load(session, CSide<Table>::spec(), &image);
-      if (loaded.ok()) CopyIds(image, ids, capacity, count);
-      return loaded;
-    });
+    TableImage image;
+    if (s.ok()) s = ReadTable(StoreAt(path), CSide<Table>::spec(), &image);
+    if (s.ok()) CopyIds(image, ids, capacity, count);
+    return s;
   });
 }
 
@@ -247,12 +229,7 @@ brellox_result brellox_get_gdb_alias_name(const char* path, int32_t id,
     brellox::Status s = brellox::PositiveId(id, "ID");
     if (s.ok()) s = brellox::CheckTextBuffer(buffer, size);
     SVC_GDB_INFO found;
-    if (s.ok()) {
-      s = brellox::InSession(brellox::StoreAt(path), brellox::Access::kRead,
-                             [&](brellox::ConfigSession& session) {
-                               return GdbTable::Find(session, id, &found);
-                             });
-    }
+    if (s.ok()) s = GdbTable::Find(brellox::StoreAt(path), id, &found);
     if (s.ok()) {
       s = brellox::CopyText(found.name, sizeof(found.name), buffer, size,
                             "alias name");
@@ -268,11 +245,7 @@ brellox_result brellox_get_gdb_id(const char* path, const char* alias_name,
     if (s.ok()) s = brellox::Required(id, "place for the ID");
     SVC_GDB_INFO found;
     if (s.ok()) {
-      s = brellox::InSession(brellox::StoreAt(path), brellox::Access::kRead,
-                             [&](brellox::ConfigSession& session) {
-                               return GdbTable::FindByName(session, alias_name,
-                                                           &found);
-                             });
+      s = GdbTable::FindByName(brellox::StoreAt(path), alias_name, &found);
     }
     if (s.ok()) *id = found.id;
     return s;

@@ -3,6 +3,7 @@
 
 #include "brellox/brellox_c.h"
 #include "src/c_api/c_call.h"
+#include "src/store/read_cache.h"
 #include "src/store/table.h"
 #include "src/users/users.h"
 
@@ -84,12 +85,8 @@ brellox_result brellox_get_user_count(const char* path, int32_t* count) {
   return CCall([&] {
     Status s = brellox::Required(count, "place for the count");
     std::int32_t n = 0;
-    if (s.ok()) {
-      s = InSession(StoreAt(path), Access::kRead, [&](ConfigSession& session) {
-        n = session.header().users.count;
-        return Status::OK();
-      });
-    }
+    if (s.ok())
+      s = brellox::CountRecords(StoreAt(path), brellox::kUserTable, &n);
     if (s.ok()) *count = n;
     return s;
   });
@@ -99,14 +96,11 @@ brellox_result brellox_get_user_ids(const char* path, int32_t* ids,
                                     int32_t capacity, int32_t* count) {
   return CCall([&] {
     Status s = brellox::CheckListArguments(ids, capacity, count);
-    if (!s.ok()) return s;
-    return InSession(StoreAt(path), Access::kRead, [&](ConfigSession& session) {
-      brellox::TableImage users;
-      Status loaded =
-          brellox::TableImage::Load(session, brellox::kUserTable, &users);
-      if (loaded.ok()) brellox::CopyIds(users, ids, capacity, count);
-      return loaded;
-    });
+    brellox::TableImage users;
+    if (s.ok())
+      s = brellox::ReadTable(StoreAt(path), brellox::kUserTable, &users);
+    if (s.ok()) brellox::CopyIds(users, ids, capacity, count);
+    return s;
   });
 }
 

@@ -27,38 +27,6 @@ Status CheckGroupType(std::int32_t groupType) {
                                  " is not above 0");
 }
 
-// Finds the group selected by (groupType, name) in an open session,
-// reporting why when the type cannot name a group, no group matches, or
-// the table cannot be read (last_error.h).
-bool LookUpGroup(ConfigSession& session, SVR_LONG groupType, const char* name,
-                 std::int32_t* index, SVR_OPTION_GROUP* group) {
-  Status s = CheckGroupType(groupType);
-  if (s.ok()) s = FindExistingGroup(session, groupType, name, index, group);
-  return Reported(s);
-}
-
-// For calls that only read: the group selected by (groupType, name), looked
-// up in the option-group table as the read cache gives it (OpenTable).
-// False, with the reason reported, as LookUpGroup.
-bool ReadGroup(const Store& store, SVR_LONG groupType, const char* name,
-               SVR_OPTION_GROUP* group) {
-  Status s = CheckGroupType(groupType);
-  ConfigSession session;
-  TableImage groups;
-  if (s.ok()) {
-    s = OpenTable(store, Access::kRead, kOptionGroupTable, &session, &groups);
-  }
-  if (s.ok()) {
-    std::int32_t index;
-    FindOptionGroupIn(groups, groupType, name, &index, group);
-    if (index < 0) {
-      s = Status::NotFound("no option group '" + std::string(name) +
-                           "' of type " + std::to_string(groupType));
-    }
-  }
-  return Reported(s);
-}
-
 }  // namespace
 
 Status FindExistingGroup(ConfigSession& session, std::int32_t groupType,
@@ -123,11 +91,64 @@ SVR_LONG AddOptionInfo(const Store& store, const char* name, SVR_LONG groupType,
              : 0;
 }
 
+Status ReadOptionGroup(const Store& store, std::int32_t groupType,
+                       const char* name, SVR_OPTION_GROUP* group) {
+  Status s = CheckGroupType(groupType);
+  if (s.ok() && name == nullptr) s = Status::InvalidArgument("no group name");
+  TableImage groups;
+  if (s.ok()) s = ReadTable(store, kOptionGroupTable, &groups);
+  if (!s.ok()) return s;
+  std::int32_t index;
+  FindOptionGroupIn(groups, groupType, name, &index, group);
+  if (index >= 0) return Status::OK();
+  return Status::NotFound("no option group '" + std::string(name) +
+                          "' of type " + std::to_string(groupType));
+}
+
+Status ReadOptions(const Store& store, const char* name, std::int32_t groupType,
+                   CONFIG_OPTION (&options)[kOptionGroupSlots],
+                   std::int32_t* count) {
+  if (name == nullptr) {
+    Status s = InSession(store, Access::kRead, [&](ConfigSession& session) {
+      return ReadGlobalOption(session, &options[0]);
+    });
+    if (s.ok()) *count = 1;
+    return s;
+  }
+  SVR_OPTION_GROUP group;
+  Status s = ReadOptionGroup(store, groupType, name, &group);
+  if (!s.ok()) return s;
+  std::memcpy(options, group.options, sizeof(options));
+  *count = kGroupSlots;
+  return s;
+}
+
+Status CountOptions(const Store& store, const char* name,
+                    std::int32_t groupType, std::int32_t* count) {
+  if (name == nullptr) {
+    *count = 1;
+    return Status::OK();
+  }
+  SVR_OPTION_GROUP group;
+  Status s = ReadOptionGroup(store, groupType, name, &group);
+  if (s.ok()) *count = kGroupSlots;
+  return s;
+}
+
+Status ReadOption(const Store& store, const char* name, std::int32_t groupType,
+                  std::int32_t index, CONFIG_OPTION* option) {
+  Status s = CheckOptionAddress(name, groupType, index);
+  CONFIG_OPTION options[kGroupSlots];
+  std::int32_t count = 0;
+  if (s.ok()) s = ReadOptions(store, name, groupType, options, &count);
+  if (s.ok()) *option = options[index];
+  return s;
+}
+
 SVR_LONG GetOptionCount(const Store& store, const char* name,
                         SVR_LONG groupType) {
-  if (name == nullptr) return 1;
-  SVR_OPTION_GROUP group;
-  return ReadGroup(store, groupType, name, &group) ? kGroupSlots : -1;
+  std::int32_t count = 0;
+  return Reported(CountOptions(store, name, groupType, &count)) ? count : -1;
 }
 
 SVR_LONG GetOptionInfo(const Store& store, const char* name, SVR_LONG groupType,
@@ -139,17 +160,27 @@ SVR_LONG GetOptionInfo(const Store& store, const char* name, SVR_LONG groupType,
   // Cleared before anything can fail, so the records read as empty after
   // any failure.
   std::memset(options, 0, static_cast<std::size_t>(count) * sizeof(*options));
-  if (name == nullptr) {
-    ConfigSession session;
-    Status s = session.Open(store, Access::kRead);
-    if (s.ok()) s = ReadGlobalOption(session, options);
-    return Reported(s) ? 1 : 0;
-  }
-  SVR_OPTION_GROUP group;
-  if (!ReadGroup(store, groupType, name, &group)) return 0;
-  std::memcpy(options, group.options,
-              CappedAtGroupSlots(count) * sizeof(CONFIG_OPTION));
+  CONFIG_OPTION found[kGroupSlots];
+  std::int32_t n = 0;
+  if (!Reported(ReadOptions(store, name, groupType, found, &n))) return 0;
+  std::memcpy(options, found, (count < n ? count : n) * sizeof(CONFIG_OPTION));
   return 1;
+}
+
+Status SetOptions(ConfigSession& session, const char* name,
+                  std::int32_t groupType, const CONFIG_OPTION* options,
+                  std::int32_t count) {
+  if (options == nullptr || count <= 0) {
+    return Status::InvalidArgument("no options");
+  }
+  if (name == nullptr) return WriteGlobalOption(session, options[0]);
+  Status s = CheckGroupType(groupType);
+  std::int32_t index;
+  SVR_OPTION_GROUP group;
+  if (s.ok()) s = FindExistingGroup(session, groupType, name, &index, &group);
+  if (!s.ok()) return s;
+  CopyOptionValues(group.options, options, CappedAtGroupSlots(count));
+  return WriteOptionGroup(session, index, group);
 }
 
 SVR_LONG SetOptionInfo(const Store& store, const char* name, SVR_LONG groupType,
@@ -158,20 +189,13 @@ SVR_LONG SetOptionInfo(const Store& store, const char* name, SVR_LONG groupType,
     SetLastError(Status::Code::kInvalidArgument, "no options");
     return 0;
   }
-  ConfigSession session;
-  if (!Reported(session.Open(store, Access::kWrite))) return 0;
-  if (name == nullptr) {
-    Status s = WriteGlobalOption(session, options[0]);
-    if (s.ok()) s = session.Commit();
-    return Reported(s) ? 1 : 0;
-  }
-  std::int32_t index;
-  SVR_OPTION_GROUP group;
-  if (!LookUpGroup(session, groupType, name, &index, &group)) return 0;
-  CopyOptionValues(group.options, options, CappedAtGroupSlots(count));
-  Status s = WriteOptionGroup(session, index, group);
-  if (s.ok()) s = session.Commit();
-  return Reported(s) ? 1 : 0;
+  return Reported(InSession(store, Access::kWrite,
+                            [&](ConfigSession& session) {
+                              return SetOptions(session, name, groupType,
+                                                options, count);
+                            }))
+             ? 1
+             : 0;
 }
 
 Status CheckOptionAddress(const char* name, std::int32_t groupType,
@@ -223,18 +247,8 @@ Status SetOption(ConfigSession& session, const char* name,
 SVR_LONG GetOptionInfo(const Store& store, const char* name, SVR_LONG groupType,
                        SVR_LONG index, CONFIG_OPTION& option) {
   std::memset(&option, 0, sizeof(option));
-  if (!Reported(CheckOptionAddress(name, groupType, index))) return 0;
-  if (name != nullptr) {
-    SVR_OPTION_GROUP group;
-    if (!ReadGroup(store, groupType, name, &group)) return 0;
-    option = group.options[index];
-    return 1;
-  }
   CONFIG_OPTION found;
-  Status s = InSession(store, Access::kRead, [&](ConfigSession& session) {
-    return GetOption(session, name, groupType, index, &found);
-  });
-  if (!Reported(s)) return 0;
+  if (!Reported(ReadOption(store, name, groupType, index, &found))) return 0;
   option = found;
   return 1;
 }

@@ -61,6 +61,39 @@ Status SetOption(ConfigSession& session, const char* name,
                  std::int32_t groupType, std::int32_t index,
                  const CONFIG_OPTION& option);
 
+// Takes the values of the first min(count, 6) of `options` into the stored
+// options of the group (`groupType`, `name`), each by its stored type
+// (CopyOptionValues), or the value of options[0] into the global option for
+// a NULL name. InvalidArgument for no options or a type <= 0; NotFound: "no
+// option group 'NAME' of type N".
+Status SetOptions(ConfigSession& session, const char* name,
+                  std::int32_t groupType, const CONFIG_OPTION* options,
+                  std::int32_t count);
+
+// The lookups of calls that only read, on `store`: the option-group table
+// is answered from the read cache when it holds it (ReadTable), the global
+// option from the file. The Status forms behind the exported lookups and
+// their C forms.
+//
+// The group (`groupType`, `name`): InvalidArgument for a type <= 0 or a NULL
+// name; NotFound "no option group 'NAME' of type N".
+Status ReadOptionGroup(const Store& store, std::int32_t groupType,
+                       const char* name, SVR_OPTION_GROUP* group);
+// The options at (`name`, `groupType`): the global option (NULL name) into
+// options[0] with `*count` 1, or the six of the group with `*count` 6.
+// Fails as ReadOptionGroup; `options` is untouched then.
+Status ReadOptions(const Store& store, const char* name, std::int32_t groupType,
+                   CONFIG_OPTION (&options)[kOptionGroupSlots],
+                   std::int32_t* count);
+// How many options (`name`, `groupType`) holds: 1 for the global option (no
+// file is read), 6 for a group that exists. Fails as ReadOptionGroup.
+Status CountOptions(const Store& store, const char* name,
+                    std::int32_t groupType, std::int32_t* count);
+// The option at `index` of (`name`, `groupType`): CheckOptionAddress's
+// refusals, then as ReadOptions.
+Status ReadOption(const Store& store, const char* name, std::int32_t groupType,
+                  std::int32_t index, CONFIG_OPTION* option);
+
 SVR_LONG AddOptionInfo(const Store& store, const char* name, SVR_LONG groupType,
                        const CONFIG_OPTION* options, SVR_LONG count);
 SVR_LONG GetOptionCount(const Store& store, const char* name,

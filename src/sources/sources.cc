@@ -13,9 +13,8 @@ namespace {
 
 // Opens the file and reads every GDB. Fails for an empty table as well:
 // both lookups answer 0 when there is nothing to look in.
-bool LoadNonEmptyGdbTable(const Store& store, ConfigSession* session,
-                          TableImage* image) {
-  if (!Reported(OpenTable(store, Access::kRead, kGdbTable, session, image))) {
+bool LoadNonEmptyGdbTable(const Store& store, TableImage* image) {
+  if (!Reported(ReadTable(store, kGdbTable, image))) {
     return false;
   }
   if (image->count() > 0) return true;
@@ -32,9 +31,8 @@ SVR_LONG GetGDBAliasName(const Store& store, SVR_LONG gdbID, char* name,
     return 0;
   }
   std::memset(name, 0, static_cast<std::size_t>(len));
-  ConfigSession session;
   TableImage image;
-  if (!LoadNonEmptyGdbTable(store, &session, &image)) return 0;
+  if (!LoadNonEmptyGdbTable(store, &image)) return 0;
   const std::int32_t index = image.FindId(gdbID);
   if (index >= 0) {
     const std::size_t n = len < static_cast<short>(kTwinNameWidth)
@@ -51,9 +49,8 @@ SVR_LONG GetGDBID(const Store& store, const char* name, SVR_LONG& gdbID) {
     SetLastError(Status::Code::kInvalidArgument, "no name");
     return 0;
   }
-  ConfigSession session;
   TableImage image;
-  if (!LoadNonEmptyGdbTable(store, &session, &image)) return 0;
+  if (!LoadNonEmptyGdbTable(store, &image)) return 0;
   const std::int32_t index = FindTwinName(image, name);
   if (index >= 0) gdbID = image.id(index);
   return 1;

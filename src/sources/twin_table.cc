@@ -76,6 +76,27 @@ Status NameTaken(const NameText& name) {
                                name.c_str() + "' already exists");
 }
 
+template <class Description>
+Status FindIdIn(const TableImage& image, std::int32_t id,
+                typename Description::Record* record) {
+  const std::int32_t index = id > 0 ? image.FindId(id) : -1;
+  if (index < 0) return NoSuchId<Description>(id);
+  std::memcpy(record, image.record(index), sizeof(*record));
+  return Status::OK();
+}
+
+template <class Description>
+Status FindNameIn(const TableImage& image, const char* name,
+                  typename Description::Record* record) {
+  const std::int32_t index = FindName(image, name);
+  if (index < 0) {
+    return Status::NotFound(std::string("no ") + Description::kNoun + " '" +
+                            name + "'");
+  }
+  std::memcpy(record, image.record(index), sizeof(*record));
+  return Status::OK();
+}
+
 }  // namespace
 
 std::int32_t FindTwinName(const TableImage& image, const char* name) {
@@ -84,11 +105,10 @@ std::int32_t FindTwinName(const TableImage& image, const char* name) {
 
 template <class Description>
 SVR_LONG TwinTable<Description>::Count(const Store& store) {
-  ConfigSession session;
-  if (!Reported(session.Open(store, Access::kRead))) {
-    return Description::kCountFailure;
-  }
-  return GetSection(session.header(), Description::spec().section).count;
+  std::int32_t count = 0;
+  return Reported(CountRecords(store, Description::spec(), &count))
+             ? count
+             : Description::kCountFailure;
 }
 
 template <class Description>
@@ -99,19 +119,7 @@ SVR_LONG TwinTable<Description>::Get(const Store& store, SVR_LONG id,
     return 0;
   }
   std::memset(&record, 0, sizeof(record));
-  ConfigSession session;
-  TableImage image;
-  if (!Reported(OpenTable(store, Access::kRead, Description::spec(), &session,
-                          &image))) {
-    return 0;
-  }
-  const std::int32_t index = image.FindId(id);
-  if (index < 0) {
-    Reported(NoSuchId<Description>(id));
-    return 0;
-  }
-  std::memcpy(&record, image.record(index), sizeof(record));
-  return 1;
+  return Reported(Find(store, id, &record)) ? 1 : 0;
 }
 
 template <class Description>
@@ -122,10 +130,8 @@ SVR_LONG TwinTable<Description>::GetAll(const Store& store, Record* records,
     return 0;
   }
   std::memset(records, 0, static_cast<std::size_t>(count) * sizeof(Record));
-  ConfigSession session;
   TableImage image;
-  if (!Reported(OpenTable(store, Access::kRead, Description::spec(), &session,
-                          &image, count))) {
+  if (!Reported(ReadTable(store, Description::spec(), &image, count))) {
     return 0;
   }
   if (image.count() > 0) {
@@ -139,10 +145,8 @@ template <class Description>
 SVR_LONG TwinTable<Description>::GetIds(const Store& store,
                                         CSmartArray<SVR_LONG>& ids) {
   ids.RemoveAll();
-  ConfigSession session;
   TableImage image;
-  if (!Reported(OpenTable(store, Access::kRead, Description::spec(), &session,
-                          &image))) {
+  if (!Reported(ReadTable(store, Description::spec(), &image))) {
     return 0;
   }
   return ListIds(image, ids);
@@ -150,17 +154,10 @@ SVR_LONG TwinTable<Description>::GetIds(const Store& store,
 
 template <class Description>
 SVR_LONG TwinTable<Description>::Exists(const Store& store, const char* name) {
-  if (name == nullptr) {
-    SetLastError(Status::Code::kInvalidArgument, "no name");
-    return 0;
-  }
-  ConfigSession session;
-  TableImage image;
-  if (!Reported(OpenTable(store, Access::kRead, Description::spec(), &session,
-                          &image))) {
-    return 0;
-  }
-  return FindName(image, name) >= 0 ? 1 : 0;
+  Record found;
+  const Status s = FindByName(store, name, &found);
+  if (s.IsNotFound()) return 0;
+  return Reported(s) ? 1 : 0;
 }
 
 template <class Description>
@@ -212,11 +209,7 @@ Status TwinTable<Description>::Find(ConfigSession& session, std::int32_t id,
                                     Record* record) {
   TableImage image;
   Status s = TableImage::Load(session, Description::spec(), &image);
-  if (!s.ok()) return s;
-  const std::int32_t index = id > 0 ? image.FindId(id) : -1;
-  if (index < 0) return NoSuchId<Description>(id);
-  std::memcpy(record, image.record(index), sizeof(*record));
-  return Status::OK();
+  return s.ok() ? FindIdIn<Description>(image, id, record) : s;
 }
 
 template <class Description>
@@ -225,14 +218,24 @@ Status TwinTable<Description>::FindByName(ConfigSession& session,
   if (name == nullptr) return Status::InvalidArgument("no name");
   TableImage image;
   Status s = TableImage::Load(session, Description::spec(), &image);
-  if (!s.ok()) return s;
-  const std::int32_t index = FindName(image, name);
-  if (index < 0) {
-    return Status::NotFound(std::string("no ") + Description::kNoun + " '" +
-                            name + "'");
-  }
-  std::memcpy(record, image.record(index), sizeof(*record));
-  return Status::OK();
+  return s.ok() ? FindNameIn<Description>(image, name, record) : s;
+}
+
+template <class Description>
+Status TwinTable<Description>::Find(const Store& store, std::int32_t id,
+                                    Record* record) {
+  TableImage image;
+  Status s = ReadTable(store, Description::spec(), &image);
+  return s.ok() ? FindIdIn<Description>(image, id, record) : s;
+}
+
+template <class Description>
+Status TwinTable<Description>::FindByName(const Store& store, const char* name,
+                                          Record* record) {
+  if (name == nullptr) return Status::InvalidArgument("no name");
+  TableImage image;
+  Status s = ReadTable(store, Description::spec(), &image);
+  return s.ok() ? FindNameIn<Description>(image, name, record) : s;
 }
 
 template <class Description>

@@ -63,8 +63,17 @@ class TwinTable {
   static Status FindByName(ConfigSession& session, const char* name,
                            Record* record);
 
-  // The number of records in use; Description::kCountFailure when the file
-  // cannot be opened or its header is inconsistent.
+  // The lookups of calls that only read, on `store`, answered from the
+  // read cache when it holds the table (ReadTable): the Status forms behind
+  // the exported lookups and their C forms. They fail as the session forms
+  // above and as ReadTable.
+  static Status Find(const Store& store, std::int32_t id, Record* record);
+  static Status FindByName(const Store& store, const char* name,
+                           Record* record);
+
+  // The number of records in use, read as the lookups read the table
+  // (CountRecords); Description::kCountFailure when the file cannot be
+  // opened, its header is inconsistent or the table cannot be read.
   static SVR_LONG Count(const Store& store);
 
   // `id` <= 0: 0, `record` untouched. Otherwise `record` is zeroed first and

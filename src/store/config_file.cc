@@ -38,6 +38,8 @@ Status ConfigSession::Open(const Store& store, Access access) {
   damaged_ = false;
   if (store.path.empty())
     return Status::FileMissing("no configuration file path");
+  // The open's locks, a recovery's included, wait against one deadline.
+  const CallDeadline call;
   Status s = OpenLocked(access);
   if (s.ok() && journal_state_ != JournalEntry::kIdle &&
       access == Access::kRead) {

@@ -1,6 +1,7 @@
 #include "src/store/file_lock.h"
 
-#include <algorithm>
+#include <atomic>
+#include <cstdint>
 
 namespace brellox {
 namespace {
@@ -8,17 +9,60 @@ namespace {
 // The first retries come quickly, since most holds last microseconds. The
 // pause then grows, but only to kLongestLockPauseMicros: a longer one could
 // sleep through the gap between two writers and wait for the next as well.
-constexpr int kFirstPauseMicros = 20;
+constexpr std::uint64_t kFirstPauseMicros = 20;
+
+std::atomic<std::uint64_t> g_process_timeout{kBusyTimeoutMicros};
+
+struct ThreadDeadline {
+  std::int64_t timeout = -1;  // the thread's own, or -1
+  int calls = 0;              // CallDeadlines alive
+  bool started = false;       // the calls' deadline is set
+  std::uint64_t deadline = 0;
+};
+thread_local ThreadDeadline t_deadline;
+
+// The deadline of a lock taken now: the call's, fixed by its first lock.
+std::uint64_t DeadlineFrom(std::uint64_t now) {
+  ThreadDeadline& thread = t_deadline;
+  if (thread.calls > 0 && thread.started) return thread.deadline;
+  const std::uint64_t timeout = BusyTimeoutMicros();
+  const std::uint64_t deadline =
+      timeout > UINT64_MAX - now ? UINT64_MAX : now + timeout;
+  if (thread.calls > 0) {
+    thread.started = true;
+    thread.deadline = deadline;
+  }
+  return deadline;
+}
 
 }  // namespace
 
-Status FileLock::Acquire(Env* env, RandomRWFile* file, LockMode mode,
-                         std::uint64_t timeout_micros) {
+void SetProcessBusyTimeout(std::uint64_t micros) {
+  g_process_timeout.store(micros, std::memory_order_relaxed);
+}
+
+void SetThreadBusyTimeout(std::int64_t micros) {
+  t_deadline.timeout = micros < 0 ? -1 : micros;
+}
+
+std::uint64_t BusyTimeoutMicros() {
+  const std::int64_t own = t_deadline.timeout;
+  return own >= 0 ? static_cast<std::uint64_t>(own)
+                  : g_process_timeout.load(std::memory_order_relaxed);
+}
+
+CallDeadline::CallDeadline() { ++t_deadline.calls; }
+
+CallDeadline::~CallDeadline() {
+  if (--t_deadline.calls == 0) t_deadline.started = false;
+}
+
+Status FileLock::Acquire(Env* env, RandomRWFile* file, LockMode mode) {
   Release();
   file_ = file;
   mode_ = mode;
-  const std::uint64_t deadline = env->NowMicros() + timeout_micros;
-  int pause = kFirstPauseMicros;
+  const std::uint64_t deadline = DeadlineFrom(env->NowMicros());
+  std::uint64_t pause = kFirstPauseMicros;
   for (;;) {
     Status s = TryOnce(mode);
     if (s.ok()) {
@@ -26,7 +70,8 @@ Status FileLock::Acquire(Env* env, RandomRWFile* file, LockMode mode,
       holds_waiting_ = false;
       return s;
     }
-    if (!s.IsBusy() || env->NowMicros() >= deadline) {
+    const std::uint64_t now = env->NowMicros();
+    if (!s.IsBusy() || now >= deadline) {
       Release();
       if (s.IsBusy()) {
         return Status::Busy(
@@ -36,8 +81,11 @@ Status FileLock::Acquire(Env* env, RandomRWFile* file, LockMode mode,
       return s;
     }
     if (mode == LockMode::kShared) MarkWaiting();
-    env->SleepForMicroseconds(pause);
-    pause = std::min(pause * 2, kLongestLockPauseMicros);
+    // The last pause ends at the deadline, for one more try there.
+    env->SleepForMicroseconds(
+        static_cast<int>(pause < deadline - now ? pause : deadline - now));
+    pause = pause * 2 < kLongestLockPauseMicros ? pause * 2
+                                                : kLongestLockPauseMicros;
   }
 }
 

@@ -11,8 +11,8 @@
 //                 writers cannot starve a reader either.
 //
 // Waiting is bounded: the non-blocking lock is retried, with a pause that
-// grows to at most kLongestLockPauseMicros, until the busy timeout, then the
-// call gives up with Busy.
+// grows to at most kLongestLockPauseMicros, until the call's deadline, then
+// the call gives up with Busy.
 #ifndef BRELLOX_STORE_FILE_LOCK_H_
 #define BRELLOX_STORE_FILE_LOCK_H_
 
@@ -22,8 +22,29 @@
 
 namespace brellox {
 
-// How long a call waits for the lock before it fails.
+// The busy timeout: how long one call waits in all for a busy file, across
+// every lock it takes. The process's (at first kBusyTimeoutMicros) applies
+// on every thread that has not set its own. 0 means every lock is tried
+// once. Thread-safe.
 constexpr std::uint64_t kBusyTimeoutMicros = 5 * 1000 * 1000;
+void SetProcessBusyTimeout(std::uint64_t micros);
+// The calling thread's own timeout; `micros` < 0 follows the process's
+// again.
+void SetThreadBusyTimeout(std::int64_t micros);
+// The timeout in force on the calling thread.
+std::uint64_t BusyTimeoutMicros();
+
+// While one lives on a thread, the locks the thread takes share one
+// deadline: the busy timeout counted from the first of them. An inner one
+// joins the outermost's deadline, so that a call running several sessions
+// waits no longer in all than one.
+class CallDeadline {
+ public:
+  CallDeadline();
+  ~CallDeadline();
+  CallDeadline(const CallDeadline&) = delete;
+  CallDeadline& operator=(const CallDeadline&) = delete;
+};
 
 // Past the 2 GiB that the format's 32-bit offsets can address, and below the
 // limits of every lock call.
@@ -33,7 +54,7 @@ constexpr std::uint64_t kWaitingByte = kPendingByte + 2;
 
 // The longest pause between two tries of the lock: a waiter never sleeps
 // through more than this much of a free gap between two holders.
-constexpr int kLongestLockPauseMicros = 100;
+constexpr std::uint64_t kLongestLockPauseMicros = 100;
 
 class FileLock {
  public:
@@ -44,10 +65,10 @@ class FileLock {
   ~FileLock() { Release(); }
 
   // Takes the lock on `file` (which must outlive this object or the release)
-  // in `mode`, waiting at most `timeout_micros`. Busy when it could not be
-  // had in time; nothing is held then.
-  Status Acquire(Env* env, RandomRWFile* file, LockMode mode,
-                 std::uint64_t timeout_micros = kBusyTimeoutMicros);
+  // in `mode`, waiting until the call's deadline (CallDeadline; without one,
+  // the busy timeout from now). Busy when it could not be had in time;
+  // nothing is held then.
+  Status Acquire(Env* env, RandomRWFile* file, LockMode mode);
 
   // Gives up everything held. Closing the file does the same.
   void Release();

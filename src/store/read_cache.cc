@@ -82,6 +82,24 @@ Status OpenTable(const Store& store, Access access, const TableSpec& spec,
   return s;
 }
 
+Status ReadTable(const Store& store, const TableSpec& spec, TableImage* image,
+                 std::int32_t limit) {
+  // A table the cache does not hold is copied out of the file, so the
+  // image outlives the session.
+  ConfigSession session;
+  return OpenTable(store, Access::kRead, spec, &session, image, limit);
+}
+
+Status CountRecords(const Store& store, const TableSpec& spec,
+                    std::int32_t* count) {
+  // The whole table, not only the header, so that the count comes from
+  // the cache and a miss fills it for the next lookup.
+  TableImage image;
+  Status s = ReadTable(store, spec, &image);
+  if (s.ok()) *count = image.count();
+  return s;
+}
+
 ReadCache& ReadCache::OfProcess() {
   // Destroyed when the library is unloaded, with its watches and tables: a
   // heap copy would leak them with every unloaded copy of the library.

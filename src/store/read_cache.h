@@ -45,6 +45,18 @@ Status OpenTable(const Store& store, Access access, const TableSpec& spec,
                  ConfigSession* session, TableImage* image,
                  std::int32_t limit = -1);
 
+// For a call that only reads: the first min(limit, count) records of
+// `spec`'s table on `store` (limit < 0: all), as OpenTable reads them for
+// Access::kRead, so the read cache answers when it can. Fails as
+// ConfigSession::Open and TableImage::Load fail.
+Status ReadTable(const Store& store, const TableSpec& spec, TableImage* image,
+                 std::int32_t limit = -1);
+
+// The number of records in use in `spec`'s table on `store`, read as
+// ReadTable reads it.
+Status CountRecords(const Store& store, const TableSpec& spec,
+                    std::int32_t* count);
+
 class ReadCache {
  public:
   // The process's cache holds at most this many bytes of tables and their

@@ -7,6 +7,7 @@
 
 #include "brellox/export.h"
 #include "platform/env.h"
+#include "src/store/file_lock.h"
 #include "src/store/last_error.h"
 
 namespace brellox {
@@ -28,11 +29,13 @@ Store DefaultStore();
 // Runs an exported function's `body` and returns its result; returns
 // `failure` instead if anything inside throws, so no exception ever leaves
 // the library. The thread's last error is cleared first, so that it tells
-// only the failure that `body` reports (or the exception).
+// only the failure that `body` reports (or the exception). Its locks share
+// one busy deadline (CallDeadline).
 template <class Body>
 SVR_LONG Guarded(SVR_LONG failure, Body&& body) noexcept {
   ClearLastError();
   try {
+    const CallDeadline call;
     return body();
   } catch (const std::bad_alloc&) {
     SetLastError(Status::Code::kNoMemory, "out of memory");

@@ -37,16 +37,26 @@ SVR_LONG SetTempDir(const Store& store, const char* dir) {
   return Reported(s) ? 1 : 0;
 }
 
+Status ReadTempDir(const Store& store, std::string* dir) {
+  ConfigSession session;
+  Status s = session.Open(store, Access::kRead);
+  if (s.ok()) {
+    const char* field = session.header().tempDir;
+    dir->assign(field, FieldLength(field, kTempDirWidth));
+  }
+  return s;
+}
+
 SVR_LONG GetTempDir(const Store& store, char* buf, short len) {
   if (buf == nullptr || len <= 0) {
     SetLastError(Status::Code::kInvalidArgument, "no buffer for the temp dir");
     return 0;
   }
-  ConfigSession session;
-  if (!Reported(session.Open(store, Access::kRead))) return 0;
+  std::string dir;
+  if (!Reported(ReadTempDir(store, &dir))) return 0;
   const std::size_t n =
       len < static_cast<short>(kTempDirWidth) ? len : kTempDirWidth;
-  BoundedCopy(buf, n, session.header().tempDir, kTempDirWidth);
+  BoundedCopy(buf, n, dir.c_str(), kTempDirWidth);
   return 1;
 }
 

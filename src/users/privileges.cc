@@ -124,9 +124,8 @@ Status ReadUserPriv(const Store& store, std::int32_t userID,
                     std::int32_t privID, std::int32_t* value) {
   *value = 0;
   if (userID <= 0) return Refuse("user ID", userID, "not above 0");
-  ConfigSession session;
   TableImage privileges;
-  Status s = OpenTable(store, Access::kRead, kPrivTable, &session, &privileges);
+  Status s = ReadTable(store, kPrivTable, &privileges);
   if (s.ok()) *value = ValueIn(privileges, userID, privID);
   return s;
 }

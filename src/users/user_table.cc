@@ -116,12 +116,6 @@ Status CheckUserIn(const TableImage& users, const char* name,
   return Status::OK();
 }
 
-// The user table for a call that only reads (OpenTable: the read cache).
-Status ReadUsers(const Store& store, TableImage* users) {
-  ConfigSession session;
-  return OpenTable(store, Access::kRead, kUserTable, &session, users);
-}
-
 }  // namespace
 
 Status CheckNewUser(const char* name, const char* password) {
@@ -246,7 +240,7 @@ Status CheckUser(ConfigSession& session, const char* name,
 
 Status FindUser(const Store& store, std::int32_t userID, SVR_USER_REC* user) {
   TableImage users;
-  Status s = ReadUsers(store, &users);
+  Status s = ReadTable(store, kUserTable, &users);
   return s.ok() ? FindUserIn(users, userID, user) : s;
 }
 
@@ -254,7 +248,7 @@ Status FindUserByName(const Store& store, const char* name,
                       SVR_USER_REC* user) {
   if (name == nullptr) return Status::InvalidArgument("no name");
   TableImage users;
-  Status s = ReadUsers(store, &users);
+  Status s = ReadTable(store, kUserTable, &users);
   return s.ok() ? FindUserByNameIn(users, name, user) : s;
 }
 
@@ -264,7 +258,7 @@ Status CheckCredentials(const Store& store, const char* name,
     return Status::InvalidArgument("no name or no password");
   }
   TableImage users;
-  Status s = ReadUsers(store, &users);
+  Status s = ReadTable(store, kUserTable, &users);
   return s.ok() ? CheckUserIn(users, name, password) : s;
 }
 
@@ -320,19 +314,14 @@ SVR_LONG DelUser(const Store& store, SVR_LONG userID) {
 }
 
 SVR_LONG GetUserCount(const Store& store) {
-  ConfigSession session;
-  if (!Reported(session.Open(store, Access::kRead))) return 0;
-  return session.header().users.count;
+  std::int32_t count = 0;
+  return Reported(CountRecords(store, kUserTable, &count)) ? count : 0;
 }
 
 SVR_LONG GetUserIDs(const Store& store, CSmartArray<SVR_LONG>& ids) {
   ids.RemoveAll();
-  ConfigSession session;
   TableImage users;
-  if (!Reported(
-          OpenTable(store, Access::kRead, kUserTable, &session, &users))) {
-    return 0;
-  }
+  if (!Reported(ReadTable(store, kUserTable, &users))) return 0;
   return ListIds(users, ids);
 }
 

@@ -48,12 +48,12 @@ set(p ".${PREFIX}")
 run(dpkg-deb -c "${runtime}")
 # `dpkg-deb -c` lists a link as "name -> target".
 expect_entries(brellox "${run_output}"
-  "${p}/bin/brellox\n;${p}/${LIBDIR}/libbrellox.so.${VERSION}\n;${p}/${LIBDIR}/libbrellox.so.0 -> libbrellox.so.${VERSION}\n;${p}/${LIBDIR}/Svr_Config.CFG -> /var/lib/brellox/Svr_Config.CFG\n;${p}/share/man/man1/brellox.1\n;${p}/share/doc/brellox/export_format.md\n;${p}/share/doc/brellox/export_format.schema.json\n"
+  "${p}/bin/brellox\n;${p}/${LIBDIR}/libbrellox.so.${VERSION}\n;${p}/${LIBDIR}/libbrellox.so.0 -> libbrellox.so.${VERSION}\n;${p}/${LIBDIR}/Svr_Config.CFG -> /var/lib/brellox/Svr_Config.CFG\n;${p}/share/man/man1/brellox.1.gz\n;${p}/share/doc/brellox/copyright\n;${p}/share/doc/brellox/changelog.gz\n;${p}/share/doc/brellox/export_format.md\n;${p}/share/doc/brellox/export_format.schema.json\n"
   "/include/;${p}/${LIBDIR}/libbrellox.so -> ;/cmake/;pkgconfig;./var/lib/")
 run(dpkg-deb -c "${dev}")
 expect_entries(brellox-dev "${run_output}"
-  "${p}/include/brellox/brellox.h\n;${p}/${LIBDIR}/libbrellox.so -> libbrellox.so.0\n;${p}/${LIBDIR}/cmake/Brellox/BrelloxConfig.cmake\n;${p}/${LIBDIR}/cmake/Brellox/BrelloxTargets.cmake\n;${p}/${LIBDIR}/pkgconfig/brellox.pc\n"
-  "/bin/;libbrellox.so.${VERSION};/share/")
+  "${p}/include/brellox/brellox.h\n;${p}/share/doc/brellox-dev/copyright\n;${p}/${LIBDIR}/libbrellox.so -> libbrellox.so.0\n;${p}/${LIBDIR}/cmake/Brellox/BrelloxConfig.cmake\n;${p}/${LIBDIR}/cmake/Brellox/BrelloxTargets.cmake\n;${p}/${LIBDIR}/pkgconfig/brellox.pc\n"
+  "/bin/;libbrellox.so.${VERSION};/share/doc/brellox/;/share/man/")
 run(dpkg-deb -f "${dev}" Depends)
 if(NOT run_output MATCHES "brellox \\(= ${VERSION}\\)")
   message(FATAL_ERROR "brellox-dev does not depend on its brellox: ${run_output}")

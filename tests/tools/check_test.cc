@@ -123,6 +123,9 @@ TEST_F(ToolCheckTest, LockedFileIsBusyAfterOneTimeoutOrWaitedFor) {
     return Run({"--wait", "30", "priv", "set", "user1", "1", "7"});
   });
   const ToolResult r = Run({"check", "--json"});
+  // 0 tries once, a fraction waits less than one busy timeout.
+  EXPECT_EQ(Run({"--wait", "0", "check"}).exit_code, 7);
+  EXPECT_EQ(Run({"--wait", "0.25", "check"}).exit_code, 7);
   const auto waited = std::chrono::duration_cast<std::chrono::microseconds>(
       std::chrono::steady_clock::now() - start);
   std::this_thread::sleep_for(std::chrono::seconds(1));

@@ -8,9 +8,9 @@
 
 #include "platform/console.h"
 #include "tools/brellox/check.h"
+#include "tools/brellox/input.h"
 #include "tools/brellox/system.h"
 #include "tools/brellox/usage.h"
-#include "tools/brellox/input.h"
 
 namespace brellox {
 namespace tool {
@@ -21,12 +21,8 @@ void Context::Open(ConfigSession* session, Access access) const {
          "cannot tell where the brellox library was loaded from; "
          "name a file with --config");
   }
-  const std::uint64_t deadline = env->NowMicros() + wait_micros;
-  Status s = session->Open(Store{env, path}, access);
-  // Each try waits the library's busy timeout for the lock.
-  while (s.IsBusy() && env->NowMicros() < deadline) {
-    s = session->Open(Store{env, path}, access);
-  }
+  // A busy file is waited for as long as the busy timeout (--wait) says.
+  const Status s = session->Open(Store{env, path}, access);
   if (!s.ok()) OpenFailed(s);
 }
 

@@ -35,18 +35,15 @@ struct Context {
   // --force-encoding: change the file even when some of its texts do not
   // decode in the encoding.
   bool force_encoding = false;
-  // --wait: how long Open tries again while the file stays busy, beyond
-  // the one busy timeout of each try.
-  std::uint64_t wait_micros = 0;
   // Set once CheckTexts has looked at the file in this run.
   mutable bool texts_checked = false;
   // Set when a commit or a replacement changed the file in this run
   // (--detailed-exitcodes tells it apart).
   mutable bool changed = false;
 
-  // Opens a session on the file, trying again while it is busy for
-  // wait_micros; throws the ToolError of the failure that says why it
-  // cannot be used.
+  // Opens a session on the file, waiting for a busy one as long as the
+  // thread's busy timeout (--wait) allows; throws the ToolError of the failure
+  // that says why it cannot be used.
   void Open(ConfigSession* session, Access access) const;
   // The ToolError for `opened`, the failed outcome of opening a session on
   // the file, its exit code that of the failure's kind: thrown without
@@ -76,7 +73,6 @@ struct Context {
   Snapshot Load() const;
   void PrintJson(const nlohmann::ordered_json& value) const;
 };
-
 
 // A record given on the command line by ID (all digits) or by name.
 struct RecordRef {

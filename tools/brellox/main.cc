@@ -13,6 +13,7 @@
 
 #include "brellox/brellox.h"
 #include "platform/module.h"
+#include "src/store/file_lock.h"
 #include "src/store/format.h"
 #include "tools/brellox/command_line.h"
 #include "tools/brellox/system.h"
@@ -27,13 +28,14 @@ constexpr const char kGlobalOptionsHelp[] =
     "that file instead of the library's own Svr_Config.CFG; --encoding NAME "
     "is the code page of the file's texts (default GBK), one that writes "
     "ASCII as itself; --force-encoding changes a file even when some of its "
-    "texts do not decode in that code page; --wait SECONDS tries a busy "
-    "file again for that long; --detailed-exitcodes exits 8 when the file "
+    "texts do not decode in that code page; --wait SECONDS waits that long "
+    "in all for a busy file (0: try once; default 5); --detailed-exitcodes "
+    "exits 8 when the file "
     "changed; --json prints a failure as one JSON object on stderr; "
     "--version.";
 
 // The --wait value: seconds, a fraction allowed, up to a year.
-std::uint64_t WaitMicros(const std::string& seconds) {
+std::int64_t WaitMicros(const std::string& seconds) {
   char* end = nullptr;
   const double value = std::strtod(seconds.c_str(), &end);
   if (seconds.empty() || *end != '\0' || !(value >= 0 && value <= 3.2e7)) {
@@ -42,8 +44,18 @@ std::uint64_t WaitMicros(const std::string& seconds) {
     UsageError("--wait " + Quoted(shown) +
                " is not a number of seconds (0 to a year)");
   }
-  return static_cast<std::uint64_t>(std::ceil(value * 1e6));
+  return static_cast<std::int64_t>(std::ceil(value * 1e6));
 }
+
+// The calling thread's busy timeout while it lives (SetThreadBusyTimeout;
+// < 0: the library's), the library's again after.
+class BusyTimeout {
+ public:
+  explicit BusyTimeout(std::int64_t micros) { SetThreadBusyTimeout(micros); }
+  ~BusyTimeout() { SetThreadBusyTimeout(-1); }
+  BusyTimeout(const BusyTimeout&) = delete;
+  BusyTimeout& operator=(const BusyTimeout&) = delete;
+};
 
 // The path of "Svr_Config.CFG" beside the loaded brellox library, which the
 // library created at load if it was missing; empty when the system cannot
@@ -80,9 +92,11 @@ int Run(int argc, char** argv) {
   app.add_flag("--force-encoding", force_encoding,
                "change the file even when some of its texts do not decode "
                "in the code page (they are mixed)");
-  std::string wait_seconds = "0";
-  app.add_option("--wait", wait_seconds,
-                 "while the file is busy, try again for this many seconds");
+  std::string wait_seconds;
+  CLI::Option* wait = app.add_option(
+      "--wait", wait_seconds,
+      "while the file is busy, wait this many seconds in all (0: try once; "
+      "default 5)");
   bool detailed_exit_codes = false;
   app.add_flag("--detailed-exitcodes", detailed_exit_codes,
                "exit 8 instead of 0 when the command changed the file");
@@ -121,7 +135,8 @@ int Run(int argc, char** argv) {
               config_path.empty() ? LibraryConfigPath() : config_path, &codec,
               &std::cout};
   ctx.force_encoding = force_encoding;
-  ctx.wait_micros = WaitMicros(wait_seconds);
+  const BusyTimeout busy_timeout(wait->count() > 0 ? WaitMicros(wait_seconds)
+                                                   : -1);
   (*action)(ctx);
   std::cout.flush();
   if (!std::cout) FileError("could not write the output");

@@ -19,7 +19,7 @@ endfunction()
 
 run("${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${STAGING}")
 file(GLOB_RECURSE libraries "${STAGING}/*/libbrellox.so*")
-file(GLOB_RECURSE manual "${STAGING}/share/man/man1/brellox.1")
+file(GLOB_RECURSE manual "${STAGING}/share/man/man1/brellox.1.gz")
 if(NOT manual OR NOT libraries MATCHES "libbrellox\\.so\\.0")
   message(FATAL_ERROR "install tree lacks the man page or the SONAME link: "
                       "${libraries} ${manual}")
