@@ -48,9 +48,12 @@ bool SameVersion(const FileFacts& a, const FileFacts& b) {
          a.changed_ns == b.changed_ns;
 }
 
-// Where the file's resolved path puts it: its folder, and the names in it
-// its changes can touch (its own and its journal's; journal.h names the
-// journal after that path).
+// Where the file's resolved path puts it: its folder, and the name in it
+// that its changes touch. Not the journal's: a writer changes nothing a
+// reader keeps until it writes the file, and the file's own writes are
+// seen, so readers go on answering from memory while a writer reads, plans
+// and journals. A journal that a crash left with content is recovered by
+// the next call that reads the file, which a torn file's writes cause.
 bool FolderOf(const FilePlace& place, std::string* folder,
               std::vector<std::string>* names) {
   const std::string& journal = place.journal;
@@ -60,7 +63,7 @@ bool FolderOf(const FilePlace& place, std::string* folder,
   // keeps a separator only when it is the root.
   const std::size_t name_at = journal.size() - tail;
   *folder = journal.substr(0, name_at == 1 ? name_at : name_at - 1);
-  *names = {place.file_name, place.file_name + kJournalSuffix};
+  *names = {place.file_name};
   return true;
 }
 

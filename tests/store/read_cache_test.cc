@@ -13,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <random>
 #include <string>
 #include <thread>
@@ -23,6 +24,7 @@
 #include "src/options/options.h"
 #include "src/sources/sources.h"
 #include "src/sources/twin_table.h"
+#include "src/store/file_lock.h"
 #include "src/store/journal.h"
 #include "src/users/users.h"
 #include "tests/testutil/store_fixture.h"
@@ -544,12 +546,62 @@ TEST_F(ReadCacheProcessTest, AJournalLeftByAKilledWriterIsRecoveredFirst) {
     std::uint64_t journal = 0;
     Env::Default()->FileSize(journal_path, &journal);
     journals_left += journal > 0 ? 1 : 0;
+    // A writer that died before its first write to the file changed
+    // nothing this process keeps: it answers from memory, as it should.
     EXPECT_EQ(CheckUser(system(), "bob", "pw2"), 1);
+    // The next call that reads the file restores it first.
+    FaultEnv uncached(Env::Default());
+    EXPECT_EQ(CheckUser(Store{&uncached, path().string()}, "bob", "pw2"), 1);
     ASSERT_TRUE(Env::Default()->FileSize(journal_path, &journal).ok());
     EXPECT_EQ(journal, 0u);
     ASSERT_LT(k, 20);
   }
   EXPECT_GT(journals_left, 0);
+}
+
+// A writer changes nothing a reader keeps until it writes the file: while
+// it reads, plans and journals, a cached reader answers from memory without
+// touching the file or its lock; from its first write to the file on, the
+// reader reads the file, and so waits for the writer (here it may not wait,
+// and gives up at once). The writer's own Env stands for another process:
+// its commit reaches the cache only through the change signal.
+TEST_F(ReadCacheProcessTest, ACachedReaderAnswersWhileAWriterJournals) {
+  env_.set_watching(FaultEnv::Watching::kSystem);
+  ASSERT_EQ(CheckUser(store(), "bob", "pw2"), 1);
+  ASSERT_EQ(CheckUser(store(), "bob", "pw2"), 1);
+  // In a thread of its own, with no wait for the lock: the writer's
+  // thread is inside the writer's call.
+  const auto check = [&](const char* password) {
+    return std::async(std::launch::async,
+                      [&] {
+                        SetThreadBusyTimeout(0);
+                        env_.ResetCounts();
+                        const SVR_LONG matched =
+                            CheckUser(store(), "bob", password);
+                        return std::make_pair(matched, env_.opens());
+                      })
+        .get();
+  };
+  FaultEnv writer(Env::Default());
+  int journal_writes = 0;
+  int file_writes = 0;
+  writer.set_write_observer([&](const std::string& written) {
+    const std::string suffix = kJournalSuffix;
+    if (written.size() > suffix.size() &&
+        written.compare(written.size() - suffix.size(), suffix.size(),
+                        suffix) == 0) {
+      ++journal_writes;
+      EXPECT_EQ(check("pw2"), std::make_pair(SVR_LONG{1}, 0))
+          << "not answered from memory while the writer journals";
+    } else if (file_writes++ == 0) {
+      EXPECT_EQ(check("pw2").first, 0)
+          << "answered from memory after the file was written";
+    }
+  });
+  ASSERT_EQ(UpdateUser(Store{&writer, path().string()}, 2, "pwX"), 1);
+  EXPECT_GT(journal_writes, 0);
+  EXPECT_GT(file_writes, 0);
+  EXPECT_EQ(CheckUser(store(), "bob", "pwX"), 1);
 }
 #endif
 

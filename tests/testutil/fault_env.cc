@@ -41,8 +41,9 @@ class FaultFile : public RandomRWFile {
     }
     Count().bytes_written += n;
     env_->total().bytes_written += n;
+    const Status s = Put(offset, src, n);
     env_->ObserveWrite(path_);
-    return Put(offset, src, n);
+    return s;
   }
 
   Status Size(std::uint64_t* size) override {

@@ -92,8 +92,9 @@ class FaultEnv : public Env {
   // controls, on top of the base Env's.
   void AdvanceClock(std::uint64_t micros) { clock_ahead_ += micros; }
 
-  // Runs `observer` with the file's path before every write that is let
-  // through: a benchmark times a call's phases by it.
+  // Runs `observer` with the file's path after every write that is let
+  // through has landed: a test acts, and a benchmark times, at a step of a
+  // call.
   void set_write_observer(std::function<void(const std::string&)> observer) {
     write_observer_ = std::move(observer);
   }
