@@ -19,7 +19,7 @@ namespace {
 
 struct ApplyOptions {
   std::string input;
-  ApplyRules rules;
+  desired::ApplyRules rules;
   bool dry_run = false;
   bool as_json = false;
 };
@@ -34,24 +34,26 @@ void Apply(Context& ctx, const ApplyOptions& options) {
     Refuse(source + " is not valid JSON (at byte " +
            std::to_string(error_byte) + ")");
   }
-  const DesiredState state = ParseDesiredState(std::move(text), *ctx.codec);
+  const desired::DesiredState state =
+      ParseDesiredState(std::move(text), *ctx.codec);
 
   // One lock from the read the plan is made from to the commit, so that
   // nothing changes the file in between.
   ConfigSession session;
   ctx.Open(&session, options.dry_run ? Access::kRead : Access::kWrite);
-  Snapshot file;
+  FileTables file;
   const Status read = ReadTables(session, &file);
   if (!read.ok()) FileError("cannot read " + ctx.path + ": " + read.message());
-  const ApplyPlan plan(state, file, *ctx.codec, options.rules);
+  desired::Plan plan;
+  ctx.Require(desired::Plan::Make(state, file, options.rules, &plan));
   // Nothing to change: no commit, so the file keeps its bytes and mtime.
   if (!options.dry_run && !plan.empty()) {
     ctx.CheckTexts(session);
-    ctx.Require(plan.Carry(session));
+    ctx.Require(plan.Carry(session, state, file));
     ctx.Commit(&session);
   }
 
-  const json& changes = plan.changes();
+  const json changes = PlanChanges(plan, state, file, *ctx.codec);
   if (options.as_json) {
     ctx.PrintJson({{"changed", !changes.empty()},
                    {"dryRun", options.dry_run},
@@ -88,6 +90,9 @@ void AddApplyCommand(CLI::App& app, Registry& registry) {
   apply->add_flag("--keep-ids", options->rules.keep_ids,
                   "add records under the IDs the state gives them, which "
                   "must be above the IDs the file has issued");
+  apply->add_flag("--allow-empty-password", options->rules.allow_empty_password,
+                  "let a user be added, or a password set, with an empty "
+                  "password; without it a new user needs a password");
   apply->add_flag("--json", options->as_json,
                   "print {\"changed\": ..., \"changes\": [...]}");
   registry.Add(apply, [options](Context& ctx) { Apply(ctx, *options); });
