@@ -9,15 +9,25 @@ namespace desired {
 
 namespace {
 
-// Each record's partner on the other side, by the first of each key there.
-std::vector<std::int32_t> Partners(
-    const std::vector<std::string>& keys,
-    const std::unordered_map<std::string, std::int32_t>& other_first) {
-  std::vector<std::int32_t> partners(keys.size(), kUnpaired);
-  std::unordered_map<std::string, bool> seen;
-  seen.reserve(keys.size());
+using FirstIndex = std::unordered_map<std::string, std::int32_t>;
+
+FirstIndex FirstOfEachKey(const std::vector<std::string>& keys) {
+  FirstIndex first;
+  first.reserve(keys.size());
   for (std::size_t i = 0; i < keys.size(); ++i) {
-    if (!seen.emplace(keys[i], true).second) {
+    first.emplace(keys[i], static_cast<std::int32_t>(i));
+  }
+  return first;
+}
+
+// Each record's partner on the other side, by the first of each key there;
+// a record that is not the first of its key on its own side is a repeat.
+std::vector<std::int32_t> Partners(const std::vector<std::string>& keys,
+                                   const FirstIndex& own_first,
+                                   const FirstIndex& other_first) {
+  std::vector<std::int32_t> partners(keys.size(), kUnpaired);
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    if (own_first.at(keys[i]) != static_cast<std::int32_t>(i)) {
       partners[i] = kRepeat;
       continue;
     }
@@ -27,23 +37,15 @@ std::vector<std::int32_t> Partners(
   return partners;
 }
 
-std::unordered_map<std::string, std::int32_t> FirstOfEachKey(
-    const std::vector<std::string>& keys) {
-  std::unordered_map<std::string, std::int32_t> first;
-  first.reserve(keys.size());
-  for (std::size_t i = 0; i < keys.size(); ++i) {
-    first.emplace(keys[i], static_cast<std::int32_t>(i));
-  }
-  return first;
-}
-
 }  // namespace
 
 KeyMatch MatchKeys(const std::vector<std::string>& have,
                    const std::vector<std::string>& want) {
+  const FirstIndex have_first = FirstOfEachKey(have);
+  const FirstIndex want_first = FirstOfEachKey(want);
   KeyMatch match;
-  match.want_of = Partners(have, FirstOfEachKey(want));
-  match.have_of = Partners(want, FirstOfEachKey(have));
+  match.want_of = Partners(have, have_first, want_first);
+  match.have_of = Partners(want, want_first, have_first);
   return match;
 }
 
