@@ -244,6 +244,46 @@ TEST_F(ToolApplyTest, AbsentRecordsGoAndPartialRecordsKeepWhatTheyLeaveOut) {
   }
 }
 
+// A state holds references to its secrets, never the secrets: they are
+// read when applied, and no output or refusal shows them.
+TEST_F(ToolApplyTest, PasswordsByReferenceAreReadAndNeverShown) {
+  const fs::path secret = dir_.path() / "carol.pw";
+  WriteBytes(secret, "file-secret\nsecond line\n");
+  fs::permissions(secret, fs::perms::owner_read | fs::perms::owner_write);
+  ASSERT_EQ(setenv("BRELLOX_TEST_PW", "env-secret", 1), 0);
+  json state = json::parse(R"({"users": [
+      {"name": "carol", "password": {"file": ""}},
+      {"name": "dave", "password": {"env": "BRELLOX_TEST_PW"}}]})");
+  state["users"][0]["password"]["file"] = secret.string();
+  const ToolResult r = Run({"apply", "--json", "-"}, state.dump());
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.out.find("secret"), std::string::npos) << r.out;
+  EXPECT_EQ(Run({"user", "check", "carol", "--password-stdin"}, "file-secret\n")
+                .exit_code,
+            0);
+  EXPECT_EQ(Run({"user", "check", "dave", "--password-stdin"}, "env-secret\n")
+                .exit_code,
+            0);
+
+  const std::string before = FileBytes();
+  fs::permissions(secret, fs::perms::group_read, fs::perm_options::add);
+  state["users"][0]["name"] = "erin";
+  ToolResult refused = Run({"apply", "-"}, state.dump());
+  EXPECT_EQ(refused.exit_code, 1);
+  EXPECT_THAT(refused.err,
+              HasSubstr("users[0].password (file '" + secret.string() +
+                        "'): others may read or change it"));
+  state["users"][0]["password"] = json::parse(R"({"env": "BRELLOX_NO_SUCH"})");
+  refused = Run({"apply", "-"}, state.dump());
+  EXPECT_THAT(refused.err, HasSubstr("users[0].password (env "
+                                     "'BRELLOX_NO_SUCH'): is not set"));
+  state["users"][0]["password"] = json::parse(R"({"env": "A", "file": "B"})");
+  refused = Run({"apply", "-"}, state.dump());
+  EXPECT_THAT(refused.err, HasSubstr("users[0].password: a reference is"));
+  EXPECT_EQ(refused.err.find("secret"), std::string::npos);
+  EXPECT_EQ(FileBytes(), before);
+}
+
 TEST_F(ToolApplyTest, SecondRunChangesNothingNotEvenTheModificationTime) {
   Apply(State());
   const std::string applied = FileBytes();

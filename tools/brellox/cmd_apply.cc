@@ -9,6 +9,7 @@
 #include "tools/brellox/change_lines.h"
 #include "tools/brellox/command_line.h"
 #include "tools/brellox/input.h"
+#include "tools/brellox/password_refs.h"
 
 namespace brellox {
 namespace tool {
@@ -34,6 +35,7 @@ void Apply(Context& ctx, const ApplyOptions& options) {
     Refuse(source + " is not valid JSON (at byte " +
            std::to_string(error_byte) + ")");
   }
+  ResolvePasswordReferences(ctx.env, &text);
   const desired::DesiredState state =
       ParseDesiredState(std::move(text), *ctx.codec);
 
