@@ -62,8 +62,11 @@ void ResolvePasswordReferences(Env* env, json* state) {
   json& users = (*state)["users"];
   for (std::size_t i = 0; i < users.size(); ++i) {
     json& user = users[i];
+    // Other objects ({"hex": ...}) are the state's validation's to read.
     if (!user.is_object() || !user.contains("password") ||
-        !user["password"].is_object()) {
+        !user["password"].is_object() ||
+        !(user["password"].contains("env") ||
+          user["password"].contains("file"))) {
       continue;
     }
     const std::string path = "users[" + std::to_string(i) + "].password";
