@@ -284,6 +284,46 @@ TEST_F(ToolApplyTest, PasswordsByReferenceAreReadAndNeverShown) {
   EXPECT_EQ(FileBytes(), before);
 }
 
+// A saved plan is carried out exactly, and refused, naming the difference,
+// once the file changed since it was made; it never holds a secret.
+TEST_F(ToolApplyTest, APlanIsRefusedOnceTheFileChangedAndHoldsNoSecrets) {
+  const fs::path secret = dir_.path() / "pw";
+  WriteBytes(secret, "plan-secret\n");
+  fs::permissions(secret, fs::perms::owner_read | fs::perms::owner_write);
+  json state = State();
+  state["users"][0]["password"] = json{{"file", secret.string()}};
+  state["users"][1]["password"] = json{{"file", secret.string()}};
+  const std::string plan = (dir_.path() / "plan.json").string();
+  const std::string before = FileBytes();
+  ToolResult r = Run({"apply", "--plan-out", plan, "-"}, state.dump());
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_THAT(r.out, HasSubstr("5 change(s) planned in " + plan));
+  EXPECT_EQ(FileBytes(), before);
+  EXPECT_EQ(ReadBytes(plan).find("plan-secret"), std::string::npos);
+
+  // Any change to the file since refuses the plan, naming where.
+  ASSERT_EQ(Run({"priv", "set", "user1", "4", "1"}).exit_code, 0);
+  const std::string changed = FileBytes();
+  r = Run({"apply", "--plan", plan});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_THAT(r.err, HasSubstr("changed since the plan was made (it differs "
+                               "in: header, privileges)"));
+  EXPECT_EQ(FileBytes(), changed);
+
+  ASSERT_EQ(Run({"apply", "--plan-out", plan, "-"}, state.dump()).exit_code, 0);
+  r = Run({"apply", "--plan", plan});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_THAT(r.out, HasSubstr("5 change(s)\n"));
+  EXPECT_EQ(Run({"user", "check", "user3", "--password-stdin"}, "plan-secret\n")
+                .exit_code,
+            0);
+
+  // Inline passwords are refused before anything is planned.
+  r = Run({"apply", "--plan-out", plan, "-"}, State().dump());
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_THAT(r.err, HasSubstr("users[0].password: a plan holds no secrets"));
+}
+
 TEST_F(ToolApplyTest, SecondRunChangesNothingNotEvenTheModificationTime) {
   Apply(State());
   const std::string applied = FileBytes();
