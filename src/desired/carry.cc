@@ -93,6 +93,7 @@ Status Plan::Carry(ConfigSession& session, const DesiredState& state,
   if (s.ok() && !(users.removed.empty() && users.updated.empty())) {
     TableEdit edit;
     s = edit.Load(session, kUserTable);
+    if (!s.ok()) return s;
     for (const Change* c : users.removed) {
       edit.Remove(c->have);
       removed_users.insert(file.users[c->have].id);
@@ -131,6 +132,7 @@ Status Plan::Carry(ConfigSession& session, const DesiredState& state,
     }
     TableEdit edit;
     s = edit.Load(session, kPrivTable);
+    if (!s.ok()) return s;
     // A pair's repeats go with it.
     std::unordered_set<std::string> removed_pairs;
     for (const Change* c : privs.removed) {
@@ -165,6 +167,7 @@ Status Plan::Carry(ConfigSession& session, const DesiredState& state,
   if (s.ok() && !groups.updated.empty()) {
     TableEdit edit;
     s = edit.Load(session, kOptionGroupTable);
+    if (!s.ok()) return s;
     for (const Change* c : groups.updated) {
       SVR_OPTION_GROUP* group =
           reinterpret_cast<SVR_OPTION_GROUP*>(edit.Change(c->have));

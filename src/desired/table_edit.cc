@@ -9,7 +9,7 @@ Status TableEdit::Load(ConfigSession& session, const TableSpec& spec) {
   spec_ = &spec;
   first_changed_ = -1;
   const Status s = TableImage::Load(session, spec, &image_);
-  removed_.assign(static_cast<std::size_t>(image_.count()), false);
+  removed_.assign(static_cast<std::size_t>(s.ok() ? image_.count() : 0), false);
   return s;
 }
 

@@ -67,28 +67,36 @@ void Apply(Context& ctx, const ApplyOptions& options) {
       ParseDesiredState(std::move(text), *ctx.codec);
 
   // One lock from the read the plan is made from to the commit, so that
-  // nothing changes the file in between.
-  ConfigSession session;
-  ctx.Open(&session, writing ? Access::kWrite : Access::kRead);
+  // nothing changes the file in between; the changes are put in words
+  // after it is released, from the tables as read.
   FileTables file;
-  const Status read = ReadTables(session, &file);
-  if (!read.ok()) FileError("cannot read " + ctx.path + ": " + read.message());
   desired::Plan plan;
-  ctx.Require(desired::Plan::Make(state, file, saved.rules, &plan));
-  const json changes = PlanChanges(plan, state, file, *ctx.codec);
-  if (!options.plan.empty()) {
-    RequireUnchanged(saved, desired::FingerprintOf(file), changes, ctx.path);
+  json changes;
+  {
+    ConfigSession session;
+    ctx.Open(&session, writing ? Access::kWrite : Access::kRead);
+    const Status read = ReadTables(session, &file);
+    if (!read.ok()) {
+      FileError("cannot read " + ctx.path + ": " + read.message());
+    }
+    ctx.Require(desired::Plan::Make(state, file, saved.rules, &plan));
+    if (!options.plan.empty()) {
+      changes = PlanChanges(plan, state, file, *ctx.codec);
+      RequireUnchanged(saved, desired::FingerprintOf(file), changes, ctx.path);
+    }
+    // Nothing to change: no commit, so the file keeps its bytes and mtime.
+    if (writing && !plan.empty()) {
+      ctx.CheckTexts(session);
+      ctx.Require(plan.Carry(session, state, file));
+      ctx.Commit(&session);
+    }
   }
+  if (options.plan.empty())
+    changes = PlanChanges(plan, state, file, *ctx.codec);
   if (planning) {
     saved.fingerprint = desired::FingerprintOf(file);
     saved.changes = changes;
     WritePlan(ctx, options.plan_out, saved);
-  }
-  // Nothing to change: no commit, so the file keeps its bytes and mtime.
-  if (writing && !plan.empty()) {
-    ctx.CheckTexts(session);
-    ctx.Require(plan.Carry(session, state, file));
-    ctx.Commit(&session);
   }
 
   if (options.as_json) {
