@@ -64,7 +64,7 @@ class Differ {
         }));
     CompareTable<SVR_USER_PRIV>("privilege", &Snapshot::privs, PrivRules());
     TableRules<SVR_OPTION_GROUP> groups;
-    groups.key = [this](const Snapshot&, const SVR_OPTION_GROUP& g) {
+    groups.key = [](const Snapshot&, const SVR_OPTION_GROUP& g) {
       return std::to_string(g.groupType) + " " +
              FieldText(g.groupName, sizeof(g.groupName));
     };
