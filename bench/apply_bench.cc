@@ -1,10 +1,14 @@
-// The admin tool bringing a server to a state of N users, each way it can:
-// one `apply` to an empty file, one `apply` to a file that already matches
-// (which must write nothing), one `import` of the same users, and one
-// `user add` process per user. Every run is a whole process, as an
-// administrator's script runs it. `user add` is timed over `adds` processes
-// (1,000 stands for 10,000: the time per process does not grow with the
-// file beyond what the read of its table costs).
+// The admin tool bringing a server to a state of N users with a privilege
+// each, or of N option groups, each way it can: one `apply` to an empty
+// file, one `apply` to a file that already matches (which must write
+// nothing), one `apply --prune` of half the records, one `import` of the
+// same records and one `import --force` of the half, and one `user add`
+// process per user. Every run is a whole process, as an administrator's
+// script runs it; beside its time each reports `lock_ms`, the mean of the
+// runs' longest stretch for which a reader could not have taken the file's
+// shared lock (polled every 50 us from this process). `user add` is timed over
+// `adds` processes (1,000 stands for 10,000: the time per process does not grow
+// with the file beyond what the read of its table costs).
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <spawn.h>
@@ -12,13 +16,18 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "src/store/default_file.h"
+#include "src/store/file_lock.h"
 
 extern char** environ;
 
@@ -62,6 +71,45 @@ int RunTool(const fs::path& config, const std::vector<std::string>& args) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// Runs RunTool(config, args) while a thread polls whether a reader could
+// take the shared lock of `config` (which must exist); `*lock_ms` gets the
+// longest stretch it could not, in milliseconds.
+int RunToolTimingLock(const fs::path& config,
+                      const std::vector<std::string>& args, double* lock_ms) {
+  const int fd = open(config.c_str(), O_RDONLY);
+  std::atomic<bool> done{false};
+  double longest = 0;
+  std::thread probe([&] {
+    using Clock = std::chrono::steady_clock;
+    bool held = false;
+    Clock::time_point since;
+    while (!done.load()) {
+      struct flock lock {};
+      lock.l_type = F_RDLCK;
+      lock.l_whence = SEEK_SET;
+      lock.l_start = static_cast<off_t>(kSharedByte);
+      lock.l_len = 1;
+      const bool taken = fd >= 0 && fcntl(fd, F_OFD_GETLK, &lock) == 0 &&
+                         lock.l_type != F_UNLCK;
+      const Clock::time_point now = Clock::now();
+      if (taken && !held) since = now;
+      if (held || taken) {
+        longest = std::max(
+            longest,
+            std::chrono::duration<double, std::milli>(now - since).count());
+      }
+      held = taken;
+      std::this_thread::sleep_for(std::chrono::microseconds(50));
+    }
+  });
+  const int code = RunTool(config, args);
+  done.store(true);
+  probe.join();
+  if (fd >= 0) close(fd);
+  *lock_ms = longest;
+  return code;
+}
+
 void WriteFile(const fs::path& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
@@ -77,79 +125,121 @@ void FreshFile(const fs::path& path) {
   WriteFile(path, DefaultConfigImage());
 }
 
-// The desired state of `n` users (names and passwords, no IDs), and the
-// export of a file brought to it, for import.
+// The desired states of `n` records (users with a privilege each, or option
+// groups), all and the first half, with the exports of files brought to
+// them, for import.
 struct States {
   fs::path apply;
+  fs::path half;
   fs::path backup;
+  fs::path half_backup;
 };
 
-const States& StatesOf(int n) {
-  static std::vector<std::pair<int, States>> made;
-  for (const auto& entry : made) {
-    if (entry.first == n) return entry.second;
-  }
-  States states{WorkDir() / ("state" + std::to_string(n) + ".json"),
-                WorkDir() / ("backup" + std::to_string(n) + ".json")};
-  std::string json = "{\"users\": [";
+enum Kind { kUsers = 0, kGroups = 1 };
+
+std::string StateJson(Kind kind, int n) {
+  std::string json = kind == kUsers ? "{\"users\": [" : "{\"optionGroups\": [";
   for (int i = 1; i <= n; ++i) {
-    json += (i > 1 ? ",\n" : "\n") + std::string("{\"name\": \"user") +
-            std::to_string(i) + "\", \"password\": \"pw-" + std::to_string(i) +
-            "\"}";
+    const std::string k = std::to_string(i);
+    json += (i > 1 ? ",\n" : "\n");
+    json +=
+        kind == kUsers
+            ? "{\"name\": \"user" + k + "\", \"password\": \"pw-" + k + "\"}"
+            : "{\"groupType\": 1, \"groupName\": \"group" + k +
+                  "\", \"options\": [{\"name\": \"depth\", \"type\": "
+                  "\"integer\", \"value\": " +
+                  k + "}]}";
   }
-  WriteFile(states.apply, json + "]}\n");
+  json += "]";
+  if (kind == kUsers) {
+    json += ", \"privileges\": [";
+    for (int i = 1; i <= n; ++i) {
+      json += (i > 1 ? ",\n" : "\n") + std::string("{\"user\": \"user") +
+              std::to_string(i) +
+              "\", \"privID\": 3, \"value\": " + std::to_string(i % 7) + "}";
+    }
+    json += "]";
+  }
+  return json + "}\n";
+}
+
+const States& StatesOf(Kind kind, int n) {
+  static std::vector<std::pair<std::pair<Kind, int>, States>> made;
+  for (const auto& entry : made) {
+    if (entry.first == std::make_pair(kind, n)) return entry.second;
+  }
+  const std::string tag = std::to_string(kind) + "-" + std::to_string(n);
+  States states{WorkDir() / ("state" + tag + ".json"),
+                WorkDir() / ("half" + tag + ".json"),
+                WorkDir() / ("backup" + tag + ".json"),
+                WorkDir() / ("half-backup" + tag + ".json")};
+  WriteFile(states.apply, StateJson(kind, n));
+  WriteFile(states.half, StateJson(kind, n / 2));
   const fs::path file = WorkDir() / "reference.CFG";
-  FreshFile(file);
-  if (RunTool(file, {"apply", states.apply.string()}) != 0 ||
-      RunTool(file, {"export", "--with-passwords", "--force", "-o",
-                     states.backup.string()}) != 0) {
-    std::abort();
+  for (const auto& state : {std::make_pair(states.apply, states.backup),
+                            std::make_pair(states.half, states.half_backup)}) {
+    FreshFile(file);
+    if (RunTool(file, {"apply", state.first.string()}) != 0 ||
+        RunTool(file, {"export", "--with-passwords", "--force", "-o",
+                       state.second.string()}) != 0) {
+      std::abort();
+    }
   }
-  made.emplace_back(n, states);
+  made.emplace_back(std::make_pair(kind, n), states);
   return made.back().second;
 }
 
-void BM_ImportToNewFile(benchmark::State& state) {
-  const States& states = StatesOf(static_cast<int>(state.range(0)));
-  const fs::path file = WorkDir() / "import.CFG";
+Kind KindOf(const benchmark::State& state) {
+  return static_cast<Kind>(state.range(1));
+}
+
+// Runs `args` on `file` as set up by `prepare` each iteration, timing the
+// process and reporting the runs' mean lock hold.
+template <class Prepare>
+void TimeRuns(benchmark::State& state, const fs::path& file,
+              const std::vector<std::string>& args, Prepare prepare) {
+  double lock_ms = 0;
   for (auto _ : state) {
     state.PauseTiming();
-    fs::remove(file);
-    fs::remove(file.string() + "-journal");
+    prepare();
     state.ResumeTiming();
-    if (RunTool(file, {"import", states.backup.string()}) != 0) {
-      state.SkipWithError("import failed");
+    double held = 0;
+    if (RunToolTimingLock(file, args, &held) != 0) {
+      state.SkipWithError("the tool failed");
     }
+    lock_ms += held;
   }
+  state.counters["lock_ms"] =
+      state.iterations() == 0 ? 0.0 : lock_ms / state.iterations();
+}
+
+void BM_ImportToNewFile(benchmark::State& state) {
+  const States& states =
+      StatesOf(KindOf(state), static_cast<int>(state.range(0)));
+  const fs::path file = WorkDir() / "import.CFG";
+  TimeRuns(state, file, {"import", "--force", states.backup.string()},
+           [&] { FreshFile(file); });
 }
 
 void BM_ApplyToEmptyFile(benchmark::State& state) {
-  const States& states = StatesOf(static_cast<int>(state.range(0)));
+  const States& states =
+      StatesOf(KindOf(state), static_cast<int>(state.range(0)));
   const fs::path file = WorkDir() / "apply.CFG";
-  for (auto _ : state) {
-    state.PauseTiming();
-    FreshFile(file);
-    state.ResumeTiming();
-    if (RunTool(file, {"apply", states.apply.string()}) != 0) {
-      state.SkipWithError("apply failed");
-    }
-  }
+  TimeRuns(state, file, {"apply", states.apply.string()},
+           [&] { FreshFile(file); });
 }
 
 // The file already holds the state: apply must leave its bytes and mtime.
 void BM_ApplyToMatchingFile(benchmark::State& state) {
-  const States& states = StatesOf(static_cast<int>(state.range(0)));
+  const States& states =
+      StatesOf(KindOf(state), static_cast<int>(state.range(0)));
   const fs::path file = WorkDir() / "matching.CFG";
   FreshFile(file);
   if (RunTool(file, {"apply", states.apply.string()}) != 0) std::abort();
   const std::string bytes = ReadFile(file);
   struct stat before;
   stat(file.c_str(), &before);
-  for (auto _ : state) {
-    if (RunTool(file, {"apply", states.apply.string()}) != 0) {
-      state.SkipWithError("apply failed");
-    }
-  }
+  TimeRuns(state, file, {"apply", states.apply.string()}, [] {});
   struct stat after;
   stat(file.c_str(), &after);
   if (ReadFile(file) != bytes ||
@@ -157,6 +247,35 @@ void BM_ApplyToMatchingFile(benchmark::State& state) {
       after.st_mtim.tv_nsec != before.st_mtim.tv_nsec) {
     state.SkipWithError("an apply that changes nothing wrote the file");
   }
+}
+
+// Half the users go, with their privileges: apply --prune of the first
+// half against import --force of that half's export.
+void BM_ApplyPruneHalf(benchmark::State& state) {
+  const States& states = StatesOf(kUsers, static_cast<int>(state.range(0)));
+  const fs::path full = WorkDir() / "full.CFG";
+  FreshFile(full);
+  if (RunTool(full, {"apply", states.apply.string()}) != 0) std::abort();
+  const std::string bytes = ReadFile(full);
+  const fs::path file = WorkDir() / "prune.CFG";
+  TimeRuns(state, file, {"apply", "--prune", states.half.string()}, [&] {
+    fs::remove(file.string() + "-journal");
+    WriteFile(file, bytes);
+  });
+}
+
+void BM_ImportForceHalf(benchmark::State& state) {
+  const States& states = StatesOf(kUsers, static_cast<int>(state.range(0)));
+  const fs::path full = WorkDir() / "full.CFG";
+  FreshFile(full);
+  if (RunTool(full, {"apply", states.apply.string()}) != 0) std::abort();
+  const std::string bytes = ReadFile(full);
+  const fs::path file = WorkDir() / "forced.CFG";
+  TimeRuns(state, file, {"import", "--force", states.half_backup.string()},
+           [&] {
+             fs::remove(file.string() + "-journal");
+             WriteFile(file, bytes);
+           });
 }
 
 // `adds` processes of `user add`, one user each, into one file.
@@ -180,25 +299,25 @@ void BM_UserAddProcesses(benchmark::State& state) {
       benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
-// "records:10" is the smoke run's size.
-BENCHMARK(BM_ImportToNewFile)
-    ->ArgName("records")
-    ->Arg(10)
-    ->Arg(10000)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
-BENCHMARK(BM_ApplyToEmptyFile)
-    ->ArgName("records")
-    ->Arg(10)
-    ->Arg(10000)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
-BENCHMARK(BM_ApplyToMatchingFile)
-    ->ArgName("records")
-    ->Arg(10)
-    ->Arg(10000)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
+// "records:10" is the smoke run's size; kind 0 is users with a privilege
+// each, kind 1 option groups.
+void Sizes(benchmark::internal::Benchmark* b) {
+  b->ArgNames({"records", "kind"});
+  for (const int n : {10, 2500, 10000, 40000}) b->Args({n, kUsers});
+  b->Args({8000, kGroups});
+  b->Unit(benchmark::kMillisecond)->UseRealTime();
+}
+void UserSizes(benchmark::internal::Benchmark* b) {
+  b->ArgNames({"records"});
+  for (const int n : {10, 2500, 10000, 40000}) b->Arg(n);
+  b->Unit(benchmark::kMillisecond)->UseRealTime();
+}
+
+BENCHMARK(BM_ImportToNewFile)->Apply(Sizes);
+BENCHMARK(BM_ApplyToEmptyFile)->Apply(Sizes);
+BENCHMARK(BM_ApplyToMatchingFile)->Apply(Sizes);
+BENCHMARK(BM_ImportForceHalf)->Apply(UserSizes);
+BENCHMARK(BM_ApplyPruneHalf)->Apply(UserSizes);
 BENCHMARK(BM_UserAddProcesses)
     ->ArgName("adds")
     ->Arg(10)

@@ -50,3 +50,7 @@ fuzz_tmp=/tmp
 [[ -d /dev/shm ]] && fuzz_tmp=/dev/shm  # its many small files stay in memory
 TMPDIR=$fuzz_tmp build/fuzz/tests/fuzz/config_fuzz build/fuzz/corpus fuzz/corpus \
   -max_total_time="${BRELLOX_FUZZ_SECONDS:-60}" -print_final_stats=1
+# The desired state's reader and plan, from their own corpus.
+mkdir -p build/fuzz/state_corpus
+build/fuzz/tests/fuzz/state_fuzz build/fuzz/state_corpus fuzz/state_corpus \
+  -max_total_time="${BRELLOX_FUZZ_SECONDS:-60}" -print_final_stats=1

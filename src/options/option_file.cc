@@ -103,14 +103,21 @@ Status WriteOptionGroup(ConfigSession& session, std::int32_t index,
 
 Status AppendOptionGroup(ConfigSession& session,
                          const SVR_OPTION_GROUP& group) {
+  return AppendOptionGroups(session, &group, 1);
+}
+
+Status AppendOptionGroups(ConfigSession& session,
+                          const SVR_OPTION_GROUP* groups, std::int32_t n) {
+  if (n <= 0) return Status::OK();
   SVR_CFG_HEADER& header = session.header();
   const std::int64_t end = GroupOffset(header, header.optionGroupsCount);
-  if (end + kGroupSize > std::numeric_limits<std::int32_t>::max()) {
+  if (end + n * kGroupSize > std::numeric_limits<std::int32_t>::max()) {
     return Status::Refused("the file would outgrow its 32-bit offsets");
   }
-  Status s = session.Write(end, &group, sizeof(group));
+  Status s =
+      session.Write(end, groups, static_cast<std::size_t>(n) * kGroupSize);
   if (!s.ok()) return s;
-  header.optionGroupsCount += 1;
+  header.optionGroupsCount += n;
   return session.WriteHeader();
 }
 

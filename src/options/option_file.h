@@ -47,6 +47,10 @@ Status WriteOptionGroup(ConfigSession& session, std::int32_t index,
 // that the format's 32-bit offsets can address.
 Status AppendOptionGroup(ConfigSession& session, const SVR_OPTION_GROUP& group);
 
+// As `n` AppendOptionGroup calls in a row, in one write.
+Status AppendOptionGroups(ConfigSession& session,
+                          const SVR_OPTION_GROUP* groups, std::int32_t n);
+
 }  // namespace brellox
 
 #endif  // BRELLOX_OPTIONS_OPTION_FILE_H_

@@ -144,6 +144,186 @@ TEST_F(ToolApplyTest, RefusesWhatItCannotDoAndWritesNothing) {
   EXPECT_EQ(FileBytes(), before);
 }
 
+// An export leaves passwords out: applying it must not make users who
+// match any password, nor clear a stored one, unless asked to.
+TEST_F(ToolApplyTest, NewUsersAndNewPasswordsAreNeverEmptyUnlessAllowed) {
+  const struct {
+    const char* state;
+    std::string says;
+  } kCases[] = {
+      {R"({"users": [{"name": "carol"}]})",
+       "users[0]: new user 'carol' has no password; give one as "
+       "\"password\", or allow empty passwords (--allow-empty-password)"},
+      {R"({"users": [{"name": "user1"}, {"name": "carol", "password": ""}]})",
+       "users[1].password: new user 'carol' would get an empty password"},
+      {R"({"users": [{"name": "user1", "password": ""}]})",
+       "users[0].password: user 'user1' would get an empty password"},
+  };
+  const std::string before = FileBytes();
+  for (const auto& c : kCases) {
+    for (const char* dry_run : {"--dry-run", "--prune"}) {
+      const ToolResult r = Run({"apply", dry_run, "-"}, c.state);
+      EXPECT_EQ(r.exit_code, 1) << c.state;
+      EXPECT_THAT(r.err, HasSubstr(c.says)) << c.state;
+    }
+  }
+  EXPECT_EQ(FileBytes(), before);
+  // A stored password the state leaves out stays as it is.
+  EXPECT_EQ(Apply(json::parse(R"({"users": [{"name": "user1"}]})")),
+            std::vector<std::string>({"no changes"}));
+
+  EXPECT_EQ(Apply(json::parse(kCases[0].state), {"--allow-empty-password"}),
+            std::vector<std::string>({"added user 'carol'", "1 change(s)"}));
+  EXPECT_EQ(Run({"user", "check", "carol", "--password-stdin"}, "\n").exit_code,
+            0);
+  EXPECT_EQ(
+      Apply(json::parse(kCases[2].state), {"--allow-empty-password"}).front(),
+      "changed user 'user1': password differs");
+}
+
+// Nesting far past what any state holds is refused where it is read, with
+// its path, by apply and import alike: 100,000 levels once crashed apply.
+TEST_F(ToolApplyTest, DeepNestingIsRefusedWithItsPathNotACrash) {
+  const std::string before = FileBytes();
+  for (const int depth : {65, 100000}) {
+    const std::string state = R"({"users": [{"name": "dee", "password": )" +
+                              std::string(depth, '[') +
+                              std::string(depth, ']') + "}]}";
+    for (const std::vector<std::string>& command :
+         {std::vector<std::string>{"apply", "-"}, {"import", "--force", "-"}}) {
+      const ToolResult r = Run(command, state);
+      EXPECT_EQ(r.exit_code, 1) << command[0] << " " << depth;
+      EXPECT_THAT(r.err, HasSubstr("users[0].password[0][0][0]")) << command[0];
+      EXPECT_THAT(r.err, HasSubstr("is nested deeper than 64 levels"));
+    }
+  }
+  // As deep as the limit is read, and refused for what it is.
+  const std::string deepest = R"({"users": [{"name": "dee", "password": )" +
+                              std::string(60, '[') + std::string(60, ']') +
+                              "}]}";
+  EXPECT_THAT(Run({"apply", "-"}, deepest).err,
+              HasSubstr("users[0].password: is not a string"));
+  EXPECT_EQ(FileBytes(), before);
+}
+
+// One record at a time: "absent" removes a record the file holds and is
+// no change otherwise; an update keeps the fields a record leaves out, and
+// an explicit empty value clears one.
+TEST_F(ToolApplyTest, AbsentRecordsGoAndPartialRecordsKeepWhatTheyLeaveOut) {
+  ASSERT_EQ(Run({"conn", "add", "ora", "--info1", "a", "--info2", "b",
+                 "--info4", "d"})
+                .exit_code,
+            0);
+  const json state = json::parse(R"({
+      "users": [{"name": "user1", "state": "absent"},
+                {"name": "ghost", "state": "absent"}],
+      "privileges": [{"user": "user2", "privID": 5, "state": "absent"}],
+      "connections": [{"name": "ora", "info1": "z", "info2": ""},
+                      {"name": "pg", "state": "absent"}]})");
+  EXPECT_EQ(Apply(state), std::vector<std::string>(
+                              {"removed connection 'pg'",
+                               "changed connection 'ora': info1 \"a\" -> \"z\"",
+                               "changed connection 'ora': info2 \"b\" -> \"\"",
+                               "removed user 'user1'",
+                               "removed privilege (user 'user1', privilege 3)",
+                               "5 change(s)"}));
+  const json conns = Json({"conn", "list", "--json"});
+  ASSERT_EQ(conns.size(), 2u);
+  EXPECT_EQ(conns[1]["name"], "ora");
+  EXPECT_EQ(conns[1]["info4"], "d");
+  EXPECT_EQ(Json({"export"})["users"].size(), 1u);
+  EXPECT_EQ(Apply(state), std::vector<std::string>({"no changes"}));
+
+  for (const char* bad :
+       {R"({"users": [{"name": "user2", "state": "gone"}]})",
+        R"({"optionGroups": [{"groupType": 1, "groupName": "render",
+            "options": [], "state": "absent"}]})"}) {
+    const ToolResult r = Run({"apply", "-"}, bad);
+    EXPECT_EQ(r.exit_code, 1) << bad;
+    EXPECT_THAT(r.err, HasSubstr("[0].state: ")) << bad;
+  }
+}
+
+// A state holds references to its secrets, never the secrets: they are
+// read when applied, and no output or refusal shows them.
+TEST_F(ToolApplyTest, PasswordsByReferenceAreReadAndNeverShown) {
+  const fs::path secret = dir_.path() / "carol.pw";
+  WriteBytes(secret, "file-secret\nsecond line\n");
+  fs::permissions(secret, fs::perms::owner_read | fs::perms::owner_write);
+  ASSERT_EQ(setenv("BRELLOX_TEST_PW", "env-secret", 1), 0);
+  json state = json::parse(R"({"users": [
+      {"name": "carol", "password": {"file": ""}},
+      {"name": "dave", "password": {"env": "BRELLOX_TEST_PW"}}]})");
+  state["users"][0]["password"]["file"] = secret.string();
+  const ToolResult r = Run({"apply", "--json", "-"}, state.dump());
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.out.find("secret"), std::string::npos) << r.out;
+  EXPECT_EQ(Run({"user", "check", "carol", "--password-stdin"}, "file-secret\n")
+                .exit_code,
+            0);
+  EXPECT_EQ(Run({"user", "check", "dave", "--password-stdin"}, "env-secret\n")
+                .exit_code,
+            0);
+
+  const std::string before = FileBytes();
+  fs::permissions(secret, fs::perms::group_read, fs::perm_options::add);
+  state["users"][0]["name"] = "erin";
+  ToolResult refused = Run({"apply", "-"}, state.dump());
+  EXPECT_EQ(refused.exit_code, 1);
+  EXPECT_THAT(refused.err,
+              HasSubstr("users[0].password (file '" + secret.string() +
+                        "'): others may read or change it"));
+  state["users"][0]["password"] = json::parse(R"({"env": "BRELLOX_NO_SUCH"})");
+  refused = Run({"apply", "-"}, state.dump());
+  EXPECT_THAT(refused.err, HasSubstr("users[0].password (env "
+                                     "'BRELLOX_NO_SUCH'): is not set"));
+  state["users"][0]["password"] = json::parse(R"({"env": "A", "file": "B"})");
+  refused = Run({"apply", "-"}, state.dump());
+  EXPECT_THAT(refused.err, HasSubstr("users[0].password: a reference is"));
+  EXPECT_EQ(refused.err.find("secret"), std::string::npos);
+  EXPECT_EQ(FileBytes(), before);
+}
+
+// A saved plan is carried out exactly, and refused, naming the difference,
+// once the file changed since it was made; it never holds a secret.
+TEST_F(ToolApplyTest, APlanIsRefusedOnceTheFileChangedAndHoldsNoSecrets) {
+  const fs::path secret = dir_.path() / "pw";
+  WriteBytes(secret, "plan-secret\n");
+  fs::permissions(secret, fs::perms::owner_read | fs::perms::owner_write);
+  json state = State();
+  state["users"][0]["password"] = json{{"file", secret.string()}};
+  state["users"][1]["password"] = json{{"file", secret.string()}};
+  const std::string plan = (dir_.path() / "plan.json").string();
+  const std::string before = FileBytes();
+  ToolResult r = Run({"apply", "--plan-out", plan, "-"}, state.dump());
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_THAT(r.out, HasSubstr("5 change(s) planned in " + plan));
+  EXPECT_EQ(FileBytes(), before);
+  EXPECT_EQ(ReadBytes(plan).find("plan-secret"), std::string::npos);
+
+  // Any change to the file since refuses the plan, naming where.
+  ASSERT_EQ(Run({"priv", "set", "user1", "4", "1"}).exit_code, 0);
+  const std::string changed = FileBytes();
+  r = Run({"apply", "--plan", plan});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_THAT(r.err, HasSubstr("changed since the plan was made (it differs "
+                               "in: header, privileges)"));
+  EXPECT_EQ(FileBytes(), changed);
+
+  ASSERT_EQ(Run({"apply", "--plan-out", plan, "-"}, state.dump()).exit_code, 0);
+  r = Run({"apply", "--plan", plan});
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_THAT(r.out, HasSubstr("5 change(s)\n"));
+  EXPECT_EQ(Run({"user", "check", "user3", "--password-stdin"}, "plan-secret\n")
+                .exit_code,
+            0);
+
+  // Inline passwords are refused before anything is planned.
+  r = Run({"apply", "--plan-out", plan, "-"}, State().dump());
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_THAT(r.err, HasSubstr("users[0].password: a plan holds no secrets"));
+}
+
 TEST_F(ToolApplyTest, SecondRunChangesNothingNotEvenTheModificationTime) {
   Apply(State());
   const std::string applied = FileBytes();
@@ -184,8 +364,10 @@ TEST_F(ToolApplyTest, DryRunPrintsWhatApplyDoesAsDiffByNameSeesIt) {
 }
 
 TEST_F(ToolApplyTest, KeepIdsAddsUnderTheStatesIdsOnlyAboveTheCounter) {
-  json state = json::parse(R"({"users": [{"id": 9, "name": "nine"},
-                                         {"id": 7, "name": "seven"}],
+  json state = json::parse(R"({"users": [{"id": 9, "name": "nine",
+                                          "password": "p9"},
+                                         {"id": 7, "name": "seven",
+                                          "password": "p7"}],
                                "connections": [{"id": 5, "name": "c5"}]})");
   const ToolResult r =
       Run({"apply", "--keep-ids", "--json", "-"}, state.dump());
@@ -198,12 +380,13 @@ TEST_F(ToolApplyTest, KeepIdsAddsUnderTheStatesIdsOnlyAboveTheCounter) {
 
   // IDs the file has issued, or none at all, are refused.
   const std::string before = FileBytes();
-  state = json::parse(R"({"users": [{"id": 8, "name": "eight"}]})");
+  state = json::parse(
+      R"({"users": [{"id": 8, "name": "eight", "password": "p8"}]})");
   ToolResult refused = Run({"apply", "--keep-ids", "-"}, state.dump());
   EXPECT_EQ(refused.exit_code, 1);
   EXPECT_THAT(refused.err, HasSubstr("users[0].id: 8 is not above the "
                                      "file's last user ID 9"));
-  state = json::parse(R"({"users": [{"name": "eight"}]})");
+  state = json::parse(R"({"users": [{"name": "eight", "password": "p8"}]})");
   refused = Run({"apply", "--keep-ids", "-"}, state.dump());
   EXPECT_THAT(refused.err, HasSubstr("users[0]: has no \"id\""));
   EXPECT_EQ(FileBytes(), before);

@@ -178,9 +178,11 @@ TEST_F(ToolCommandsTest, RerunsChangeNothingAndExitZero) {
     EXPECT_EQ(Run(set).exit_code, 8) << set[1];
     expect_untouched(set, "");
   }
-  expect_untouched(
-      {"--detailed-exitcodes", "user", "passwd", "user1", "--password-stdin"},
-      "pw1\n");
+  EXPECT_EQ(expect_untouched({"--detailed-exitcodes", "user", "passwd", "user1",
+                              "--password-stdin"},
+                             "pw1\n")
+                .out,
+            "unchanged: user 'user1' (ID 1) has that password\n");
 }
 
 TEST_F(ToolCommandsTest, PasswordIsNeverTakenFromAPipeWithoutTheFlag) {

@@ -1,19 +1,12 @@
 #include "tools/brellox/apply_plan.h"
 
-#include <algorithm>
 #include <cstddef>
-#include <cstring>
 #include <limits>
-#include <map>
 #include <set>
 #include <unordered_map>
-#include <unordered_set>
 #include <utility>
 
-#include "src/options/options.h"
-#include "src/sources/twin_table.h"
-#include "src/store/temp_dir.h"
-#include "src/users/users.h"
+#include "src/desired/fields.h"
 #include "tools/brellox/backup.h"
 #include "tools/brellox/backup_json.h"
 #include "tools/brellox/change_lines.h"
@@ -26,6 +19,10 @@ namespace brellox {
 namespace tool {
 
 using json = nlohmann::ordered_json;
+using desired::Change;
+using desired::ChangeKind;
+using desired::DesiredState;
+using desired::Part;
 
 namespace {
 
@@ -73,6 +70,43 @@ std::vector<bool> FillInIds(json* table) {
   return has_id;
 }
 
+// Takes each record's "state" out of `table` (the state's list at `key`):
+// which records are to be "absent", the others being "present".
+std::vector<bool> TakeAbsent(json* table, const char* key) {
+  std::vector<bool> absent;
+  if (!table->is_array()) return absent;
+  for (std::size_t i = 0; i < table->size(); ++i) {
+    json& record = (*table)[i];
+    bool gone = false;
+    if (record.is_object() && record.contains("state")) {
+      const json& state = record["state"];
+      if (state != "absent" && state != "present") {
+        Fail(std::string(key) + "[" + std::to_string(i) + "].state",
+             "is not \"present\" or \"absent\"");
+      }
+      gone = state == "absent";
+      record.erase("state");
+    }
+    absent.push_back(gone);
+  }
+  return absent;
+}
+
+// Which fields (src/desired/fields.h) each record of `table` gives.
+template <class Record>
+std::vector<std::uint32_t> FieldsGiven(const json& table) {
+  std::vector<std::uint32_t> given;
+  if (!table.is_array()) return given;
+  const desired::FieldList list =
+      desired::FieldsOf(static_cast<Record*>(nullptr));
+  for (const json& record : table) {
+    given.push_back(desired::GivenFields(list, [&](const char* key) {
+      return record.is_object() && record.contains(key);
+    }));
+  }
+  return given;
+}
+
 std::vector<DesiredState::Privilege> ParsePrivileges(const json& list,
                                                      const DesiredState& state,
                                                      const Codec& codec) {
@@ -94,7 +128,7 @@ std::vector<DesiredState::Privilege> ParsePrivileges(const json& list,
     for (const auto& field : item.items()) {
       const std::string& key = field.key();
       if (key != "user" && key != "userID" && key != "privID" &&
-          key != "value") {
+          key != "value" && key != "state") {
         Fail(path + "." + key, "is not a known key");
       }
     }
@@ -117,10 +151,19 @@ std::vector<DesiredState::Privilege> ParsePrivileges(const json& list,
       }
       privilege.user = found->second;
     }
+    if (item.contains("state")) {
+      if (item["state"] != "absent" && item["state"] != "present") {
+        Fail(path + ".state", "is not \"present\" or \"absent\"");
+      }
+      privilege.absent = item["state"] == "absent";
+    }
     if (!item.contains("privID")) Fail(path, "has no \"privID\"");
-    if (!item.contains("value")) Fail(path, "has no \"value\"");
+    if (!item.contains("value") && !privilege.absent) {
+      Fail(path, "has no \"value\"");
+    }
     privilege.priv_id = Int32At(item["privID"], path + ".privID", 1);
-    privilege.value = Int32At(item["value"], path + ".value", 0);
+    privilege.value =
+        privilege.absent ? 0 : Int32At(item["value"], path + ".value", 0);
     if (!pairs.insert({privilege.user, privilege.priv_id}).second) {
       Fail(path, "the same user and privilege as an earlier record");
     }
@@ -129,110 +172,118 @@ std::vector<DesiredState::Privilege> ParsePrivileges(const json& list,
   return privileges;
 }
 
-json RecordJson(const SVC_GDB_CONN_INFO& conn, const Codec& codec) {
-  return WithoutId(ConnToJson(conn, codec));
-}
-json RecordJson(const SVC_GDB_INFO& gdb, const Codec& codec) {
-  return WithoutId(GdbToJson(gdb, codec));
-}
-
-Status AddRecord(ConfigSession& session, const SVC_GDB_CONN_INFO& conn) {
-  std::int32_t id = 0;
-  return ConnTable::Add(session, conn, &id);
-}
-Status AddRecord(ConfigSession& session, const SVC_GDB_INFO& gdb) {
-  std::int32_t id = 0;
-  return GdbTable::Add(session, gdb, &id);
-}
-Status UpdateRecord(ConfigSession& session, const SVC_GDB_CONN_INFO& conn) {
-  return ConnTable::Update(session, conn);
-}
-Status UpdateRecord(ConfigSession& session, const SVC_GDB_INFO& gdb) {
-  return GdbTable::Update(session, gdb);
-}
-Status RemoveRecord(ConfigSession& session, const SVC_GDB_CONN_INFO*,
-                    std::int32_t id) {
-  return ConnTable::Remove(session, id);
-}
-Status RemoveRecord(ConfigSession& session, const SVC_GDB_INFO*,
-                    std::int32_t id) {
-  return GdbTable::Remove(session, id);
-}
-std::int32_t SVR_CFG_HEADER::*CounterOf(const SVC_GDB_CONN_INFO*) {
-  return &SVR_CFG_HEADER::lastConnID;
-}
-std::int32_t SVR_CFG_HEADER::*CounterOf(const SVC_GDB_INFO*) {
-  return &SVR_CFG_HEADER::lastGDBID;
-}
-
-template <class Record>
-Status CarryTwins(ConfigSession& session, const std::vector<std::int32_t>& ids,
-                  const std::vector<Record>& updated,
-                  const std::vector<Record>& added, bool keep_ids) {
-  Status s;
-  for (std::int32_t id : ids) {
-    if (s.ok())
-      s = RemoveRecord(session, static_cast<const Record*>(nullptr), id);
+// How one change reads in diff --by-name's terms.
+class Renderer {
+ public:
+  Renderer(const desired::Plan& plan, const DesiredState& state,
+           const FileTables& file, const Codec& codec)
+      : plan_(plan),
+        want_(state.records),
+        state_(state),
+        file_(file),
+        codec_(codec) {
+    for (const SVR_USER_REC& user : file.users)
+      owner_of_.emplace(user.id, &user);
   }
-  for (const Record& record : updated) {
-    if (s.ok()) s = UpdateRecord(session, record);
-  }
-  for (const Record& record : added) {
-    // The table issues the next ID; raising its counter to just below the
-    // record's own (which is above it, as planned) makes that the record's.
-    if (s.ok() && keep_ids) {
-      session.header().*CounterOf(&record) = record.id - 1;
-    }
-    if (s.ok()) s = AddRecord(session, record);
-  }
-  return s;
-}
 
-// Records to add under the state's IDs: each must carry one above what the
-// file has issued; added in the order of their IDs.
-template <class Record>
-void KeepIds(const char* key, const char* noun, std::int32_t last_issued,
-             std::vector<std::pair<std::size_t, Record>>* added,
-             const std::vector<bool>& has_id) {
-  for (const auto& entry : *added) {
-    const std::string path =
-        std::string(key) + "[" + std::to_string(entry.first) + "]";
-    if (!has_id[entry.first]) {
-      Fail(path, "has no \"id\", which --keep-ids adds the record under");
-    }
-    if (entry.second.id <= last_issued) {
-      Fail(path + ".id",
-           std::to_string(entry.second.id) + " is not above the file's last " +
-               noun + " ID " + std::to_string(last_issued) +
-               ", so --keep-ids cannot add it under that ID; restore the "
-               "file with import instead");
+  void Add(const Change& c, json* changes) const {
+    switch (c.part) {
+      case Part::kTempDir:
+        AddFieldChanges(
+            "header",
+            {{"tempDir", codec_.ToJson(file_.header.tempDir,
+                                       sizeof(file_.header.tempDir))}},
+            {{"tempDir", codec_.ToJson(want_.header.tempDir,
+                                       sizeof(want_.header.tempDir))}},
+            changes);
+        return;
+      case Part::kGlobalOption:
+        AddFieldChanges("global option",
+                        OptionToJson(file_.global_option, codec_),
+                        OptionToJson(want_.global_option, codec_), changes);
+        return;
+      case Part::kConn:
+        return Twin(c, "connection", file_.conns, plan_.conns(), ConnToJson,
+                    changes);
+      case Part::kGdb:
+        return Twin(c, "GDB", file_.gdbs, plan_.gdbs(), GdbToJson, changes);
+      case Part::kUser:
+        return User(c, changes);
+      case Part::kPrivilege:
+        return Privilege(c, changes);
+      case Part::kOptionGroup:
+        if (c.kind == ChangeKind::kAdd) {
+          changes->push_back(
+              AddedChange(GroupRecord(want_.groups[c.want], codec_)));
+          return;
+        }
+        AddFieldChanges(GroupRecord(file_.groups[c.have], codec_),
+                        GroupToJson(file_.groups[c.have], codec_),
+                        GroupToJson(want_.groups[c.want], codec_), changes);
+        return;
     }
   }
-  std::stable_sort(
-      added->begin(), added->end(),
-      [](const auto& a, const auto& b) { return a.second.id < b.second.id; });
-}
 
-// Refuses the first change in `changes` from `first` on that is not to an
-// option's value ("value", or in a group "options[N].value"): the library
-// changes only values in place.
-void RequireValueChanges(const json& changes, std::size_t first, bool in_group,
-                         const std::string& path) {
-  for (std::size_t i = first; i < changes.size(); ++i) {
-    const std::string field = changes[i]["field"].get<std::string>();
-    std::size_t at = 0;
-    if (in_group) {
-      const std::size_t slot_end = field.find("].");
-      at = field.rfind("options[", 0) == 0 && slot_end != std::string::npos
-               ? slot_end + 2
-               : field.size();
+ private:
+  template <class Record, class ToJson>
+  void Twin(const Change& c, const char* noun, const std::vector<Record>& have,
+            const std::vector<Record>& want, ToJson to_json,
+            json* changes) const {
+    const Record& record =
+        c.kind == ChangeKind::kAdd ? want[c.want] : have[c.have];
+    const std::string label =
+        NamedRecord(noun, record.name, sizeof(record.name), codec_);
+    if (c.kind == ChangeKind::kAdd) {
+      changes->push_back(AddedChange(label));
+    } else if (c.kind == ChangeKind::kRemove) {
+      changes->push_back(RemovedChange(label));
+    } else {
+      AddFieldChanges(label, WithoutId(to_json(record, codec_)),
+                      WithoutId(to_json(want[c.want], codec_)), changes);
     }
-    if (field.compare(at, 5, "value") == 0) continue;
-    Fail(path + "." + field,
-         "differs from the file's, and only option values can be changed in "
-         "place (import replaces the whole file)");
   }
-}
+
+  void User(const Change& c, json* changes) const {
+    const SVR_USER_REC& user =
+        c.kind == ChangeKind::kAdd ? want_.users[c.want] : file_.users[c.have];
+    const std::string label =
+        NamedRecord("user", user.name, sizeof(user.name), codec_);
+    changes->push_back(c.kind == ChangeKind::kAdd      ? AddedChange(label)
+                       : c.kind == ChangeKind::kRemove ? RemovedChange(label)
+                                                       : PasswordChange(label));
+  }
+
+  void Privilege(const Change& c, json* changes) const {
+    if (c.kind == ChangeKind::kAdd) {
+      const DesiredState::Privilege& p = state_.privs[c.want];
+      changes->push_back(AddedChange(
+          PrivilegeRecord("user " + Quoted(codec_.Shown(p.user)), p.priv_id)));
+      return;
+    }
+    const SVR_USER_PRIV& p = file_.privs[c.have];
+    const auto owner = owner_of_.find(p.userID);
+    const std::string label =
+        PrivilegeRecord(owner == owner_of_.end()
+                            ? "user " + std::to_string(p.userID)
+                            : NamedRecord("user", owner->second->name,
+                                          sizeof(owner->second->name), codec_),
+                        p.privID);
+    if (c.kind == ChangeKind::kRemove) {
+      changes->push_back(RemovedChange(label));
+      return;
+    }
+    AddFieldChanges(
+        label, {{"privID", p.privID}, {"value", p.value}},
+        {{"privID", p.privID}, {"value", state_.privs[c.want].value}}, changes);
+  }
+
+  const desired::Plan& plan_;
+  const FileTables& want_;
+  const DesiredState& state_;
+  const FileTables& file_;
+  const Codec& codec_;
+  std::unordered_map<std::int32_t, const SVR_USER_REC*> owner_of_;
+};
 
 }  // namespace
 
@@ -268,10 +319,29 @@ DesiredState ParseDesiredState(json state, const Codec& codec) {
   desired.has_gdbs = backup.contains("gdbs");
   desired.has_users = backup.contains("users");
   desired.has_groups = backup.contains("optionGroups");
-  if (desired.has_conns)
+  if (desired.has_conns) {
+    desired.conn_absent = TakeAbsent(&backup["connections"], "connections");
     desired.conn_has_id = FillInIds(&backup["connections"]);
-  if (desired.has_gdbs) desired.gdb_has_id = FillInIds(&backup["gdbs"]);
+    desired.conn_fields = FieldsGiven<SVC_GDB_CONN_INFO>(backup["connections"]);
+  }
+  if (desired.has_gdbs) {
+    desired.gdb_absent = TakeAbsent(&backup["gdbs"], "gdbs");
+    desired.gdb_has_id = FillInIds(&backup["gdbs"]);
+    desired.gdb_fields = FieldsGiven<SVC_GDB_INFO>(backup["gdbs"]);
+  }
+  if (desired.has_groups) {
+    const std::vector<bool> absent =
+        TakeAbsent(&backup["optionGroups"], "optionGroups");
+    for (std::size_t i = 0; i < absent.size(); ++i) {
+      if (absent[i]) {
+        Fail("optionGroups[" + std::to_string(i) + "].state",
+             "option groups cannot be removed (import replaces the whole "
+             "file)");
+      }
+    }
+  }
   if (desired.has_users) {
+    desired.user_absent = TakeAbsent(&backup["users"], "users");
     desired.user_has_id = FillInIds(&backup["users"]);
     if (backup["users"].is_array()) {
       for (const json& user : backup["users"]) {
@@ -291,356 +361,12 @@ DesiredState ParseDesiredState(json state, const Codec& codec) {
   return desired;
 }
 
-ApplyPlan::ApplyPlan(const DesiredState& state, const Snapshot& file,
-                     const Codec& codec, const ApplyRules& rules)
-    : codec_(codec), rules_(rules) {
-  // In the order diff lists changes.
-  PlanTempDir(state, file);
-  PlanGlobalOption(state, file);
-  PlanTwins("connection", "connections", state.records.conns, state.conn_has_id,
-            state.has_conns, file.conns, file.header.lastConnID, &conns_);
-  PlanTwins("GDB", "gdbs", state.records.gdbs, state.gdb_has_id, state.has_gdbs,
-            file.gdbs, file.header.lastGDBID, &gdbs_);
-  PlanUsers(state, file);
-  PlanPrivileges(state, file);
-  PlanGroups(state, file);
-}
-
-void ApplyPlan::PlanTempDir(const DesiredState& state, const Snapshot& file) {
-  if (!state.has_temp_dir) return;
-  const SVR_CFG_HEADER& want = state.records.header;
-  const SVR_CFG_HEADER& have = file.header;
-  const std::size_t before = changes_.size();
-  AddFieldChanges(
-      "header",
-      {{"tempDir", codec_.ToJson(have.tempDir, sizeof(have.tempDir))}},
-      {{"tempDir", codec_.ToJson(want.tempDir, sizeof(want.tempDir))}},
-      &changes_);
-  if (changes_.size() > before) {
-    temp_dir_ = FieldText(want.tempDir, sizeof(want.tempDir));
-  }
-}
-
-void ApplyPlan::PlanGlobalOption(const DesiredState& state,
-                                 const Snapshot& file) {
-  if (!state.has_global_option) return;
-  const std::size_t before = changes_.size();
-  AddFieldChanges("global option", OptionToJson(file.global_option, codec_),
-                  OptionToJson(state.records.global_option, codec_), &changes_);
-  RequireValueChanges(changes_, before, false, "globalOption");
-  if (changes_.size() > before) {
-    option_sets_.push_back(
-        {true, std::string(), 0, 0, state.records.global_option});
-  }
-}
-
-template <class Record>
-void ApplyPlan::PlanTwins(const char* noun, const char* key,
-                          const std::vector<Record>& wanted,
-                          const std::vector<bool>& has_id, bool given,
-                          const std::vector<Record>& existing,
-                          std::int32_t last_issued,
-                          TableChanges<Record>* plan) {
-  if (!given) return;
-  std::unordered_map<std::string, std::size_t> by_name;
-  for (std::size_t i = 0; i < wanted.size(); ++i) {
-    by_name.emplace(FieldText(wanted[i].name, sizeof(wanted[i].name)), i);
-  }
-  std::vector<bool> matched(wanted.size(), false);
-  for (const Record& record : existing) {
-    const auto label = [&] {
-      return NamedRecord(noun, record.name, sizeof(record.name), codec_);
-    };
-    const auto found =
-        by_name.find(FieldText(record.name, sizeof(record.name)));
-    if (found == by_name.end() || matched[found->second]) {
-      if (rules_.prune) {
-        plan->removed.push_back(record.id);
-        changes_.push_back(RemovedChange(label()));
-      }
-      continue;
-    }
-    matched[found->second] = true;
-    const Record& want = wanted[found->second];
-    if (std::memcmp(&record.name, &want.name,
-                    sizeof(Record) - offsetof(Record, name)) == 0) {
-      continue;  // the same bytes after the ID
-    }
-    const std::size_t before = changes_.size();
-    AddFieldChanges(label(), RecordJson(record, codec_),
-                    RecordJson(want, codec_), &changes_);
-    if (changes_.size() > before) {
-      plan->updated.push_back(want);
-      plan->updated.back().id = record.id;
-    }
-  }
-  std::vector<std::pair<std::size_t, Record>> added;
-  for (std::size_t i = 0; i < wanted.size(); ++i) {
-    if (!matched[i]) added.emplace_back(i, wanted[i]);
-  }
-  if (rules_.keep_ids) KeepIds(key, noun, last_issued, &added, has_id);
-  for (const auto& entry : added) {
-    const Record& record = entry.second;
-    changes_.push_back(AddedChange(
-        NamedRecord(noun, record.name, sizeof(record.name), codec_)));
-    plan->added.push_back(record);
-  }
-}
-
-void ApplyPlan::PlanUsers(const DesiredState& state, const Snapshot& file) {
-  if (!state.has_users) return;
-  const std::vector<SVR_USER_REC>& wanted = state.records.users;
-  std::unordered_map<std::string, std::size_t> by_name;
-  for (std::size_t i = 0; i < wanted.size(); ++i) {
-    by_name.emplace(FieldText(wanted[i].name, sizeof(wanted[i].name)), i);
-  }
-  std::vector<bool> matched(wanted.size(), false);
-  for (const SVR_USER_REC& user : file.users) {
-    // Named only when changed: converting every name costs as much as the
-    // rest of a run that changes nothing.
-    const auto label = [&] {
-      return NamedRecord("user", user.name, sizeof(user.name), codec_);
-    };
-    const auto found = by_name.find(FieldText(user.name, sizeof(user.name)));
-    if (found == by_name.end() || matched[found->second]) {
-      if (rules_.prune) {
-        users_.removed.push_back(user.id);
-        changes_.push_back(RemovedChange(label()));
-      }
-      continue;
-    }
-    matched[found->second] = true;
-    const SVR_USER_REC& want = wanted[found->second];
-    // A password left out is left as it is.
-    if (state.user_has_password[found->second] &&
-        FieldText(want.password, sizeof(want.password)) !=
-            FieldText(user.password, sizeof(user.password))) {
-      users_.updated.push_back(want);
-      users_.updated.back().id = user.id;
-      changes_.push_back(PasswordChange(label()));
-    }
-  }
-  std::vector<std::pair<std::size_t, SVR_USER_REC>> added;
-  for (std::size_t i = 0; i < wanted.size(); ++i) {
-    if (!matched[i]) added.emplace_back(i, wanted[i]);
-  }
-  if (rules_.keep_ids) {
-    KeepIds("users", "user", file.header.lastUserID, &added, state.user_has_id);
-  }
-  for (const auto& entry : added) {
-    changes_.push_back(AddedChange(NamedRecord(
-        "user", entry.second.name, sizeof(entry.second.name), codec_)));
-    users_.added.push_back(entry.second);
-  }
-}
-
-void ApplyPlan::PlanPrivileges(const DesiredState& state,
-                               const Snapshot& file) {
-  // Who each privilege's user ID names in the file (the first record with
-  // it), and which of those users stay.
-  std::unordered_map<std::int32_t, const SVR_USER_REC*> owner_of;
-  for (const SVR_USER_REC& user : file.users) owner_of.emplace(user.id, &user);
-  const std::unordered_set<std::int32_t> removed(users_.removed.begin(),
-                                                 users_.removed.end());
-  std::unordered_map<std::string, std::int32_t> existing;  // name -> ID
-  for (const SVR_USER_REC& user : file.users) {
-    if (removed.count(user.id) == 0) {
-      existing.emplace(FieldText(user.name, sizeof(user.name)), user.id);
-    }
-  }
-  std::unordered_map<std::string, std::int32_t> added;  // name -> place
-  for (std::size_t i = 0; i < users_.added.size(); ++i) {
-    const SVR_USER_REC& user = users_.added[i];
-    added.emplace(FieldText(user.name, sizeof(user.name)),
-                  static_cast<std::int32_t>(i));
-  }
-  std::map<std::pair<std::string, std::int32_t>, std::size_t> wanted;
-  for (std::size_t i = 0; i < state.privs.size(); ++i) {
-    const DesiredState::Privilege& p = state.privs[i];
-    if (existing.count(p.user) == 0 && added.count(p.user) == 0) {
-      Fail("privileges[" + std::to_string(i) + "].user",
-           "no " + NamedRecord("user", p.user, codec_) +
-               (rules_.prune && state.has_users ? " among the state's users"
-                                                : " in the state or the file"));
-    }
-    wanted.emplace(std::make_pair(p.user, p.priv_id), i);
-  }
-
-  // First what becomes of the file's privileges, in table order.
-  struct Kept {
-    std::int32_t user_id;
-    std::int32_t priv_id;
-    std::int32_t value;
-    bool changed;
-  };
-  std::vector<Kept> kept;
-  std::set<std::int32_t> cleared;  // users whose privileges are rewritten
-  std::vector<bool> matched(state.privs.size(), false);
-  std::set<std::pair<std::int32_t, std::int32_t>> seen;
-  for (const SVR_USER_PRIV& p : file.privs) {
-    if (!seen.insert({p.userID, p.privID}).second) continue;
-    const auto owner = owner_of.find(p.userID);
-    const SVR_USER_REC* user =
-        owner == owner_of.end() ? nullptr : owner->second;
-    const auto label = [&] {
-      return PrivilegeRecord(
-          user == nullptr
-              ? "user " + std::to_string(p.userID)
-              : NamedRecord("user", user->name, sizeof(user->name), codec_),
-          p.privID);
-    };
-    if (removed.count(p.userID) != 0) {
-      cleared.insert(p.userID);
-      changes_.push_back(RemovedChange(label()));
-      continue;
-    }
-    const auto found =
-        user == nullptr
-            ? wanted.end()
-            : wanted.find(
-                  {FieldText(user->name, sizeof(user->name)), p.privID});
-    if (found == wanted.end()) {
-      if (rules_.prune && state.has_privs) {
-        cleared.insert(p.userID);
-        changes_.push_back(RemovedChange(label()));
-      } else {
-        kept.push_back({p.userID, p.privID, p.value, false});
-      }
-      continue;
-    }
-    matched[found->second] = true;
-    const std::int32_t value = state.privs[found->second].value;
-    if (value != p.value) {
-      AddFieldChanges(label(), {{"privID", p.privID}, {"value", p.value}},
-                      {{"privID", p.privID}, {"value", value}}, &changes_);
-    }
-    kept.push_back({p.userID, p.privID, value, value != p.value});
-  }
-  // A user some of whose privileges go loses them all, and gets back the
-  // ones that stay: the library removes privileges a user at a time.
-  cleared_privileges_.assign(cleared.begin(), cleared.end());
-  for (const Kept& k : kept) {
-    if (k.changed || cleared.count(k.user_id) != 0) {
-      privileges_.push_back({k.user_id, -1, k.priv_id, k.value});
-    }
-  }
-  for (std::size_t i = 0; i < state.privs.size(); ++i) {
-    if (matched[i]) continue;
-    const DesiredState::Privilege& p = state.privs[i];
-    const auto in_file = existing.find(p.user);
-    const std::string label =
-        PrivilegeRecord("user " + Quoted(codec_.Shown(p.user)), p.priv_id);
-    changes_.push_back(AddedChange(label));
-    if (in_file != existing.end()) {
-      privileges_.push_back({in_file->second, -1, p.priv_id, p.value});
-    } else {
-      privileges_.push_back({0, added.at(p.user), p.priv_id, p.value});
-    }
-  }
-}
-
-void ApplyPlan::PlanGroups(const DesiredState& state, const Snapshot& file) {
-  if (!state.has_groups) return;
-  const std::vector<SVR_OPTION_GROUP>& wanted = state.records.groups;
-  std::map<std::pair<std::int32_t, std::string>, std::size_t> by_key;
-  for (std::size_t i = 0; i < wanted.size(); ++i) {
-    by_key.emplace(std::make_pair(wanted[i].groupType,
-                                  FieldText(wanted[i].groupName,
-                                            sizeof(wanted[i].groupName))),
-                   i);
-  }
-  std::vector<bool> matched(wanted.size(), false);
-  for (const SVR_OPTION_GROUP& group : file.groups) {
-    const std::string label = GroupRecord(group, codec_);
-    const auto found = by_key.find(
-        {group.groupType, FieldText(group.groupName, sizeof(group.groupName))});
-    if (found == by_key.end() || matched[found->second]) {
-      if (rules_.prune) {
-        Refuse(label +
-               " is not in the state, and option groups cannot be removed; "
-               "leave out --prune, or restore the file with import");
-      }
-      continue;
-    }
-    matched[found->second] = true;
-    const SVR_OPTION_GROUP& want = wanted[found->second];
-    const std::size_t before = changes_.size();
-    AddFieldChanges(label, GroupToJson(group, codec_),
-                    GroupToJson(want, codec_), &changes_);
-    const std::string path =
-        "optionGroups[" + std::to_string(found->second) + "]";
-    for (std::int32_t slot = 0; slot < kOptionGroupSlots; ++slot) {
-      const std::string prefix = "options[" + std::to_string(slot) + "].";
-      bool changed = false;
-      for (std::size_t i = before; i < changes_.size(); ++i) {
-        const std::string field = changes_[i]["field"].get<std::string>();
-        changed = changed || field.rfind(prefix, 0) == 0;
-      }
-      if (!changed) continue;
-      option_sets_.push_back(
-          {false, FieldText(group.groupName, sizeof(group.groupName)),
-           group.groupType, slot, want.options[slot]});
-    }
-    RequireValueChanges(changes_, before, true, path);
-  }
-  for (std::size_t i = 0; i < wanted.size(); ++i) {
-    if (matched[i]) continue;
-    changes_.push_back(AddedChange(GroupRecord(wanted[i], codec_)));
-    added_groups_.push_back(wanted[i]);
-  }
-}
-
-Status ApplyPlan::Carry(ConfigSession& session) const {
-  Status s;
-  if (temp_dir_) s = SetTempDir(session, temp_dir_->c_str());
-  if (s.ok()) {
-    s = CarryTwins(session, conns_.removed, conns_.updated, conns_.added,
-                   rules_.keep_ids);
-  }
-  if (s.ok()) {
-    s = CarryTwins(session, gdbs_.removed, gdbs_.updated, gdbs_.added,
-                   rules_.keep_ids);
-  }
-  for (std::int32_t id : users_.removed) {
-    if (s.ok()) s = DelUser(session, id);
-  }
-  for (const SVR_USER_REC& user : users_.updated) {
-    if (s.ok()) {
-      const std::string password =
-          FieldText(user.password, sizeof(user.password));
-      s = UpdateUser(session, user.id, password.c_str());
-    }
-  }
-  std::vector<std::int32_t> added_ids(users_.added.size());
-  if (s.ok() && !users_.added.empty()) {
-    s = AddUsers(session, users_.added.data(),
-                 static_cast<std::int32_t>(users_.added.size()),
-                 rules_.keep_ids ? NewIds::kAsGiven : NewIds::kNext,
-                 added_ids.data());
-  }
-  for (std::int32_t id : cleared_privileges_) {
-    std::int32_t removed = 0;
-    if (s.ok()) s = RemoveUserPrivileges(session, id, &removed);
-  }
-  for (const PrivilegeSet& p : privileges_) {
-    const std::int32_t user =
-        p.added_user < 0 ? p.user_id
-                         : added_ids[static_cast<std::size_t>(p.added_user)];
-    if (s.ok()) s = SetUserPriv(session, user, p.priv_id, p.value);
-  }
-  for (const SVR_OPTION_GROUP& group : added_groups_) {
-    if (s.ok()) {
-      s = AddOptionGroup(session, group.groupName, group.groupType,
-                         group.options, kOptionGroupSlots);
-    }
-  }
-  for (const OptionSet& set : option_sets_) {
-    if (s.ok()) {
-      s = SetOption(session, set.global ? nullptr : set.group.c_str(), set.type,
-                    set.index, set.option);
-    }
-  }
-  return s;
+json PlanChanges(const desired::Plan& plan, const DesiredState& state,
+                 const FileTables& file, const Codec& codec) {
+  const Renderer renderer(plan, state, file, codec);
+  json changes = json::array();
+  for (const Change& c : plan.changes()) renderer.Add(c, &changes);
+  return changes;
 }
 
 }  // namespace tool

@@ -17,6 +17,10 @@ namespace {
 
 constexpr std::int64_t kInt32Max = std::numeric_limits<std::int32_t>::max();
 
+// An export nests four levels deep; anything far deeper is refused as it
+// is read, before any code that walks the value recursively can see it.
+constexpr std::size_t kMostNesting = 64;
+
 // A key as a step of a path in a one-line message: control characters
 // are written as \xNN.
 std::string PathStep(const std::string& parent, const std::string& key) {
@@ -131,6 +135,11 @@ class StrictReader final : public nlohmann::json_sax<json> {
   // other value before it closes, so the pointer to it stays valid.
   bool Open(json container) {
     std::string path = NextPath();
+    if (levels_.size() >= kMostNesting) {
+      Refuse((path.empty() ? std::string("the backup") : path) +
+             ": is nested deeper than " + std::to_string(kMostNesting) +
+             " levels");
+    }
     Put(std::move(container));
     json* placed = &root_;
     if (!levels_.empty()) {

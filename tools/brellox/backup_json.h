@@ -19,8 +19,9 @@ namespace tool {
 // Parses `text` as the JSON of an export. False, with `*error_byte` where
 // it stops, when it is not JSON at all. Throws a refusal ToolError naming
 // the path ("users[3].name") of a key that an object holds twice, and of a
-// number too large to read (1e400, or 400 digits), neither of which an
-// export ever writes. Never puts a text of the JSON in a message.
+// number too large to read (1e400, or 400 digits), and of an object or
+// list nested deeper than 64 levels, none of which an export ever writes.
+// Never puts a text of the JSON in a message.
 bool ParseBackup(const std::string& text, nlohmann::ordered_json* backup,
                  std::size_t* error_byte);
 

@@ -3,12 +3,15 @@
 #include <ostream>
 #include <utility>
 
+#include "src/store/default_file.h"
 #include "tools/brellox/apply_plan.h"
 #include "tools/brellox/backup.h"
 #include "tools/brellox/backup_json.h"
 #include "tools/brellox/change_lines.h"
 #include "tools/brellox/command_line.h"
 #include "tools/brellox/input.h"
+#include "tools/brellox/password_refs.h"
+#include "tools/brellox/plan_file.h"
 
 namespace brellox {
 namespace tool {
@@ -19,42 +22,86 @@ namespace {
 
 struct ApplyOptions {
   std::string input;
-  ApplyRules rules;
+  desired::ApplyRules rules;
   bool dry_run = false;
   bool as_json = false;
+  std::string plan_out;  // write the plan here instead of carrying it out
+  std::string plan;      // carry out this saved plan
 };
 
-void Apply(Context& ctx, const ApplyOptions& options) {
-  // Read and checked before the file is locked.
-  const std::string source =
-      options.input == "-" ? std::string("standard input") : options.input;
+// The JSON in `name` ("-": standard input), refused when it is not JSON.
+json ReadJson(Context& ctx, const std::string& name) {
+  const std::string source = name == "-" ? std::string("standard input") : name;
   json text;
   std::size_t error_byte = 0;
-  if (!ParseBackup(ReadInput(ctx.env, options.input), &text, &error_byte)) {
+  if (!ParseBackup(ReadInput(ctx.env, name), &text, &error_byte)) {
     Refuse(source + " is not valid JSON (at byte " +
            std::to_string(error_byte) + ")");
   }
-  const DesiredState state = ParseDesiredState(std::move(text), *ctx.codec);
+  return text;
+}
+
+void WritePlan(Context& ctx, const std::string& path, const SavedPlan& plan) {
+  // Whole or not at all, owner-only like every file the tool writes.
+  const Status s =
+      WriteFileAtomically(ctx.env, path, PlanFileJson(plan).dump(2) + "\n",
+                          Publish::kReplace, kPrivateFileMode);
+  if (!s.ok()) Fail(s, "cannot write " + path + ": " + s.message());
+}
+
+void Apply(Context& ctx, const ApplyOptions& options) {
+  // Read and checked before the file is locked.
+  SavedPlan saved;
+  if (!options.plan.empty()) {
+    saved = ParsePlanFile(ReadJson(ctx, options.plan), options.plan);
+  } else {
+    saved.state = ReadJson(ctx, options.input);
+    saved.rules = options.rules;
+  }
+  const bool planning = !options.plan_out.empty();
+  const bool writing = !options.dry_run && !planning;
+  if (planning) RequireNoInlinePasswords(saved.state);
+  json text = planning ? saved.state : std::move(saved.state);
+  ResolvePasswordReferences(ctx.env, &text);
+  const desired::DesiredState state =
+      ParseDesiredState(std::move(text), *ctx.codec);
 
   // One lock from the read the plan is made from to the commit, so that
-  // nothing changes the file in between.
-  ConfigSession session;
-  ctx.Open(&session, options.dry_run ? Access::kRead : Access::kWrite);
-  Snapshot file;
-  const Status read = ReadTables(session, &file);
-  if (!read.ok()) FileError("cannot read " + ctx.path + ": " + read.message());
-  const ApplyPlan plan(state, file, *ctx.codec, options.rules);
-  // Nothing to change: no commit, so the file keeps its bytes and mtime.
-  if (!options.dry_run && !plan.empty()) {
-    ctx.CheckTexts(session);
-    ctx.Require(plan.Carry(session));
-    ctx.Commit(&session);
+  // nothing changes the file in between; the changes are put in words
+  // after it is released, from the tables as read.
+  FileTables file;
+  desired::Plan plan;
+  json changes;
+  {
+    ConfigSession session;
+    ctx.Open(&session, writing ? Access::kWrite : Access::kRead);
+    const Status read = ReadTables(session, &file);
+    if (!read.ok()) {
+      FileError("cannot read " + ctx.path + ": " + read.message());
+    }
+    ctx.Require(desired::Plan::Make(state, file, saved.rules, &plan));
+    if (!options.plan.empty()) {
+      changes = PlanChanges(plan, state, file, *ctx.codec);
+      RequireUnchanged(saved, desired::FingerprintOf(file), changes, ctx.path);
+    }
+    // Nothing to change: no commit, so the file keeps its bytes and mtime.
+    if (writing && !plan.empty()) {
+      ctx.CheckTexts(session);
+      ctx.Require(plan.Carry(session, state, file));
+      ctx.Commit(&session);
+    }
+  }
+  if (options.plan.empty())
+    changes = PlanChanges(plan, state, file, *ctx.codec);
+  if (planning) {
+    saved.fingerprint = desired::FingerprintOf(file);
+    saved.changes = changes;
+    WritePlan(ctx, options.plan_out, saved);
   }
 
-  const json& changes = plan.changes();
   if (options.as_json) {
-    ctx.PrintJson({{"changed", !changes.empty()},
-                   {"dryRun", options.dry_run},
+    ctx.PrintJson({{"changed", writing && !changes.empty()},
+                   {"dryRun", !writing},
                    {"changes", changes}});
     return;
   }
@@ -63,7 +110,9 @@ void Apply(Context& ctx, const ApplyOptions& options) {
     *ctx.out << "no changes\n";
   } else {
     *ctx.out << changes.size() << " change(s)"
-             << (options.dry_run ? " to make; nothing written (dry run)" : "")
+             << (planning          ? " planned in " + options.plan_out
+                 : options.dry_run ? " to make; nothing written (dry run)"
+                                   : "")
              << "\n";
   }
 }
@@ -76,10 +125,8 @@ void AddApplyCommand(CLI::App& app, Registry& registry) {
       "apply",
       "bring the file to a desired state given as JSON, records matched by "
       "name, in one change or none (doc/apply_format.md)");
-  apply
-      ->add_option("FILE", options->input,
-                   "the desired state, - for standard input")
-      ->required();
+  CLI::Option* input = apply->add_option(
+      "FILE", options->input, "the desired state, - for standard input");
   apply->add_flag("--dry-run", options->dry_run,
                   "print the changes apply would make, writing nothing");
   apply->add_flag("--prune", options->rules.prune,
@@ -88,9 +135,30 @@ void AddApplyCommand(CLI::App& app, Registry& registry) {
   apply->add_flag("--keep-ids", options->rules.keep_ids,
                   "add records under the IDs the state gives them, which "
                   "must be above the IDs the file has issued");
+  apply->add_flag("--allow-empty-password", options->rules.allow_empty_password,
+                  "let a user be added, or a password set, with an empty "
+                  "password; without it a new user needs a password");
   apply->add_flag("--json", options->as_json,
                   "print {\"changed\": ..., \"changes\": [...]}");
-  registry.Add(apply, [options](Context& ctx) { Apply(ctx, *options); });
+  CLI::Option* plan_out = apply->add_option(
+      "--plan-out", options->plan_out,
+      "write the plan, with a fingerprint of the file, to this file "
+      "(owner-only) instead of carrying it out; passwords only by reference");
+  CLI::Option* plan = apply->add_option(
+      "--plan", options->plan,
+      "carry out a plan --plan-out wrote, refused when the file changed "
+      "since");
+  plan->excludes(input)
+      ->excludes(plan_out)
+      ->excludes("--prune")
+      ->excludes("--keep-ids")
+      ->excludes("--allow-empty-password");
+  registry.Add(apply, [options, input, plan](Context& ctx) {
+    if (input->count() == 0 && plan->count() == 0) {
+      UsageError("apply needs the desired state's FILE, or --plan");
+    }
+    Apply(ctx, *options);
+  });
 }
 
 }  // namespace tool

@@ -7,8 +7,8 @@
 #include "tools/brellox/backup_json.h"
 #include "tools/brellox/change_lines.h"
 #include "tools/brellox/command.h"
-#include "tools/brellox/config_diff.h"
 #include "tools/brellox/command_line.h"
+#include "tools/brellox/config_diff.h"
 #include "tools/brellox/input.h"
 
 namespace brellox {
@@ -82,7 +82,7 @@ void AddDiffCommand(CLI::App& app, Registry& registry) {
   CLI::App* diff = app.add_subcommand(
       "diff",
       "compare two configurations, each a file or an export, record "
-      "by record (exit 0 when equal, 1 when not; passwords are "
+      "by record (exit 0 when equal, 6 when not; passwords are "
       "compared, never shown)");
   diff->add_option("A", options->a, "configuration file or export")->required();
   diff->add_option("B", options->b,

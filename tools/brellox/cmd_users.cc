@@ -123,7 +123,11 @@ void Passwd(Context& ctx, const PasswdOptions& o) {
   ctx.OpenToChange(&session);
   ctx.Require(UpdateUser(session, user.id, password.c_str()));
   ctx.Commit(&session);
-  *ctx.out << "changed the password of " << who << "\n";
+  // A commit that leaves every byte as it was writes nothing: the password
+  // was already this one.
+  *ctx.out << (session.wrote() ? "changed the password of " + who
+                               : "unchanged: " + who + " has that password")
+           << "\n";
 }
 
 void CheckUser(Context& ctx, const PasswdOptions& o) {

@@ -2,12 +2,11 @@
 
 #include <algorithm>
 #include <functional>
-#include <map>
-#include <set>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
+#include "src/desired/match.h"
 #include "tools/brellox/change_lines.h"
 #include "tools/brellox/listing.h"
 #include "tools/brellox/records.h"
@@ -65,7 +64,7 @@ class Differ {
         }));
     CompareTable<SVR_USER_PRIV>("privilege", &Snapshot::privs, PrivRules());
     TableRules<SVR_OPTION_GROUP> groups;
-    groups.key = [this](const Snapshot&, const SVR_OPTION_GROUP& g) {
+    groups.key = [](const Snapshot&, const SVR_OPTION_GROUP& g) {
       return std::to_string(g.groupType) + " " +
              FieldText(g.groupName, sizeof(g.groupName));
     };
@@ -160,25 +159,26 @@ class Differ {
   void CompareTable(const std::string& noun,
                     std::vector<Record> Snapshot::*table,
                     const TableRules<Record>& rules) {
-    std::map<std::string, const Record*> in_b;
-    for (const Record& r : b_.*table) in_b.emplace(rules.key(b_, r), &r);
-    std::set<std::string> seen;
-    for (const Record& r : a_.*table) {
-      const std::string key = rules.key(a_, r);
-      if (!seen.insert(key).second) continue;
-      const std::string record = noun + " " + rules.label(a_, r);
-      const auto other = in_b.find(key);
-      if (other == in_b.end()) {
+    const std::vector<Record>& a = a_.*table;
+    const std::vector<Record>& b = b_.*table;
+    const desired::KeyMatch match = desired::MatchKeys(
+        desired::KeysOf(a, [&](const Record& r) { return rules.key(a_, r); }),
+        desired::KeysOf(b, [&](const Record& r) { return rules.key(b_, r); }));
+    for (std::size_t i = 0; i < a.size(); ++i) {
+      const std::int32_t other = match.want_of[i];
+      if (other == desired::kRepeat) continue;
+      const std::string record = noun + " " + rules.label(a_, a[i]);
+      if (other == desired::kUnpaired) {
         changes_.push_back(RemovedChange(record));
         continue;
       }
-      AddFieldChanges(record, rules.to_json(r), rules.to_json(*other->second),
+      AddFieldChanges(record, rules.to_json(a[i]), rules.to_json(b[other]),
                       &changes_);
-      ComparePasswords(r, *other->second, record);
+      ComparePasswords(a[i], b[other], record);
     }
-    for (const Record& r : b_.*table) {
-      if (seen.insert(rules.key(b_, r)).second) {
-        changes_.push_back(AddedChange(noun + " " + rules.label(b_, r)));
+    for (std::size_t i = 0; i < b.size(); ++i) {
+      if (match.have_of[i] == desired::kUnpaired) {
+        changes_.push_back(AddedChange(noun + " " + rules.label(b_, b[i])));
       }
     }
   }

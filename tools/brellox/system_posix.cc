@@ -1,6 +1,8 @@
 #include <iconv.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 
 #include "tools/brellox/system.h"
 
@@ -10,6 +12,15 @@ namespace tool {
 // The terminal's arguments are UTF-8 already.
 std::vector<std::string> Utf8Arguments(int argc, char** argv) {
   return std::vector<std::string>(argv + 1, argv + argc);
+}
+
+std::string CallerIdentity() { return std::to_string(geteuid()); }
+
+bool EnvironmentVariable(const std::string& name, std::string* value) {
+  const char* found = std::getenv(name.c_str());
+  if (found == nullptr) return false;
+  *value = found;
+  return true;
 }
 
 namespace {

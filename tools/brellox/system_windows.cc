@@ -1,4 +1,5 @@
 #include <windows.h>
+#include <sddl.h>
 #include <shellapi.h>
 
 #include <cstdlib>
@@ -26,6 +27,32 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
   LocalFree(wide);
   if (!converted) UsageError("an argument is not valid Unicode");
   return args;
+}
+
+std::string CallerIdentity() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
+  std::string identity;
+  DWORD size = 0;
+  GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+  std::vector<char> buffer(size);
+  wchar_t* text = nullptr;
+  if (size != 0 &&
+      GetTokenInformation(token, TokenUser, buffer.data(), size, &size) &&
+      ConvertSidToStringSidW(
+          reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text)) {
+    if (!Utf16ToUtf8(text, &identity)) identity.clear();
+    LocalFree(text);
+  }
+  CloseHandle(token);
+  return identity;
+}
+
+bool EnvironmentVariable(const std::string& name, std::string* value) {
+  std::wstring wide_name;
+  if (!Utf8ToUtf16(name, &wide_name)) return false;
+  const wchar_t* found = _wgetenv(wide_name.c_str());
+  return found != nullptr && Utf16ToUtf8(found, value);
 }
 
 namespace {
