@@ -7,6 +7,22 @@
 
 namespace brellox {
 
+namespace {
+
+// Playing a journal onto a file it was not written for would tear the
+// file, so it stays until someone decides which of the two is right.
+Status DoesNotFit(const std::string& journal, const Status& why) {
+  return Status::Corrupt(
+      "journal " + journal + " of an interrupted change does not fit the " +
+      "file, and was not rolled back: " + why.message() +
+      ". If the file was put back from a copy on purpose, remove the "
+      "journal; if not, put back the file it was written for, so that the "
+      "next call rolls it back; or replace the contents with 'brellox "
+      "import --force' or 'brellox init --force'");
+}
+
+}  // namespace
+
 ConfigSession::~ConfigSession() { Close(); }
 
 void ConfigSession::Close() {
@@ -64,6 +80,7 @@ Status ConfigSession::Open(const Store& store, Access access) {
     if (s.ok()) {
       s = RecoverJournal(journal_.get(), place_.file_name, file_.get());
     }
+    if (s.IsCorrupt()) s = DoesNotFit(place_.journal, s);
     if (s.IsFileMissing()) s = Status::OK();  // it went since it was seen
     // Contents about to be replaced need no journal that fits them.
     if (access == Access::kReplace) s = Status::OK();

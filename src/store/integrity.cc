@@ -200,11 +200,11 @@ Status OpenForCheck(const Store& store, ConfigSession* session,
   const std::uint64_t journal_left = JournalSize(store.env, journal);
   if (journal_left > 0) {
     // Every call fails until the journal fits the file or is removed.
-    findings->push_back(
-        {true,
-         "journal " + journal + " (" + std::to_string(journal_left) +
-             " bytes) is present and was not rolled back: " + opened.message(),
-         Rule::kJournalLeft});
+    findings->push_back({true,
+                         "journal " + journal + " (" +
+                             std::to_string(journal_left) +
+                             " bytes) is present: " + opened.message(),
+                         Rule::kJournalLeft});
     return Status::OK();
   }
   if (had_journal) {
