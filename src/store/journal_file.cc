@@ -12,8 +12,9 @@ namespace {
 
 // Resolving a path costs a readlink and two statx calls; a call costs few
 // more system calls than that, so each file's place is worked out once per
-// process. The key holds the path as given and the identity it led to: a
-// path that now leads to another file is resolved anew.
+// process and then only confirmed. The key holds the path as given and the
+// identity it led to: a path that now leads to another file is resolved
+// anew.
 struct PlaceKey {
   std::string path;
   std::uint64_t device;
@@ -67,11 +68,17 @@ std::string Untrusted(const std::string& journal_path, const std::string& why) {
 Status LocateFile(Env* env, const std::string& path, const FileFacts& facts,
                   RandomRWFile* file, FilePlace* place) {
   const PlaceKey key{path, facts.device, facts.inode};
-  if (Places().Find(key, place)) return Status::OK();
+  FileFacts there;
+  if (Places().Find(key, place) &&
+      env->EntryFacts(place->resolved, &there).ok() &&
+      there.device == facts.device && there.inode == facts.inode) {
+    return Status::OK();
+  }
   std::string resolved;
   Status s = file->ResolvedPath(&resolved);
   if (!s.ok()) return s;
   FilePlace found;
+  found.resolved = resolved;
   found.file_name = BaseName(resolved);
   found.journal = JournalPathFor(resolved);
   std::uint64_t file_mount = 0;

@@ -19,8 +19,10 @@
 
 namespace brellox {
 
-// Where a configuration file lies, as worked out once per process.
+// Where a configuration file lies, as worked out by a process and
+// confirmed by every call that takes the file's lock.
 struct FilePlace {
+  std::string resolved;   // the file's resolved path
   std::string file_name;  // the last component of the file's resolved path
   std::string journal;    // the journal's path, from the file's resolved path
   // The file is mounted over its name on its own (a bind-mounted file), so
@@ -29,7 +31,11 @@ struct FilePlace {
 };
 
 // The place of `file`, opened by `path`, whose facts are `facts`. Resolved
-// once per process for each path and file identity, then remembered.
+// once per process for each path and file identity and remembered; each
+// later call confirms it with one look at the resolved path (which must
+// still name this very file), and resolves again when the file's folder, or
+// one above it, was moved or the path re-pointed: a journal must never land
+// where other processes do not look.
 Status LocateFile(Env* env, const std::string& path, const FileFacts& facts,
                   RandomRWFile* file, FilePlace* place);
 

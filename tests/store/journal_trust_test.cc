@@ -148,6 +148,39 @@ TEST_F(JournalTrustTest, EveryPathToTheFileFindsOneJournal) {
   EXPECT_EQ(AddUser(through_link, "next", "pw"), 2);
   EXPECT_EQ(GetUserIDByName(store(), "lost"), 0);
 }
+
+// A long-running writer keeps working on its file after the file's folder
+// was moved and the link in its path re-pointed to the new place, with a
+// new folder at the old name: its next journal must lie beside the file,
+// where every other process looks.
+TEST_F(JournalTrustTest, AWriterWhoseFolderMovedJournalsBesideTheFile) {
+  const fs::path old_place = dir_.path() / "a";
+  const fs::path new_place = dir_.path() / "b";
+  const fs::path current = dir_.path() / "current";
+  fs::create_directory(old_place);
+  fs::rename(path(), old_place / path().filename());
+  fs::create_directory_symlink(old_place, current);
+  const Store writer{&env_, (current / path().filename()).string()};
+  ASSERT_EQ(AddUser(writer, "a", "pw"), 1);
+  ASSERT_EQ(AddUser(writer, "b", "pw"), 2);
+
+  fs::rename(old_place, new_place);
+  fs::create_directory(old_place);
+  fs::remove(current);
+  fs::create_directory_symlink(new_place, current);
+  // The writer dies after changing the file.
+  env_.Arm(FaultEnv::Op::kSync, 2, FaultEnv::Fault::kCrash);
+  EXPECT_EQ(AddUser(writer, "lost", "pw"), 0);
+  env_.Disarm();
+  EXPECT_FALSE(
+      fs::exists(old_place / (path().filename().string() + kJournalSuffix)));
+  // Another process, by the file's own path, finds the journal and rolls
+  // the file back.
+  const Store other{&env_, (new_place / path().filename()).string()};
+  EXPECT_EQ(GetUserIDByName(other, "lost"), 0);
+  EXPECT_EQ(GetUserCount(other), 2);
+  EXPECT_EQ(AddUser(writer, "kept", "pw"), 3);
+}
 #endif
 
 TEST_F(JournalTrustTest, AFileWithSeveralNamesCanBeReadButNotChanged) {
