@@ -67,6 +67,9 @@ struct FileFacts {
   // The owner may read and change any file anyway: root; on Windows SYSTEM
   // or the Administrators group.
   bool owner_is_administrator = false;
+  // The owner is the user this process acts as (its effective user ID).
+  // Told on POSIX; always false on Windows.
+  bool owner_is_caller = false;
 };
 
 // An open file addressed by absolute offsets. Not safe for concurrent use.
@@ -208,7 +211,8 @@ class Env {
   // What the entry `path` itself is, without following a symbolic link as
   // its last component (lstat): a link reads as not regular. FileMissing when
   // there is none. Only `regular`, `size`, `links` and the identity are
-  // filled.
+  // filled everywhere; POSIX fills the owner, group and mode too (of the
+  // link itself, for a link), Windows leaves them empty.
   virtual Status EntryFacts(const std::string& path, FileFacts* facts) = 0;
 
   // The mount the folder holding `path` lies on (0 where the system cannot

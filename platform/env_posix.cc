@@ -75,6 +75,7 @@ void FillFacts(const struct stat& st, FileFacts* facts) {
   facts->owner = std::to_string(st.st_uid);
   facts->group = std::to_string(st.st_gid);
   facts->owner_is_administrator = st.st_uid == 0;
+  facts->owner_is_caller = st.st_uid == geteuid();
 }
 
 // The mount ID that statx reports (Linux 5.8 and later); 0 where the system

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "src/store/file_name.h"
 #include "src/store/journal.h"
 #include "src/store/journal_file.h"
 
@@ -74,6 +75,7 @@ Status ConfigSession::Open(const Store& store, Access access) {
   }
   if (s.ok() && access != Access::kRead) {
     s = CheckChangeable(store_.path, facts_, place_);
+    if (s.ok()) s = CheckNameForChange(store_.env, store_.path, facts_);
   }
   if (s.ok() && journal_state_ != JournalEntry::kIdle) {
     s = OpenJournal(/*create=*/false);

@@ -53,7 +53,8 @@ class ConfigSession {
   // a journal does not fit the file; IOError naming the journal when it
   // cannot be trusted (journal_file.h) or a reader cannot restore the file
   // from it; Refused for a change to a file that has several names or is
-  // mounted alone. On failure nothing was written, and nothing is held.
+  // mounted alone, or whose name is a symbolic link of another user
+  // (file_name.h). On failure nothing was written, and nothing is held.
   Status Open(const Store& store, Access access);
 
   // For a kReplace session: the header read failed its check, so header()

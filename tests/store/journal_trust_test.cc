@@ -129,6 +129,46 @@ TEST_F(JournalTrustTest, TheJournalGetsTheFilesOwnerOrIsNotCreated) {
   // ...so that the owner can go on changing the file.
   EXPECT_EQ(AsNobody([&] { return AddUser(s, "y", "pw") == 2 ? 0 : 1; }), 0);
 }
+
+// A member of the folder's group plants a link at a configuration file's
+// name, pointing at root's own file: root's init --force, import --force
+// and changes must not write through it; the load-time default never does.
+TEST_F(JournalTrustTest, AnotherUsersLinkAtTheNameIsNotWrittenThrough) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to act as two users";
+  constexpr uid_t kPlanter = 4242;
+  ASSERT_EQ(AddUser(store(), "admin", "secret"), 1);
+  const std::string target = FileBytes();
+  const fs::path link = dir_.path() / "planted.CFG";
+  fs::create_symlink(path(), link);
+  ASSERT_EQ(lchown(link.c_str(), kPlanter, kPlanter), 0);
+  const Store through{&env_, link.string()};
+  ReplaceOutcome outcome;
+  const Status s = ReplaceConfigFile(through, DefaultConfigImage(),
+                                     IdCounters::kAsGiven, &outcome);
+  EXPECT_TRUE(s.IsRefused()) << s.ToString();
+  EXPECT_NE(s.message().find(link.string() + " is a symbolic link that "
+                                             "belongs to user 4242"),
+            std::string::npos)
+      << s.message();
+  EXPECT_EQ(AddUser(through, "intruder", "pw"), 0);
+  EXPECT_EQ(UpdateUser(through, 1, "forged"), 0);
+  EXPECT_EQ(FileBytes(), target);
+  EXPECT_EQ(CheckUser(through, "admin", "secret"), 1);  // reads go on
+
+  // The folder's owner's link, and root's, are followed.
+  ASSERT_EQ(chown(dir_.path().c_str(), kPlanter, kPlanter), 0);
+  EXPECT_EQ(AddUser(through, "second", "pw"), 2);
+  ASSERT_EQ(chown(dir_.path().c_str(), 0, 0), 0);
+  ASSERT_EQ(lchown(link.c_str(), 0, 0), 0);
+  EXPECT_EQ(AddUser(through, "third", "pw"), 3);
+
+  // A dangling link of another user is not where the default file goes.
+  const fs::path dangling = dir_.path() / "default.CFG";
+  fs::create_symlink(dir_.path() / "made-through-link", dangling);
+  ASSERT_EQ(lchown(dangling.c_str(), kPlanter, kPlanter), 0);
+  EXPECT_FALSE(CreateDefaultConfigFile(&env_, dangling.string()).ok());
+  EXPECT_FALSE(fs::exists(dir_.path() / "made-through-link"));
+}
 #endif
 
 #ifndef _WIN32

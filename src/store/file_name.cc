@@ -1,0 +1,40 @@
+#include "src/store/file_name.h"
+
+namespace brellox {
+
+std::string FolderOf(const std::string& path) {
+  const std::size_t slash = path.find_last_of("/\\");
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return path.substr(0, 1);
+  return path.substr(0, slash);
+}
+
+Status CheckNameForChange(Env* env, const std::string& path,
+                          const FileFacts& file) {
+  FileFacts name;
+  Status s = env->EntryFacts(path, &name);
+  if (s.IsFileMissing() ||
+      (s.ok() && name.regular &&
+       (name.device != file.device || name.inode != file.inode))) {
+    return Status::Busy(path + " was replaced while it was being opened");
+  }
+  if (!s.ok() || name.regular) return s;
+  // The kernel's protected_symlinks rule, for every folder: the owner of
+  // the folder could have put the file there anyway.
+  if (name.owner.empty() || name.owner_is_administrator ||
+      name.owner_is_caller) {
+    return Status::OK();
+  }
+  FileFacts folder;
+  // "/." so that a link naming the folder is followed to the folder.
+  s = env->EntryFacts(FolderOf(path) + "/.", &folder);
+  if (s.ok() && folder.owner == name.owner) return Status::OK();
+  return Status::Refused(
+      path + " is a symbolic link that belongs to user " + name.owner +
+      ", who is neither this user, an administrator nor the owner of its "
+      "folder; a change through it would write wherever that user points "
+      "it, so it is refused: put the file itself at that name, or have the "
+      "folder's owner make the link");
+}
+
+}  // namespace brellox
