@@ -37,4 +37,36 @@ Status CheckNameForChange(Env* env, const std::string& path,
       "folder's owner make the link");
 }
 
+std::vector<std::string> FolderWarnings(Env* env, const std::string& path) {
+  std::string resolved = path;
+  std::unique_ptr<RandomRWFile> file;
+  if (env->Open(path, OpenAccess::kReadOnly, &file).ok()) {
+    file->ResolvedPath(&resolved);
+  }
+  std::vector<std::string> warnings;
+  std::string folder = FolderOf(resolved);
+  for (;;) {
+    FileFacts facts;
+    // "/." so that a link naming the folder is followed to the folder.
+    if (!env->EntryFacts(folder + "/.", &facts).ok()) break;
+    const bool others_write = (facts.mode & 0022) != 0;
+    const bool sticky = (facts.mode & 01000) != 0;
+    if (others_write && !sticky) {
+      warnings.push_back(
+          "folder " + folder + " can be written by " +
+          ((facts.mode & 0002) != 0 ? "everyone" : "its group") +
+          ", not only by its owner and root, and has no sticky bit: anyone "
+          "who can write it can rename another file into the place of " +
+          resolved +
+          " (or of a folder on its way), and this library would read its "
+          "passwords and write to it; remove that write access (chmod "
+          "go-w) or set the sticky bit (chmod +t)");
+    }
+    const std::string above = FolderOf(folder);
+    if (above == folder) break;
+    folder = above;
+  }
+  return warnings;
+}
+
 }  // namespace brellox

@@ -5,6 +5,7 @@
 #define BRELLOX_STORE_FILE_NAME_H_
 
 #include <string>
+#include <vector>
 
 #include "platform/env.h"
 
@@ -23,6 +24,18 @@ std::string FolderOf(const std::string& path);
 // name no longer leads to the file opened.
 Status CheckNameForChange(Env* env, const std::string& path,
                           const FileFacts& file);
+
+// For `brellox check`, and the tool before a change: a warning for each
+// folder holding the file at `path`, from its own up to the root, that
+// anyone but its owner and root may write (a group or others' write bit)
+// and that has no sticky bit, naming the folder and the risk, as OpenSSH's
+// StrictModes does: whoever may write it can rename another file into the
+// file's place (or a folder on its way), forged passwords and all. The
+// folders are those of the file's resolved path when it can be opened,
+// else of `path` as given. None where the system tells no permission bits
+// (Windows). The file's own group write, as packages set it, is by design
+// and no concern here.
+std::vector<std::string> FolderWarnings(Env* env, const std::string& path);
 
 }  // namespace brellox
 

@@ -9,6 +9,10 @@
 #include <cstring>
 #include <functional>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include "src/sources/twin_table.h"
 #include "src/store/journal.h"
 #include "src/store/replace.h"
@@ -325,6 +329,35 @@ TEST_F(IntegrityTest, ACrashJournalRefusesAnOlderCopyPutBack) {
   ASSERT_GT(longer.size(), ReadBytes(path()).size());
   expect_refused(longer);
 }
+
+#ifndef _WIN32  // no permission bits there
+// A folder others may write lets them rename another file into the file's
+// place: warned about, unless sticky. The file's own group write is not.
+TEST_F(IntegrityTest, FoldersOthersMayWriteAreWarnedAbout) {
+  const std::string folder = dir_.path().string();
+  const auto expect_warning = [&](mode_t mode, const std::string& who) {
+    SCOPED_TRACE(mode);
+    ASSERT_EQ(chmod(folder.c_str(), mode), 0);
+    const std::vector<Finding> f = Check();
+    if (who.empty()) {
+      EXPECT_EQ(Describe(f), "");
+      return;
+    }
+    ASSERT_EQ(f.size(), 1u) << Describe(f);
+    EXPECT_FALSE(f[0].error);
+    EXPECT_EQ(f[0].rule, Rule::kFolderWritable);
+    EXPECT_TRUE(Contains(f[0].message,
+                         "folder " + folder + " can be written by " + who));
+    EXPECT_TRUE(Contains(f[0].message, "rename another file into the place"));
+  };
+  ASSERT_EQ(chmod(path().c_str(), 0660), 0);
+  expect_warning(0755, "");
+  expect_warning(0775, "its group");
+  expect_warning(0757, "everyone");
+  expect_warning(01777, "");
+  ASSERT_EQ(chmod(folder.c_str(), 0700), 0);
+}
+#endif
 
 TEST_F(IntegrityTest, ReplacedContentsLandWholeWithTheCommitOrNotAtAll) {
   ASSERT_EQ(AddUser(store(), "user1", "pw"), 1);

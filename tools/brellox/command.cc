@@ -7,10 +7,11 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/console.h"
+#include "src/store/file_name.h"
 #include "tools/brellox/check.h"
+#include "tools/brellox/input.h"
 #include "tools/brellox/system.h"
 #include "tools/brellox/usage.h"
-#include "tools/brellox/input.h"
 
 namespace brellox {
 namespace tool {
@@ -21,6 +22,7 @@ void Context::Open(ConfigSession* session, Access access) const {
          "cannot tell where the brellox library was loaded from; "
          "name a file with --config");
   }
+  if (access != Access::kRead) WarnBeforeChange(path);
   const std::uint64_t deadline = env->NowMicros() + wait_micros;
   Status s = session->Open(Store{env, path}, access);
   // Each try waits the library's busy timeout for the lock.
@@ -28,6 +30,12 @@ void Context::Open(ConfigSession* session, Access access) const {
     s = session->Open(Store{env, path}, access);
   }
   if (!s.ok()) OpenFailed(s);
+}
+
+void Context::WarnBeforeChange(const std::string& target) const {
+  for (const std::string& warning : FolderWarnings(env, target)) {
+    std::cerr << "brellox: warning: " << warning << "\n";
+  }
 }
 
 void Context::OpenFailed(const Status& opened) const {

@@ -45,9 +45,12 @@ struct Context {
   mutable bool changed = false;
 
   // Opens a session on the file, trying again while it is busy for
-  // wait_micros; throws the ToolError of the failure that says why it
-  // cannot be used.
+  // wait_micros, warning first for a change (WarnBeforeChange); throws the
+  // ToolError of the failure that says why it cannot be used.
   void Open(ConfigSession* session, Access access) const;
+  // Before a change of the file at `target`: prints on stderr a warning
+  // for each folder holding it that others may write (FolderWarnings).
+  void WarnBeforeChange(const std::string& target) const;
   // The ToolError for `opened`, the failed outcome of opening a session on
   // the file, its exit code that of the failure's kind: thrown without
   // trying again, which would wait for a busy file's lock a second time.
@@ -76,7 +79,6 @@ struct Context {
   Snapshot Load() const;
   void PrintJson(const nlohmann::ordered_json& value) const;
 };
-
 
 // A record given on the command line by ID (all digits) or by name.
 struct RecordRef {
