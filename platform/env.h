@@ -182,6 +182,31 @@ class ChangeWatch {
   virtual Status Poll(bool* changed) = 0;
 };
 
+// A folder held open. An entry opened, made or removed through it is in
+// this very folder, whatever happens meanwhile to the path that led to it (a
+// folder on the way moved, a link re-pointed): for the files beside the
+// configuration file, which must lie where every process looks. Entries are
+// named by one path component.
+class Folder {
+ public:
+  Folder() = default;
+  Folder(const Folder&) = delete;
+  Folder& operator=(const Folder&) = delete;
+  virtual ~Folder() = default;
+
+  // As the Env's calls of the same names, for the entry `name` of this
+  // folder.
+  virtual Status OpenNoFollow(const std::string& name, OpenAccess access,
+                              std::unique_ptr<RandomRWFile>* result) = 0;
+  virtual Status EntryFacts(const std::string& name, FileFacts* facts) = 0;
+  virtual Status CreateExclusive(const std::string& name, std::uint32_t mode,
+                                 std::unique_ptr<RandomRWFile>* result) = 0;
+  virtual Status RemoveFile(const std::string& name) = 0;
+
+  // Makes the folder's entries durable (Env::SyncDirectoryOf).
+  virtual Status Sync() = 0;
+};
+
 class Env {
  public:
   Env() = default;
@@ -219,6 +244,11 @@ class Env {
   // tell), to compare with RandomRWFile::MountOf of a file in it.
   virtual Status MountOfFolder(const std::string& path,
                                std::uint64_t* mount_id) = 0;
+
+  // Opens the folder `path`, following links, to work on its entries. On
+  // Windows the folder cannot be renamed or removed while it is open.
+  virtual Status OpenFolder(const std::string& path,
+                            std::unique_ptr<Folder>* result) = 0;
 
   // Creates `path` new and empty, for reading and writing, with permission
   // bits `mode & 07777` exactly (not narrowed by the process's umask), and

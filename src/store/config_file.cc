@@ -31,17 +31,18 @@ void ConfigSession::Close() {
   // system calls.
   lock_.Abandon();
   journal_.reset();
+  folder_.reset();
   file_.reset();
 }
 
 Status ConfigSession::OpenJournal(bool create) {
   if (journal_ != nullptr) return Status::OK();
-  Status s = OpenTrustedJournal(store_.env, place_.journal, facts_, &journal_);
+  Status s = OpenTrustedJournal(folder_.get(), place_, facts_, &journal_);
   if (!s.IsFileMissing() || !create) return s;
-  s = CreateJournal(store_.env, place_.journal, facts_, &journal_);
+  s = CreateJournal(folder_.get(), place_, facts_, &journal_);
   // Another process may have created it since the open failed.
   if (s.IsAlreadyExists()) {
-    return OpenTrustedJournal(store_.env, place_.journal, facts_, &journal_);
+    return OpenTrustedJournal(folder_.get(), place_, facts_, &journal_);
   }
   return s;
 }
@@ -91,7 +92,7 @@ Status ConfigSession::Open(const Store& store, Access access) {
   if (s.ok() && access == Access::kReplace) {
     // Whatever journal lay there, it must not be able to undo the new
     // contents afterwards.
-    s = ResetJournal(store_.env, facts_, place_, &journal_);
+    s = ResetJournal(folder_.get(), facts_, place_, &journal_);
   }
   file_size_ = facts_.size;
   if (s.ok()) s = ReadHeader(*file_, file_size_, &header_);
@@ -130,14 +131,15 @@ Status ConfigSession::OpenLocked(Access access) {
     s = Status::IOError(store.path + ": not a regular file");
   }
   if (s.ok()) {
-    s = LocateFile(store.env, store.path, facts_, file_.get(), &place_);
+    s = LocateFile(store.env, store.path, facts_, file_.get(), &place_,
+                   &folder_);
   }
   if (!s.ok()) return s;
   // A journal with content outside a writer's exclusive hold can only be
   // one that a crash left behind; anything but a regular file is not one
   // this library made. One system call tells, without following a link.
   FileFacts journal;
-  s = store.env->EntryFacts(place_.journal, &journal);
+  s = folder_->EntryFacts(JournalName(place_), &journal);
   if (s.IsFileMissing()) {
     journal_state_ = JournalEntry::kIdle;
     return Status::OK();

@@ -129,6 +129,7 @@ class ConfigSession {
   Store store_{};
   Access access_ = Access::kRead;
   std::unique_ptr<RandomRWFile> file_;
+  std::unique_ptr<Folder> folder_;  // the file's, where its journal lies
   std::unique_ptr<RandomRWFile> journal_;
   FileLock lock_;
   FileFacts facts_;  // of the open file, as of the open
