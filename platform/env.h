@@ -246,7 +246,9 @@ class Env {
                                std::uint64_t* mount_id) = 0;
 
   // Opens the folder `path`, following links, to work on its entries. On
-  // Windows the folder cannot be renamed or removed while it is open.
+  // Windows the handle shares no deletion, so that the system refuses to
+  // rename or remove the folder while it is open (Wine does not enforce
+  // this), and the entries are reached through `path`.
   virtual Status OpenFolder(const std::string& path,
                             std::unique_ptr<Folder>* result) = 0;
 
