@@ -101,7 +101,6 @@ Status LocateFile(Env* env, const std::string& path, const FileFacts& facts,
   Status s = file->ResolvedPath(&resolved);
   if (!s.ok()) return s;
   FilePlace found;
-  found.resolved = resolved;
   found.folder = FolderOf(resolved);
   found.file_name = BaseName(resolved);
   found.journal = JournalPathFor(resolved);

@@ -22,8 +22,7 @@ namespace brellox {
 // Where a configuration file lies, as worked out by a process and
 // confirmed by every call that takes the file's lock.
 struct FilePlace {
-  std::string resolved;   // the file's resolved path
-  std::string folder;     // the folder of the resolved path
+  std::string folder;     // the folder of the file's resolved path
   std::string file_name;  // the last component of the file's resolved path
   std::string journal;    // the journal's path, from the file's resolved path
   // The file is mounted over its name on its own (a bind-mounted file), so
