@@ -64,10 +64,6 @@ std::string Untrusted(const std::string& journal_path, const std::string& why) {
          "the file's owner, group and mode";
 }
 
-}  // namespace
-
-namespace {
-
 // Opens the folder of `place` into `*folder` and tells whether it holds
 // the file whose facts are `facts` under the place's name.
 Status OpenPlaceFolder(Env* env, const FilePlace& place, const FileFacts& facts,
