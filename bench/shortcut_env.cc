@@ -92,5 +92,50 @@ Status ShortcutEnv::EntryFacts(const std::string& path, FileFacts* facts) {
   return base_->EntryFacts(path, facts);
 }
 
+namespace {
+
+// The journal beside the file is reached through its folder.
+class ShortcutFolder final : public Folder {
+ public:
+  ShortcutFolder(std::unique_ptr<Folder> base, const ShortcutEnv* env,
+                 Shortcuts shortcuts)
+      : base_(std::move(base)), env_(env), shortcuts_(shortcuts) {}
+
+  Status OpenNoFollow(const std::string& name, OpenAccess access,
+                      std::unique_ptr<RandomRWFile>* result) override {
+    return env_->Wrap(base_->OpenNoFollow(name, access, result), result);
+  }
+  Status EntryFacts(const std::string& name, FileFacts* facts) override {
+    if (shortcuts_.skip_journal_check && EndsWith(name, kJournalSuffix)) {
+      return Status::NotFound(std::string());
+    }
+    return base_->EntryFacts(name, facts);
+  }
+  Status CreateExclusive(const std::string& name, std::uint32_t mode,
+                         std::unique_ptr<RandomRWFile>* result) override {
+    return env_->Wrap(base_->CreateExclusive(name, mode, result), result);
+  }
+  Status RemoveFile(const std::string& name) override {
+    return base_->RemoveFile(name);
+  }
+  Status Sync() override { return base_->Sync(); }
+
+ private:
+  const std::unique_ptr<Folder> base_;
+  const ShortcutEnv* const env_;
+  const Shortcuts shortcuts_;
+};
+
+}  // namespace
+
+Status ShortcutEnv::OpenFolder(const std::string& path,
+                               std::unique_ptr<Folder>* result) {
+  std::unique_ptr<Folder> base;
+  Status s = base_->OpenFolder(path, &base);
+  if (s.ok())
+    result->reset(new ShortcutFolder(std::move(base), this, shortcuts_));
+  return s;
+}
+
 }  // namespace bench
 }  // namespace brellox

@@ -46,6 +46,8 @@ class ShortcutEnv final : public Env {
   Status OpenNoFollow(const std::string& path, OpenAccess access,
                       std::unique_ptr<RandomRWFile>* result) override;
   Status EntryFacts(const std::string& path, FileFacts* facts) override;
+  Status OpenFolder(const std::string& path,
+                    std::unique_ptr<Folder>* result) override;
   Status MountOfFolder(const std::string& path,
                        std::uint64_t* mount_id) override {
     return base_->MountOfFolder(path, mount_id);
@@ -58,9 +60,10 @@ class ShortcutEnv final : public Env {
     base_->SleepForMicroseconds(micros);
   }
 
- private:
+  // Gives an opened file the shortcuts.
   Status Wrap(Status s, std::unique_ptr<RandomRWFile>* result) const;
 
+ private:
   Env* const base_;
   const Shortcuts shortcuts_;
 };

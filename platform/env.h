@@ -73,6 +73,9 @@ struct FileFacts {
   // The owner may read and change any file anyway: root; on Windows SYSTEM
   // or the Administrators group.
   bool owner_is_administrator = false;
+  // The owner is the user this process acts as (its effective user ID).
+  // Told on POSIX; always false on Windows.
+  bool owner_is_caller = false;
 };
 
 // An open file addressed by absolute offsets. Not safe for concurrent use.
@@ -210,6 +213,31 @@ class ChangeQueue {
   virtual Status Poll(std::vector<Report>* reports, bool* mounts_changed) = 0;
 };
 
+// A folder held open. An entry opened, made or removed through it is in
+// this very folder, whatever happens meanwhile to the path that led to it (a
+// folder on the way moved, a link re-pointed): for the files beside the
+// configuration file, which must lie where every process looks. Entries are
+// named by one path component.
+class Folder {
+ public:
+  Folder() = default;
+  Folder(const Folder&) = delete;
+  Folder& operator=(const Folder&) = delete;
+  virtual ~Folder() = default;
+
+  // As the Env's calls of the same names, for the entry `name` of this
+  // folder.
+  virtual Status OpenNoFollow(const std::string& name, OpenAccess access,
+                              std::unique_ptr<RandomRWFile>* result) = 0;
+  virtual Status EntryFacts(const std::string& name, FileFacts* facts) = 0;
+  virtual Status CreateExclusive(const std::string& name, std::uint32_t mode,
+                                 std::unique_ptr<RandomRWFile>* result) = 0;
+  virtual Status RemoveFile(const std::string& name) = 0;
+
+  // Makes the folder's entries durable (Env::SyncDirectoryOf).
+  virtual Status Sync() = 0;
+};
+
 class Env {
  public:
   Env() = default;
@@ -239,7 +267,8 @@ class Env {
   // What the entry `path` itself is, without following a symbolic link as
   // its last component (lstat): a link reads as not regular. FileMissing when
   // there is none. Only `regular`, `size`, `links` and the identity are
-  // filled.
+  // filled everywhere; POSIX fills the owner, group and mode too (of the
+  // link itself, for a link), Windows leaves them empty.
   virtual Status EntryFacts(const std::string& path, FileFacts* facts) = 0;
 
   // What the file `path` leads to now, every symbolic link followed: as
@@ -260,6 +289,13 @@ class Env {
   // tell), to compare with RandomRWFile::MountOf of a file in it.
   virtual Status MountOfFolder(const std::string& path,
                                std::uint64_t* mount_id) = 0;
+
+  // Opens the folder `path`, following links, to work on its entries. On
+  // Windows the handle shares no deletion, so that the system refuses to
+  // rename or remove the folder while it is open (Wine does not enforce
+  // this), and the entries are reached through `path`.
+  virtual Status OpenFolder(const std::string& path,
+                            std::unique_ptr<Folder>* result) = 0;
 
   // Creates `path` new and empty, for reading and writing, with permission
   // bits `mode & 07777` exactly (not narrowed by the process's umask), and

@@ -42,12 +42,18 @@ Status PosixError(const std::string& context, int error_number) {
   }
 }
 
-int OpenRetryingInterrupts(const char* path, int flags, mode_t mode) {
+// `path` relative to the folder `dir_fd` (AT_FDCWD: the working folder).
+int OpenAtRetryingInterrupts(int dir_fd, const char* path, int flags,
+                             mode_t mode) {
   int fd;
   do {
-    fd = open(path, flags | O_CLOEXEC, mode);
+    fd = openat(dir_fd, path, flags | O_CLOEXEC, mode);
   } while (fd < 0 && errno == EINTR);
   return fd;
+}
+
+int OpenRetryingInterrupts(const char* path, int flags, mode_t mode) {
+  return OpenAtRetryingInterrupts(AT_FDCWD, path, flags, mode);
 }
 
 // The descriptors of every open file, so that a child of fork keeps none of
@@ -68,9 +74,9 @@ class Descriptors {
   // Opened and listed in one step under the mutex, which fork waits for:
   // no child copies a descriptor before it is listed, nor after it is
   // closed and before it leaves the list.
-  int Open(const char* path, int flags, mode_t mode) {
+  int Open(int dir_fd, const char* path, int flags, mode_t mode) {
     std::lock_guard<std::mutex> hold(mutex_);
-    const int fd = OpenRetryingInterrupts(path, flags, mode);
+    const int fd = OpenAtRetryingInterrupts(dir_fd, path, flags, mode);
     if (fd >= 0) open_.push_back(fd);
     return fd;
   }
@@ -141,6 +147,7 @@ void FillFacts(const struct stat& st, FileFacts* facts) {
   facts->changed_ns =
       static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1000000000 +
       st.st_ctim.tv_nsec;
+  facts->owner_is_caller = st.st_uid == geteuid();
 }
 
 // The mount ID that statx reports (Linux 5.8 and later); 0 where the system
@@ -388,6 +395,115 @@ class PosixFile final : public RandomRWFile {
   const int fd_;
 };
 
+// The Env's calls on entries, relative to the folder `dir_fd` (AT_FDCWD:
+// the working folder) for Env and Folder alike; `shown` names the entry in
+// messages.
+Status OpenNoFollowAt(int dir_fd, const std::string& name,
+                      const std::string& shown, OpenAccess access,
+                      std::unique_ptr<RandomRWFile>* result) {
+  result->reset();
+  const int flags = access == OpenAccess::kReadOnly ? O_RDONLY : O_RDWR;
+  const int fd = Descriptors::OfProcess().Open(
+      dir_fd, name.c_str(), flags | O_NONBLOCK | O_NOFOLLOW, 0);
+  if (fd < 0) {
+    // ELOOP is how O_NOFOLLOW refuses a symbolic link.
+    if (errno == ELOOP) {
+      return Status::IOError(shown + ": a symbolic link, not a file");
+    }
+    return PosixError(shown, errno);
+  }
+  result->reset(new PosixFile(shown, fd));
+  return Status::OK();
+}
+
+Status EntryFactsAt(int dir_fd, const std::string& name,
+                    const std::string& shown, FileFacts* facts) {
+  struct stat st;
+  if (fstatat(dir_fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    return PosixError(shown, errno);
+  }
+  FillFacts(st, facts);
+  return Status::OK();
+}
+
+Status CreateExclusiveAt(int dir_fd, const std::string& name,
+                         const std::string& shown, std::uint32_t mode,
+                         std::unique_ptr<RandomRWFile>* result) {
+  result->reset();
+  mode &= 07777;  // the bits above say nothing here (kPrivateOnWindows)
+  const int fd = Descriptors::OfProcess().Open(dir_fd, name.c_str(),
+                                               O_RDWR | O_CREAT | O_EXCL,
+                                               static_cast<mode_t>(mode));
+  if (fd < 0) return PosixError(shown, errno);
+  // The umask may have narrowed the bits; a side file must match its
+  // configuration file exactly, or a process allowed to change the one
+  // could not change the other.
+  if (fchmod(fd, static_cast<mode_t>(mode)) != 0) {
+    const int error = errno;
+    Descriptors::OfProcess().Close(fd);
+    unlinkat(dir_fd, name.c_str(), 0);
+    return PosixError(shown, error);
+  }
+  result->reset(new PosixFile(shown, fd));
+  return Status::OK();
+}
+
+Status RemoveFileAt(int dir_fd, const std::string& name,
+                    const std::string& shown) {
+  if (unlinkat(dir_fd, name.c_str(), 0) != 0) return PosixError(shown, errno);
+  return Status::OK();
+}
+
+// Syncs the folder `folder` (relative to `dir_fd`).
+Status SyncFolderAt(int dir_fd, const char* folder, const std::string& shown) {
+  const int fd =
+      OpenAtRetryingInterrupts(dir_fd, folder, O_RDONLY | O_DIRECTORY, 0);
+  if (fd < 0) return PosixError(shown, errno);
+  int rc;
+  do {
+    rc = fsync(fd);
+  } while (rc != 0 && errno == EINTR);
+  const int error = errno;
+  close(fd);
+  // Some file systems cannot sync a directory at all; their entries are
+  // as durable as they will ever be.
+  if (rc != 0 && error != EINVAL) return PosixError(shown, error);
+  return Status::OK();
+}
+
+// A folder held by an O_PATH descriptor: it reads nothing, so it needs no
+// read access to the folder, only the search access any path through it
+// needs.
+class PosixFolder final : public Folder {
+ public:
+  PosixFolder(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
+  ~PosixFolder() override { close(fd_); }
+
+  Status OpenNoFollow(const std::string& name, OpenAccess access,
+                      std::unique_ptr<RandomRWFile>* result) override {
+    return OpenNoFollowAt(fd_, name, Shown(name), access, result);
+  }
+  Status EntryFacts(const std::string& name, FileFacts* facts) override {
+    return EntryFactsAt(fd_, name, Shown(name), facts);
+  }
+  Status CreateExclusive(const std::string& name, std::uint32_t mode,
+                         std::unique_ptr<RandomRWFile>* result) override {
+    return CreateExclusiveAt(fd_, name, Shown(name), mode, result);
+  }
+  Status RemoveFile(const std::string& name) override {
+    return RemoveFileAt(fd_, name, Shown(name));
+  }
+  Status Sync() override { return SyncFolderAt(fd_, ".", path_); }
+
+ private:
+  std::string Shown(const std::string& name) const {
+    return path_ + "/" + name;
+  }
+
+  const std::string path_;
+  const int fd_;
+};
+
 class PosixEnv final : public Env {
  public:
   Status Open(const std::string& path, OpenAccess access,
@@ -395,8 +511,8 @@ class PosixEnv final : public Env {
     result->reset();
     const int flags = access == OpenAccess::kReadOnly ? O_RDONLY : O_RDWR;
     // O_NONBLOCK: opening a FIFO for reading must not wait for a writer.
-    const int fd =
-        Descriptors::OfProcess().Open(path.c_str(), flags | O_NONBLOCK, 0);
+    const int fd = Descriptors::OfProcess().Open(AT_FDCWD, path.c_str(),
+                                                 flags | O_NONBLOCK, 0);
     if (fd < 0) return PosixError(path, errno);
     // Whether it is a regular file is asked by Size, which every user of
     // the file calls before reading: one fstat per call instead of two.
@@ -406,26 +522,11 @@ class PosixEnv final : public Env {
 
   Status OpenNoFollow(const std::string& path, OpenAccess access,
                       std::unique_ptr<RandomRWFile>* result) override {
-    result->reset();
-    const int flags = access == OpenAccess::kReadOnly ? O_RDONLY : O_RDWR;
-    const int fd = Descriptors::OfProcess().Open(
-        path.c_str(), flags | O_NONBLOCK | O_NOFOLLOW, 0);
-    if (fd < 0) {
-      // ELOOP is how O_NOFOLLOW refuses a symbolic link.
-      if (errno == ELOOP) {
-        return Status::IOError(path + ": a symbolic link, not a file");
-      }
-      return PosixError(path, errno);
-    }
-    result->reset(new PosixFile(path, fd));
-    return Status::OK();
+    return OpenNoFollowAt(AT_FDCWD, path, path, access, result);
   }
 
   Status EntryFacts(const std::string& path, FileFacts* facts) override {
-    struct stat st;
-    if (lstat(path.c_str(), &st) != 0) return PosixError(path, errno);
-    FillFacts(st, facts);
-    return Status::OK();
+    return EntryFactsAt(AT_FDCWD, path, path, facts);
   }
 
   Status PathFacts(const std::string& path, FileFacts* facts) override {
@@ -443,24 +544,19 @@ class PosixEnv final : public Env {
     return MountIdAt(AT_FDCWD, FolderOf(path).c_str(), 0, path, mount_id);
   }
 
+  Status OpenFolder(const std::string& path,
+                    std::unique_ptr<Folder>* result) override {
+    result->reset();
+    const int fd =
+        OpenRetryingInterrupts(path.c_str(), O_PATH | O_DIRECTORY, 0);
+    if (fd < 0) return PosixError(path, errno);
+    result->reset(new PosixFolder(path, fd));
+    return Status::OK();
+  }
+
   Status CreateExclusive(const std::string& path, std::uint32_t mode,
                          std::unique_ptr<RandomRWFile>* result) override {
-    result->reset();
-    mode &= 07777;  // the bits above say nothing here (kPrivateOnWindows)
-    const int fd = Descriptors::OfProcess().Open(
-        path.c_str(), O_RDWR | O_CREAT | O_EXCL, static_cast<mode_t>(mode));
-    if (fd < 0) return PosixError(path, errno);
-    // The umask may have narrowed the bits; a side file must match its
-    // configuration file exactly, or a process allowed to change the one
-    // could not change the other.
-    if (fchmod(fd, static_cast<mode_t>(mode)) != 0) {
-      const int error = errno;
-      Descriptors::OfProcess().Close(fd);
-      unlink(path.c_str());
-      return PosixError(path, error);
-    }
-    result->reset(new PosixFile(path, fd));
-    return Status::OK();
+    return CreateExclusiveAt(AT_FDCWD, path, path, mode, result);
   }
 
   Status RenameReplacing(const std::string& from,
@@ -490,8 +586,7 @@ class PosixEnv final : public Env {
   }
 
   Status RemoveFile(const std::string& path) override {
-    if (unlink(path.c_str()) != 0) return PosixError(path, errno);
-    return Status::OK();
+    return RemoveFileAt(AT_FDCWD, path, path);
   }
 
   bool EntryExists(const std::string& path) override {
@@ -508,19 +603,7 @@ class PosixEnv final : public Env {
 
   Status SyncDirectoryOf(const std::string& path) override {
     const std::string folder = FolderOf(path);
-    const char* directory = folder.c_str();
-    const int fd = OpenRetryingInterrupts(directory, O_RDONLY | O_DIRECTORY, 0);
-    if (fd < 0) return PosixError(directory, errno);
-    int rc;
-    do {
-      rc = fsync(fd);
-    } while (rc != 0 && errno == EINTR);
-    const int error = errno;
-    close(fd);
-    // Some file systems cannot sync a directory at all; their entries are
-    // as durable as they will ever be.
-    if (rc != 0 && error != EINVAL) return PosixError(directory, error);
-    return Status::OK();
+    return SyncFolderAt(AT_FDCWD, folder.c_str(), folder);
   }
 
   Status CurrentFolder(std::string* folder) override {

@@ -400,6 +400,41 @@ class WindowsFile final : public RandomRWFile {
   const HANDLE handle_;
 };
 
+// A folder held by a handle that shares no deletion: while it is open the
+// folder itself cannot be renamed or removed. Its entries are reached
+// through the path that opened it.
+class WindowsFolder final : public Folder {
+ public:
+  WindowsFolder(Env* env, std::string path, HANDLE handle)
+      : env_(env), path_(std::move(path)), handle_(handle) {}
+  ~WindowsFolder() override { CloseHandle(handle_); }
+
+  Status OpenNoFollow(const std::string& name, OpenAccess access,
+                      std::unique_ptr<RandomRWFile>* result) override {
+    return env_->OpenNoFollow(Entry(name), access, result);
+  }
+  Status EntryFacts(const std::string& name, FileFacts* facts) override {
+    return env_->EntryFacts(Entry(name), facts);
+  }
+  Status CreateExclusive(const std::string& name, std::uint32_t mode,
+                         std::unique_ptr<RandomRWFile>* result) override {
+    return env_->CreateExclusive(Entry(name), mode, result);
+  }
+  Status RemoveFile(const std::string& name) override {
+    return env_->RemoveFile(Entry(name));
+  }
+  Status Sync() override { return env_->SyncDirectoryOf(Entry(".")); }
+
+ private:
+  std::string Entry(const std::string& name) const {
+    return path_ + "\\" + name;
+  }
+
+  Env* const env_;
+  const std::string path_;
+  const HANDLE handle_;
+};
+
 class WindowsEnv final : public Env {
  public:
   Status Open(const std::string& path, OpenAccess access,
@@ -507,6 +542,24 @@ class WindowsEnv final : public Env {
   }
 
   Status SyncDirectoryOf(const std::string&) override { return Status::OK(); }
+
+  Status OpenFolder(const std::string& path,
+                    std::unique_ptr<Folder>* result) override {
+    result->reset();
+    HANDLE handle =
+        CreateFileW(Wide(path).c_str(), FILE_READ_ATTRIBUTES,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return LastError(path);
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(handle, &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+      CloseHandle(handle);
+      return Status::IOError(path + ": not a folder");
+    }
+    result->reset(new WindowsFolder(this, path, handle));
+    return Status::OK();
+  }
 
   std::uint64_t NowMicros() override { return GetTickCount64() * 1000u; }
 

@@ -2,10 +2,27 @@
 
 #include <string>
 
+#include "src/store/file_name.h"
 #include "src/store/journal.h"
 #include "src/store/journal_file.h"
 
 namespace brellox {
+
+namespace {
+
+// Playing a journal onto a file it was not written for would tear the
+// file, so it stays until someone decides which of the two is right.
+Status DoesNotFit(const std::string& journal, const Status& why) {
+  return Status::Corrupt(
+      "journal " + journal + " of an interrupted change does not fit the " +
+      "file, and was not rolled back: " + why.message() +
+      ". If the file was put back from a copy on purpose, remove the "
+      "journal; if not, put back the file it was written for, so that the "
+      "next call rolls it back; or replace the contents with 'brellox "
+      "import --force' or 'brellox init --force'");
+}
+
+}  // namespace
 
 ConfigSession::~ConfigSession() { Close(); }
 
@@ -14,17 +31,18 @@ void ConfigSession::Close() {
   // system calls.
   lock_.Abandon();
   journal_.reset();
+  folder_.reset();
   file_.reset();
 }
 
 Status ConfigSession::OpenJournal(bool create) {
   if (journal_ != nullptr) return Status::OK();
-  Status s = OpenTrustedJournal(store_.env, place_.journal, facts_, &journal_);
+  Status s = OpenTrustedJournal(folder_.get(), place_, facts_, &journal_);
   if (!s.IsFileMissing() || !create) return s;
-  s = CreateJournal(store_.env, place_.journal, facts_, &journal_);
+  s = CreateJournal(folder_.get(), place_, facts_, &journal_);
   // Another process may have created it since the open failed.
   if (s.IsAlreadyExists()) {
-    return OpenTrustedJournal(store_.env, place_.journal, facts_, &journal_);
+    return OpenTrustedJournal(folder_.get(), place_, facts_, &journal_);
   }
   return s;
 }
@@ -60,12 +78,14 @@ Status ConfigSession::Open(const Store& store, Access access) {
   }
   if (s.ok() && access != Access::kRead) {
     s = CheckChangeable(store_.path, facts_, place_);
+    if (s.ok()) s = CheckNameForChange(store_.env, store_.path, facts_);
   }
   if (s.ok() && journal_state_ != JournalEntry::kIdle) {
     s = OpenJournal(/*create=*/false);
     if (s.ok()) {
       s = RecoverJournal(journal_.get(), place_.file_name, file_.get());
     }
+    if (s.IsCorrupt()) s = DoesNotFit(place_.journal, s);
     if (s.IsFileMissing()) s = Status::OK();  // it went since it was seen
     // Contents about to be replaced need no journal that fits them.
     if (access == Access::kReplace) s = Status::OK();
@@ -74,7 +94,7 @@ Status ConfigSession::Open(const Store& store, Access access) {
   if (s.ok() && access == Access::kReplace) {
     // Whatever journal lay there, it must not be able to undo the new
     // contents afterwards.
-    s = ResetJournal(store_.env, facts_, place_, &journal_);
+    s = ResetJournal(folder_.get(), facts_, place_, &journal_);
   }
   file_size_ = facts_.size;
   if (s.ok()) s = ReadHeader(*file_, file_size_, &header_);
@@ -112,7 +132,8 @@ Status ConfigSession::OpenLocked(Access access) {
       s = Status::IOError(store.path + ": not a regular file");
     }
     if (s.ok() && facts_.links > 0) {
-      s = LocateFile(store.env, store.path, facts_, file_.get(), &place_);
+      s = LocateFile(store.env, store.path, facts_, file_.get(), &place_,
+                     &folder_);
       if (!s.ok() && file_->Facts(&facts_).ok() && facts_.links == 0) {
         s = Status::OK();
       }
@@ -129,7 +150,7 @@ Status ConfigSession::OpenLocked(Access access) {
   // one that a crash left behind; anything but a regular file is not one
   // this library made. One system call tells, without following a link.
   FileFacts journal;
-  s = store.env->EntryFacts(place_.journal, &journal);
+  s = folder_->EntryFacts(JournalName(place_), &journal);
   if (s.IsFileMissing()) {
     journal_state_ = JournalEntry::kIdle;
     return Status::OK();

@@ -60,7 +60,8 @@ class ConfigSession {
   // a journal does not fit the file; IOError naming the journal when it
   // cannot be trusted (journal_file.h) or a reader cannot restore the file
   // from it; Refused for a change to a file that has several names or is
-  // mounted alone. On failure nothing was written, and nothing is held.
+  // mounted alone, or whose name is a symbolic link of another user
+  // (file_name.h). On failure nothing was written, and nothing is held.
   Status Open(const Store& store, Access access);
 
   // For a kReplace session: the header read failed its check, so header()
@@ -135,6 +136,7 @@ class ConfigSession {
   Store store_{};
   Access access_ = Access::kRead;
   std::unique_ptr<RandomRWFile> file_;
+  std::unique_ptr<Folder> folder_;  // the file's, where its journal lies
   std::unique_ptr<RandomRWFile> journal_;
   FileLock lock_;
   FileFacts facts_;  // of the open file, as of the open

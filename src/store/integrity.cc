@@ -4,6 +4,7 @@
 #include <set>
 #include <utility>
 
+#include "src/store/file_name.h"
 #include "src/store/journal_file.h"
 #include "src/store/text.h"
 
@@ -194,17 +195,20 @@ Status OpenForCheck(const Store& store, ConfigSession* session,
   std::string journal;
   Status s = JournalOf(store.env, store.path, &journal);
   if (!s.ok()) return s;
+  for (std::string& warning : FolderWarnings(store.env, store.path)) {
+    findings->push_back({false, std::move(warning), Rule::kFolderWritable});
+  }
   const bool had_journal = JournalSize(store.env, journal) > 0;
   const Status opened = session->Open(store, Access::kRead);
   if (!opened.ok() && !opened.IsCorrupt()) return opened;
   const std::uint64_t journal_left = JournalSize(store.env, journal);
   if (journal_left > 0) {
     // Every call fails until the journal fits the file or is removed.
-    findings->push_back(
-        {true,
-         "journal " + journal + " (" + std::to_string(journal_left) +
-             " bytes) is present and was not rolled back: " + opened.message(),
-         Rule::kJournalLeft});
+    findings->push_back({true,
+                         "journal " + journal + " (" +
+                             std::to_string(journal_left) +
+                             " bytes) is present: " + opened.message(),
+                         Rule::kJournalLeft});
     return Status::OK();
   }
   if (had_journal) {

@@ -49,6 +49,7 @@ enum class Rule {
   kDirtyFreeSlot,
   kMoreDirtyFreeSlots,
   kTrailingBytes,
+  kFolderWritable,
 };
 
 struct Finding {
@@ -77,8 +78,9 @@ std::vector<Finding> CheckImage(const std::string& image,
                                 const ShowText& show = nullptr);
 
 // Opens `session` for reading as any call would (a change that a crash
-// interrupted is rolled back first) and adds the findings of the journal
-// beside the file and of the header; when it adds an error (a journal is
+// interrupted is rolled back first) and adds the findings of the folders
+// that hold the file (warnings, file_name.h), of the journal beside the
+// file and of the header; when it adds an error (a journal is
 // left, or the header fails its check) the session is not open, else its
 // tables are next (CheckSession). Returns what is no finding: a journal
 // that cannot be located, or a file that cannot be opened (missing, busy,

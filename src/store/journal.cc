@@ -25,9 +25,24 @@ void PutHeader(char* out, std::uint32_t name_length,
   Put(out + 44, std::uint32_t{0});
 }
 
+void PutTrailer(char* out, std::uint64_t size_after,
+                std::uint32_t header_crc_before, const void* header_after,
+                std::uint32_t body_crc) {
+  std::memcpy(out, kTrailerMagic, sizeof(kTrailerMagic));
+  Put(out + 8, size_after);
+  Put(out + 16, header_crc_before);
+  Put(out + 20, Crc32c(header_after, sizeof(SVR_CFG_HEADER)));
+  Put(out + 24, body_crc);
+  std::memcpy(out + kTrailerHeaderAt, header_after, sizeof(SVR_CFG_HEADER));
+  Put(out + kTrailerBytes - 4, Crc32c(out, kTrailerBytes - 4));
+}
+
 }  // namespace journal_format
 
 using namespace journal_format;
+
+static_assert(kTrailerBytes == kTrailerHeaderAt + sizeof(SVR_CFG_HEADER) + 4,
+              "the trailer holds one header");
 
 namespace {
 
@@ -184,6 +199,12 @@ Status WriteJournal(RandomRWFile* journal, const JournalSource& source,
     s = body.PutFileRange(source.file, range.begin, range.end);
   }
   if (s.ok()) s = body.Flush();
+  if (!s.ok()) return s;
+  char trailer[kTrailerBytes];
+  PutTrailer(trailer, source.size_after,
+             Crc32c(source.header, sizeof(SVR_CFG_HEADER)), source.header_after,
+             body.crc());
+  s = journal->Write(kHeaderBytes + body.length(), trailer, sizeof(trailer));
   if (!s.ok()) return s;
   // Written with the body and synced with it: should the header land and
   // any part of the body not, the body's checksum fails.

@@ -42,14 +42,18 @@ struct JournalSource {
   // The ranges the change overwrites, in any order and overlapping or not.
   // Their union past the header and within the original size is saved.
   const std::vector<FileSpan>* ranges;
+  // What the change leaves: the file's size and its header. Recovery
+  // refuses a file that shows neither this nor what the file was before.
+  std::uint64_t size_after;
+  const SVR_CFG_HEADER* header_after;
 };
 
 // Writes the journal of `source` as the whole content of `journal` (open
 // for writing, idle) and syncs it: the header's bytes, then each range of
 // the union, in file order, as the file holds it now, stretches of zeros (holes
-// included) as counts rather than bytes. `scratch` is working memory. The
-// journal's own header goes last, so a journal cut short anywhere never reads
-// complete.
+// included) as counts rather than bytes, then the trailer that tells which
+// file the journal fits. `scratch` is working memory. The journal's own
+// header goes last, so a journal cut short anywhere never reads complete.
 Status WriteJournal(RandomRWFile* journal, const JournalSource& source,
                     Scratch scratch);
 
@@ -67,6 +71,13 @@ struct JournalSummary {
   // those bytes.
   bool first_range_is_header = false;
   SVR_CFG_HEADER header{};
+  // Whether a trailer follows the body (journals of older versions of the
+  // library have none), and what it records of the file after the change.
+  bool has_trailer = false;
+  std::uint64_t size_after = 0;
+  std::uint32_t header_crc_before = 0;
+  std::uint32_t header_crc_after = 0;
+  SVR_CFG_HEADER header_after{};
 };
 
 // Reads `journal` through and tells its state; kComplete fills `*summary`.
@@ -74,14 +85,25 @@ struct JournalSummary {
 Status ReadJournal(RandomRWFile* journal, Scratch scratch, JournalState* state,
                    JournalSummary* summary);
 
+// What recovery sees of the configuration file: its size, and its header's
+// bytes (all zeros past the end of a file shorter than a header).
+struct FileNow {
+  std::uint64_t size = 0;
+  SVR_CFG_HEADER header{};
+};
+
 // Corrupt unless a complete journal belongs to the file named `file_name`
-// whose size is now `file_size`: the same name; every range inside the
+// that is now as `now` tells: the same name; every range inside the
 // original size; the first range the header, describing a consistent layout
-// within the original size; and a file no shorter than it was, unless the
-// journal saves the bytes up to the original size (a shrinking change cut
-// short after the cut).
+// within the original size. With a trailer, the file must be the one the
+// journal was written for, as any moment of the change can leave it: a size
+// between the sizes before and after, and a header each of whose bytes is
+// as the change found it or as it wrote it (a torn header write mixes the
+// two). Without one, a file no shorter than it was, unless the journal saves
+// the bytes up to the original size (a shrinking change cut short after the
+// cut).
 Status CheckJournalFits(const JournalSummary& summary,
-                        const std::string& file_name, std::uint64_t file_size);
+                        const std::string& file_name, const FileNow& now);
 
 // Makes `journal` idle, restoring `file` from it first when it is complete.
 // `file` is the configuration file named `file_name` (its last path

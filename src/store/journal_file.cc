@@ -6,6 +6,7 @@
 
 #include "platform/fork_safe_mutex.h"
 #include "src/store/file_lock.h"
+#include "src/store/file_name.h"
 #include "src/store/journal.h"
 
 namespace brellox {
@@ -13,8 +14,9 @@ namespace {
 
 // Resolving a path costs a readlink and two statx calls; a call costs few
 // more system calls than that, so each file's place is worked out once per
-// process. The key holds the path as given and the identity it led to: a
-// path that now leads to another file is resolved anew.
+// process and then only confirmed. The key holds the path as given and the
+// identity it led to: a path that now leads to another file is resolved
+// anew.
 struct PlaceKey {
   std::string path;
   std::uint64_t device;
@@ -63,23 +65,52 @@ std::string Untrusted(const std::string& journal_path, const std::string& why) {
          "the file's owner, group and mode";
 }
 
+// Opens the folder of `place` into `*folder` and tells whether it holds
+// the file whose facts are `facts` under the place's name.
+Status OpenPlaceFolder(Env* env, const FilePlace& place, const FileFacts& facts,
+                       std::unique_ptr<Folder>* folder, bool* holds) {
+  *holds = false;
+  Status s = env->OpenFolder(place.folder, folder);
+  if (!s.ok()) return s;
+  FileFacts there;
+  *holds = (*folder)->EntryFacts(place.file_name, &there).ok() &&
+           there.device == facts.device && there.inode == facts.inode;
+  return Status::OK();
+}
+
 }  // namespace
 
+std::string JournalName(const FilePlace& place) {
+  return place.file_name + kJournalSuffix;
+}
+
 Status LocateFile(Env* env, const std::string& path, const FileFacts& facts,
-                  RandomRWFile* file, FilePlace* place) {
+                  RandomRWFile* file, FilePlace* place,
+                  std::unique_ptr<Folder>* folder) {
   const PlaceKey key{path, facts.device, facts.inode};
-  if (Places().Find(key, place)) return Status::OK();
+  bool holds = false;
+  if (Places().Find(key, place) &&
+      OpenPlaceFolder(env, *place, facts, folder, &holds).ok() && holds) {
+    return Status::OK();
+  }
+  folder->reset();
   std::string resolved;
   Status s = file->ResolvedPath(&resolved);
   if (!s.ok()) return s;
   FilePlace found;
+  found.folder = FolderOf(resolved);
   found.file_name = BaseName(resolved);
   found.journal = JournalPathFor(resolved);
   std::uint64_t file_mount = 0;
   std::uint64_t folder_mount = 0;
   s = file->MountOf(&file_mount);
   if (s.ok()) s = env->MountOfFolder(resolved, &folder_mount);
+  if (s.ok()) s = OpenPlaceFolder(env, found, facts, folder, &holds);
   if (!s.ok()) return s;
+  if (!holds) {
+    folder->reset();
+    return Status::Busy(path + " was moved while it was being opened");
+  }
   found.mounted_alone =
       file_mount != 0 && folder_mount != 0 && file_mount != folder_mount;
   Places().Remember(key, found);
@@ -148,21 +179,22 @@ Status CheckJournalTrusted(const std::string& journal_path,
   return Status::OK();
 }
 
-Status OpenTrustedJournal(Env* env, const std::string& journal_path,
+Status OpenTrustedJournal(Folder* folder, const FilePlace& place,
                           const FileFacts& file,
                           std::unique_ptr<RandomRWFile>* journal) {
-  Status s = env->OpenNoFollow(journal_path, OpenAccess::kReadWrite, journal);
+  const std::string name = JournalName(place);
+  Status s = folder->OpenNoFollow(name, OpenAccess::kReadWrite, journal);
   if (s.IsIOError()) {
     // A link, a folder or a device: say what is wrong with it, not that
     // the open failed.
     FileFacts entry;
-    if (env->EntryFacts(journal_path, &entry).ok() && !entry.regular) {
-      return CheckJournalTrusted(journal_path, entry, file);
+    if (folder->EntryFacts(name, &entry).ok() && !entry.regular) {
+      return CheckJournalTrusted(place.journal, entry, file);
     }
   }
   FileFacts facts;
   if (s.ok()) s = (*journal)->Facts(&facts);
-  if (s.ok()) s = CheckJournalTrusted(journal_path, facts, file);
+  if (s.ok()) s = CheckJournalTrusted(place.journal, facts, file);
   if (!s.ok()) {
     journal->reset();
     return s;
@@ -176,26 +208,27 @@ Status OpenTrustedJournal(Env* env, const std::string& journal_path,
   return Status::OK();
 }
 
-Status CreateJournal(Env* env, const std::string& journal_path,
+Status CreateJournal(Folder* folder, const FilePlace& place,
                      const FileFacts& file,
                      std::unique_ptr<RandomRWFile>* journal) {
-  Status s = env->CreateExclusive(journal_path, file.mode, journal);
+  const std::string name = JournalName(place);
+  Status s = folder->CreateExclusive(name, file.mode, journal);
   if (!s.ok()) return s;
   s = (*journal)->TakeOwnershipOf(file);
   if (!s.ok()) {
     // Nobody could trust a journal of another owner than the file's, and
     // one left behind would stop every later call.
     journal->reset();
-    env->RemoveFile(journal_path);
+    folder->RemoveFile(name);
     return Status::IOError(
-        "the configuration file has no journal " + journal_path +
+        "the configuration file has no journal " + place.journal +
         ", and only its owner (user " + file.owner +
         ") or an administrator may create one: make one change as that user "
         "first (" +
         s.message() + ")");
   }
   // Its name must survive a power cut as long as the file may need it.
-  return env->SyncDirectoryOf(journal_path);
+  return folder->Sync();
 }
 
 namespace {
@@ -203,10 +236,10 @@ namespace {
 // Opens the configuration file at `path` and works out its place.
 Status OpenAndLocate(Env* env, const std::string& path, OpenAccess access,
                      std::unique_ptr<RandomRWFile>* file, FileFacts* facts,
-                     FilePlace* place) {
+                     FilePlace* place, std::unique_ptr<Folder>* folder) {
   Status s = env->Open(path, access, file);
   if (s.ok()) s = (*file)->Facts(facts);
-  if (s.ok()) s = LocateFile(env, path, *facts, file->get(), place);
+  if (s.ok()) s = LocateFile(env, path, *facts, file->get(), place, folder);
   return s;
 }
 
@@ -216,8 +249,9 @@ Status JournalOf(Env* env, const std::string& path, std::string* journal) {
   std::unique_ptr<RandomRWFile> file;
   FileFacts facts;
   FilePlace place;
-  Status s =
-      OpenAndLocate(env, path, OpenAccess::kReadOnly, &file, &facts, &place);
+  std::unique_ptr<Folder> folder;
+  Status s = OpenAndLocate(env, path, OpenAccess::kReadOnly, &file, &facts,
+                           &place, &folder);
   if (s.ok()) *journal = place.journal;
   return s;
 }
@@ -226,19 +260,21 @@ Status ResetJournalOfNewFile(Env* env, const std::string& path) {
   std::unique_ptr<RandomRWFile> file;
   FileFacts facts;
   FilePlace place;
-  Status s =
-      OpenAndLocate(env, path, OpenAccess::kReadWrite, &file, &facts, &place);
+  std::unique_ptr<Folder> folder;
+  Status s = OpenAndLocate(env, path, OpenAccess::kReadWrite, &file, &facts,
+                           &place, &folder);
   FileLock lock;
   if (s.ok()) s = lock.Acquire(env, file.get(), LockMode::kExclusive);
   std::unique_ptr<RandomRWFile> journal;
-  if (s.ok()) s = ResetJournal(env, facts, place, &journal);
+  if (s.ok()) s = ResetJournal(folder.get(), facts, place, &journal);
   return s;
 }
 
-Status ResetJournal(Env* env, const FileFacts& facts, const FilePlace& place,
+Status ResetJournal(Folder* folder, const FileFacts& facts,
+                    const FilePlace& place,
                     std::unique_ptr<RandomRWFile>* journal) {
   journal->reset();
-  Status s = OpenTrustedJournal(env, place.journal, facts, journal);
+  Status s = OpenTrustedJournal(folder, place, facts, journal);
   if (s.ok()) {
     s = (*journal)->Truncate(0);
     if (s.ok()) s = (*journal)->Sync();
@@ -247,13 +283,13 @@ Status ResetJournal(Env* env, const FileFacts& facts, const FilePlace& place,
   if (!s.IsFileMissing()) {
     // Removing the entry never follows it: a link goes, not its target.
     // A folder stays: what is in it is not ours to remove.
-    const Status removed = env->RemoveFile(place.journal);
+    const Status removed = folder->RemoveFile(JournalName(place));
     if (!removed.ok() && !removed.IsFileMissing()) {
       return Status::IOError(s.message() +
                              "; it could not be removed: " + removed.message());
     }
   }
-  s = CreateJournal(env, place.journal, facts, journal);
+  s = CreateJournal(folder, place, facts, journal);
   if (s.IsAlreadyExists()) {
     return Status::IOError("journal " + place.journal +
                            " was put back while it was being replaced");

@@ -19,8 +19,10 @@
 
 namespace brellox {
 
-// Where a configuration file lies, as worked out once per process.
+// Where a configuration file lies, as worked out by a process and
+// confirmed by every call that takes the file's lock.
 struct FilePlace {
+  std::string folder;     // the folder of the file's resolved path
   std::string file_name;  // the last component of the file's resolved path
   std::string journal;    // the journal's path, from the file's resolved path
   // The file is mounted over its name on its own (a bind-mounted file), so
@@ -28,10 +30,21 @@ struct FilePlace {
   bool mounted_alone = false;
 };
 
-// The place of `file`, opened by `path`, whose facts are `facts`. Resolved
-// once per process for each path and file identity, then remembered.
+// The place of `file`, opened by `path`, whose facts are `facts`, and its
+// folder, open, in `*folder`: the journal is opened, made and removed
+// through it, so that it lies in the folder that holds the file whatever
+// happens to the path meanwhile. Resolved once per process for each path
+// and file identity and remembered; each later call confirms it (the folder
+// opened by the resolved folder's path must hold this very file under its
+// name), and resolves again when the file's folder, or one above it, was
+// moved or the path re-pointed: a journal must never land where other
+// processes do not look. Busy when the file moved while it was located.
 Status LocateFile(Env* env, const std::string& path, const FileFacts& facts,
-                  RandomRWFile* file, FilePlace* place);
+                  RandomRWFile* file, FilePlace* place,
+                  std::unique_ptr<Folder>* folder);
+
+// The journal's name in its folder.
+std::string JournalName(const FilePlace& place);
 
 // OK when the file `path` may be changed: it has exactly one name and is not
 // mounted on its own, so that every change finds the one journal that every
@@ -46,19 +59,21 @@ Status CheckChangeable(const std::string& path, const FileFacts& facts,
 Status CheckJournalTrusted(const std::string& journal_path,
                            const FileFacts& journal, const FileFacts& file);
 
-// Opens the existing journal at `journal_path` for writing, without
-// following a link, and checks it (CheckJournalTrusted) on the opened file.
-// A trusted journal is given the file's owner, group and mode where they
-// differ and the system allows. FileMissing when there is none.
-Status OpenTrustedJournal(Env* env, const std::string& journal_path,
+// Opens the existing journal of the file at `place` in `folder` (the
+// place's folder, as LocateFile opened it) for writing, without following a
+// link, and checks it (CheckJournalTrusted) on the opened file. A trusted
+// journal is given the file's owner, group and mode where they differ and
+// the system allows. FileMissing when there is none.
+Status OpenTrustedJournal(Folder* folder, const FilePlace& place,
                           const FileFacts& file,
                           std::unique_ptr<RandomRWFile>* journal);
 
-// Creates the journal at `journal_path` exclusively (never through a link),
-// with the file's owner, group and mode, and syncs its folder. Only the
-// file's owner or root can: for anyone else the journal is removed again and
-// the reason returned. AlreadyExists when an entry of that name exists.
-Status CreateJournal(Env* env, const std::string& journal_path,
+// Creates the journal of the file at `place` in `folder` exclusively (never
+// through a link), with the file's owner, group and mode, and syncs the
+// folder. Only the file's owner or root can: for anyone else the journal is
+// removed again and the reason returned. AlreadyExists when an entry of
+// that name exists.
+Status CreateJournal(Folder* folder, const FilePlace& place,
                      const FileFacts& file,
                      std::unique_ptr<RandomRWFile>* journal);
 
@@ -76,9 +91,10 @@ Status ResetJournalOfNewFile(Env* env, const std::string& path);
 // whole-file replacement, and creates a new, idle, trusted one: a trusted
 // journal is cut to zero, an untrusted entry is removed (never written
 // through) and a new journal created in its place. For a caller holding the
-// file open for writing and locked exclusively; `facts` and `place` are the
-// file's.
-Status ResetJournal(Env* env, const FileFacts& facts, const FilePlace& place,
+// file open for writing and locked exclusively; `facts`, `place` and
+// `folder` are the file's.
+Status ResetJournal(Folder* folder, const FileFacts& facts,
+                    const FilePlace& place,
                     std::unique_ptr<RandomRWFile>* journal);
 
 }  // namespace brellox

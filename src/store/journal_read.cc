@@ -153,6 +153,71 @@ Status Replay(RandomRWFile* journal, const BodyLayout& layout,
   return s;
 }
 
+// Fills the trailer's part of `*summary` from the bytes at `at` of a
+// journal of `size` bytes, when they are the trailer of the body whose
+// checksum is `body_crc`; anything else there is no trailer.
+Status ReadTrailer(RandomRWFile* journal, std::uint64_t size, std::uint64_t at,
+                   std::uint32_t body_crc, JournalSummary* summary) {
+  if (size < at || size - at < kTrailerBytes) return Status::OK();
+  char trailer[kTrailerBytes];
+  Status s = journal->Read(at, kTrailerBytes, trailer);
+  if (!s.ok()) return s;
+  if (std::memcmp(trailer, kTrailerMagic, sizeof(kTrailerMagic)) != 0 ||
+      Get<std::uint32_t>(trailer + kTrailerBytes - 4) !=
+          Crc32c(trailer, kTrailerBytes - 4) ||
+      Get<std::uint32_t>(trailer + 24) != body_crc) {
+    return Status::OK();
+  }
+  summary->has_trailer = true;
+  summary->size_after = Get<std::uint64_t>(trailer + 8);
+  summary->header_crc_before = Get<std::uint32_t>(trailer + 16);
+  summary->header_crc_after = Get<std::uint32_t>(trailer + 20);
+  std::memcpy(&summary->header_after, trailer + kTrailerHeaderAt,
+              sizeof(summary->header_after));
+  return Status::OK();
+}
+
+// Whether each byte of `now` is the byte of `before` or of `after` there.
+bool MixOf(const SVR_CFG_HEADER& now, const SVR_CFG_HEADER& before,
+           const SVR_CFG_HEADER& after) {
+  const auto* n = reinterpret_cast<const unsigned char*>(&now);
+  const auto* b = reinterpret_cast<const unsigned char*>(&before);
+  const auto* a = reinterpret_cast<const unsigned char*>(&after);
+  for (std::size_t i = 0; i < sizeof(now); ++i) {
+    if (n[i] != b[i] && n[i] != a[i]) return false;
+  }
+  return true;
+}
+
+// The trailer's test: the file is the one the journal was written for, at
+// some moment of the change.
+Status CheckTrailerFits(const JournalSummary& summary, const std::string& what,
+                        const FileNow& now) {
+  const std::string other =
+      what +
+      " was written for another copy of the file (one put back from "
+      "elsewhere keeps its name): ";
+  // A change moves the size only between its sizes before and after, and
+  // writes the header last, in one piece that a crash can tear.
+  const std::uint64_t low = std::min(summary.original_size, summary.size_after);
+  const std::uint64_t high =
+      std::max(summary.original_size, summary.size_after);
+  if (now.size < low || now.size > high) {
+    return Status::Corrupt(
+        other + "the file is " + std::to_string(now.size) +
+        " bytes, and the interrupted change left it between " +
+        std::to_string(low) + " and " + std::to_string(high));
+  }
+  const std::uint32_t crc = Crc32c(&now.header, sizeof(now.header));
+  if (crc != summary.header_crc_before && crc != summary.header_crc_after &&
+      !MixOf(now.header, summary.header, summary.header_after)) {
+    return Status::Corrupt(other +
+                           "its header is neither the one the interrupted "
+                           "change found nor the one it wrote");
+  }
+  return Status::OK();
+}
+
 Status Examine(RandomRWFile* journal, Scratch scratch, JournalState* state,
                JournalSummary* summary, BodyLayout* layout) {
   *state = JournalState::kIdle;
@@ -205,6 +270,8 @@ Status Examine(RandomRWFile* journal, Scratch scratch, JournalState* state,
       body.crc() != Get<std::uint32_t>(header + 28)) {
     return s;
   }
+  s = ReadTrailer(journal, size, kHeaderBytes + body_length, body.crc(), &read);
+  if (!s.ok()) return s;
   *summary = std::move(read);
   *state = JournalState::kComplete;
   *layout = BodyLayout{body_length, name_length};
@@ -220,19 +287,25 @@ Status ReadJournal(RandomRWFile* journal, Scratch scratch, JournalState* state,
 }
 
 Status CheckJournalFits(const JournalSummary& summary,
-                        const std::string& file_name, std::uint64_t file_size) {
+                        const std::string& file_name, const FileNow& now) {
   const std::string what = "journal of '" + summary.file_name + "'";
   if (summary.file_name != file_name) {
     return Status::Corrupt(what + " lies beside '" + file_name + "'");
   }
-  // A change that shrank the file and was cut short after the cut leaves
-  // it shorter; the journal then saves the tail that was cut.
-  if (file_size < summary.original_size &&
-      summary.ranges_end != summary.original_size) {
+  if (summary.has_trailer) {
+    if (!summary.first_range_is_header) {
+      return Status::Corrupt(what + " does not save the header");
+    }
+    Status s = CheckTrailerFits(summary, what, now);
+    if (!s.ok()) return s;
+  } else if (now.size < summary.original_size &&
+             summary.ranges_end != summary.original_size) {
+    // A change that shrank the file and was cut short after the cut
+    // leaves it shorter; the journal then saves the tail that was cut.
     return Status::Corrupt(what + " records a " +
                            std::to_string(summary.original_size) +
                            "-byte file, longer than the " +
-                           std::to_string(file_size) + " bytes there");
+                           std::to_string(now.size) + " bytes there");
   }
   if (summary.ranges_end > summary.original_size) {
     return Status::Corrupt(what + " saves bytes past the file's end");
@@ -263,10 +336,13 @@ Status RecoverJournal(RandomRWFile* journal, const std::string& file_name,
   s = Examine(journal, scratch, &state, &summary, &layout);
   if (!s.ok()) return s;
   if (state == JournalState::kComplete) {
-    std::uint64_t file_size;
-    s = file->Size(&file_size);
+    FileNow now;
+    s = file->Size(&now.size);
+    if (s.ok() && now.size >= sizeof(now.header)) {
+      s = file->Read(0, sizeof(now.header), &now.header);
+    }
     if (!s.ok()) return s;
-    s = CheckJournalFits(summary, file_name, file_size);
+    s = CheckJournalFits(summary, file_name, now);
     if (!s.ok()) return s;
     // The ranges never overlap, so their order does not matter.
     s = Replay(journal, layout, summary.range_count, file, scratch);

@@ -151,12 +151,16 @@ Status ConfigSession::ApplyJournaled(const Scratch& scratch) {
   // it, within its current size (restoring cuts off whatever lies past).
   const std::vector<FileSpan> ranges = pending_.Overwritten(file_size_);
   const std::uint64_t new_size = Size();
-  Status s = OpenJournal(/*create=*/true);
+  // The header as the changes leave it, whichever of them write it.
+  SVR_CFG_HEADER header_after;
+  Status s = Read(0, sizeof(header_after), &header_after);
+  if (s.ok()) s = OpenJournal(/*create=*/true);
   if (s.ok()) {
-    s = WriteJournal(journal_.get(),
-                     JournalSource{place_.file_name, file_size_,
-                                   &committed_header_, file_.get(), &ranges},
-                     scratch);
+    s = WriteJournal(
+        journal_.get(),
+        JournalSource{place_.file_name, file_size_, &committed_header_,
+                      file_.get(), &ranges, new_size, &header_after},
+        scratch);
   }
   if (s.ok()) s = pending_.Apply(file_.get(), file_size_, scratch);
   if (s.ok()) s = file_->Sync();

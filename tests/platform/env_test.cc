@@ -388,6 +388,55 @@ TYPED_TEST(EnvTest, ResolvedPathIsOneNamePerFile) {
   EXPECT_EQ(this->ResolvedOf("alias/f"), direct);
 }
 
+// Entries reached through an open folder are in that folder: made, opened
+// (never through a link), looked at and removed there, even once the folder
+// was moved and another made at its old name. Windows does not let a folder
+// open there move.
+TYPED_TEST(EnvTest, AnOpenFoldersEntriesStayInItWhereverItMoves) {
+  namespace fs = std::filesystem;
+  fs::create_directory(this->PathOf("dir"));
+  std::unique_ptr<Folder> folder;
+  EXPECT_TRUE(this->env()
+                  ->OpenFolder(this->PathOf("missing"), &folder)
+                  .IsFileMissing());
+  ASSERT_TRUE(this->env()->OpenFolder(this->PathOf("dir"), &folder).ok());
+  std::unique_ptr<RandomRWFile> file;
+  ASSERT_TRUE(folder->CreateExclusive("j", 0640, &file).ok());
+  ASSERT_TRUE(file->Write(0, "abc", 3).ok());
+  EXPECT_TRUE(folder->CreateExclusive("j", 0640, &file).IsAlreadyExists());
+  EXPECT_EQ(file, nullptr);
+  EXPECT_TRUE(folder->Sync().ok());
+  FileFacts facts;
+  ASSERT_TRUE(folder->EntryFacts("j", &facts).ok());
+  EXPECT_TRUE(facts.regular);
+  EXPECT_EQ(facts.size, 3u);
+  EXPECT_TRUE(folder->EntryFacts("none", &facts).IsFileMissing());
+
+  std::error_code moved;
+  fs::rename(this->PathOf("dir"), this->PathOf("moved"), moved);
+#ifdef _WIN32
+  if (!moved) GTEST_SKIP() << "this system let an open folder move";
+#else
+  ASSERT_FALSE(moved) << moved.message();
+  fs::create_directory(this->PathOf("dir"));
+  ASSERT_TRUE(folder->CreateExclusive("k", 0640, &file).ok());
+  EXPECT_TRUE(fs::exists(this->PathOf("moved/k")));
+  EXPECT_FALSE(fs::exists(this->PathOf("dir/k")));
+  ASSERT_TRUE(folder->OpenNoFollow("j", OpenAccess::kReadOnly, &file).ok());
+  EXPECT_EQ(this->FactsOf(file.get()).size, 3u);
+  ASSERT_TRUE(folder->RemoveFile("k").ok());
+  EXPECT_FALSE(fs::exists(this->PathOf("moved/k")));
+  EXPECT_TRUE(folder->RemoveFile("k").IsFileMissing());
+  const std::string why = MakeSymlink(this->env(), this->PathOf("moved/j"),
+                                      this->PathOf("moved/link"), false);
+  if (!why.empty()) GTEST_SKIP() << "no symbolic link to refuse: " << why;
+  EXPECT_TRUE(
+      folder->OpenNoFollow("link", OpenAccess::kReadOnly, &file).IsIOError());
+  ASSERT_TRUE(folder->EntryFacts("link", &facts).ok());
+  EXPECT_FALSE(facts.regular);
+#endif
+}
+
 // A change queue reports every change to a watched file's names made
 // before a poll, once, and nothing for other names; a moved folder or a
 // re-pointed link on the file's path ends the watch. Or the Env has no

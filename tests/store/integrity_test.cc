@@ -9,6 +9,10 @@
 #include <cstring>
 #include <functional>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include "src/sources/twin_table.h"
 #include "src/store/journal.h"
 #include "src/store/replace.h"
@@ -265,6 +269,95 @@ TEST_F(IntegrityTest, JournalBesideTheFileIsReported) {
   EXPECT_EQ(GetUserCount(store()), 0);
   EXPECT_EQ(FileBytes(), bytes);
 }
+
+// An older copy put back over the file (as cp does: same name, same inode)
+// after a crash left a journal: playing the journal onto it would tear it,
+// so every call and the check refuse it, naming the journal and the way
+// out, until someone decides.
+TEST_F(IntegrityTest, ACrashJournalRefusesAnOlderCopyPutBack) {
+  const std::string journal = path().string() + "-journal";
+  const auto add_users = [&](char from, char to) {
+    for (char name = from; name <= to; ++name) {
+      ASSERT_GT(AddUser(store(), std::string(1, name).c_str(), "pw"), 0);
+    }
+  };
+  // A crash after the file was changed, adding a user to a full table.
+  const auto crash_growing = [&] {
+    ASSERT_EQ(GetUserCount(store()), Header().users.capacity);
+    env_.Arm(FaultEnv::Op::kSync, 2, FaultEnv::Fault::kCrash);
+    EXPECT_EQ(AddUser(store(), "grows", "pw"), 0);
+    env_.Disarm();
+    ASSERT_GT(ReadBytes(journal).size(), 0u);
+  };
+  const auto expect_refused = [&](const std::string& copy) {
+    SetFileBytes(copy);
+    ConfigSession session;
+    const Status s = session.Open(store(), Access::kRead);
+    EXPECT_TRUE(s.IsCorrupt()) << s.ToString();
+    EXPECT_TRUE(Contains(s.message(), "journal " + journal));
+    EXPECT_TRUE(Contains(s.message(), "another copy of the file"));
+    EXPECT_TRUE(Contains(s.message(), "remove the journal"));
+    EXPECT_EQ(GetUserCount(store()), 0);
+    const std::vector<Finding> f = Check();
+    ASSERT_EQ(f.size(), 1u) << Describe(f);
+    EXPECT_TRUE(f[0].error);
+    EXPECT_TRUE(Contains(f[0].message, s.message()));
+    EXPECT_EQ(FileBytes(), copy);
+    // Whoever put the copy back on purpose removes the journal.
+    std::filesystem::remove(journal);
+    EXPECT_EQ(CheckBothWays().size(), 0u);
+  };
+
+  // Shorter: the copy is from before the table grew.
+  add_users('a', 'a');
+  const std::string shorter = FileBytes();
+  add_users('b', 'd');
+  crash_growing();
+  expect_refused(shorter);
+  ASSERT_EQ(GetUserCount(store()), 1);
+
+  // Longer: the copy is from before the contents were replaced by smaller
+  // ones.
+  add_users('b', 'g');
+  const std::string longer = FileBytes();
+  ReplaceOutcome outcome;
+  ASSERT_TRUE(ReplaceConfigFile(store(), DefaultConfigImage(),
+                                IdCounters::kKeepHigher, &outcome)
+                  .ok());
+  add_users('a', 'b');
+  crash_growing();
+  ASSERT_GT(longer.size(), ReadBytes(path()).size());
+  expect_refused(longer);
+}
+
+#ifndef _WIN32  // no permission bits there
+// A folder others may write lets them rename another file into the file's
+// place: warned about, unless sticky. The file's own group write is not.
+TEST_F(IntegrityTest, FoldersOthersMayWriteAreWarnedAbout) {
+  const std::string folder = dir_.path().string();
+  const auto expect_warning = [&](mode_t mode, const std::string& who) {
+    SCOPED_TRACE(mode);
+    ASSERT_EQ(chmod(folder.c_str(), mode), 0);
+    const std::vector<Finding> f = Check();
+    if (who.empty()) {
+      EXPECT_EQ(Describe(f), "");
+      return;
+    }
+    ASSERT_EQ(f.size(), 1u) << Describe(f);
+    EXPECT_FALSE(f[0].error);
+    EXPECT_EQ(f[0].rule, Rule::kFolderWritable);
+    EXPECT_TRUE(Contains(f[0].message,
+                         "folder " + folder + " can be written by " + who));
+    EXPECT_TRUE(Contains(f[0].message, "rename another file into the place"));
+  };
+  ASSERT_EQ(chmod(path().c_str(), 0660), 0);
+  expect_warning(0755, "");
+  expect_warning(0775, "its group");
+  expect_warning(0757, "everyone");
+  expect_warning(01777, "");
+  ASSERT_EQ(chmod(folder.c_str(), 0700), 0);
+}
+#endif
 
 TEST_F(IntegrityTest, ReplacedContentsLandWholeWithTheCommitOrNotAtAll) {
   ASSERT_EQ(AddUser(store(), "user1", "pw"), 1);

@@ -129,6 +129,46 @@ TEST_F(JournalTrustTest, TheJournalGetsTheFilesOwnerOrIsNotCreated) {
   // ...so that the owner can go on changing the file.
   EXPECT_EQ(AsNobody([&] { return AddUser(s, "y", "pw") == 2 ? 0 : 1; }), 0);
 }
+
+// A member of the folder's group plants a link at a configuration file's
+// name, pointing at root's own file: root's init --force, import --force
+// and changes must not write through it; the load-time default never does.
+TEST_F(JournalTrustTest, AnotherUsersLinkAtTheNameIsNotWrittenThrough) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to act as two users";
+  constexpr uid_t kPlanter = 4242;
+  ASSERT_EQ(AddUser(store(), "admin", "secret"), 1);
+  const std::string target = FileBytes();
+  const fs::path link = dir_.path() / "planted.CFG";
+  fs::create_symlink(path(), link);
+  ASSERT_EQ(lchown(link.c_str(), kPlanter, kPlanter), 0);
+  const Store through{&env_, link.string()};
+  ReplaceOutcome outcome;
+  const Status s = ReplaceConfigFile(through, DefaultConfigImage(),
+                                     IdCounters::kAsGiven, &outcome);
+  EXPECT_TRUE(s.IsRefused()) << s.ToString();
+  EXPECT_NE(s.message().find(link.string() + " is a symbolic link that "
+                                             "belongs to user 4242"),
+            std::string::npos)
+      << s.message();
+  EXPECT_EQ(AddUser(through, "intruder", "pw"), 0);
+  EXPECT_EQ(UpdateUser(through, 1, "forged"), 0);
+  EXPECT_EQ(FileBytes(), target);
+  EXPECT_EQ(CheckUser(through, "admin", "secret"), 1);  // reads go on
+
+  // The folder's owner's link, and root's, are followed.
+  ASSERT_EQ(chown(dir_.path().c_str(), kPlanter, kPlanter), 0);
+  EXPECT_EQ(AddUser(through, "second", "pw"), 2);
+  ASSERT_EQ(chown(dir_.path().c_str(), 0, 0), 0);
+  ASSERT_EQ(lchown(link.c_str(), 0, 0), 0);
+  EXPECT_EQ(AddUser(through, "third", "pw"), 3);
+
+  // A dangling link of another user is not where the default file goes.
+  const fs::path dangling = dir_.path() / "default.CFG";
+  fs::create_symlink(dir_.path() / "made-through-link", dangling);
+  ASSERT_EQ(lchown(dangling.c_str(), kPlanter, kPlanter), 0);
+  EXPECT_FALSE(CreateDefaultConfigFile(&env_, dangling.string()).ok());
+  EXPECT_FALSE(fs::exists(dir_.path() / "made-through-link"));
+}
 #endif
 
 #ifndef _WIN32
@@ -147,6 +187,39 @@ TEST_F(JournalTrustTest, EveryPathToTheFileFindsOneJournal) {
   EXPECT_EQ(GetUserIDByName(through_link, "kept"), 1);
   EXPECT_EQ(AddUser(through_link, "next", "pw"), 2);
   EXPECT_EQ(GetUserIDByName(store(), "lost"), 0);
+}
+
+// A long-running writer keeps working on its file after the file's folder
+// was moved and the link in its path re-pointed to the new place, with a
+// new folder at the old name: its next journal must lie beside the file,
+// where every other process looks.
+TEST_F(JournalTrustTest, AWriterWhoseFolderMovedJournalsBesideTheFile) {
+  const fs::path old_place = dir_.path() / "a";
+  const fs::path new_place = dir_.path() / "b";
+  const fs::path current = dir_.path() / "current";
+  fs::create_directory(old_place);
+  fs::rename(path(), old_place / path().filename());
+  fs::create_directory_symlink(old_place, current);
+  const Store writer{&env_, (current / path().filename()).string()};
+  ASSERT_EQ(AddUser(writer, "a", "pw"), 1);
+  ASSERT_EQ(AddUser(writer, "b", "pw"), 2);
+
+  fs::rename(old_place, new_place);
+  fs::create_directory(old_place);
+  fs::remove(current);
+  fs::create_directory_symlink(new_place, current);
+  // The writer dies after changing the file.
+  env_.Arm(FaultEnv::Op::kSync, 2, FaultEnv::Fault::kCrash);
+  EXPECT_EQ(AddUser(writer, "lost", "pw"), 0);
+  env_.Disarm();
+  EXPECT_FALSE(
+      fs::exists(old_place / (path().filename().string() + kJournalSuffix)));
+  // Another process, by the file's own path, finds the journal and rolls
+  // the file back.
+  const Store other{&env_, (new_place / path().filename()).string()};
+  EXPECT_EQ(GetUserIDByName(other, "lost"), 0);
+  EXPECT_EQ(GetUserCount(other), 2);
+  EXPECT_EQ(AddUser(writer, "kept", "pw"), 3);
 }
 #endif
 

@@ -476,15 +476,76 @@ Status FaultEnv::PathFacts(const std::string& path, FileFacts* facts) {
   return base_->PathFacts(path, facts);
 }
 
+void FaultEnv::RecordCreate(const std::string& path) {
+  if (!recording_) return;
+  tracked_[path] = Tracked{false, std::string()};
+  unsynced_.push_back({Change::kCreate, path, 0, std::string()});
+}
+
 Status FaultEnv::CreateExclusive(const std::string& path, std::uint32_t mode,
                                  std::unique_ptr<RandomRWFile>* result) {
   if (crashed_) return Crashed();
   Status s = base_->CreateExclusive(path, mode, result);
-  if (s.ok() && recording_) {
-    tracked_[path] = Tracked{false, std::string()};
-    unsynced_.push_back({Change::kCreate, path, 0, std::string()});
-  }
+  if (s.ok()) RecordCreate(path);
   return Wrap(path, s, result);
+}
+
+// The base Env's folder, its entries counted, tracked and failed as the
+// FaultEnv's own calls by path count, track and fail theirs.
+class FaultFolder final : public Folder {
+ public:
+  FaultFolder(FaultEnv* env, std::string path, std::unique_ptr<Folder> base)
+      : env_(env), path_(std::move(path)), base_(std::move(base)) {}
+
+  Status OpenNoFollow(const std::string& name, OpenAccess access,
+                      std::unique_ptr<RandomRWFile>* result) override {
+    if (env_->crashed_) return Crashed();
+    env_->Track(Entry(name));
+    return env_->Wrap(Entry(name), base_->OpenNoFollow(name, access, result),
+                      result);
+  }
+  Status EntryFacts(const std::string& name, FileFacts* facts) override {
+    ++env_->total_.stats;
+    ++env_->per_path_[Entry(name)].stats;
+    if (env_->crashed_) return Crashed();
+    return base_->EntryFacts(name, facts);
+  }
+  Status CreateExclusive(const std::string& name, std::uint32_t mode,
+                         std::unique_ptr<RandomRWFile>* result) override {
+    if (env_->crashed_) return Crashed();
+    Status s = base_->CreateExclusive(name, mode, result);
+    if (s.ok()) env_->RecordCreate(Entry(name));
+    return env_->Wrap(Entry(name), s, result);
+  }
+  Status RemoveFile(const std::string& name) override {
+    if (env_->crashed_) return Crashed();
+    return base_->RemoveFile(name);
+  }
+  Status Sync() override {
+    if (env_->crashed_) return Crashed();
+    Status s = env_->syncs_reach_disk_ ? base_->Sync() : Status::OK();
+    if (s.ok()) env_->RecordFolderSync();
+    return s;
+  }
+
+ private:
+  std::string Entry(const std::string& name) const {
+    return path_ + "/" + name;
+  }
+
+  FaultEnv* const env_;
+  const std::string path_;
+  const std::unique_ptr<Folder> base_;
+};
+
+Status FaultEnv::OpenFolder(const std::string& path,
+                            std::unique_ptr<Folder>* result) {
+  result->reset();
+  if (crashed_) return Crashed();
+  std::unique_ptr<Folder> base;
+  Status s = base_->OpenFolder(path, &base);
+  if (s.ok()) result->reset(new FaultFolder(this, path, std::move(base)));
+  return s;
 }
 
 Status FaultEnv::RenameReplacing(const std::string& from,
@@ -514,18 +575,21 @@ Status FaultEnv::FileSize(const std::string& path, std::uint64_t* size) {
 Status FaultEnv::SyncDirectoryOf(const std::string& path) {
   if (crashed_) return Crashed();
   Status s = syncs_reach_disk_ ? base_->SyncDirectoryOf(path) : Status::OK();
-  if (s.ok() && recording_) {
-    auto keep = unsynced_.begin();
-    for (auto& change : unsynced_) {
-      if (change.kind == Change::kCreate) {
-        tracked_[change.path].exists = true;
-      } else {
-        *keep++ = std::move(change);
-      }
-    }
-    unsynced_.erase(keep, unsynced_.end());
-  }
+  if (s.ok()) RecordFolderSync();
   return s;
+}
+
+void FaultEnv::RecordFolderSync() {
+  if (!recording_) return;
+  auto keep = unsynced_.begin();
+  for (auto& change : unsynced_) {
+    if (change.kind == Change::kCreate) {
+      tracked_[change.path].exists = true;
+    } else {
+      *keep++ = std::move(change);
+    }
+  }
+  unsynced_.erase(keep, unsynced_.end());
 }
 
 }  // namespace test

@@ -143,6 +143,8 @@ class FaultEnv : public Env {
                        std::uint64_t* mount_id) override {
     return base_->MountOfFolder(path, mount_id);
   }
+  Status OpenFolder(const std::string& path,
+                    std::unique_ptr<Folder>* result) override;
   Status CreateExclusive(const std::string& path, std::uint32_t mode,
                          std::unique_ptr<RandomRWFile>* result) override;
   Status RenameReplacing(const std::string& from,
@@ -184,6 +186,8 @@ class FaultEnv : public Env {
   void RecordSync(const std::string& path);
 
  private:
+  friend class FaultFolder;
+
   struct Change {
     enum Kind { kCreate, kWrite, kTruncate } kind;
     std::string path;
@@ -197,6 +201,9 @@ class FaultEnv : public Env {
 
   Status Wrap(const std::string& path, Status s,
               std::unique_ptr<RandomRWFile>* result);
+  // What a created file, and a synced folder, mean for the power cuts.
+  void RecordCreate(const std::string& path);
+  void RecordFolderSync();
   void Track(const std::string& path);
   DiskState StateWith(const std::vector<const Change*>& applied,
                       const Change* torn) const;

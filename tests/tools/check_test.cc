@@ -3,6 +3,7 @@
 // is the store's integrity check (tests/store/integrity_test.cc).
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <future>
@@ -142,6 +143,23 @@ TEST_F(ToolCheckTest, LockedFileIsBusyAfterOneTimeoutOrWaitedFor) {
 
 // A table may reserve millions of slots: past the first hundred of a table,
 // stray free slots are counted, not listed.
+// A folder its group may write: check warns, and so does every change, on
+// stderr before it is made; reads say nothing.
+TEST_F(ToolCheckTest, AFolderOthersMayWriteIsWarnedAboutBeforeAChange) {
+  const std::string folder = path().parent_path().string();
+  ASSERT_EQ(chmod(folder.c_str(), 0775), 0);
+  const std::string warning =
+      "folder " + folder + " can be written by its group";
+  ExpectOneWarning(warning);
+  ToolResult r = Run({"user", "add", "x", "--password-stdin"}, "pw\n");
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_THAT(r.err, HasSubstr("brellox: warning: " + warning));
+  r = Run({"user", "list"});
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.err, "");
+  ASSERT_EQ(chmod(folder.c_str(), 0700), 0);
+}
+
 TEST_F(ToolCheckTest, MissingFileExitsThree) {
   std::filesystem::remove(path());
   const ToolResult r = Run({"check"});

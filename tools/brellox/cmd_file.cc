@@ -16,8 +16,8 @@
 #include "tools/brellox/backup_json.h"
 #include "tools/brellox/change_lines.h"
 #include "tools/brellox/command.h"
-#include "tools/brellox/config_diff.h"
 #include "tools/brellox/command_line.h"
+#include "tools/brellox/config_diff.h"
 #include "tools/brellox/input.h"
 
 namespace brellox {
@@ -52,6 +52,7 @@ std::optional<SVR_CFG_HEADER> WriteConfiguration(const Context& ctx,
     Fail(BRELLOX_ALREADY_EXISTS,
          path + " already exists; pass --force to replace it");
   }
+  ctx.WarnBeforeChange(path);
   if (exists) {
     ReplaceOutcome outcome;
     const Context target{ctx.env, path, ctx.codec, ctx.out};

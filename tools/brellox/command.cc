@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/console.h"
+#include "src/store/file_name.h"
 #include "tools/brellox/check.h"
 #include "tools/brellox/input.h"
 #include "tools/brellox/system.h"
@@ -21,9 +22,16 @@ void Context::Open(ConfigSession* session, Access access) const {
          "cannot tell where the brellox library was loaded from; "
          "name a file with --config");
   }
+  if (access != Access::kRead) WarnBeforeChange(path);
   // A busy file is waited for as long as the busy timeout (--wait) says.
   const Status s = session->Open(Store{env, path}, access);
   if (!s.ok()) OpenFailed(s);
+}
+
+void Context::WarnBeforeChange(const std::string& target) const {
+  for (const std::string& warning : FolderWarnings(env, target)) {
+    std::cerr << "brellox: warning: " << warning << "\n";
+  }
 }
 
 void Context::OpenFailed(const Status& opened) const {

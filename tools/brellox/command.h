@@ -42,9 +42,13 @@ struct Context {
   mutable bool changed = false;
 
   // Opens a session on the file, waiting for a busy one as long as the
-  // thread's busy timeout (--wait) allows; throws the ToolError of the failure
-  // that says why it cannot be used.
+  // thread's busy timeout (--wait) allows, warning first for a change
+  // (WarnBeforeChange); throws the ToolError of the failure that says why
+  // it cannot be used.
   void Open(ConfigSession* session, Access access) const;
+  // Before a change of the file at `target`: prints on stderr a warning
+  // for each folder holding it that others may write (FolderWarnings).
+  void WarnBeforeChange(const std::string& target) const;
   // The ToolError for `opened`, the failed outcome of opening a session on
   // the file, its exit code that of the failure's kind: thrown without
   // trying again, which would wait for a busy file's lock a second time.
