@@ -16,18 +16,19 @@ scripts/install-deps.sh
 cmake --preset default >/dev/null
 cmake --build --preset default --target brellox brellox_tool login_soak
 
+# The earlier revision in a worktree of its own, built as this tree is
+# (its default folder, so that a compiler cache finds what it shares).
 base=build/soak-base
-if [[ ! -d $base/src ]]; then
-  git worktree add --detach "$base/src" "$revision" >/dev/null
+if [[ ! -d $base ]]; then
+  git worktree add --detach "$base" "$revision" >/dev/null
 else
-  git -C "$base/src" checkout --quiet --detach "$revision"
+  git -C "$base" checkout --quiet --detach "$revision"
 fi
-cmake -S "$base/src" -B "$base/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DBRELLOX_BUILD_TESTS=OFF -DBRELLOX_BUILD_BENCHMARKS=OFF >/dev/null
-cmake --build "$base/build" --target brellox brellox_tool
+(cd "$base" && cmake --preset tool >/dev/null &&
+  cmake --build --preset tool --target brellox brellox_tool)
 
 soak=build/default/bench/login_soak
-for which in "$revision:$base/build" "this tree:build/default"; do
+for which in "$revision:$base/build/default" "this tree:build/default"; do
   echo "== ${which%%:*}"
   dir=${which#*:}
   "$soak" "$PWD/$dir/libbrellox.so" "$PWD/$dir/tools/brellox/brellox" \
