@@ -85,6 +85,9 @@ class Descriptors {
     std::lock_guard<std::mutex> hold(mutex_);
     const auto listed = std::find(open_.begin(), open_.end(), fd);
     if (listed != open_.end()) open_.erase(listed);
+    // Nothing stays on the heap while no file is open: the list outlives
+    // the library's unloading, which would leave its block behind.
+    if (open_.empty()) std::vector<int>().swap(open_);
     close(fd);
   }
 

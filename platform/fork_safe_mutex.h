@@ -35,8 +35,15 @@ class ForkSafeMutex : public std::mutex {
   }
 
  private:
+  friend struct ForkSafeMutexes;
+
   const InChild in_child_;
   void* const owner_;
+  // The mutexes alive, in the order they were made, linked through
+  // themselves: the list holds no heap block that an unloaded copy of the
+  // library could leave behind.
+  ForkSafeMutex* previous_ = nullptr;
+  ForkSafeMutex* next_ = nullptr;
 };
 
 }  // namespace brellox
