@@ -11,9 +11,7 @@
 // with the file beyond what the read of its table costs).
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -24,12 +22,12 @@
 #include <fstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
+#include "bench/run_process.h"
 #include "src/store/default_file.h"
 #include "src/store/file_lock.h"
-
-extern char** environ;
 
 namespace brellox {
 namespace bench {
@@ -54,21 +52,7 @@ int RunTool(const fs::path& config, const std::vector<std::string>& args) {
   std::vector<std::string> words = {BRELLOX_TOOL_PATH, "--config",
                                     config.string()};
   words.insert(words.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& word : words) argv.push_back(word.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  pid_t pid;
-  int status = -1;
-  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) ==
-      0) {
-    waitpid(pid, &status, 0);
-  }
-  posix_spawn_file_actions_destroy(&actions);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return RunProcess(std::move(words));
 }
 
 // Runs RunTool(config, args) while a thread polls whether a reader could

@@ -14,8 +14,6 @@
 // than 50 and 1,000 microseconds (a check answered from memory takes a few;
 // one that read the file without waiting, tens).
 #include <dlfcn.h>
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -30,9 +28,10 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
-extern char** environ;
+#include "bench/run_process.h"
 
 namespace {
 
@@ -46,27 +45,13 @@ using InitFile = int (*)(const char*);
 std::string UserName(int i) { return "login" + std::to_string(i); }
 std::string Password(int i) { return "pw-" + std::to_string(i * 7919); }
 
-// Runs the tool with `args`, `input` on its standard input; its exit code.
+// Runs the tool with `args`, `input_file` on its standard input; its exit
+// code.
 int RunTool(const std::string& tool, const std::string& config,
             const std::vector<std::string>& args, const char* input_file) {
   std::vector<std::string> words = {tool, "--config", config};
   words.insert(words.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& word : words) argv.push_back(word.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, input_file, O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  pid_t pid;
-  int status = -1;
-  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) ==
-      0) {
-    waitpid(pid, &status, 0);
-  }
-  posix_spawn_file_actions_destroy(&actions);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return brellox::bench::RunProcess(std::move(words), input_file, true);
 }
 
 // The administrator, in a child process until `stop` exists: returns the

@@ -7,19 +7,17 @@
 //
 // Counter: "ms", the median time of one run.
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <chrono>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "bench/bench_store.h"
 #include "bench/images.h"
-#include "bench/unique_fd.h"
+#include "bench/run_process.h"
 
 namespace brellox {
 namespace bench {
@@ -30,26 +28,10 @@ namespace {
 double RunTool(const std::string& path, const std::vector<std::string>& args) {
   std::vector<std::string> words = {BRELLOX_TOOL_PATH, "--config", path};
   words.insert(words.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& word : words) argv.push_back(word.data());
-  argv.push_back(nullptr);
-
-  const UniqueFd null(::open("/dev/null", O_WRONLY | O_CLOEXEC));
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, null.get(), STDOUT_FILENO);
   const auto start = std::chrono::steady_clock::now();
-  pid_t pid = 0;
-  const int spawned =
-      posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) throw std::runtime_error("cannot start the tool");
-  int status = 0;
-  ::waitpid(pid, &status, 0);
+  const int code = RunProcess(std::move(words));
   const auto end = std::chrono::steady_clock::now();
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    throw std::runtime_error("the tool failed");
-  }
+  if (code != 0) throw std::runtime_error("the tool failed");
   return std::chrono::duration<double, std::milli>(end - start).count();
 }
 

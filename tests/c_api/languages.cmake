@@ -24,14 +24,7 @@ function(example language out)
   set(${out} "${code}" PARENT_SCOPE)
 endfunction()
 
-function(run)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE result
-                  OUTPUT_VARIABLE out ERROR_VARIABLE err)
-  if(NOT result EQUAL 0)
-    message(FATAL_ERROR "${ARGN}\nfailed (${result}):\n${out}${err}")
-  endif()
-  set(run_output "${out}" PARENT_SCOPE)
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/../run_or_fail.cmake)
 
 function(expect_output language output)
   if(NOT output STREQUAL "password accepted\nuser 1\n")

@@ -10,14 +10,7 @@
 # CALLER), CALLER, CXX, GENERATOR, CPACK.
 file(REMOVE_RECURSE "${SCRATCH}")
 
-function(run)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE result
-                  OUTPUT_VARIABLE out ERROR_VARIABLE err)
-  if(NOT result EQUAL 0)
-    message(FATAL_ERROR "${ARGN}\nfailed (${result}):\n${out}${err}")
-  endif()
-  set(run_output "${out}" PARENT_SCOPE)
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/../run_or_fail.cmake)
 
 # `expected` each must be a line of `listing`, `absent` none.
 function(expect_entries package listing expected absent)

@@ -8,14 +8,7 @@
 # directory), GENERATOR.
 file(REMOVE_RECURSE "${STAGING}")
 
-function(run)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE result
-                  OUTPUT_VARIABLE out ERROR_VARIABLE err)
-  if(NOT result EQUAL 0)
-    message(FATAL_ERROR "${ARGN}\nfailed (${result}):\n${out}${err}")
-  endif()
-  set(run_output "${out}" PARENT_SCOPE)
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/../../run_or_fail.cmake)
 
 run("${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${STAGING}")
 file(GLOB_RECURSE libraries "${STAGING}/*/libbrellox.so*")
