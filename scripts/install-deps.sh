@@ -17,7 +17,7 @@ minimal_packages=(cmake ninja-build g++ libcli11-dev nlohmann-json3-dev)
 # interface.
 test_packages=(clang libclang-rt-dev pkg-config googletest libgtest-dev
                libbenchmark-dev libsqlite3-dev python3-venv python3-pytest
-               python3-setuptools python3-wheel lintian mono-mcs
+               python3-pip python3-setuptools python3-wheel lintian mono-mcs
                mono-runtime golang-go)
 windows_packages=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine64
                   g++-mingw-w64-i686-posix mingw-w64-i686-dev wine32:i386
