@@ -7,16 +7,13 @@
 // crashing; an operation on a file whose header was consistent must leave
 // it consistent, and one on a file that passes the integrity check must
 // add no error to it (warnings, such as privileges of a removed user, are
-// the format's own).
+// the format's own). The files live in memory (MemEnv): an input costs no
+// disk, so a minute's run tries many times more of them.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <random>
-#include <sstream>
 #include <string>
 
 #include "src/options/options.h"
@@ -28,15 +25,16 @@
 #include "src/store/journal.h"
 #include "src/store/temp_dir.h"
 #include "src/users/users.h"
+#include "tests/testutil/mem_env.h"
 
 namespace brellox {
 namespace {
 
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
+using test::MemEnv;
+
+// What `path` holds; empty when there is no such file.
+std::string ReadAll(const Store& store, const std::string& path) {
+  return static_cast<MemEnv*>(store.env)->Contents(path).value_or("");
 }
 
 struct Verdict {
@@ -59,9 +57,9 @@ Verdict Judge(const std::string& bytes) {
 // Runs `operation`: a consistent file must stay consistent, and a file
 // that passes the check must still pass it.
 void Step(const Store& store, const std::function<void()>& operation) {
-  const Verdict before = Judge(ReadAll(store.path));
+  const Verdict before = Judge(ReadAll(store, store.path));
   operation();
-  const Verdict after = Judge(ReadAll(store.path));
+  const Verdict after = Judge(ReadAll(store, store.path));
   if (before.consistent && !after.consistent) std::abort();
   if (before.passes && !after.passes) std::abort();
 }
@@ -133,20 +131,15 @@ void RunEveryOperation(const Store& s) {
   Step(s, [&] { SetOptionInfo(s, "fuzz", 1, 5, options[0]); });
 }
 
-void WriteAll(const std::string& path, const char* data, std::size_t size) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(data, static_cast<std::streamsize>(size));
-}
-
 // The first call recovers: it may only restore the file (never longer than
 // it was) and idle the journal, or refuse and touch neither.
 void Recover(const Store& s) {
   const std::string journal_path = JournalPathFor(s.path);
-  const std::string file = ReadAll(s.path);
-  const std::string journal = ReadAll(journal_path);
+  const std::string file = ReadAll(s, s.path);
+  const std::string journal = ReadAll(s, journal_path);
   GetUserCount(s);
-  const std::string file_after = ReadAll(s.path);
-  const std::string journal_after = ReadAll(journal_path);
+  const std::string file_after = ReadAll(s, s.path);
+  const std::string journal_after = ReadAll(s, journal_path);
   if (file_after.size() > file.size()) std::abort();
   if (file_after != file && !journal_after.empty()) std::abort();
   if (!journal_after.empty() && journal_after != journal) std::abort();
@@ -157,13 +150,7 @@ void Recover(const Store& s) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                       std::size_t size) {
-  // A name of its own per process: runs at once (a replay test beside a
-  // fuzzing run) must not write each other's scratch file.
-  static const std::string path =
-      (std::filesystem::temp_directory_path() /
-       ("brellox-fuzz-" + std::to_string(std::random_device{}()) + "-" +
-        std::to_string(std::random_device{}()) + ".CFG"))
-          .string();
+  static const std::string path = "/fuzz/Svr_Config.CFG";
   const char* bytes = reinterpret_cast<const char*>(data);
   std::uint32_t file_size = 0;
   if (size >= sizeof(file_size)) {
@@ -172,17 +159,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     size -= sizeof(file_size);
   }
   const std::size_t in_file = file_size < size ? file_size : size;
-  const std::string journal_path = brellox::JournalPathFor(path);
-  brellox::WriteAll(path, bytes, in_file);
+  brellox::test::MemEnv env;
+  env.SetContents(path, std::string(bytes, in_file));
   if (size > in_file) {
-    brellox::WriteAll(journal_path, bytes + in_file, size - in_file);
-  } else {
-    std::filesystem::remove(journal_path);
+    env.SetContents(brellox::JournalPathFor(path),
+                    std::string(bytes + in_file, size - in_file));
   }
-  const brellox::Store store{brellox::Env::Default(), path};
+  const brellox::Store store{&env, path};
   brellox::Recover(store);
   brellox::RunEveryOperation(store);
-  std::filesystem::remove(path);
-  std::filesystem::remove(journal_path);
   return 0;
 }
