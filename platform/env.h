@@ -73,8 +73,8 @@ struct FileFacts {
   // The owner may read and change any file anyway: root; on Windows SYSTEM
   // or the Administrators group.
   bool owner_is_administrator = false;
-  // The owner is the user this process acts as (its effective user ID).
-  // Told on POSIX; always false on Windows.
+  // The owner is the user this process acts as (its effective user ID; on
+  // Windows the user of its token).
   bool owner_is_caller = false;
 };
 
@@ -268,7 +268,9 @@ class Env {
   // its last component (lstat): a link reads as not regular. FileMissing when
   // there is none. Only `regular`, `size`, `links` and the identity are
   // filled everywhere; POSIX fills the owner, group and mode too (of the
-  // link itself, for a link), Windows leaves them empty.
+  // link itself, for a link); Windows fills the owner of an entry that is no
+  // regular file (a link, a folder) where its access list lets the caller
+  // read it, and leaves the rest empty.
   virtual Status EntryFacts(const std::string& path, FileFacts* facts) = 0;
 
   // What the file `path` leads to now, every symbolic link followed: as

@@ -165,6 +165,31 @@ Status SidText(PSID sid, const std::string& path, std::string* text) {
   return Status::OK();
 }
 
+// The owner facts of the object open as `handle` (with READ_CONTROL): its
+// SID, and whether an administrator or the user this thread acts as owns
+// it. Left empty where the file system keeps no owner.
+Status OwnerFacts(HANDLE handle, const std::string& path, FileFacts* facts) {
+  PSID owner = nullptr;
+  LocalMemory<void> descriptor;
+  Status s = OwnerOf(handle, path, &owner, &descriptor);
+  if (!s.ok()) return s;
+  facts->owner.clear();
+  facts->owner_is_administrator = false;
+  facts->owner_is_caller = false;
+  if (owner == nullptr) return Status::OK();
+  s = SidText(owner, path, &facts->owner);
+  if (!s.ok()) return s;
+  facts->owner_is_administrator =
+      IsWellKnownSid(owner, WinLocalSystemSid) ||
+      IsWellKnownSid(owner, WinBuiltinAdministratorsSid);
+  std::wstring caller;
+  std::string caller_text;
+  facts->owner_is_caller = CurrentUserSid(&caller).ok() &&
+                           Utf16ToUtf8(caller, &caller_text) &&
+                           caller_text == facts->owner;
+  return Status::OK();
+}
+
 // ReadFile and WriteFile move at most a DWORD's worth of bytes per call.
 constexpr std::size_t kMaxTransfer = 1u << 30;
 
@@ -251,20 +276,8 @@ class WindowsFile final : public RandomRWFile {
   Status Facts(FileFacts* facts) override {
     FileFacts got = *facts;  // keeps mount_id
     Status s = HandleFacts(handle_, path_, &got);
+    if (s.ok()) s = OwnerFacts(handle_, path_, &got);
     if (!s.ok()) return s;
-    PSID owner = nullptr;
-    LocalMemory<void> descriptor;
-    s = OwnerOf(handle_, path_, &owner, &descriptor);
-    if (!s.ok()) return s;
-    got.owner.clear();
-    got.owner_is_administrator = false;
-    if (owner != nullptr) {
-      s = SidText(owner, path_, &got.owner);
-      if (!s.ok()) return s;
-      got.owner_is_administrator =
-          IsWellKnownSid(owner, WinLocalSystemSid) ||
-          IsWellKnownSid(owner, WinBuiltinAdministratorsSid);
-    }
     got.mode = kOwnerOnlyMode;  // access is the access list's
     got.group.clear();
     *facts = got;
@@ -471,7 +484,25 @@ class WindowsEnv final : public Env {
       facts->size = facts->device = facts->inode = facts->links = 0;
       return Status::OK();
     }
-    return HandleFacts(handle, path, facts);
+    FileFacts got;
+    Status s = HandleFacts(handle, path, &got);
+    if (!s.ok()) return s;
+    // Who made a link or a folder decides whether a change may pass through
+    // it. Asked on a second handle, so that an entry whose access list
+    // withholds READ_CONTROL still tells the rest.
+    if (!got.regular) {
+      HANDLE owned = CreateFileW(
+          Wide(path).c_str(), FILE_READ_ATTRIBUTES | READ_CONTROL,
+          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+          OPEN_EXISTING,
+          FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+      if (owned != INVALID_HANDLE_VALUE) {
+        const ScopedHandle owned_holder(owned);
+        OwnerFacts(owned, path, &got);
+      }
+    }
+    *facts = got;
+    return Status::OK();
   }
 
   // See WindowsFile::MountOf.

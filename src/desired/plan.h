@@ -55,8 +55,8 @@ struct Change {
 
 class Plan {
  public:
-  // Decides the changes that bring `file` (the tables of the file, read
-  // under the lock the carrying session holds) to `state`. Refused, naming
+  // Decides the changes that bring `file` (the tables of the file, as
+  // Carry will find them) to `state`. Refused, naming
   // the state's path ("users[2]: ..."), for a change the library cannot
   // make (an option's name, type or description; the removal of an option
   // group), one the rules forbid (--keep-ids below the counter, a new or
@@ -77,8 +77,9 @@ class Plan {
   const std::vector<SVC_GDB_CONN_INFO>& conns() const { return conns_; }
   const std::vector<SVC_GDB_INFO>& gdbs() const { return gdbs_; }
 
-  // Makes the changes in `session`, opened for writing on the file the
-  // tables were read from, under the same lock; the caller commits. The
+  // Makes the changes in `session`, opened for writing on a file that holds
+  // exactly the tables Make was given (read under this session's lock, or
+  // earlier and found unchanged: apply_to_file.h); the caller commits. The
   // state and tables are those Make was given.
   Status Carry(ConfigSession& session, const DesiredState& state,
                const FileTables& file) const;

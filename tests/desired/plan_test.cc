@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "src/desired/apply_to_file.h"
 #include "src/desired/match.h"
 #include "src/options/options.h"
 #include "src/sources/twin_table.h"
@@ -92,15 +93,18 @@ class PlanTest : public StoreFixture {
     return tables;
   }
 
-  // Makes the plan for `state` and carries it out in one commit.
-  Status Apply(const DesiredState& state, const ApplyRules& rules, Plan* plan) {
-    ConfigSession session;
-    FileTables file;
-    Status s = session.Open(store(), Access::kWrite);
-    if (s.ok()) s = ReadTables(session, &file);
-    if (s.ok()) s = Plan::Make(state, file, rules, plan);
-    if (s.ok()) s = plan->Carry(session, state, file);
-    if (s.ok()) s = session.Commit();
+  // Makes the plan for `state` and carries it out in one commit, as apply
+  // does; `approve` sees each plan made.
+  Status Apply(const DesiredState& state, const ApplyRules& rules, Plan* plan,
+               const desired::ApprovePlan& approve = nullptr) {
+    desired::ApplyOutcome outcome;
+    const Status s = desired::ApplyToFile(
+        store(), state, rules, true,
+        [&](const FileTables& file, const Plan& made) {
+          return approve ? approve(file, made) : Status::OK();
+        },
+        &outcome);
+    *plan = outcome.plan;
     return s;
   }
 
@@ -199,6 +203,50 @@ TEST_F(PlanTest, EmptyOrMissingPasswordsAreRefusedUnlessAllowed) {
   ApplyRules allow;
   allow.allow_empty_password = true;
   EXPECT_TRUE(Apply(state, allow, &plan).ok());
+}
+
+// The plan is made from a read taken before the exclusive lock: a change
+// that lands in between must be planned against, never written over.
+TEST_F(PlanTest, AChangeLandingBeforeTheWriteIsPlannedAgain) {
+  int plans = 0;
+  Plan plan;
+  const Status s = Apply(State(), ApplyRules(), &plan,
+                         [&](const FileTables&, const Plan&) {
+                           if (++plans == 1) {
+                             // Another process adds u7 meanwhile.
+                             ConfigSession other;
+                             std::int32_t id = 0;
+                             Status added = other.Open(store(), Access::kWrite);
+                             if (added.ok()) added = AddUser(other, "u7", "x", &id);
+                             if (added.ok()) added = other.Commit();
+                             EXPECT_TRUE(added.ok()) << added.ToString();
+                           }
+                           return Status::OK();
+                         });
+  ASSERT_TRUE(s.ok()) << s.ToString();
+  EXPECT_EQ(plans, 2);
+  // One u7, given the state's password: updated, not added twice.
+  std::vector<std::string> u7;
+  for (const SVR_USER_REC& u : Tables().users) {
+    if (std::string(u.name) == "u7") u7.push_back(u.password);
+  }
+  EXPECT_EQ(u7, std::vector<std::string>{"p7"});
+  bool updated = false;
+  for (const Change& c : plan.changes()) {
+    updated = updated || (c.part == Part::kUser && c.kind == ChangeKind::kUpdate &&
+                          c.have == 6);
+  }
+  EXPECT_TRUE(updated);
+
+  // Unchanged in between, the first plan is the one carried out.
+  plans = 0;
+  ASSERT_TRUE(Apply(State(), ApplyRules(), &plan,
+                    [&](const FileTables&, const Plan&) {
+                      ++plans;
+                      return Status::OK();
+                    })
+                  .ok());
+  EXPECT_EQ(plans, 1);
 }
 
 }  // namespace

@@ -12,11 +12,11 @@
 namespace brellox {
 namespace tool {
 
-// Where the first text of `snapshot` that does not decode in the codec's
+// Where the first text of `tables` that does not decode in the codec's
 // encoding lies ("user ID 3, field name"), followed for any field but a
 // password by the text, its bytes that do not convert written as \xNN.
 // Empty when every text decodes.
-std::string FirstUndecodedText(const Snapshot& snapshot, const Codec& codec);
+std::string FirstUndecodedText(const FileTables& tables, const Codec& codec);
 
 }  // namespace tool
 }  // namespace brellox

@@ -1,8 +1,10 @@
 // apply: brings the file to a desired state given as JSON, by name.
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <utility>
 
+#include "src/desired/apply_to_file.h"
 #include "src/store/default_file.h"
 #include "tools/brellox/apply_plan.h"
 #include "tools/brellox/backup.h"
@@ -66,31 +68,48 @@ void Apply(Context& ctx, const ApplyOptions& options) {
   const desired::DesiredState state =
       ParseDesiredState(std::move(text), *ctx.codec);
 
-  // One lock from the read the plan is made from to the commit, so that
-  // nothing changes the file in between; the changes are put in words
-  // after it is released, from the tables as read.
-  FileTables file;
-  desired::Plan plan;
+  // The plan is made from one read of the file and carried out only while
+  // the file still holds what was read; the changes are put in words from
+  // the tables the plan was made from.
+  ctx.RequirePath();
+  if (writing) ctx.WarnBeforeChange(ctx.path);
+  std::optional<ToolError> refused;
   json changes;
-  {
-    ConfigSession session;
-    ctx.Open(&session, writing ? Access::kWrite : Access::kRead);
-    const Status read = ReadTables(session, &file);
-    if (!read.ok()) {
-      FileError("cannot read " + ctx.path + ": " + read.message());
+  const desired::ApprovePlan approve = [&](const FileTables& file,
+                                           const desired::Plan& plan) {
+    try {
+      if (writing && !plan.empty()) ctx.CheckTexts(file);
+      if (!options.plan.empty()) {
+        changes = PlanChanges(plan, state, file, *ctx.codec);
+        RequireUnchanged(saved, desired::FingerprintOf(file), changes,
+                         ctx.path);
+      }
+    } catch (const ToolError& error) {
+      refused = error;
+      return Status::Refused(error.what());
     }
-    ctx.Require(desired::Plan::Make(state, file, saved.rules, &plan));
-    if (!options.plan.empty()) {
-      changes = PlanChanges(plan, state, file, *ctx.codec);
-      RequireUnchanged(saved, desired::FingerprintOf(file), changes, ctx.path);
-    }
-    // Nothing to change: no commit, so the file keeps its bytes and mtime.
-    if (writing && !plan.empty()) {
-      ctx.CheckTexts(session);
-      ctx.Require(plan.Carry(session, state, file));
-      ctx.Commit(&session);
+    return Status::OK();
+  };
+  desired::ApplyOutcome outcome;
+  const Status applied = desired::ApplyToFile(Store{ctx.env, ctx.path}, state,
+                                              saved.rules, writing, approve,
+                                              &outcome);
+  if (refused) throw *refused;
+  if (!applied.ok()) {
+    switch (outcome.failed_at) {
+      case desired::ApplyStep::kOpen:
+        ctx.OpenFailed(applied);
+      case desired::ApplyStep::kRead:
+        FileError("cannot read " + ctx.path + ": " + applied.message());
+      case desired::ApplyStep::kCommit:
+        Fail(applied, "cannot write " + ctx.path + ": " + applied.message());
+      default:
+        ctx.Require(applied);
     }
   }
+  if (outcome.wrote) ctx.changed = true;
+  const FileTables& file = outcome.file;
+  const desired::Plan& plan = outcome.plan;
   if (options.plan.empty())
     changes = PlanChanges(plan, state, file, *ctx.codec);
   if (planning) {

@@ -53,6 +53,9 @@ struct Context {
   // the file, its exit code that of the failure's kind: thrown without
   // trying again, which would wait for a busy file's lock a second time.
   [[noreturn]] void OpenFailed(const Status& opened) const;
+  // Fails (exit 3) when no file is named and the library's own cannot be
+  // found.
+  void RequirePath() const;
   // Opens a session for a change of records (every command that changes
   // the file but init and import, which replace all of it). The texts are
   // looked at first, as CheckTexts does.
@@ -61,6 +64,8 @@ struct Context {
   // a file holding a text that does not decode in the encoding, naming the
   // first one, so that texts in two code pages are never mixed.
   void CheckTexts(ConfigSession& session) const;
+  // The same for tables already read from the file.
+  void CheckTexts(const FileTables& tables) const;
   // Lands a session's changes (setting `changed` unless they left every
   // byte as it was); throws the failure's ToolError when they cannot.
   void Commit(ConfigSession* session) const;
