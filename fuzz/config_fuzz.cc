@@ -25,12 +25,11 @@
 #include "src/store/journal.h"
 #include "src/store/temp_dir.h"
 #include "src/users/users.h"
-#include "tests/testutil/mem_env.h"
+#include "platform/mem_env.h"
 
 namespace brellox {
 namespace {
 
-using test::MemEnv;
 
 // What `path` holds; empty when there is no such file.
 std::string ReadAll(const Store& store, const std::string& path) {
@@ -159,7 +158,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
     size -= sizeof(file_size);
   }
   const std::size_t in_file = file_size < size ? file_size : size;
-  brellox::test::MemEnv env;
+  brellox::MemEnv env;
   env.SetContents(path, std::string(bytes, in_file));
   if (size > in_file) {
     env.SetContents(brellox::JournalPathFor(path),

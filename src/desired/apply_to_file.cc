@@ -3,7 +3,9 @@
 #include <string>
 #include <utility>
 
+#include "platform/mem_env.h"
 #include "src/store/config_file.h"
+#include "src/store/replace.h"
 
 namespace brellox {
 namespace desired {
@@ -15,6 +17,21 @@ Status ReadImage(ConfigSession& session, std::string* image) {
   image->assign(static_cast<std::size_t>(session.Size()), '\0');
   if (image->empty()) return Status::OK();
   return session.Read(0, image->size(), &(*image)[0]);
+}
+
+// The bytes `image` becomes when `plan` is carried out on it: the very
+// operations that would change the file, worked out on a copy in memory.
+Status CarryOnCopy(const std::string& image, const DesiredState& state,
+                   const ApplyOutcome& outcome, std::string* after) {
+  MemEnv memory;
+  const Store copy{&memory, "/copy/Svr_Config.CFG"};
+  memory.SetContents(copy.path, image);
+  ConfigSession session;
+  Status s = session.Open(copy, Access::kWrite);
+  if (s.ok()) s = outcome.plan.Carry(session, state, outcome.file);
+  if (s.ok()) s = session.Commit();
+  if (s.ok()) *after = memory.Contents(copy.path).value_or(std::string());
+  return s;
 }
 
 Status PlanFor(const DesiredState& state, const ApplyRules& rules,
@@ -52,6 +69,13 @@ Status ApplyToFile(const Store& store, const DesiredState& state,
   s = approve(outcome->file, outcome->plan);
   if (!s.ok() || !write || outcome->plan.empty()) return s;
 
+  // The changes are worked out on a copy, so that the exclusive lock is
+  // held only to see that the file is unchanged and to write them.
+  step = ApplyStep::kCarry;
+  std::string after;
+  s = CarryOnCopy(read, state, *outcome, &after);
+  if (!s.ok()) return s;
+
   ConfigSession session;
   step = ApplyStep::kOpen;
   s = session.Open(store, Access::kWrite);
@@ -60,7 +84,10 @@ Status ApplyToFile(const Store& store, const DesiredState& state,
   std::string now;
   s = ReadImage(session, &now);
   if (!s.ok()) return s;
-  if (now != read) {
+  if (now == read) {
+    step = ApplyStep::kCarry;
+    s = WriteDifferences(session, read, after);
+  } else {
     // Another process changed the file since: its changes decide anew.
     outcome->file = FileTables();
     s = ReadTables(session, &outcome->file);
@@ -71,9 +98,9 @@ Status ApplyToFile(const Store& store, const DesiredState& state,
     step = ApplyStep::kApprove;
     s = approve(outcome->file, outcome->plan);
     if (!s.ok() || outcome->plan.empty()) return s;
+    step = ApplyStep::kCarry;
+    s = outcome->plan.Carry(session, state, outcome->file);
   }
-  step = ApplyStep::kCarry;
-  s = outcome->plan.Carry(session, state, outcome->file);
   if (!s.ok()) return s;
   step = ApplyStep::kCommit;
   s = session.Commit();

@@ -1,5 +1,6 @@
 #include "src/store/replace.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace brellox {
@@ -23,6 +24,35 @@ Status ReplaceContents(ConfigSession& session, const std::string& image) {
   Status s = ImageHeader(image, &header);
   if (s.ok()) s = session.Write(0, image.data(), image.size());
   if (s.ok()) s = session.Truncate(image.size());
+  if (!s.ok()) return s;
+  session.header() = header;
+  return session.WriteHeader();
+}
+
+Status WriteDifferences(ConfigSession& session, const std::string& before,
+                        const std::string& image) {
+  SVR_CFG_HEADER header;
+  Status s = ImageHeader(image, &header);
+  // Runs of differing blocks go in one write each.
+  constexpr std::size_t kBlock = 4096;
+  const auto differs = [&](std::size_t at) {
+    const std::size_t n = std::min(kBlock, image.size() - at);
+    return at + n > before.size() ||
+           std::memcmp(before.data() + at, image.data() + at, n) != 0;
+  };
+  std::size_t at = 0;
+  while (s.ok() && at < image.size()) {
+    if (!differs(at)) {
+      at += kBlock;
+      continue;
+    }
+    const std::size_t run = at;
+    while (at < image.size() && differs(at)) at += kBlock;
+    const std::size_t end = std::min(at, image.size());
+    s = session.Write(static_cast<std::int64_t>(run), image.data() + run,
+                      end - run);
+  }
+  if (s.ok() && image.size() < before.size()) s = session.Truncate(image.size());
   if (!s.ok()) return s;
   session.header() = header;
   return session.WriteHeader();

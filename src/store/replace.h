@@ -19,6 +19,15 @@ namespace brellox {
 // journal: it was unusable).
 Status ReplaceContents(ConfigSession& session, const std::string& image);
 
+// Makes the file that `session` (opened kWrite) holds, whose bytes are
+// `before`, hold `image` instead, another whole file whose header describes
+// a consistent layout (Refused otherwise), writing only the blocks in which
+// the two differ, so that a small change journals and writes little.
+// As ReplaceContents, session.header() becomes the image's and nothing
+// reaches the file before Commit.
+Status WriteDifferences(ConfigSession& session, const std::string& before,
+                        const std::string& image);
+
 enum class IdCounters {
   kKeepHigher,  // never lower a counter: IDs are never issued twice
   kAsGiven,     // take the new image's counters, even lower ones

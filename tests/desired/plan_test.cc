@@ -207,7 +207,7 @@ TEST_F(PlanTest, EmptyOrMissingPasswordsAreRefusedUnlessAllowed) {
 
 // The plan is made from a read taken before the exclusive lock: a change
 // that lands in between must be planned against, never written over.
-TEST_F(PlanTest, AChangeLandingBeforeTheWriteIsPlannedAgain) {
+TEST_F(PlanTest, AChangeLandingBeforeTheWriteIsPlannedAgainAndOnlyChangesAreWritten) {
   int plans = 0;
   Plan plan;
   const Status s = Apply(State(), ApplyRules(), &plan,
@@ -238,15 +238,36 @@ TEST_F(PlanTest, AChangeLandingBeforeTheWriteIsPlannedAgain) {
   }
   EXPECT_TRUE(updated);
 
-  // Unchanged in between, the first plan is the one carried out.
+  // Unchanged in between, the first plan is the one carried out, and only
+  // what it changes is written: one password of 2,000 users.
+  {
+    ConfigSession session;
+    ASSERT_TRUE(session.Open(store(), Access::kWrite).ok());
+    std::int32_t id = 0;
+    for (int i = 0; i < 2000; ++i) {
+      const std::string name = "bulk" + std::to_string(i);
+      ASSERT_TRUE(AddUser(session, name.c_str(), "pw", &id).ok());
+    }
+    ASSERT_TRUE(session.Commit().ok());
+  }
+  DesiredState one;
+  one.has_users = true;
+  one.records.users = {User("bulk1000", "changed")};
+  one.user_has_password = {true};
+  one.user_has_id = {false};
+  const std::uint64_t written = env_.counters().bytes_written;
   plans = 0;
-  ASSERT_TRUE(Apply(State(), ApplyRules(), &plan,
+  ASSERT_TRUE(Apply(one, ApplyRules(), &plan,
                     [&](const FileTables&, const Plan&) {
                       ++plans;
                       return Status::OK();
                     })
                   .ok());
   EXPECT_EQ(plans, 1);
+  EXPECT_GT(FileBytes().size(), 200'000u);
+  EXPECT_LT(env_.counters().bytes_written - written, 20'000u);
+  const FileTables t = Tables();
+  EXPECT_STREQ(t.users[t.users.size() - 1000].password, "changed");
 }
 
 }  // namespace

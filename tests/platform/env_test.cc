@@ -20,8 +20,8 @@
 #include <unistd.h>
 #endif
 
+#include "platform/mem_env.h"
 #include "tests/testutil/fault_env.h"
-#include "tests/testutil/mem_env.h"
 #include "tests/testutil/store_fixture.h"
 
 namespace brellox {

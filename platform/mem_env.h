@@ -1,12 +1,12 @@
-// MemEnv: an Env whose files live in this process's memory, for runs that
-// open thousands of files a second (the fuzz target) and must not wait for
-// a disk. Files are named by their whole path; folders are implied by the
+// MemEnv: an Env whose files live in this process's memory: for changes
+// worked out on a copy of a file before the file itself is locked, and for
+// runs that open thousands of files a second (the fuzz target). Files are named by their whole path; folders are implied by the
 // names and always exist. Locks behave as open file description locks do:
 // each open holds its own, conflicting with every other open of the file,
 // and closing an open releases them. Nothing is ever lost to a crash, every
 // file lies on one mount, and the caller owns every file.
-#ifndef BRELLOX_TESTS_TESTUTIL_MEM_ENV_H_
-#define BRELLOX_TESTS_TESTUTIL_MEM_ENV_H_
+#ifndef BRELLOX_PLATFORM_MEM_ENV_H_
+#define BRELLOX_PLATFORM_MEM_ENV_H_
 
 #include <cstdint>
 #include <map>
@@ -18,7 +18,6 @@
 #include "platform/env.h"
 
 namespace brellox {
-namespace test {
 
 class MemEnv : public Env {
  public:
@@ -58,12 +57,14 @@ class MemEnv : public Env {
  private:
   Status Rename(const std::string& from, const std::string& to, bool replace);
 
-  std::mutex mu_;  // guards files_, next_inode_ and every node's contents
+  std::mutex mu_;  // guards the members below and every node's contents
   std::map<std::string, std::shared_ptr<Node>> files_;
   std::uint64_t next_inode_ = 1;
+  // Advanced by every change, which takes it as the file's time, so that
+  // two changes never give a file the same times.
+  std::int64_t clock_ = 1'000'000'000;
 };
 
-}  // namespace test
 }  // namespace brellox
 
-#endif  // BRELLOX_TESTS_TESTUTIL_MEM_ENV_H_
+#endif  // BRELLOX_PLATFORM_MEM_ENV_H_

@@ -1,4 +1,4 @@
-#include "tests/testutil/mem_env.h"
+#include "platform/mem_env.h"
 
 #include <algorithm>
 #include <chrono>
@@ -8,7 +8,6 @@
 #include <vector>
 
 namespace brellox {
-namespace test {
 
 namespace {
 
@@ -34,13 +33,6 @@ void Release(std::vector<LockRange>* locks, const void* owner,
     if (lock.end > end) kept.push_back({owner, end, lock.end, lock.mode});
   }
   *locks = std::move(kept);
-}
-
-// A tick of a clock that every change advances, so that two changes never
-// give a file the same times.
-std::int64_t NextTick() {
-  static std::int64_t tick = 1'000'000'000;
-  return ++tick;
 }
 
 }  // namespace
@@ -78,8 +70,9 @@ using Node = MemEnv::Node;
 
 class MemFile : public RandomRWFile {
  public:
-  MemFile(std::mutex* mu, std::shared_ptr<Node> node, bool writable)
-      : mu_(mu), node_(std::move(node)), writable_(writable) {}
+  MemFile(std::mutex* mu, std::int64_t* clock, std::shared_ptr<Node> node,
+          bool writable)
+      : mu_(mu), clock_(clock), node_(std::move(node)), writable_(writable) {}
   ~MemFile() override {
     std::lock_guard<std::mutex> hold(*mu_);
     Release(&node_->locks, this, 0, UINT64_MAX);
@@ -101,7 +94,7 @@ class MemFile : public RandomRWFile {
     std::lock_guard<std::mutex> hold(*mu_);
     if (node_->data.size() < offset + n) node_->data.resize(offset + n, '\0');
     std::memcpy(&node_->data[offset], src, n);
-    node_->modified_ns = NextTick();
+    node_->modified_ns = ++*clock_;
     return Status::OK();
   }
 
@@ -115,7 +108,7 @@ class MemFile : public RandomRWFile {
     if (!writable_) return Status::IOError("file opened for reading only");
     std::lock_guard<std::mutex> hold(*mu_);
     node_->data.resize(size, '\0');
-    node_->modified_ns = NextTick();
+    node_->modified_ns = ++*clock_;
     return Status::OK();
   }
 
@@ -193,6 +186,7 @@ class MemFile : public RandomRWFile {
 
  private:
   std::mutex* mu_;
+  std::int64_t* clock_;  // guarded by *mu_
   std::shared_ptr<Node> node_;
   bool writable_;
 };
@@ -248,7 +242,7 @@ void MemEnv::SetContents(const std::string& path, const std::string& bytes) {
     node->path = path;
   }
   node->data = bytes;
-  node->modified_ns = NextTick();
+  node->modified_ns = ++clock_;
 }
 
 Status MemEnv::Open(const std::string& path, OpenAccess access,
@@ -257,7 +251,7 @@ Status MemEnv::Open(const std::string& path, OpenAccess access,
   std::lock_guard<std::mutex> hold(mu_);
   const auto found = files_.find(path);
   if (found == files_.end()) return Status::FileMissing(path + " is missing");
-  *result = std::make_unique<MemFile>(&mu_, found->second,
+  *result = std::make_unique<MemFile>(&mu_, &clock_, found->second,
                                       access == OpenAccess::kReadWrite);
   return Status::OK();
 }
@@ -301,8 +295,8 @@ Status MemEnv::CreateExclusive(const std::string& path, std::uint32_t mode,
   node->inode = next_inode_++;
   node->mode = mode & 07777;
   node->path = path;
-  node->modified_ns = NextTick();
-  *result = std::make_unique<MemFile>(&mu_, node, true);
+  node->modified_ns = ++clock_;
+  *result = std::make_unique<MemFile>(&mu_, &clock_, node, true);
   return Status::OK();
 }
 
@@ -373,5 +367,4 @@ void MemEnv::SleepForMicroseconds(int micros) {
   std::this_thread::sleep_for(std::chrono::microseconds(micros));
 }
 
-}  // namespace test
 }  // namespace brellox
