@@ -90,6 +90,17 @@ TEST_F(StateTest, AnExportsFirstFaultIsTheOneNamed) {
   s = state::ImageFromJson(fixed, codec_, state::ImportRules(), &image);
   EXPECT_EQ(s.message(), "users[1].id: ID 1 is used by an earlier record");
   EXPECT_EQ(s.message().find("secret"), std::string::npos);
+  // Bytes as hex: each fault named where it is.
+  for (const auto& bad :
+       {std::make_pair("0a0", "gdbs[0].details: has an odd number of hex digits"),
+        std::make_pair("0g", "gdbs[0].details: holds a character that is not hex")}) {
+    json with_gdb = backup;
+    with_gdb["gdbs"] = {{{"id", 1}, {"name", "g"}, {"details", bad.first}}};
+    EXPECT_EQ(state::ImageFromJson(with_gdb, codec_, state::ImportRules(),
+                                   &image)
+                  .message(),
+              bad.second);
+  }
   fixed["users"][1]["id"] = 2;
   fixed["users"][2]["id"] = 3;
   EXPECT_TRUE(
