@@ -34,24 +34,31 @@ Status CarryOnCopy(const std::string& image, const DesiredState& state,
   return s;
 }
 
+Status Open(const Store& store, const ApplyHooks& hooks, Access access,
+            ConfigSession* session) {
+  return hooks.open ? hooks.open(session, access)
+                    : session->Open(store, access);
+}
+
+Status Check(const ApplyHooks& hooks, const ApplyOutcome& outcome) {
+  return hooks.check ? hooks.check(outcome.file, outcome.plan) : Status::OK();
+}
+
 Status PlanFor(const DesiredState& state, const ApplyRules& rules,
                ApplyOutcome* outcome) {
   outcome->plan = Plan();
   return Plan::Make(state, outcome->file, rules, &outcome->plan);
 }
 
-}  // namespace
-
-Status ApplyToFile(const Store& store, const DesiredState& state,
-                   const ApplyRules& rules, bool write,
-                   const ApprovePlan& approve, ApplyOutcome* outcome) {
-  outcome->wrote = false;
-  ApplyStep& step = outcome->failed_at;
+// ApplyToFile, leaving in `step` the step it is at.
+Status ApplySteps(const Store& store, const DesiredState& state,
+                  const ApplyRules& rules, bool write, const ApplyHooks& hooks,
+                  ApplyOutcome* outcome, ApplyStep& step) {
   std::string read;
   {
     ConfigSession session;
     step = ApplyStep::kOpen;
-    Status s = session.Open(store, Access::kRead);
+    Status s = Open(store, hooks, Access::kRead, &session);
     if (!s.ok()) return s;
     step = ApplyStep::kRead;
     s = ReadImage(session, &read);
@@ -65,8 +72,8 @@ Status ApplyToFile(const Store& store, const DesiredState& state,
   step = ApplyStep::kPlan;
   s = PlanFor(state, rules, outcome);
   if (!s.ok()) return s;
-  step = ApplyStep::kApprove;
-  s = approve(outcome->file, outcome->plan);
+  step = ApplyStep::kCheck;
+  s = Check(hooks, *outcome);
   if (!s.ok() || !write || outcome->plan.empty()) return s;
 
   // The changes are worked out on a copy, so that the exclusive lock is
@@ -78,7 +85,7 @@ Status ApplyToFile(const Store& store, const DesiredState& state,
 
   ConfigSession session;
   step = ApplyStep::kOpen;
-  s = session.Open(store, Access::kWrite);
+  s = Open(store, hooks, Access::kWrite, &session);
   if (!s.ok()) return s;
   step = ApplyStep::kRead;
   std::string now;
@@ -95,8 +102,8 @@ Status ApplyToFile(const Store& store, const DesiredState& state,
     step = ApplyStep::kPlan;
     s = PlanFor(state, rules, outcome);
     if (!s.ok()) return s;
-    step = ApplyStep::kApprove;
-    s = approve(outcome->file, outcome->plan);
+    step = ApplyStep::kCheck;
+    s = Check(hooks, *outcome);
     if (!s.ok() || outcome->plan.empty()) return s;
     step = ApplyStep::kCarry;
     s = outcome->plan.Carry(session, state, outcome->file);
@@ -105,6 +112,18 @@ Status ApplyToFile(const Store& store, const DesiredState& state,
   step = ApplyStep::kCommit;
   s = session.Commit();
   if (s.ok()) outcome->wrote = session.wrote();
+  return s;
+}
+
+}  // namespace
+
+Status ApplyToFile(const Store& store, const DesiredState& state,
+                   const ApplyRules& rules, bool write,
+                   const ApplyHooks& hooks, ApplyOutcome* outcome) {
+  outcome->wrote = false;
+  ApplyStep step = ApplyStep::kNone;
+  const Status s = ApplySteps(store, state, rules, write, hooks, outcome, step);
+  outcome->failed_at = s.ok() ? ApplyStep::kNone : step;
   return s;
 }
 

@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "src/desired/apply_to_file.h"
@@ -94,16 +96,15 @@ class PlanTest : public StoreFixture {
   }
 
   // Makes the plan for `state` and carries it out in one commit, as apply
-  // does; `approve` sees each plan made.
-  Status Apply(const DesiredState& state, const ApplyRules& rules, Plan* plan,
-               const desired::ApprovePlan& approve = nullptr) {
+  // does; `check` sees each plan made.
+  Status Apply(
+      const DesiredState& state, const ApplyRules& rules, Plan* plan,
+      std::function<Status(const FileTables&, const Plan&)> check = nullptr) {
+    desired::ApplyHooks hooks;
+    hooks.check = std::move(check);
     desired::ApplyOutcome outcome;
-    const Status s = desired::ApplyToFile(
-        store(), state, rules, true,
-        [&](const FileTables& file, const Plan& made) {
-          return approve ? approve(file, made) : Status::OK();
-        },
-        &outcome);
+    const Status s =
+        desired::ApplyToFile(store(), state, rules, true, hooks, &outcome);
     *plan = outcome.plan;
     return s;
   }

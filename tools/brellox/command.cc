@@ -50,20 +50,23 @@ void Context::OpenToChange(ConfigSession* session) const {
 void Context::CheckTexts(ConfigSession& session) const {
   if (force_encoding || texts_checked) return;
   Snapshot snapshot;
-  const Status s = ReadTables(session, &snapshot);
+  Status s = ReadTables(session, &snapshot);
   if (!s.ok()) Fail(s, "cannot read " + path + ": " + s.message());
-  CheckTexts(snapshot);
+  s = TextsDecode(snapshot);
+  if (!s.ok()) Fail(s, s.message());
 }
 
-void Context::CheckTexts(const FileTables& tables) const {
-  if (force_encoding || texts_checked) return;
+Status Context::TextsDecode(const FileTables& tables) const {
+  if (force_encoding || texts_checked) return Status::OK();
   const std::string where = FirstUndecodedText(tables, *codec);
   if (!where.empty()) {
-    Refuse("the text of " + where + " does not decode in " + codec->encoding() +
-           "; is --encoding right? (--force-encoding "
-           "changes a file whose texts are mixed)");
+    return Status::Refused("the text of " + where + " does not decode in " +
+                           codec->encoding() +
+                           "; is --encoding right? (--force-encoding "
+                           "changes a file whose texts are mixed)");
   }
   texts_checked = true;
+  return Status::OK();
 }
 
 void Context::Commit(ConfigSession* session) const {
