@@ -120,7 +120,7 @@ changes:
     - {"change": "changed", "record": "connection 'pg'", "field": "info1",
        "from": "old.example.net", "to": "db.example.net"}
     - {"change": "changed", "record": "user 'alice'", "field": "password"}
-path:
+config_file:
   description: The configuration file, or null for the library's own.
   returned: always
   type: str
@@ -143,6 +143,7 @@ except ImportError:
     BRELLOX_IMPORT_ERROR = traceback.format_exc()
 
 _NOT_SHOWN = "(not shown)"
+_CHANGED = "(not shown, changed)"
 
 
 def is_secret_field(field):
@@ -150,11 +151,11 @@ def is_secret_field(field):
     return field == "password" or field.endswith(".password")
 
 
-def _password_texts(value):
+def _password_texts(value, encoding):
     """The texts a password value gives away: a string, a number as the
-    JSON reader would take it, a {"hex": ...} text with what it decodes to.
-    References ({"env": ...}, {"file": ...}) name where a secret lies, and
-    are no secret."""
+    JSON reader would take it, a {"hex": ...} text with what its bytes read
+    as in the file's code page. References ({"env": ...}, {"file": ...})
+    name where a secret lies, and are no secret."""
     if isinstance(value, bool) or value is None:
         return set()
     if isinstance(value, (int, float)):
@@ -164,20 +165,15 @@ def _password_texts(value):
     if isinstance(value, dict) and isinstance(value.get("hex"), str):
         texts = {value["hex"]} if value["hex"] else set()
         try:
-            raw = bytes.fromhex(value["hex"])
-        except ValueError:
-            return texts
-        for encoding in ("utf-8", "gbk"):
-            try:
-                texts.add(raw.decode(encoding))
-            except UnicodeDecodeError:
-                pass
+            texts.add(bytes.fromhex(value["hex"]).decode(encoding))
+        except (ValueError, LookupError):
+            pass
         texts.discard("")
         return texts
     return set()
 
 
-def state_secrets(state):
+def state_secrets(state, encoding="gbk"):
     """The passwords an inline state holds: the value of every key named
     "password", at any depth."""
     secrets = set()
@@ -187,14 +183,14 @@ def state_secrets(state):
         if isinstance(value, dict):
             for key, item in value.items():
                 if key == "password":
-                    secrets |= _password_texts(item)
+                    secrets |= _password_texts(item, encoding)
                 pending.append(item)
         elif isinstance(value, list):
             pending.extend(value)
     return secrets
 
 
-def state_text_secrets(text):
+def state_text_secrets(text, encoding="gbk"):
     """The passwords of a state given as JSON text, a key given twice
     included (the library refuses such a state, but its text may still
     reach the output). Text that does not parse yields what was read."""
@@ -203,7 +199,7 @@ def state_text_secrets(text):
     def pairs(items):
         for key, item in items:
             if key == "password":
-                secrets.update(_password_texts(item))
+                secrets.update(_password_texts(item, encoding))
         return dict(items)
 
     try:
@@ -263,8 +259,7 @@ def build_diff(changes, path, dry_run=False):
             field = change.get("field", "")
             if is_secret_field(field) or "from" not in change:
                 before.append("%s: %s %s" % (record, field, _NOT_SHOWN))
-                after.append("%s: %s %s, changed"
-                             % (record, field, _NOT_SHOWN))
+                after.append("%s: %s %s" % (record, field, _CHANGED))
             else:
                 before.append("%s: %s = %s"
                               % (record, field, _value(change["from"])))
@@ -294,7 +289,8 @@ ARGUMENT_SPEC = dict(
     state_file=dict(type="path"),
     prune=dict(type="bool", default=False),
     keep_ids=dict(type="bool", default=False),
-    allow_empty_password=dict(type="bool", default=False),
+    # A switch, not a secret.
+    allow_empty_password=dict(type="bool", default=False, no_log=False),
     timeout=dict(type="float"),
 )
 
@@ -313,7 +309,8 @@ def main():
     module.no_log_values.difference_update(leaf_texts(params["state"]))
     if params["state"] is not None:
         state = params["state"]
-        module.no_log_values.update(state_secrets(state))
+        module.no_log_values.update(
+            state_secrets(state, params["encoding"]))
     else:
         try:
             with open(params["state_file"], "rb") as stream:
@@ -321,12 +318,14 @@ def main():
         except (OSError, UnicodeDecodeError) as error:
             module.fail_json(msg="cannot read state_file %s: %s"
                              % (params["state_file"], error),
-                             path=params["path"])
-        module.no_log_values.update(state_text_secrets(state))
+                             config_file=params["path"])
+        module.no_log_values.update(
+            state_text_secrets(state, params["encoding"]))
 
     if brellox is None:
         module.fail_json(msg=missing_required_lib("brellox"),
-                         exception=BRELLOX_IMPORT_ERROR, path=params["path"])
+                         exception=BRELLOX_IMPORT_ERROR,
+                         config_file=params["path"])
 
     try:
         config = brellox.ConfigFile(params["path"], params["encoding"],
@@ -337,15 +336,16 @@ def main():
             allow_empty_password=params["allow_empty_password"])
     except brellox.BrelloxError as error:
         module.fail_json(msg=error.reason, result=result_name(error.result),
-                         path=params["path"])
+                         config_file=params["path"])
     except (LookupError, OSError) as error:
         # An unknown code page, or no library to load.
-        module.fail_json(msg=str(error), path=params["path"])
+        module.fail_json(msg=str(error), config_file=params["path"])
 
     changes = shown_changes(report["changes"])
     # A dry run changes nothing; it reports what a run would change.
     changed = bool(report["changed"] or (module.check_mode and changes))
-    result = dict(changed=changed, changes=changes, path=params["path"])
+    result = dict(changed=changed, changes=changes,
+                  config_file=params["path"])
     if module._diff:
         result["diff"] = build_diff(changes, params["path"],
                                     dry_run=module.check_mode)
