@@ -3,18 +3,16 @@
 // no deeper than its limit; the state's validation either refuses that or
 // gives a state; the plan of a valid state against a well-filled file is
 // made, checked against the tables it was made from, and put into words.
-// Nothing may crash, and no refusal may be anything but a ToolError or a
-// Status saying why.
+// Nothing may crash, and every refusal is a Status saying why.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
 #include "src/desired/plan.h"
+#include "src/state/desired_json.h"
+#include "src/state/json_reader.h"
 #include "src/store/default_file.h"
-#include "tools/brellox/apply_plan.h"
-#include "tools/brellox/backup_json.h"
-#include "tools/brellox/tool_error.h"
 
 namespace brellox {
 namespace {
@@ -41,11 +39,11 @@ const FileTables& Server() {
   return tables;
 }
 
-void Plan(const desired::DesiredState& state, const tool::Codec& codec,
+void Plan(const desired::DesiredState& state, const state::Codec& codec,
           const desired::ApplyRules& rules) {
   desired::Plan plan;
   if (!desired::Plan::Make(state, Server(), rules, &plan).ok()) return;
-  const json changes = tool::PlanChanges(plan, state, Server(), codec);
+  const json changes = state::PlanChanges(plan, state, Server(), codec);
   if (changes.size() < plan.changes().size()) std::abort();
   for (const desired::Change& c : plan.changes()) {
     // Every change to a record names one that exists on its side.
@@ -64,23 +62,27 @@ void Plan(const desired::DesiredState& state, const tool::Codec& codec,
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                       std::size_t size) {
   using namespace brellox;
-  static const tool::Codec codec("GBK");
+  static const state::Codec codec("GBK");
   const std::string text(reinterpret_cast<const char*>(data), size);
-  try {
-    nlohmann::ordered_json state;
-    std::size_t error_byte = 0;
-    if (!tool::ParseBackup(text, &state, &error_byte)) {
-      if (error_byte > size + 1) std::abort();
-      return 0;
-    }
-    const desired::DesiredState desired =
-        tool::ParseDesiredState(std::move(state), codec);
-    desired::ApplyRules rules;
-    Plan(desired, codec, rules);
-    rules.prune = rules.allow_empty_password = true;
-    Plan(desired, codec, rules);
-  } catch (const tool::ToolError&) {
-    // A refusal, with its reason: what the tool prints.
+  nlohmann::ordered_json value;
+  std::size_t error_byte = 0;
+  const Status parsed = state::ParseStrictJson(text, &value, &error_byte);
+  if (parsed.IsInvalidArgument() && error_byte > size + 1) std::abort();
+  if (!parsed.ok()) {
+    if (parsed.message().empty()) std::abort();
+    return 0;
   }
+  desired::DesiredState desired;
+  const Status read =
+      state::ParseDesiredState(std::move(value), codec, &desired);
+  if (!read.ok()) {
+    // A refusal, with its reason: what apply reports.
+    if (!read.IsRefused() || read.message().empty()) std::abort();
+    return 0;
+  }
+  desired::ApplyRules rules;
+  Plan(desired, codec, rules);
+  rules.prune = rules.allow_empty_password = true;
+  Plan(desired, codec, rules);
   return 0;
 }

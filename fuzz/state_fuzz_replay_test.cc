@@ -7,9 +7,9 @@
 #include <random>
 #include <string>
 
+#include "src/state/desired_json.h"
+#include "src/state/json_reader.h"
 #include "src/store/default_file.h"
-#include "tools/brellox/apply_plan.h"
-#include "tools/brellox/backup_json.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                       std::size_t size);
@@ -40,9 +40,12 @@ TEST(StateFuzzReplay, PrefixesFlipsAndDeepNestingRunCleanly) {
   // The whole state reaches the plan: the flips start from there.
   nlohmann::ordered_json json;
   std::size_t error_byte = 0;
-  ASSERT_TRUE(tool::ParseBackup(state, &json, &error_byte));
-  const desired::DesiredState desired =
-      tool::ParseDesiredState(std::move(json), tool::Codec("GBK"));
+  ASSERT_TRUE(state::ParseStrictJson(kState, &json, &error_byte).ok());
+  desired::DesiredState desired;
+  const state::Codec codec("GBK");
+  ASSERT_TRUE(codec.status().ok());
+  ASSERT_TRUE(
+      state::ParseDesiredState(std::move(json), codec, &desired).ok());
   FileTables file;
   ASSERT_TRUE(DecodeImage(DefaultConfigImage(), &file).ok());
   desired::Plan plan;

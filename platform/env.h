@@ -345,6 +345,17 @@ class Env {
         .count();
   }
 
+  // The value of the process's environment variable `name` (in UTF-8 on
+  // Windows); false when it is not set.
+  virtual bool Variable(const std::string& /*name*/, std::string* /*value*/) {
+    return false;
+  }
+
+  // Who FileFacts::owner names when this process made a file: the effective
+  // user ID in decimal on POSIX, the process's user SID on Windows; empty
+  // when it cannot be told.
+  virtual std::string CallerIdentity() { return std::string(); }
+
   // A new ChangeQueue. Refused, saying why, where the system gives no such
   // signal (Windows, the default here); IOError when it refused one.
   virtual Status NewChangeQueue(std::unique_ptr<ChangeQueue>* queue) {

@@ -619,6 +619,15 @@ class PosixEnv final : public Env {
     return Status::OK();
   }
 
+  bool Variable(const std::string& name, std::string* value) override {
+    const char* found = std::getenv(name.c_str());
+    if (found == nullptr) return false;
+    *value = found;
+    return true;
+  }
+
+  std::string CallerIdentity() override { return std::to_string(geteuid()); }
+
   std::uint64_t NowMicros() override {
     struct timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);

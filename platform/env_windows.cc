@@ -2,11 +2,13 @@
 #include <aclapi.h>
 #include <sddl.h>
 
+#include <cstdlib>
 #include <limits>
 #include <memory>
 #include <new>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/env.h"
 #include "platform/utf16.h"
@@ -559,6 +561,32 @@ class WindowsEnv final : public Env {
     }
     result->reset(new WindowsFolder(this, path, handle));
     return Status::OK();
+  }
+
+  bool Variable(const std::string& name, std::string* value) override {
+    std::wstring wide_name;
+    if (!Utf8ToUtf16(name, &wide_name)) return false;
+    const wchar_t* found = _wgetenv(wide_name.c_str());
+    return found != nullptr && Utf16ToUtf8(found, value);
+  }
+
+  std::string CallerIdentity() override {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return {};
+    std::string identity;
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<char> buffer(size);
+    wchar_t* text = nullptr;
+    if (size != 0 &&
+        GetTokenInformation(token, TokenUser, buffer.data(), size, &size) &&
+        ConvertSidToStringSidW(
+            reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text)) {
+      if (!Utf16ToUtf8(text, &identity)) identity.clear();
+      LocalFree(text);
+    }
+    CloseHandle(token);
+    return identity;
   }
 
   std::uint64_t NowMicros() override { return GetTickCount64() * 1000u; }

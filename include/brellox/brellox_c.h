@@ -3,8 +3,9 @@
  * The same store as brellox/brellox.h, for callers that are not C++: C
  * (C89 syntax; only <stdint.h> is needed) and any language with a foreign
  * function interface (ctypes, P/Invoke, cgo, Rust's FFI, Delphi). Every name
- * is plain C, prefixed brellox_; only C types cross, every buffer belongs to
- * the caller, and nothing is allocated for the caller to free.
+ * is plain C, prefixed brellox_; only C types cross, and every buffer belongs
+ * to the caller, but for brellox_apply's report, which the caller releases
+ * with brellox_free.
  *
  * Every function takes `path`, the configuration file to work on: NULL is
  * the library's own "Svr_Config.CFG", the one the Svr_ functions use; any
@@ -292,6 +293,47 @@ BRELLOX_C_API brellox_result brellox_set_option(const char* path,
                                                 int32_t group_type,
                                                 int32_t index,
                                                 const brellox_option* option);
+
+/* ------------------------------------------------------------------------
+ * Desired state (doc/apply_format.md) */
+
+/* Flags of brellox_apply, as the admin tool's `apply` options. */
+/* Also remove the records of each table the state lists that it lacks
+   (users with their privilege values); a table left out is never pruned. */
+#define BRELLOX_APPLY_PRUNE 1u
+/* Decide and describe the changes under a read lock; write nothing. */
+#define BRELLOX_APPLY_DRY_RUN 2u
+/* Add records under the IDs the state gives them, which must be above the
+   IDs the file has issued. */
+#define BRELLOX_APPLY_KEEP_IDS 4u
+/* Let a user be added, or a password set, with an empty password. */
+#define BRELLOX_APPLY_ALLOW_EMPTY_PASSWORD 8u
+
+/* Brings the file at `path` (NULL: the library's own) to the desired state
+ * `state_json`: UTF-8 JSON as doc/apply_format.md describes, records matched
+ * by name, every change in one journaled commit, nothing written when
+ * nothing differs. Texts are converted to the file's code page `encoding`
+ * (NULL: "GBK"). Passwords given by reference ({"env": NAME},
+ * {"file": PATH}) are read by the calling process; no reason and no report
+ * ever holds a password.
+ *
+ * On success *report (when `report` is not NULL) receives a NUL-terminated
+ * UTF-8 JSON text {"changed": bool, "dryRun": bool, "changes": [...]}, the
+ * change objects that `brellox apply --json` prints, which the caller
+ * releases with brellox_free. On failure *report is NULL, the file is as it
+ * was, and brellox_last_error gives the reason, naming the state's path
+ * ("users[2].name: is blank"): BRELLOX_INVALID_ARGUMENT for a NULL state,
+ * an unknown flag bit or an encoding the library cannot use,
+ * BRELLOX_REFUSED for a state apply refuses (among them a new user without
+ * a password, unless BRELLOX_APPLY_ALLOW_EMPTY_PASSWORD). */
+BRELLOX_C_API brellox_result brellox_apply(const char* path,
+                                           const char* state_json,
+                                           const char* encoding,
+                                           uint32_t flags, char** report);
+
+/* Releases a buffer the library allocated for the caller (brellox_apply's
+ * report). NULL is ignored. */
+BRELLOX_C_API void brellox_free(void* buffer);
 
 #ifdef __cplusplus
 }

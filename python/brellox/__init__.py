@@ -15,6 +15,7 @@ import codecs
 import ctypes
 import enum
 import errno
+import json
 import math
 import os
 import struct
@@ -177,6 +178,11 @@ _USER_NAME_SIZE = 31
 _TEMP_DIR_SIZE = 128
 _NAME_SIZE = 33
 _GROUP_SLOTS = 6
+# brellox_apply's flags (BRELLOX_APPLY_*).
+_APPLY_PRUNE = 1
+_APPLY_DRY_RUN = 2
+_APPLY_KEEP_IDS = 4
+_APPLY_ALLOW_EMPTY_PASSWORD = 8
 
 
 def _check_encoding(encoding):
@@ -546,3 +552,39 @@ class ConfigFile:
                    name: Optional[str] = None, group_type: int = 0) -> None:
         self._call("brellox_set_option", self._text(name, "group name"), group_type, index,
                    self._option_record(option))
+
+    # -- desired state -----------------------------------------------------
+
+    def apply(self, state: Union[dict, str], *, prune: bool = False,
+              dry_run: bool = False, keep_ids: bool = False,
+              allow_empty_password: bool = False) -> dict:
+        """Brings the file to the desired state `state` (a dict, or its JSON
+        text), as `brellox apply` does (doc/apply_format.md): records
+        matched by name, every change in one commit, nothing written when
+        nothing differs or with `dry_run`. Returns the report
+        {"changed": bool, "dryRun": bool, "changes": [...]}, the change
+        objects `brellox apply --json` prints. A state apply refuses (a new
+        user without a password unless `allow_empty_password`, a blank
+        name, ...) raises Refused with the reason, naming the state's path;
+        passwords given by reference ({"env": NAME}, {"file": PATH}) are
+        read by this process and never shown."""
+        if isinstance(state, dict):
+            text = json.dumps(state)
+        elif isinstance(state, str):
+            text = state
+        else:
+            raise InvalidArgument(Result.INVALID_ARGUMENT,
+                                  "state is not a dict or a JSON text")
+        _refuse_nul(text, "state")
+        flags = ((_APPLY_PRUNE if prune else 0) |
+                 (_APPLY_DRY_RUN if dry_run else 0) |
+                 (_APPLY_KEEP_IDS if keep_ids else 0) |
+                 (_APPLY_ALLOW_EMPTY_PASSWORD if allow_empty_password else 0))
+        report = ctypes.c_char_p()
+        self._call("brellox_apply", text.encode("utf-8"),
+                   codecs.lookup(self.encoding).name.encode("ascii"), flags,
+                   ctypes.byref(report))
+        try:
+            return json.loads(ctypes.string_at(report).decode("utf-8"))
+        finally:
+            library().brellox_free(ctypes.cast(report, ctypes.c_void_p))

@@ -70,7 +70,12 @@ _SIGNATURES = {
     "brellox_last_error": [ctypes.c_char_p, _int],
     "brellox_set_busy_timeout": [ctypes.c_int64],
     "brellox_set_thread_busy_timeout": [ctypes.c_int64],
+    "brellox_apply": [_c_char_p, _c_char_p, _c_char_p, ctypes.c_uint32,
+                      ctypes.POINTER(ctypes.c_char_p)],
+    "brellox_free": [ctypes.c_void_p],
 }
+# Functions that answer nothing; every other one answers a brellox_result.
+_VOID = {"brellox_free"}
 for _table, _record in (("connection", ConnectionRecord), ("gdb", GdbRecord)):
     _p = ctypes.POINTER(_record)
     _plural = "connections" if _table == "connection" else "gdbs"
@@ -135,7 +140,7 @@ def _load():
         for name, argtypes in _SIGNATURES.items():
             function = getattr(lib, name)
             function.argtypes = argtypes
-            function.restype = ctypes.c_int
+            function.restype = None if name in _VOID else ctypes.c_int
         lib.brellox_result_name.argtypes = [ctypes.c_int]
         lib.brellox_result_name.restype = ctypes.c_char_p
         return lib

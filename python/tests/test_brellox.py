@@ -1,6 +1,7 @@
 """The package against the built library: round trips of every table, and
 the exceptions that carry the library's result and reason."""
 import errno
+import json
 import os
 import shutil
 import subprocess
@@ -212,6 +213,7 @@ NUL_ARGUMENTS = [
         Option("o", OptionType.TEXT, "v\0w")])),
     ("option description", lambda c: c.add_option_group("g", 1, [
         Option("o", OptionType.INT32, 1, "d\0")])),
+    ("state", lambda c: c.apply('{"tempDir": "/tmp\0"}')),
 ]
 
 
@@ -291,3 +293,111 @@ def test_the_busy_timeout_is_the_files_own(config):
 def test_a_negative_timeout_is_refused(config):
     with pytest.raises(ValueError, match="timeout"):
         brellox.ConfigFile(config.path, timeout=-1)
+
+
+# A state as a fleet keeps it: the password by reference, never inline.
+FLEET = {
+    "users": [{"name": "张三", "password": {"env": "BRELLOX_TEST_PASSWORD"}}],
+    "privileges": [{"user": "张三", "privID": 5, "value": 2}],
+    "connections": [{"name": "pg", "info1": "db.example.org"}],
+}
+
+
+def test_apply_brings_the_file_to_the_state_once(config, monkeypatch):
+    monkeypatch.setenv("BRELLOX_TEST_PASSWORD", "env-s3cret")
+    report = config.apply(FLEET)
+    assert report["changed"] is True and report["dryRun"] is False
+    assert {(c["change"], c["record"]) for c in report["changes"]} == {
+        ("added", "user '张三'"), ("added", "connection 'pg'"),
+        ("added", "privilege (user '张三', privilege 5)")}
+    assert "env-s3cret" not in str(report)
+    assert config.check_user("张三", "env-s3cret")
+    assert config.get_privilege(config.user_id("张三"), 5) == 2
+    assert config.get_connection(config.connection_ids()[-1]).info1 == \
+        "db.example.org"
+    before = open(config.path, "rb").read()
+    # The same state again, as dict or as text: nothing to change.
+    for state in (FLEET, json.dumps(FLEET, ensure_ascii=False)):
+        assert config.apply(state) == {"changed": False, "dryRun": False,
+                                       "changes": []}
+    assert open(config.path, "rb").read() == before
+    monkeypatch.setenv("BRELLOX_TEST_PASSWORD", "other")
+    report = config.apply(FLEET)
+    assert report["changes"] == [{"change": "changed",
+                                  "record": "user '张三'",
+                                  "field": "password"}]
+    assert config.check_user("张三", "other")
+
+
+def test_apply_dry_run_tells_the_changes_and_writes_nothing(config):
+    before = open(config.path, "rb").read()
+    report = config.apply({"tempDir": "/srv/tmp",
+                           "users": [{"name": "bob", "password": "pw"}]},
+                          dry_run=True)
+    assert report["changed"] is False and report["dryRun"] is True
+    assert [c["record"] for c in report["changes"]] == ["header", "user 'bob'"]
+    assert report["changes"][0]["to"] == "/srv/tmp"
+    assert open(config.path, "rb").read() == before
+    with pytest.raises(brellox.NotFound):
+        config.user_id("bob")
+
+
+def test_apply_refuses_a_new_user_without_a_password(config):
+    before = open(config.path, "rb").read()
+    with pytest.raises(brellox.Refused) as caught:
+        config.apply({"users": [{"name": "bob"}]})
+    assert caught.value.result == brellox.Result.REFUSED
+    assert "new user 'bob' has no password" in caught.value.reason
+    assert open(config.path, "rb").read() == before
+    report = config.apply({"users": [{"name": "bob"}]},
+                          allow_empty_password=True)
+    assert report["changed"] is True
+    assert config.check_user("bob", "")
+
+
+def test_apply_removes_absent_records_and_prunes(config):
+    ann = config.add_user("ann", "pw")
+    config.add_user("bob", "pw")
+    config.set_privilege(ann, 3, 1)
+    report = config.apply({"users": [{"name": "ann", "state": "absent"}]})
+    assert [(c["change"], c["record"]) for c in report["changes"]] == [
+        ("removed", "user 'ann'"),
+        ("removed", "privilege (user 'ann', privilege 3)")]
+    assert config.user_ids() == [2]
+    assert config.apply({"users": [{"name": "ann", "state": "absent"}]})[
+        "changed"] is False
+    # Pruned: the users the state lacks go; a table left out stays.
+    config.add_connection(Connection("pg"))
+    config.apply({"users": [{"name": "carl", "password": "x"}]}, prune=True)
+    assert [config.user_name(i) for i in config.user_ids()] == ["carl"]
+    assert config.connection_exists("pg")
+
+
+def test_apply_keeps_ids_only_above_the_counter(config):
+    config.apply({"users": [{"id": 7, "name": "ann", "password": "x"}]},
+                 keep_ids=True)
+    assert config.user_id("ann") == 7
+    with pytest.raises(brellox.Refused, match="users\\[0\\]"):
+        config.apply({"users": [{"id": 3, "name": "bob", "password": "x"}]},
+                     keep_ids=True)
+
+
+@pytest.mark.parametrize("state, reason", [
+    ("{\"users\": [", "not valid JSON"),
+    ({"users": [{"name": " ", "password": "x"}]}, "users[0].name: is blank"),
+    ({"users": [{"name": "a", "password": {"env": "BRELLOX_UNSET_VARIABLE"}}]},
+     "users[0].password (env 'BRELLOX_UNSET_VARIABLE'): is not set"),
+    ({"optionGroups": [{"groupType": 1, "groupName": "g", "options": [],
+                        "state": "absent"}]}, "cannot be removed"),
+])
+def test_apply_refusals_name_the_states_path(config, state, reason):
+    before = open(config.path, "rb").read()
+    with pytest.raises(brellox.Refused) as caught:
+        config.apply(state)
+    assert reason in caught.value.reason
+    assert open(config.path, "rb").read() == before
+
+
+def test_apply_takes_only_a_dict_or_text(config):
+    with pytest.raises(brellox.InvalidArgument, match="dict or a JSON text"):
+        config.apply([{"users": []}])

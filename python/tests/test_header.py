@@ -48,6 +48,16 @@ def test_limits_and_option_types_are_the_headers(header):
     assert declared == {kind.name: kind.value for kind in brellox.OptionType}
 
 
+def test_apply_flags_are_the_headers(header):
+    defines = _defines(header)
+    assert {name: value for name, value in defines.items()
+            if name.startswith("APPLY_")} == {
+        "APPLY_PRUNE": brellox._APPLY_PRUNE,
+        "APPLY_DRY_RUN": brellox._APPLY_DRY_RUN,
+        "APPLY_KEEP_IDS": brellox._APPLY_KEEP_IDS,
+        "APPLY_ALLOW_EMPTY_PASSWORD": brellox._APPLY_ALLOW_EMPTY_PASSWORD}
+
+
 _SCALARS = {"char": ctypes.c_char, "int32_t": ctypes.c_int32,
             "unsigned char": ctypes.c_ubyte}
 
@@ -80,22 +90,31 @@ def _ctype(parameter):
                "brellox_option*": _library.OptionRecord}
     if kind == "char*":
         return ctypes.c_char_p
+    if kind == "char**":
+        return ctypes.POINTER(ctypes.c_char_p)
+    if kind == "void*":
+        return ctypes.c_void_p
     if kind in records:
         return ctypes.POINTER(records[kind])
     if kind == "int32_t*":
         return ctypes.POINTER(ctypes.c_int32)
     return {"int32_t": ctypes.c_int32, "int64_t": ctypes.c_int64,
-            "brellox_result": ctypes.c_int}[kind]
+            "uint32_t": ctypes.c_uint32, "brellox_result": ctypes.c_int}[kind]
 
 
 def test_every_function_has_the_headers_parameters(header):
     declared = {}
+    returning = {}
     for returns, name, parameters in re.findall(
             r"BRELLOX_C_API\s+([\w\s\*]+?)\s*\**\s*(brellox_\w+)\s*"
             r"\(([^)]*)\);", header):
         declared[name] = [_ctype(p) for p in parameters.split(",")]
+        returning[name] = returns.strip()
     # The one function that answers a text instead of a result.
     assert declared.pop("brellox_result_name") == [ctypes.c_int]
     assert sorted(declared) == sorted(_library._SIGNATURES)
     for name, argtypes in declared.items():
         assert _library._SIGNATURES[name] == argtypes, name
+    # Only the functions the package reads no result from return void.
+    assert {name for name, kind in returning.items()
+            if kind == "void"} == _library._VOID

@@ -203,9 +203,9 @@ Status Plan::CheckPassword(const DesiredState& state, std::int32_t want,
   const SVR_USER_REC& user = state.records.users[want];
   const std::string path = At("users", static_cast<std::size_t>(want));
   const std::string name = NameKey(user);
-  const char* how =
-      "give one as \"password\", or allow empty passwords "
-      "(--allow-empty-password)";
+  const std::string how =
+      std::string("give one as \"password\", or allow empty passwords (") +
+      rules_.allow_empty_password_switch + ")";
   if (rules_.allow_empty_password) return Status::OK();
   if (!state.user_has_password[want]) {
     // Only an added user can get here: a stored password is kept.

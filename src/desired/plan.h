@@ -26,6 +26,8 @@ struct ApplyRules {
   bool keep_ids = false;
   // A user may be added, or a password set, with an empty password.
   bool allow_empty_password = false;
+  // How the caller allows that, as a refusal for want of it says.
+  const char* allow_empty_password_switch = "--allow-empty-password";
 };
 
 enum class ChangeKind { kAdd, kUpdate, kRemove };

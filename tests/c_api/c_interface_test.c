@@ -1,13 +1,18 @@
 /* Every function of the C interface, called from a program compiled as C,
  * against the shared library (Linux) or brellox.dll (Windows, 64- and
  * 32-bit): the round trip of each table, each result a call can give, and
- * the last error after a failure and after a success.
+ * the last error after a failure and after a success; bringing a file to a
+ * desired state, and the report the caller frees.
  *
  *   c_interface_test PRISTINE_FILE SCRATCH_FOLDER
  *
  * PRISTINE_FILE is a configuration file as the library writes a new one; it
  * is copied into SCRATCH_FOLDER and never changed. Exit status 0 when every
  * check held; each failed check prints one line. */
+#if !defined(_WIN32)
+#define _POSIX_C_SOURCE 200809L /* setenv, chmod */
+#include <sys/stat.h>
+#endif
 #include <brellox/brellox_c.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -70,6 +75,37 @@ static int CopyFile(const char* from, const char* to, long limit) {
   if (in != NULL) fclose(in);
   if (out != NULL && fclose(out) != 0) ok = 0;
   return ok;
+}
+
+/* The last error's message does not hold `secret`. */
+static void ExpectReasonLacks(const char* secret, int line) {
+  char reason[1024];
+  brellox_last_error(reason, sizeof reason);
+  if (strstr(reason, secret) != NULL) {
+    fprintf(stderr, "line %d: reason '%s' shows a secret\n", line, reason);
+    ++g_failures;
+  }
+}
+
+/* The first `size` bytes of the file `path` into `bytes`; how many. */
+static size_t ReadFile(const char* path, char* bytes, size_t size) {
+  size_t n = 0;
+  FILE* in = fopen(path, "rb");
+  if (in != NULL) {
+    n = fread(bytes, 1, size, in);
+    fclose(in);
+  }
+  return n;
+}
+
+static void SetVariable(const char* name, const char* value) {
+#if defined(_WIN32)
+  char setting[256];
+  sprintf(setting, "%s=%s", name, value);
+  CHECK(_putenv(setting) == 0);
+#else
+  CHECK(setenv(name, value, 1) == 0);
+#endif
 }
 
 static void TempDir(const char* file) {
@@ -323,6 +359,172 @@ static void Options(const char* file) {
 }
 
 /* Files that cannot be used, and the library's own file (path NULL). */
+/* Applies `state` with `flags`, expecting `wanted`; a success's report must
+ * hold each of `parts` (NULL-ended) and, like any reason, not `secret`. */
+static void ExpectApply(const char* file, const char* state, uint32_t flags,
+                        brellox_result wanted, const char* const* parts,
+                        const char* secret, int line) {
+  char* report = (char*)&report; /* must be set to NULL on failure */
+  const brellox_result got = brellox_apply(file, state, NULL, flags, &report);
+  ExpectResult(got, wanted, state != NULL ? state : "no state", line);
+  if (got != BRELLOX_OK) {
+    if (report != NULL) {
+      fprintf(stderr, "line %d: a failed apply left a report\n", line);
+      ++g_failures;
+    }
+    if (secret != NULL) ExpectReasonLacks(secret, line);
+    return;
+  }
+  if (report == NULL) {
+    fprintf(stderr, "line %d: no report\n", line);
+    ++g_failures;
+    return;
+  }
+  for (; parts != NULL && *parts != NULL; ++parts) {
+    if (strstr(report, *parts) == NULL) {
+      fprintf(stderr, "line %d: report %s lacks %s\n", line, report, *parts);
+      ++g_failures;
+    }
+  }
+  if (secret != NULL && strstr(report, secret) != NULL) {
+    fprintf(stderr, "line %d: report %s shows a secret\n", line, report);
+    ++g_failures;
+  }
+  brellox_free(report);
+}
+
+static void Apply(const char* file, const char* scratch) {
+  static const char kDora[] =
+      "{\"users\": [{\"name\": \"dora\", \"password\": {\"env\": "
+      "\"BRELLOX_C_TEST_PASSWORD\"}}], \"privileges\": [{\"user\": "
+      "\"dora\", \"privID\": 4, \"value\": 2}], \"connections\": "
+      "[{\"name\": \"pg2\", \"info1\": \"db.example.org\"}]}";
+  static const char* const kAdded[] = {
+      "\"changed\":true", "\"dryRun\":false", "added", "user 'dora'",
+      "privilege (user 'dora', privilege 4)", "connection 'pg2'", NULL};
+  static const char* const kDryRun[] = {"\"changed\":false",
+                                        "\"dryRun\":true", "user 'dora'",
+                                        NULL};
+  static const char* const kNone[] = {"\"changed\":false", "\"changes\":[]",
+                                      NULL};
+  static const char* const kRemoved[] = {"\"changed\":true", "removed",
+                                         "user 'dora'", NULL};
+  static const char* const kPassword[] = {"password", NULL};
+  static const char* const kNoPassword[] = {"\"changed\":true", "user 'nopw'",
+                                            NULL};
+  char before[65536], after[65536];
+  size_t size_before, size_after;
+  int32_t id = 0, value = 0, exists = 0;
+  char* report = NULL;
+#if !defined(_WIN32)
+  char secret_file[1024];
+  FILE* out;
+#endif
+
+  /* A new user needs a password, or the flag that allows none. */
+  ExpectApply(file, "{\"users\": [{\"name\": \"nopw\"}]}", 0,
+              BRELLOX_REFUSED, NULL, NULL, __LINE__);
+  ExpectReason("users[0]: new user 'nopw' has no password", __LINE__);
+  ExpectReason("BRELLOX_APPLY_ALLOW_EMPTY_PASSWORD", __LINE__);
+  EXPECT_RESULT(brellox_get_user_id(file, "nopw", &id), BRELLOX_NOT_FOUND);
+  ExpectApply(file, "{\"users\": [{\"name\": \"nopw\"}]}",
+              BRELLOX_APPLY_ALLOW_EMPTY_PASSWORD, BRELLOX_OK, kNoPassword, NULL,
+              __LINE__);
+  EXPECT_RESULT(brellox_check_user(file, "nopw", ""), BRELLOX_OK);
+
+  /* Arguments the call never takes, and a state that is not JSON. */
+  ExpectApply(file, "{}", 16u, BRELLOX_INVALID_ARGUMENT, NULL, NULL, __LINE__);
+  ExpectApply(file, NULL, 0, BRELLOX_INVALID_ARGUMENT, NULL, NULL, __LINE__);
+  EXPECT_RESULT(brellox_apply(file, "{}", "no-such-code-page", 0, &report),
+                BRELLOX_INVALID_ARGUMENT);
+  CHECK(report == NULL);
+  ExpectApply(file, "{\"users\": [", 0, BRELLOX_REFUSED, NULL, NULL,
+              __LINE__);
+  ExpectReason("not valid JSON", __LINE__);
+  ExpectApply(file, "{\"users\": [{\"name\": \" \", \"password\": \"x\"}]}",
+              0, BRELLOX_REFUSED, NULL, NULL, __LINE__);
+  ExpectReason("users[0].name: is blank", __LINE__);
+
+  /* A reference to a variable that is not set names it, not a secret. */
+  ExpectApply(file, kDora, 0, BRELLOX_REFUSED, NULL, NULL, __LINE__);
+  ExpectReason("users[0].password (env 'BRELLOX_C_TEST_PASSWORD'): is not set",
+               __LINE__);
+  SetVariable("BRELLOX_C_TEST_PASSWORD", "env-s3cret");
+
+  /* A dry run tells the changes and leaves every byte as it was. */
+  size_before = ReadFile(file, before, sizeof before);
+  ExpectApply(file, kDora, BRELLOX_APPLY_DRY_RUN, BRELLOX_OK, kDryRun,
+              "env-s3cret", __LINE__);
+  size_after = ReadFile(file, after, sizeof after);
+  CHECK(size_before > 0 && size_before == size_after &&
+        memcmp(before, after, size_before) == 0);
+  EXPECT_RESULT(brellox_get_user_id(file, "dora", &id), BRELLOX_NOT_FOUND);
+
+  /* Applied, then again: nothing left to change. */
+  ExpectApply(file, kDora, 0, BRELLOX_OK, kAdded, "env-s3cret", __LINE__);
+  EXPECT_RESULT(brellox_check_user(file, "dora", "env-s3cret"), BRELLOX_OK);
+  EXPECT_RESULT(brellox_get_user_id(file, "dora", &id), BRELLOX_OK);
+  EXPECT_RESULT(brellox_get_user_privilege(file, id, 4, &value), BRELLOX_OK);
+  CHECK(value == 2);
+  EXPECT_RESULT(brellox_connection_exists(file, "pg2", &exists), BRELLOX_OK);
+  CHECK(exists == 1);
+  size_before = ReadFile(file, before, sizeof before);
+  ExpectApply(file, kDora, 0, BRELLOX_OK, kNone, "env-s3cret", __LINE__);
+  size_after = ReadFile(file, after, sizeof after);
+  CHECK(size_before == size_after && memcmp(before, after, size_before) == 0);
+  /* The report may be left out. */
+  EXPECT_RESULT(brellox_apply(file, kDora, NULL, 0, NULL), BRELLOX_OK);
+
+  /* A new password by reference is told as differing, never shown. */
+  SetVariable("BRELLOX_C_TEST_PASSWORD", "env-other");
+  ExpectApply(file, kDora, 0, BRELLOX_OK, kPassword, "env-other", __LINE__);
+  EXPECT_RESULT(brellox_check_user(file, "dora", "env-other"), BRELLOX_OK);
+
+#if !defined(_WIN32)
+  /* A file reference must be its owner's alone. */
+  sprintf(secret_file, "%s/c_interface_password", scratch);
+  out = fopen(secret_file, "wb");
+  CHECK(out != NULL);
+  if (out != NULL) {
+    fputs("file-s3cret\r\nsecond line\n", out);
+    fclose(out);
+  }
+  {
+    char state[2048];
+    static const char* const kFileAdded[] = {"user 'fred'", NULL};
+    sprintf(state,
+            "{\"users\": [{\"name\": \"fred\", \"password\": {\"file\": "
+            "\"%s\"}}]}",
+            secret_file);
+    CHECK(chmod(secret_file, 0644) == 0);
+    ExpectApply(file, state, 0, BRELLOX_REFUSED, NULL, "file-s3cret",
+                __LINE__);
+    ExpectReason("chmod 600", __LINE__);
+    CHECK(chmod(secret_file, 0600) == 0);
+    ExpectApply(file, state, 0, BRELLOX_OK, kFileAdded, "file-s3cret",
+                __LINE__);
+    EXPECT_RESULT(brellox_check_user(file, "fred", "file-s3cret"), BRELLOX_OK);
+  }
+  remove(secret_file);
+#else
+  (void)scratch;
+#endif
+
+  /* Absent records go, with the user's privilege values; then no change. */
+  ExpectApply(file,
+              "{\"users\": [{\"name\": \"dora\", \"state\": \"absent\"}], "
+              "\"connections\": [{\"name\": \"pg2\", \"state\": "
+              "\"absent\"}]}",
+              0, BRELLOX_OK, kRemoved, NULL, __LINE__);
+  EXPECT_RESULT(brellox_get_user_id(file, "dora", &id), BRELLOX_NOT_FOUND);
+  EXPECT_RESULT(brellox_connection_exists(file, "pg2", &exists), BRELLOX_OK);
+  CHECK(exists == 0);
+  ExpectApply(file,
+              "{\"users\": [{\"name\": \"dora\", \"state\": \"absent\"}]}",
+              0, BRELLOX_OK, kNone, NULL, __LINE__);
+  brellox_free(NULL);
+}
+
 static void Files(const char* pristine, const char* missing,
                   const char* damaged) {
   int32_t count = -1, id = 0;
@@ -330,6 +532,8 @@ static void Files(const char* pristine, const char* missing,
   EXPECT_RESULT(brellox_get_user_count(missing, &count), BRELLOX_FILE_MISSING);
   CHECK(count == -1);
   EXPECT_RESULT(brellox_add_user(missing, "ann", "pw", &id),
+                BRELLOX_FILE_MISSING);
+  EXPECT_RESULT(brellox_apply(missing, "{}", NULL, 0, NULL),
                 BRELLOX_FILE_MISSING);
   CHECK(CopyFile(pristine, damaged, 100)); /* shorter than a header */
   EXPECT_RESULT(brellox_get_user_count(damaged, &count), BRELLOX_DAMAGED);
@@ -364,6 +568,7 @@ int main(int argc, char** argv) {
   Connections(file);
   Gdbs(file);
   Options(file);
+  Apply(file, argv[2]);
   Files(argv[1], missing, damaged);
   remove(file);
   remove(damaged);

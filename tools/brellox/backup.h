@@ -1,41 +1,32 @@
-// A configuration file built from the JSON that `export` writes (see
-// doc/export_format.md): the same IDs, ID counters, record order, table
-// capacities, option types and values, with every free slot zero.
+// The JSON of an export (see doc/export_format.md) read back, as the
+// library reads it (src/state/json_reader.h, src/state/backup_image.h),
+// with its refusals thrown as the tool's.
 #ifndef BRELLOX_TOOLS_BRELLOX_BACKUP_H_
 #define BRELLOX_TOOLS_BRELLOX_BACKUP_H_
 
+#include <cstddef>
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "src/state/backup_image.h"
 #include "tools/brellox/codec.h"
 
 namespace brellox {
 namespace tool {
 
-// The version `export` writes in "formatVersion", the only one `import`
-// reads.
-constexpr int kExportFormatVersion = 1;
+using state::BackupHasPasswords;
+using state::ImportRules;
+using state::kExportFormatVersion;
 
-struct ImportRules {
-  // Users without a "password" get an empty one instead of a refusal.
-  bool allow_empty_passwords = false;
-};
+// Parses `text` strictly (state::ParseStrictJson). False, with
+// `*error_byte` where it stops, when it is not JSON at all; throws a
+// refusal ToolError for the JSON an export never writes.
+bool ParseBackup(const std::string& text, nlohmann::ordered_json* backup,
+                 std::size_t* error_byte);
 
-// The file image for `backup`. Validates strictly and throws a refusal
-// ToolError naming the first offending path ("users[2].id: ..."): unknown
-// keys, values of the wrong JSON type, integers outside 32 bits or outside
-// what the library stores (IDs and group types above 0, privilege values of
-// 0 or more, counters from 0 up), texts longer than the library stores in
-// their field, users without a password unless `rules` allow it, and
-// whatever the integrity check finds an error in (repeated IDs, names or
-// privilege pairs, an ID above its counter). Missing counters
-// become the table's highest ID and missing capacities the count rounded up
-// to an even number (at least 2). Never puts a password in a message.
+// state::ImageFromJson, its refusal thrown as a ToolError.
 std::string ImageFromJson(const nlohmann::ordered_json& backup,
                           const Codec& codec, const ImportRules& rules);
-
-// True when every user in `backup` carries a "password".
-bool BackupHasPasswords(const nlohmann::ordered_json& backup);
 
 }  // namespace tool
 }  // namespace brellox

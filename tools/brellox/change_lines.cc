@@ -1,96 +1,14 @@
 #include "tools/brellox/change_lines.h"
 
 #include <ostream>
-#include <set>
 
 namespace brellox {
 namespace tool {
 
-using json = nlohmann::ordered_json;
-
-namespace {
-
-std::string Shown(const json& value) {
-  return value.is_null() ? "(none)" : value.dump();
-}
-
-}  // namespace
-
-namespace {
-
-// Built key by key: an initializer list would copy every value once more,
-// which shows at ten thousand changes.
-json Change(const char* change, const std::string& record) {
-  json object = json::object();
-  auto& members = object.get_ref<json::object_t&>();
-  members.emplace_back("change", change);
-  members.emplace_back("record", record);
-  return object;
-}
-
-}  // namespace
-
-json AddedChange(const std::string& record) { return Change("added", record); }
-
-json RemovedChange(const std::string& record) {
-  return Change("removed", record);
-}
-
-json PasswordChange(const std::string& record) {
-  json change = Change("changed", record);
-  change.emplace("field", "password");
-  return change;
-}
-
-void AddFieldChanges(const std::string& record, const json& from,
-                     const json& to, json* changes) {
-  struct Walker {
-    const std::string& record;
-    json* changes;
-
-    void Compare(const json& a, const json& b, const std::string& path) {
-      if (a == b) return;
-      if (a.is_object() && b.is_object()) {
-        std::set<std::string> keys;
-        for (const auto& item : a.items()) keys.insert(item.key());
-        for (const auto& item : b.items()) keys.insert(item.key());
-        for (const std::string& key : keys) {
-          Compare(a.contains(key) ? a[key] : json(),
-                  b.contains(key) ? b[key] : json(),
-                  path.empty() ? key : path + "." + key);
-        }
-        return;
-      }
-      if (a.is_array() && b.is_array() && a.size() == b.size()) {
-        for (std::size_t i = 0; i < a.size(); ++i) {
-          Compare(a[i], b[i], path + "[" + std::to_string(i) + "]");
-        }
-        return;
-      }
-      changes->push_back({{"change", "changed"},
-                          {"record", record},
-                          {"field", path},
-                          {"from", a},
-                          {"to", b}});
-    }
-  };
-  Walker{record, changes}.Compare(from, to, "");
-}
-
-std::string ChangeLine(const json& change) {
-  std::string line = change["change"].get<std::string>() + " " +
-                     change["record"].get<std::string>();
-  if (change.contains("from")) {
-    line += ": " + change["field"].get<std::string>() + " " +
-            Shown(change["from"]) + " -> " + Shown(change["to"]);
-  } else if (change.contains("field")) {
-    line += ": " + change["field"].get<std::string>() + " differs";
+void PrintChangeLines(std::ostream& out, const nlohmann::ordered_json& changes) {
+  for (const nlohmann::ordered_json& change : changes) {
+    out << ChangeLine(change) << "\n";
   }
-  return line;
-}
-
-void PrintChangeLines(std::ostream& out, const json& changes) {
-  for (const json& change : changes) out << ChangeLine(change) << "\n";
 }
 
 }  // namespace tool

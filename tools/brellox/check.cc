@@ -46,7 +46,7 @@ class TextScan {
 
 }  // namespace
 
-std::string FirstUndecodedText(const Snapshot& s, const Codec& codec) {
+std::string FirstUndecodedText(const FileTables& s, const Codec& codec) {
   TextScan scan(codec);
   scan.Field("the header", "tempDir", s.header.tempDir);
   scan.Option("the global option", s.global_option);

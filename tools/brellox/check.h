@@ -16,7 +16,7 @@ namespace tool {
 // encoding lies ("user ID 3, field name"), followed for any field but a
 // password by the text, its bytes that do not convert written as \xNN.
 // Empty when every text decodes.
-std::string FirstUndecodedText(const Snapshot& snapshot, const Codec& codec);
+std::string FirstUndecodedText(const FileTables& snapshot, const Codec& codec);
 
 }  // namespace tool
 }  // namespace brellox

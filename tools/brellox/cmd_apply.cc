@@ -3,14 +3,13 @@
 #include <ostream>
 #include <utility>
 
+#include "src/state/apply.h"
+#include "src/state/desired_json.h"
 #include "src/store/default_file.h"
-#include "tools/brellox/apply_plan.h"
 #include "tools/brellox/backup.h"
-#include "tools/brellox/backup_json.h"
 #include "tools/brellox/change_lines.h"
 #include "tools/brellox/command_line.h"
 #include "tools/brellox/input.h"
-#include "tools/brellox/password_refs.h"
 #include "tools/brellox/plan_file.h"
 
 namespace brellox {
@@ -49,10 +48,31 @@ void WritePlan(Context& ctx, const std::string& path, const SavedPlan& plan) {
   if (!s.ok()) Fail(s, "cannot write " + path + ": " + s.message());
 }
 
+// Throws the ToolError for an apply that stopped at `outcome.failed_at`.
+[[noreturn]] void ApplyFailed(const Context& ctx, const Status& s,
+                              const state::ApplyOutcome& outcome) {
+  switch (outcome.failed_at) {
+    case state::ApplyStep::kOpen:
+      ctx.OpenFailed(s);
+    case state::ApplyStep::kRead:
+      FileError("cannot read " + ctx.path + ": " + s.message());
+    case state::ApplyStep::kCommit:
+      Fail(s, "cannot write " + ctx.path + ": " + s.message());
+    case state::ApplyStep::kPlan:
+    case state::ApplyStep::kCarry:
+      ctx.Require(s);
+      break;
+    default:
+      break;
+  }
+  Fail(s, s.message());
+}
+
 void Apply(Context& ctx, const ApplyOptions& options) {
   // Read and checked before the file is locked.
   SavedPlan saved;
-  if (!options.plan.empty()) {
+  const bool from_plan = !options.plan.empty();
+  if (from_plan) {
     saved = ParsePlanFile(ReadJson(ctx, options.plan), options.plan);
   } else {
     saved.state = ReadJson(ctx, options.input);
@@ -61,48 +81,48 @@ void Apply(Context& ctx, const ApplyOptions& options) {
   const bool planning = !options.plan_out.empty();
   const bool writing = !options.dry_run && !planning;
   if (planning) RequireNoInlinePasswords(saved.state);
-  json text = planning ? saved.state : std::move(saved.state);
-  ResolvePasswordReferences(ctx.env, &text);
-  const desired::DesiredState state =
-      ParseDesiredState(std::move(text), *ctx.codec);
+  desired::DesiredState state;
+  const Status read = state::ReadDesiredState(
+      ctx.env, planning ? saved.state : std::move(saved.state), *ctx.codec,
+      &state);
+  if (!read.ok()) Fail(read, read.message());
+  ctx.RequirePath();
 
-  // One lock from the read the plan is made from to the commit, so that
-  // nothing changes the file in between; the changes are put in words
-  // after it is released, from the tables as read.
-  FileTables file;
-  desired::Plan plan;
-  json changes;
-  {
-    ConfigSession session;
-    ctx.Open(&session, writing ? Access::kWrite : Access::kRead);
-    const Status read = ReadTables(session, &file);
-    if (!read.ok()) {
-      FileError("cannot read " + ctx.path + ": " + read.message());
+  state::ApplyOptions apply;
+  apply.rules = saved.rules;
+  apply.dry_run = !writing;
+  apply.fingerprint = planning;
+  apply.open = [&ctx](ConfigSession* session, Access access) {
+    if (access != Access::kRead) ctx.WarnBeforeChange(ctx.path);
+    return session->Open(Store{ctx.env, ctx.path}, access);
+  };
+  // Under the lock: a saved plan must still be the plan, and a change is
+  // written only to a file whose texts decode.
+  apply.check = [&](const desired::DesiredState& want, const FileTables& file,
+                    const desired::Plan& plan, bool carrying) {
+    if (from_plan) {
+      const Status s = PlanStillHolds(
+          saved, desired::FingerprintOf(file),
+          state::PlanChanges(plan, want, file, *ctx.codec), ctx.path);
+      if (!s.ok()) return s;
     }
-    ctx.Require(desired::Plan::Make(state, file, saved.rules, &plan));
-    if (!options.plan.empty()) {
-      changes = PlanChanges(plan, state, file, *ctx.codec);
-      RequireUnchanged(saved, desired::FingerprintOf(file), changes, ctx.path);
-    }
-    // Nothing to change: no commit, so the file keeps its bytes and mtime.
-    if (writing && !plan.empty()) {
-      ctx.CheckTexts(session);
-      ctx.Require(plan.Carry(session, state, file));
-      ctx.Commit(&session);
-    }
-  }
-  if (options.plan.empty())
-    changes = PlanChanges(plan, state, file, *ctx.codec);
+    return carrying ? ctx.TextsDecode(file) : Status::OK();
+  };
+  state::ApplyOutcome outcome;
+  const Status applied =
+      state::ApplyState(Store{ctx.env, ctx.path}, state, *ctx.codec, apply,
+                        &outcome);
+  if (outcome.wrote) ctx.changed = true;
+  if (!applied.ok()) ApplyFailed(ctx, applied, outcome);
+  const nlohmann::ordered_json& changes = outcome.changes;
   if (planning) {
-    saved.fingerprint = desired::FingerprintOf(file);
+    saved.fingerprint = outcome.fingerprint;
     saved.changes = changes;
     WritePlan(ctx, options.plan_out, saved);
   }
 
   if (options.as_json) {
-    ctx.PrintJson({{"changed", writing && !changes.empty()},
-                   {"dryRun", !writing},
-                   {"changes", changes}});
+    ctx.PrintJson(state::ApplyReport(outcome, !writing));
     return;
   }
   PrintChangeLines(*ctx.out, changes);

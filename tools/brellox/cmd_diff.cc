@@ -4,7 +4,6 @@
 #include <ostream>
 
 #include "tools/brellox/backup.h"
-#include "tools/brellox/backup_json.h"
 #include "tools/brellox/change_lines.h"
 #include "tools/brellox/command.h"
 #include "tools/brellox/command_line.h"

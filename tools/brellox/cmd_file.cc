@@ -13,7 +13,6 @@
 #include "src/store/replace.h"
 #include "src/store/temp_dir.h"
 #include "tools/brellox/backup.h"
-#include "tools/brellox/backup_json.h"
 #include "tools/brellox/change_lines.h"
 #include "tools/brellox/command.h"
 #include "tools/brellox/command_line.h"

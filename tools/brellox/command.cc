@@ -16,12 +16,16 @@
 namespace brellox {
 namespace tool {
 
-void Context::Open(ConfigSession* session, Access access) const {
+void Context::RequirePath() const {
   if (path.empty()) {
     Fail(BRELLOX_FILE_MISSING,
          "cannot tell where the brellox library was loaded from; "
          "name a file with --config");
   }
+}
+
+void Context::Open(ConfigSession* session, Access access) const {
+  RequirePath();
   if (access != Access::kRead) WarnBeforeChange(path);
   // A busy file is waited for as long as the busy timeout (--wait) says.
   const Status s = session->Open(Store{env, path}, access);
@@ -46,15 +50,23 @@ void Context::OpenToChange(ConfigSession* session) const {
 void Context::CheckTexts(ConfigSession& session) const {
   if (force_encoding || texts_checked) return;
   Snapshot snapshot;
-  const Status s = ReadTables(session, &snapshot);
+  Status s = ReadTables(session, &snapshot);
   if (!s.ok()) Fail(s, "cannot read " + path + ": " + s.message());
-  const std::string where = FirstUndecodedText(snapshot, *codec);
+  s = TextsDecode(snapshot);
+  if (!s.ok()) Fail(s, s.message());
+}
+
+Status Context::TextsDecode(const FileTables& tables) const {
+  if (force_encoding || texts_checked) return Status::OK();
+  const std::string where = FirstUndecodedText(tables, *codec);
   if (!where.empty()) {
-    Refuse("the text of " + where + " does not decode in " + codec->encoding() +
-           "; is --encoding right? (--force-encoding "
-           "changes a file whose texts are mixed)");
+    return Status::Refused("the text of " + where + " does not decode in " +
+                           codec->encoding() +
+                           "; is --encoding right? (--force-encoding "
+                           "changes a file whose texts are mixed)");
   }
   texts_checked = true;
+  return Status::OK();
 }
 
 void Context::Commit(ConfigSession* session) const {

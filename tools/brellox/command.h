@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/env.h"
+#include "src/state/password_refs.h"
 #include "src/store/config_file.h"
 #include "tools/brellox/codec.h"
 #include "tools/brellox/snapshot.h"
@@ -46,6 +47,9 @@ struct Context {
   // (WarnBeforeChange); throws the ToolError of the failure that says why
   // it cannot be used.
   void Open(ConfigSession* session, Access access) const;
+  // Throws the ToolError for a file that cannot be found (no --config, and
+  // the library's own file's place unknown).
+  void RequirePath() const;
   // Before a change of the file at `target`: prints on stderr a warning
   // for each folder holding it that others may write (FolderWarnings).
   void WarnBeforeChange(const std::string& target) const;
@@ -61,6 +65,10 @@ struct Context {
   // a file holding a text that does not decode in the encoding, naming the
   // first one, so that texts in two code pages are never mixed.
   void CheckTexts(ConfigSession& session) const;
+  // CheckTexts for the tables of the file as read in a session: Refused,
+  // naming the first text that does not decode; OK (and remembered) when
+  // every text decodes or force_encoding is set.
+  Status TextsDecode(const FileTables& tables) const;
   // Lands a session's changes (setting `changed` unless they left every
   // byte as it was); throws the failure's ToolError when they cannot.
   void Commit(ConfigSession* session) const;
@@ -122,11 +130,8 @@ std::string NameBytes(const Context& ctx, const std::string& utf8,
 // bytes that do not convert escaped, so that 'bob ' and 'bob' differ.
 std::string ShownName(const Context& ctx, const char* field, std::size_t width);
 
-// The bytes of a password in the file.
-constexpr std::size_t kPasswordWidth = sizeof(SVR_USER_REC::password);
-// The longest line a password of kPasswordWidth bytes can take in UTF-8
-// (4 bytes a character at most), and a carriage return.
-constexpr std::size_t kPasswordLineLimit = 4 * kPasswordWidth + 1;
+using state::kPasswordLineLimit;
+using state::kPasswordWidth;
 
 // Reads a password for `purpose` ("password for 'bob'"): from standard input
 // when `from_stdin` (one line, the line end dropped, read no further than

@@ -18,17 +18,6 @@ using json = nlohmann::ordered_json;
 
 namespace {
 
-// "'g' (type 2)"
-std::string GroupName(const SVR_OPTION_GROUP& group, const Codec& codec) {
-  return Quoted(codec.Display(group.groupName, sizeof(group.groupName))) +
-         " (type " + std::to_string(group.groupType) + ")";
-}
-
-// "(user 'bob', privilege 3)"
-std::string PrivilegeName(const std::string& user, std::int32_t priv_id) {
-  return "(" + user + ", privilege " + std::to_string(priv_id) + ")";
-}
-
 // How one table's records are matched, named and compared.
 template <class Record>
 struct TableRules {
@@ -208,33 +197,6 @@ class Differ {
 json ConfigChanges(const Snapshot& a, const Snapshot& b, const Codec& codec,
                    Matching matching) {
   return Differ(a, b, codec, matching).Run();
-}
-
-std::string NamedRecord(const char* noun, const char* name, std::size_t width,
-                        const Codec& codec) {
-  return NamedRecord(noun, FieldText(name, width), codec);
-}
-
-std::string NamedRecord(const char* noun, const std::string& name,
-                        const Codec& codec) {
-  // Printable ASCII shows as itself in every code page the tool accepts;
-  // only other names are worth a conversion.
-  const bool plain = std::all_of(name.begin(), name.end(),
-                                 [](char c) { return c >= 0x20 && c < 0x7f; });
-  return std::string(noun) + " " + Quoted(plain ? name : codec.Shown(name));
-}
-
-std::string PrivilegeRecord(const std::string& user, std::int32_t priv_id) {
-  return "privilege " + PrivilegeName(user, priv_id);
-}
-
-std::string GroupRecord(const SVR_OPTION_GROUP& group, const Codec& codec) {
-  return "option group " + GroupName(group, codec);
-}
-
-json WithoutId(json record) {
-  record.erase("id");
-  return record;
 }
 
 }  // namespace tool

@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "src/state/change_objects.h"
 #include "tools/brellox/codec.h"
 #include "tools/brellox/snapshot.h"
 
@@ -33,21 +34,12 @@ enum class Matching {
 nlohmann::ordered_json ConfigChanges(const Snapshot& a, const Snapshot& b,
                                      const Codec& codec, Matching matching);
 
-// How records are named when matched by name: "user 'bob'",
-// "connection 'pg'", "GDB 'world'" (`noun` and the record's name field).
-std::string NamedRecord(const char* noun, const char* name, std::size_t width,
-                        const Codec& codec);
-// The same for the bytes of a name.
-std::string NamedRecord(const char* noun, const std::string& name,
-                        const Codec& codec);
-// "privilege (user 'bob', privilege 3)", given "user 'bob'".
-std::string PrivilegeRecord(const std::string& user, std::int32_t priv_id);
-// "option group 'g' (type 2)", however records are matched.
-std::string GroupRecord(const SVR_OPTION_GROUP& group, const Codec& codec);
-
-// A record's JSON (records.h) without its ID, as records matched by name
-// are compared.
-nlohmann::ordered_json WithoutId(nlohmann::ordered_json record);
+using state::GroupName;
+using state::GroupRecord;
+using state::NamedRecord;
+using state::PrivilegeName;
+using state::PrivilegeRecord;
+using state::WithoutId;
 
 }  // namespace tool
 }  // namespace brellox

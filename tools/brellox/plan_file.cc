@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "src/state/password_refs.h"
 #include "tools/brellox/change_lines.h"
 #include "tools/brellox/tool_error.h"
 
@@ -25,23 +26,8 @@ std::string Hex(std::uint32_t value) {
 }  // namespace
 
 void RequireNoInlinePasswords(const json& state) {
-  if (!state.is_object() || !state.contains("users") ||
-      !state["users"].is_array()) {
-    return;
-  }
-  const json& users = state["users"];
-  for (std::size_t i = 0; i < users.size(); ++i) {
-    const json& user = users[i];
-    if (!user.is_object() || !user.contains("password")) continue;
-    const json& password = user["password"];
-    if (password.is_object() &&
-        (password.contains("env") || password.contains("file"))) {
-      continue;
-    }
-    Refuse("users[" + std::to_string(i) +
-           "].password: a plan holds no secrets; give the password by "
-           "reference, {\"env\": NAME} or {\"file\": PATH}");
-  }
+  const Status s = state::RequireNoInlinePasswords(state);
+  if (!s.ok()) Fail(s, s.message());
 }
 
 json PlanFileJson(const SavedPlan& plan) {
@@ -95,7 +81,7 @@ SavedPlan ParsePlanFile(json file, const std::string& source) {
   return plan;
 }
 
-void RequireUnchanged(const SavedPlan& saved, const desired::Fingerprint& now,
+Status PlanStillHolds(const SavedPlan& saved, const desired::Fingerprint& now,
                       const json& changes, const std::string& file) {
   const std::vector<std::string> differ =
       desired::FingerprintDifferences(saved.fingerprint, now);
@@ -104,8 +90,9 @@ void RequireUnchanged(const SavedPlan& saved, const desired::Fingerprint& now,
     for (const std::string& part : differ) {
       parts += (parts.empty() ? "" : ", ") + part;
     }
-    Refuse(file + " changed since the plan was made (it differs in: " + parts +
-           "); make a new plan");
+    return Status::Refused(file +
+                           " changed since the plan was made (it differs in: " +
+                           parts + "); make a new plan");
   }
   // The same file, but a reference may now read another secret.
   for (std::size_t i = 0; i < std::max(changes.size(), saved.changes.size());
@@ -114,7 +101,8 @@ void RequireUnchanged(const SavedPlan& saved, const desired::Fingerprint& now,
         changes[i] == saved.changes[i]) {
       continue;
     }
-    Refuse("the plan no longer makes the changes it lists: " +
+    return Status::Refused(
+        "the plan no longer makes the changes it lists: " +
            (i < saved.changes.size()
                 ? "it planned \"" + ChangeLine(saved.changes[i]) + "\""
                 : std::string("it planned no more")) +
@@ -123,6 +111,7 @@ void RequireUnchanged(const SavedPlan& saved, const desired::Fingerprint& now,
                                : std::string("nothing")) +
            "; make a new plan");
   }
+  return Status::OK();
 }
 
 }  // namespace tool

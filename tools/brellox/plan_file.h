@@ -9,6 +9,7 @@
 #include <string>
 
 #include "src/desired/fingerprint.h"
+#include "platform/status.h"
 #include "src/desired/plan.h"
 
 namespace brellox {
@@ -22,7 +23,8 @@ struct SavedPlan {
 };
 
 // Refuses a state that gives a password inline, naming the first
-// ("users[2].password: ..."): a plan holds references only.
+// ("users[2].password: ..."): a plan holds references only
+// (state::RequireNoInlinePasswords, thrown as a ToolError).
 void RequireNoInlinePasswords(const nlohmann::ordered_json& state);
 
 // The plan file's JSON.
@@ -31,9 +33,10 @@ nlohmann::ordered_json PlanFileJson(const SavedPlan& plan);
 // Reads a plan file's JSON, refusing one not of that shape, naming `source`.
 SavedPlan ParsePlanFile(nlohmann::ordered_json file, const std::string& source);
 
-// Refuses to carry out `saved` on a file whose fingerprint is now `now`, or
-// for which the plan now makes the changes `changes`, naming what differs.
-void RequireUnchanged(const SavedPlan& saved, const desired::Fingerprint& now,
+// Refused, naming what differs, for carrying out `saved` on a file whose
+// fingerprint is now `now`, or for which the plan now makes the changes
+// `changes`.
+Status PlanStillHolds(const SavedPlan& saved, const desired::Fingerprint& now,
                       const nlohmann::ordered_json& changes,
                       const std::string& file);
 

@@ -1,4 +1,4 @@
-#include "tools/brellox/apply_plan.h"
+#include "src/state/desired_json.h"
 
 #include <cstddef>
 #include <limits>
@@ -7,16 +7,12 @@
 #include <utility>
 
 #include "src/desired/fields.h"
-#include "tools/brellox/backup.h"
-#include "tools/brellox/backup_json.h"
-#include "tools/brellox/change_lines.h"
-#include "tools/brellox/config_diff.h"
-#include "tools/brellox/listing.h"
-#include "tools/brellox/records.h"
-#include "tools/brellox/tool_error.h"
+#include "src/state/backup_image.h"
+#include "src/state/change_objects.h"
+#include "src/state/records_json.h"
 
 namespace brellox {
-namespace tool {
+namespace state {
 
 using json = nlohmann::ordered_json;
 using desired::Change;
@@ -28,22 +24,23 @@ namespace {
 
 constexpr std::int64_t kInt32Max = std::numeric_limits<std::int32_t>::max();
 
-[[noreturn]] void Fail(const std::string& path, const std::string& problem) {
-  Refuse(path + ": " + problem);
+Status Fail(const std::string& path, const std::string& problem) {
+  return Status::Refused(path + ": " + problem);
 }
 
-std::int32_t Int32At(const json& value, const std::string& path,
-                     std::int64_t min) {
-  if (!value.is_number_integer()) Fail(path, "is not an integer");
+Status Int32At(const json& value, const std::string& path, std::int64_t min,
+               std::int32_t* out) {
+  if (!value.is_number_integer()) return Fail(path, "is not an integer");
   const bool huge =
       value.is_number_unsigned() &&
       value.get<std::uint64_t>() > static_cast<std::uint64_t>(kInt32Max);
   const std::int64_t number = huge ? kInt32Max + 1 : value.get<std::int64_t>();
   if (number < min || number > kInt32Max) {
-    Fail(path, value.dump() + " is outside " + std::to_string(min) + " to " +
-                   std::to_string(kInt32Max));
+    return Fail(path, value.dump() + " is outside " + std::to_string(min) +
+                          " to " + std::to_string(kInt32Max));
   }
-  return static_cast<std::int32_t>(number);
+  *out = static_cast<std::int32_t>(number);
+  return Status::OK();
 }
 
 // Gives the records of a table that carry no "id" stand-in IDs that no
@@ -72,24 +69,23 @@ std::vector<bool> FillInIds(json* table) {
 
 // Takes each record's "state" out of `table` (the state's list at `key`):
 // which records are to be "absent", the others being "present".
-std::vector<bool> TakeAbsent(json* table, const char* key) {
-  std::vector<bool> absent;
-  if (!table->is_array()) return absent;
+Status TakeAbsent(json* table, const char* key, std::vector<bool>* absent) {
+  if (!table->is_array()) return Status::OK();
   for (std::size_t i = 0; i < table->size(); ++i) {
     json& record = (*table)[i];
     bool gone = false;
     if (record.is_object() && record.contains("state")) {
       const json& state = record["state"];
       if (state != "absent" && state != "present") {
-        Fail(std::string(key) + "[" + std::to_string(i) + "].state",
-             "is not \"present\" or \"absent\"");
+        return Fail(std::string(key) + "[" + std::to_string(i) + "].state",
+                    "is not \"present\" or \"absent\"");
       }
       gone = state == "absent";
       record.erase("state");
     }
-    absent.push_back(gone);
+    absent->push_back(gone);
   }
-  return absent;
+  return Status::OK();
 }
 
 // Which fields (src/desired/fields.h) each record of `table` gives.
@@ -107,69 +103,84 @@ std::vector<std::uint32_t> FieldsGiven(const json& table) {
   return given;
 }
 
-std::vector<DesiredState::Privilege> ParsePrivileges(const json& list,
-                                                     const DesiredState& state,
-                                                     const Codec& codec) {
-  if (!list.is_array()) Fail("privileges", "is not a list");
+// One privilege of the state, at `path`.
+Status ParsePrivilege(
+    const json& item, const std::string& path, const Codec& codec,
+    const std::unordered_map<std::int32_t, std::string>& named_by_id,
+    DesiredState::Privilege* privilege) {
+  if (!item.is_object()) return Fail(path, "is not an object");
+  for (const auto& field : item.items()) {
+    const std::string& key = field.key();
+    if (key != "user" && key != "userID" && key != "privID" &&
+        key != "value" && key != "state") {
+      return Fail(path + "." + key, "is not a known key");
+    }
+  }
+  if (item.contains("user") == item.contains("userID")) {
+    return Fail(path,
+                "names its user by \"user\" (a name) or \"userID\", once");
+  }
+  Status s;
+  if (item.contains("user")) {
+    const json& user = item["user"];
+    if (!user.is_string()) return Fail(path + ".user", "is not a string");
+    if (!codec.TryFromUtf8(user.get<std::string>(), &privilege->user)) {
+      return Fail(path + ".user", "cannot be written in " + codec.encoding());
+    }
+  } else {
+    std::int32_t id = 0;
+    s = Int32At(item["userID"], path + ".userID", 1, &id);
+    if (!s.ok()) return s;
+    const auto found = named_by_id.find(id);
+    if (found == named_by_id.end()) {
+      return Fail(path + ".userID",
+                  "no user of the state has ID " + std::to_string(id));
+    }
+    privilege->user = found->second;
+  }
+  if (item.contains("state")) {
+    if (item["state"] != "absent" && item["state"] != "present") {
+      return Fail(path + ".state", "is not \"present\" or \"absent\"");
+    }
+    privilege->absent = item["state"] == "absent";
+  }
+  if (!item.contains("privID")) return Fail(path, "has no \"privID\"");
+  if (!item.contains("value") && !privilege->absent) {
+    return Fail(path, "has no \"value\"");
+  }
+  s = Int32At(item["privID"], path + ".privID", 1, &privilege->priv_id);
+  if (!s.ok()) return s;
+  privilege->value = 0;
+  if (!privilege->absent) {
+    s = Int32At(item["value"], path + ".value", 0, &privilege->value);
+  }
+  return s;
+}
+
+Status ParsePrivileges(const json& list, const Codec& codec,
+                       DesiredState* state) {
+  if (!list.is_array()) return Fail("privileges", "is not a list");
   // The users a privilege may name by the ID the state gives them.
   std::unordered_map<std::int32_t, std::string> named_by_id;
-  for (std::size_t i = 0; i < state.records.users.size(); ++i) {
-    const SVR_USER_REC& user = state.records.users[i];
-    if (state.user_has_id[i]) {
+  for (std::size_t i = 0; i < state->records.users.size(); ++i) {
+    const SVR_USER_REC& user = state->records.users[i];
+    if (state->user_has_id[i]) {
       named_by_id.emplace(user.id, FieldText(user.name, sizeof(user.name)));
     }
   }
-  std::vector<DesiredState::Privilege> privileges;
   std::set<std::pair<std::string, std::int32_t>> pairs;
   for (std::size_t i = 0; i < list.size(); ++i) {
     const std::string path = "privileges[" + std::to_string(i) + "]";
-    const json& item = list[i];
-    if (!item.is_object()) Fail(path, "is not an object");
-    for (const auto& field : item.items()) {
-      const std::string& key = field.key();
-      if (key != "user" && key != "userID" && key != "privID" &&
-          key != "value" && key != "state") {
-        Fail(path + "." + key, "is not a known key");
-      }
-    }
-    if (item.contains("user") == item.contains("userID")) {
-      Fail(path, "names its user by \"user\" (a name) or \"userID\", once");
-    }
     DesiredState::Privilege privilege;
-    if (item.contains("user")) {
-      const json& user = item["user"];
-      if (!user.is_string()) Fail(path + ".user", "is not a string");
-      if (!codec.TryFromUtf8(user.get<std::string>(), &privilege.user)) {
-        Fail(path + ".user", "cannot be written in " + codec.encoding());
-      }
-    } else {
-      const std::int32_t id = Int32At(item["userID"], path + ".userID", 1);
-      const auto found = named_by_id.find(id);
-      if (found == named_by_id.end()) {
-        Fail(path + ".userID",
-             "no user of the state has ID " + std::to_string(id));
-      }
-      privilege.user = found->second;
-    }
-    if (item.contains("state")) {
-      if (item["state"] != "absent" && item["state"] != "present") {
-        Fail(path + ".state", "is not \"present\" or \"absent\"");
-      }
-      privilege.absent = item["state"] == "absent";
-    }
-    if (!item.contains("privID")) Fail(path, "has no \"privID\"");
-    if (!item.contains("value") && !privilege.absent) {
-      Fail(path, "has no \"value\"");
-    }
-    privilege.priv_id = Int32At(item["privID"], path + ".privID", 1);
-    privilege.value =
-        privilege.absent ? 0 : Int32At(item["value"], path + ".value", 0);
+    const Status s =
+        ParsePrivilege(list[i], path, codec, named_by_id, &privilege);
+    if (!s.ok()) return s;
     if (!pairs.insert({privilege.user, privilege.priv_id}).second) {
-      Fail(path, "the same user and privilege as an earlier record");
+      return Fail(path, "the same user and privilege as an earlier record");
     }
-    privileges.push_back(std::move(privilege));
+    state->privs.push_back(std::move(privilege));
   }
-  return privileges;
+  return Status::OK();
 }
 
 // How one change reads in diff --by-name's terms.
@@ -287,9 +298,11 @@ class Renderer {
 
 }  // namespace
 
-DesiredState ParseDesiredState(json state, const Codec& codec) {
-  if (!state.is_object()) Fail("the state", "is not an object");
+Status ParseDesiredState(json state, const Codec& codec,
+                         DesiredState* parsed) {
+  if (!state.is_object()) return Fail("the state", "is not an object");
   DesiredState desired;
+  Status s;
   // What import's validation reads: the state less each file's own
   // bookkeeping, which an export also holds, and the privileges, which
   // name their users differently. Moved, not copied.
@@ -320,28 +333,32 @@ DesiredState ParseDesiredState(json state, const Codec& codec) {
   desired.has_users = backup.contains("users");
   desired.has_groups = backup.contains("optionGroups");
   if (desired.has_conns) {
-    desired.conn_absent = TakeAbsent(&backup["connections"], "connections");
+    s = TakeAbsent(&backup["connections"], "connections", &desired.conn_absent);
+    if (!s.ok()) return s;
     desired.conn_has_id = FillInIds(&backup["connections"]);
     desired.conn_fields = FieldsGiven<SVC_GDB_CONN_INFO>(backup["connections"]);
   }
   if (desired.has_gdbs) {
-    desired.gdb_absent = TakeAbsent(&backup["gdbs"], "gdbs");
+    s = TakeAbsent(&backup["gdbs"], "gdbs", &desired.gdb_absent);
+    if (!s.ok()) return s;
     desired.gdb_has_id = FillInIds(&backup["gdbs"]);
     desired.gdb_fields = FieldsGiven<SVC_GDB_INFO>(backup["gdbs"]);
   }
   if (desired.has_groups) {
-    const std::vector<bool> absent =
-        TakeAbsent(&backup["optionGroups"], "optionGroups");
+    std::vector<bool> absent;
+    s = TakeAbsent(&backup["optionGroups"], "optionGroups", &absent);
+    if (!s.ok()) return s;
     for (std::size_t i = 0; i < absent.size(); ++i) {
       if (absent[i]) {
-        Fail("optionGroups[" + std::to_string(i) + "].state",
-             "option groups cannot be removed (import replaces the whole "
-             "file)");
+        return Fail("optionGroups[" + std::to_string(i) + "].state",
+                    "option groups cannot be removed (import replaces the "
+                    "whole file)");
       }
     }
   }
   if (desired.has_users) {
-    desired.user_absent = TakeAbsent(&backup["users"], "users");
+    s = TakeAbsent(&backup["users"], "users", &desired.user_absent);
+    if (!s.ok()) return s;
     desired.user_has_id = FillInIds(&backup["users"]);
     if (backup["users"].is_array()) {
       for (const json& user : backup["users"]) {
@@ -352,13 +369,17 @@ DesiredState ParseDesiredState(json state, const Codec& codec) {
   }
   ImportRules rules;
   rules.allow_empty_passwords = true;
-  const Status parsed =
-      DecodeImage(ImageFromJson(backup, codec, rules), &desired.records);
-  if (!parsed.ok()) Refuse("the state: " + parsed.message());
+  std::string image;
+  s = ImageFromJson(backup, codec, rules, &image);
+  if (!s.ok()) return s;
+  s = DecodeImage(image, &desired.records);
+  if (!s.ok()) return Status::Refused("the state: " + s.message());
   if (desired.has_privs) {
-    desired.privs = ParsePrivileges(privileges, desired, codec);
+    s = ParsePrivileges(privileges, codec, &desired);
+    if (!s.ok()) return s;
   }
-  return desired;
+  *parsed = std::move(desired);
+  return Status::OK();
 }
 
 json PlanChanges(const desired::Plan& plan, const DesiredState& state,
@@ -369,5 +390,5 @@ json PlanChanges(const desired::Plan& plan, const DesiredState& state,
   return changes;
 }
 
-}  // namespace tool
+}  // namespace state
 }  // namespace brellox

@@ -1,22 +1,22 @@
 // The records of an export's JSON (see doc/export_format.md) read back into
 // the file's records: each value of its JSON type, within 32 bits and
 // within what the library stores (IDs above 0, privilege values of 0 or
-// more, texts that fit their field, no blank names). Every refusal is a
-// refusal ToolError naming the first offending path ("users[2].id: ...")
-// and never a text of the JSON: it may be a password.
-#ifndef BRELLOX_TOOLS_BRELLOX_IMPORT_RECORDS_H_
-#define BRELLOX_TOOLS_BRELLOX_IMPORT_RECORDS_H_
+// more, texts that fit their field, no blank names). Every refusal is
+// recorded in the node's ReadProblem, naming the first offending path
+// ("users[2].id: ..."), and never a text of the JSON: it may be a password.
+#ifndef BRELLOX_STATE_IMPORT_RECORDS_H_
+#define BRELLOX_STATE_IMPORT_RECORDS_H_
 
 #include <cstddef>
 #include <cstring>
 #include <string>
 
 #include "src/store/format.h"
-#include "tools/brellox/backup_json.h"
-#include "tools/brellox/codec.h"
+#include "src/state/codec.h"
+#include "src/state/json_reader.h"
 
 namespace brellox {
-namespace tool {
+namespace state {
 
 SVC_GDB_CONN_INFO ConnFromJson(const Node& n, const Codec& codec);
 SVC_GDB_INFO GdbFromJson(const Node& n, const Codec& codec);
@@ -37,7 +37,7 @@ void PutText(char (&field)[N], const std::string& bytes) {
   std::memcpy(field, bytes.data(), bytes.size());
 }
 
-}  // namespace tool
+}  // namespace state
 }  // namespace brellox
 
-#endif  // BRELLOX_TOOLS_BRELLOX_IMPORT_RECORDS_H_
+#endif  // BRELLOX_STATE_IMPORT_RECORDS_H_

@@ -1,14 +1,14 @@
-#include "tools/brellox/import_records.h"
+#include "src/state/import_records.h"
 
 #include <cstring>
 #include <limits>
 #include <vector>
 
 #include "src/store/text.h"
-#include "tools/brellox/records.h"
+#include "src/state/records_json.h"
 
 namespace brellox {
-namespace tool {
+namespace state {
 
 using json = nlohmann::ordered_json;
 
@@ -37,7 +37,7 @@ std::string AddableName(const Node& name, const Codec& codec,
 }
 
 unsigned char OptionType(const Node& type) {
-  unsigned char code;
+  unsigned char code = 0;
   if (type.value().is_string()) {
     if (!OptionTypeFromName(type.value().get<std::string>(), &code)) {
       type.Fail("is not text, integer, double, block or a type code");
@@ -163,8 +163,11 @@ SVR_OPTION_GROUP GroupFromJson(const Node& n, const Codec& codec) {
   PutText(group.groupName,
           n.Child("groupName").Text(codec, sizeof(group.groupName) - 1));
   const std::vector<Node> options = n.Child("options").Items();
-  if (options.size() > 6) n.Child("options").Fail("holds more than 6 options");
-  for (std::size_t i = 0; i < options.size(); ++i) {
+  if (options.size() > 6) {
+    n.Child("options").Fail("holds more than 6 options");
+    return group;
+  }
+  for (std::size_t i = 0; i < options.size() && !n.failed(); ++i) {
     // A new group's options are stored byte for byte: a text may fill all
     // 128 bytes.
     group.options[i] =
@@ -173,5 +176,5 @@ SVR_OPTION_GROUP GroupFromJson(const Node& n, const Codec& codec) {
   return group;
 }
 
-}  // namespace tool
+}  // namespace state
 }  // namespace brellox

@@ -1,4 +1,4 @@
-#include "tools/brellox/backup_json.h"
+#include "src/state/json_reader.h"
 
 #include <cmath>
 #include <cstdio>
@@ -6,10 +6,9 @@
 #include <set>
 #include <utility>
 
-#include "tools/brellox/tool_error.h"
 
 namespace brellox {
-namespace tool {
+namespace state {
 
 using json = nlohmann::ordered_json;
 
@@ -52,6 +51,8 @@ class StrictReader final : public nlohmann::json_sax<json> {
  public:
   json Take() { return std::move(root_); }
   std::size_t error_byte() const { return error_byte_; }
+  // The refusal that stopped the parse, if one did.
+  const Status& refusal() const { return refusal_; }
 
   bool null() override { return Put(json(nullptr)); }
   bool boolean(bool value) override { return Put(json(value)); }
@@ -74,9 +75,8 @@ class StrictReader final : public nlohmann::json_sax<json> {
   bool key(string_t& key) override {
     Level& level = levels_.back();
     if (!level.keys.insert(key).second) {
-      Refuse(PathStep(level.path, key) +
-             ": the key appears twice in its "
-             "object");
+      return Stop(PathStep(level.path, key) +
+                  ": the key appears twice in its object");
     }
     level.key = key;
     return true;
@@ -87,14 +87,19 @@ class StrictReader final : public nlohmann::json_sax<json> {
     // 406: a number whose value is beyond a double.
     if (error.id == 406) {
       const std::string path = NextPath();
-      Refuse((path.empty() ? std::string("the backup") : path) +
-             ": is a number too large for any field");
+      return Stop((path.empty() ? std::string("the backup") : path) +
+                  ": is a number too large for any field");
     }
     error_byte_ = position;
     return false;
   }
 
  private:
+  bool Stop(std::string message) {
+    refusal_ = Status::Refused(std::move(message));
+    return false;
+  }
+
   struct Level {
     json* value;
     std::string path;
@@ -136,9 +141,9 @@ class StrictReader final : public nlohmann::json_sax<json> {
   bool Open(json container) {
     std::string path = NextPath();
     if (levels_.size() >= kMostNesting) {
-      Refuse((path.empty() ? std::string("the backup") : path) +
-             ": is nested deeper than " + std::to_string(kMostNesting) +
-             " levels");
+      return Stop((path.empty() ? std::string("the backup") : path) +
+                  ": is nested deeper than " + std::to_string(kMostNesting) +
+                  " levels");
     }
     Put(std::move(container));
     json* placed = &root_;
@@ -160,46 +165,59 @@ class StrictReader final : public nlohmann::json_sax<json> {
   json root_;
   std::vector<Level> levels_;
   std::size_t error_byte_ = 0;
+  Status refusal_;
 };
 
 }  // namespace
 
-bool ParseBackup(const std::string& text, json* backup,
-                 std::size_t* error_byte) {
+Status ParseStrictJson(const std::string& text, json* value,
+                       std::size_t* error_byte) {
   StrictReader reader;
   if (!json::sax_parse(text, &reader)) {
+    if (!reader.refusal().ok()) return reader.refusal();
     *error_byte = reader.error_byte();
-    return false;
+    return Status::InvalidArgument("is not valid JSON (at byte " +
+                                   std::to_string(reader.error_byte()) + ")");
   }
-  *backup = reader.Take();
-  return true;
+  *value = reader.Take();
+  return Status::OK();
 }
 
-void Node::Fail(const std::string& problem) const {
-  Refuse((path_.empty() ? std::string("the backup") : path_) + ": " + problem);
+bool Node::Fail(const std::string& problem) const {
+  problem_->Set(Status::Refused(
+      (path_.empty() ? std::string("the backup") : path_) + ": " + problem));
+  return false;
 }
 
-void Node::ExpectObject(std::initializer_list<const char*> known) const {
-  if (!value_.is_object()) Fail("is not an object");
+bool Node::ExpectObject(std::initializer_list<const char*> known) const {
+  if (!value_.is_object()) return Fail("is not an object");
   for (const auto& item : value_.items()) {
     bool listed = false;
     for (const char* key : known) listed = listed || item.key() == key;
-    if (!listed) Child(item.key()).Fail("is not a known key");
+    if (!listed) return Child(item.key()).Fail("is not a known key");
   }
+  return true;
 }
 
 Node Node::Child(const std::string& key) const {
-  if (!Has(key)) Fail("has no \"" + key + "\"");
-  return Node(value_[key], PathStep(path_, key));
+  static const json kNull;
+  if (!Has(key)) {
+    Fail("has no \"" + key + "\"");
+    return Node(kNull, PathStep(path_, key), problem_);
+  }
+  return Node(value_[key], PathStep(path_, key), problem_);
 }
 
 Node Node::Item(std::size_t i) const {
-  return Node(value_[i], path_ + "[" + std::to_string(i) + "]");
+  return Node(value_[i], path_ + "[" + std::to_string(i) + "]", problem_);
 }
 
 std::vector<Node> Node::Items() const {
-  if (!value_.is_array()) Fail("is not a list");
   std::vector<Node> items;
+  if (!value_.is_array()) {
+    Fail("is not a list");
+    return items;
+  }
   for (std::size_t i = 0; i < value_.size(); ++i) items.push_back(Item(i));
   return items;
 }
@@ -211,10 +229,15 @@ std::int32_t Node::Int32(std::int64_t min, std::int64_t max) const {
     const double number = value_.get<double>();
     if (std::trunc(number) == number && std::fabs(number) > kInt32Max) {
       Fail(value_.dump() + " does not fit a 32-bit integer");
+      return 0;
     }
     Fail("is not an integer");
+    return 0;
   }
-  if (!value_.is_number_integer()) Fail("is not an integer");
+  if (!value_.is_number_integer()) {
+    Fail("is not an integer");
+    return 0;
+  }
   const bool huge =
       value_.is_number_unsigned() &&
       value_.get<std::uint64_t>() > static_cast<std::uint64_t>(kInt32Max);
@@ -222,10 +245,12 @@ std::int32_t Node::Int32(std::int64_t min, std::int64_t max) const {
   if (huge || number < std::numeric_limits<std::int32_t>::min() ||
       number > kInt32Max) {
     Fail(value_.dump() + " does not fit a 32-bit integer");
+    return 0;
   }
   if (number < min || number > max) {
     Fail(value_.dump() + " is outside " + std::to_string(min) + " to " +
          std::to_string(max));
+    return 0;
   }
   return static_cast<std::int32_t>(number);
 }
@@ -235,38 +260,55 @@ std::string Node::Text(const Codec& codec, std::size_t limit) const {
   if (value_.is_string()) {
     if (!codec.TryFromUtf8(value_.get<std::string>(), &bytes)) {
       Fail("cannot be written in " + codec.encoding());
+      return std::string();
     }
   } else if (value_.is_object()) {
-    ExpectObject({"hex"});
+    if (!ExpectObject({"hex"})) return std::string();
     bytes = Child("hex").Hex(std::string::npos);
+    if (failed()) return std::string();
   } else {
     Fail("is not a string or {\"hex\": ...}");
+    return std::string();
   }
-  if (bytes.find('\0') != std::string::npos) Fail("holds a NUL byte");
+  if (bytes.find('\0') != std::string::npos) {
+    Fail("holds a NUL byte");
+    return std::string();
+  }
   if (bytes.size() > limit) {
     Fail("is " + std::to_string(bytes.size()) + " bytes in " +
          codec.encoding() + "; at most " + std::to_string(limit) + " fit");
+    return std::string();
   }
   return bytes;
 }
 
 std::string Node::Hex(std::size_t limit) const {
-  if (!value_.is_string()) Fail("is not a hex string");
+  if (!value_.is_string()) {
+    Fail("is not a hex string");
+    return std::string();
+  }
   const std::string hex = value_.get<std::string>();
-  if (hex.size() % 2 != 0) Fail("has an odd number of hex digits");
+  if (hex.size() % 2 != 0) {
+    Fail("has an odd number of hex digits");
+    return std::string();
+  }
   if (hex.size() / 2 > limit) {
     Fail("is " + std::to_string(hex.size() / 2) + " bytes; at most " +
          std::to_string(limit) + " fit");
+    return std::string();
   }
   std::string bytes;
   for (std::size_t i = 0; i < hex.size(); i += 2) {
     const int high = HexDigit(hex[i]);
     const int low = HexDigit(hex[i + 1]);
-    if (high < 0 || low < 0) Fail("holds a character that is not hex");
+    if (high < 0 || low < 0) {
+      Fail("holds a character that is not hex");
+      return std::string();
+    }
     bytes += static_cast<char>(high * 16 + low);
   }
   return bytes;
 }
 
-}  // namespace tool
+}  // namespace state
 }  // namespace brellox
