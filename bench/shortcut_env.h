@@ -55,6 +55,10 @@ class ShortcutEnv final : public Env {
   Status SyncDirectoryOf(const std::string& path) override {
     return base_->SyncDirectoryOf(path);
   }
+  bool Variable(const std::string& name, std::string* value) override {
+    return base_->Variable(name, value);
+  }
+  std::string CallerIdentity() override { return base_->CallerIdentity(); }
   std::uint64_t NowMicros() override { return base_->NowMicros(); }
   void SleepForMicroseconds(int micros) override {
     base_->SleepForMicroseconds(micros);

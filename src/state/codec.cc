@@ -133,6 +133,37 @@ std::string ToHex(const void* data, std::size_t size) {
   return hex;
 }
 
+namespace {
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+}  // namespace
+
+Status FromHex(const std::string& hex, std::size_t limit, std::string* bytes) {
+  if (hex.size() % 2 != 0) {
+    return Status::Refused("has an odd number of hex digits");
+  }
+  if (hex.size() / 2 > limit) {
+    return Status::Refused("is " + std::to_string(hex.size() / 2) +
+                           " bytes; at most " + std::to_string(limit) + " fit");
+  }
+  bytes->clear();
+  for (std::size_t i = 0; i < hex.size(); i += 2) {
+    const int high = HexValue(hex[i]);
+    const int low = HexValue(hex[i + 1]);
+    if (high < 0 || low < 0) {
+      return Status::Refused("holds a character that is not hex");
+    }
+    *bytes += static_cast<char>(high * 16 + low);
+  }
+  return Status::OK();
+}
+
 std::string Quoted(const std::string& text) { return "'" + text + "'"; }
 
 }  // namespace state

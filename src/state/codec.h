@@ -58,6 +58,10 @@ class Codec {
 std::string FieldText(const char* field, std::size_t width);
 
 std::string ToHex(const void* data, std::size_t size);
+// Decodes hex digits (either case, an even count) into at most `limit`
+// bytes. Refused, saying what is wrong with them ("has an odd number of hex
+// digits"), otherwise.
+Status FromHex(const std::string& hex, std::size_t limit, std::string* bytes);
 
 // True when `utf8` holds a control character (below 0x20, or 0x7f).
 bool HasControlCharacter(const std::string& utf8);

@@ -36,13 +36,6 @@ std::string PathStep(const std::string& parent, const std::string& key) {
   return parent.empty() ? step : parent + "." + step;
 }
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // Builds the JSON of an export the way the parser would, but stops at a
 // key an object already holds (the parser would keep the last one, and a
 // restore would silently drop the first), and at a number too large to
@@ -287,25 +280,11 @@ std::string Node::Hex(std::size_t limit) const {
     Fail("is not a hex string");
     return std::string();
   }
-  const std::string hex = value_.get<std::string>();
-  if (hex.size() % 2 != 0) {
-    Fail("has an odd number of hex digits");
-    return std::string();
-  }
-  if (hex.size() / 2 > limit) {
-    Fail("is " + std::to_string(hex.size() / 2) + " bytes; at most " +
-         std::to_string(limit) + " fit");
-    return std::string();
-  }
   std::string bytes;
-  for (std::size_t i = 0; i < hex.size(); i += 2) {
-    const int high = HexDigit(hex[i]);
-    const int low = HexDigit(hex[i + 1]);
-    if (high < 0 || low < 0) {
-      Fail("holds a character that is not hex");
-      return std::string();
-    }
-    bytes += static_cast<char>(high * 16 + low);
+  const Status s = FromHex(value_.get<std::string>(), limit, &bytes);
+  if (!s.ok()) {
+    Fail(s.message());
+    return std::string();
   }
   return bytes;
 }

@@ -161,6 +161,10 @@ class FaultEnv : public Env {
   Status CurrentFolder(std::string* folder) override {
     return base_->CurrentFolder(folder);
   }
+  bool Variable(const std::string& name, std::string* value) override {
+    return base_->Variable(name, value);
+  }
+  std::string CallerIdentity() override { return base_->CallerIdentity(); }
   std::uint64_t NowMicros() override {
     return base_->NowMicros() + clock_ahead_;
   }

@@ -167,6 +167,12 @@ TEST_F(ToolApplyTest, NewUsersAndNewPasswordsAreNeverEmptyUnlessAllowed) {
       EXPECT_THAT(r.err, HasSubstr(c.says)) << c.state;
     }
   }
+  // A configuration-management module reads the same refusal as JSON.
+  const ToolResult as_json = Run({"apply", "--json", "-"}, kCases[0].state);
+  EXPECT_EQ(as_json.exit_code, 1);
+  const json error = json::parse(as_json.err);
+  EXPECT_EQ(error["result"], "refused");
+  EXPECT_EQ(error["message"], kCases[0].says);
   EXPECT_EQ(FileBytes(), before);
   // A stored password the state leaves out stays as it is.
   EXPECT_EQ(Apply(json::parse(R"({"users": [{"name": "user1"}]})")),
