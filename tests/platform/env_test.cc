@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -339,6 +340,36 @@ TYPED_TEST(EnvTest, OwnersAreKeptOrTrulyHandedOver) {
   EXPECT_TRUE(given.ok() || given.IsIOError()) << given.ToString();
   EXPECT_EQ(this->FactsOf(a.get()).owner, given.ok() ? model.owner : fa.owner)
       << given.ToString();
+}
+
+// The process's environment and identity, as a password reference reads
+// them: a variable set is found, one unset is not, and the caller is the
+// owner of a file it creates (or, on Windows, an administrator owns it).
+TYPED_TEST(EnvTest, VariablesAndTheCallerAreTheProcesses) {
+  std::string value = "kept";
+  EXPECT_FALSE(this->env()->Variable("BRELLOX_ENV_TEST_UNSET", &value));
+  EXPECT_EQ(value, "kept");
+#ifdef _WIN32
+  ASSERT_EQ(_putenv_s("BRELLOX_ENV_TEST_SET", "v\xc3\xa9"), 0);
+#else
+  ASSERT_EQ(setenv("BRELLOX_ENV_TEST_SET", "v\xc3\xa9", 1), 0);
+#endif
+  ASSERT_TRUE(this->env()->Variable("BRELLOX_ENV_TEST_SET", &value));
+#ifndef _WIN32
+  // Windows reads the variable in its code page, which may lack the byte.
+  EXPECT_EQ(value, "v\xc3\xa9");
+#endif
+  EXPECT_EQ(value.front(), 'v');
+
+  auto a = this->Create("a");
+  const FileFacts facts = this->FactsOf(a.get());
+  const std::string caller = this->env()->CallerIdentity();
+  EXPECT_FALSE(caller.empty());
+  EXPECT_TRUE(facts.owner == caller || facts.owner_is_administrator)
+      << facts.owner << " / " << caller;
+#ifndef _WIN32
+  EXPECT_EQ(caller, std::to_string(geteuid()));
+#endif
 }
 
 // Neither call follows a symbolic link as the last name: OpenNoFollow opens
