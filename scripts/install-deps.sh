@@ -13,12 +13,12 @@ set -euo pipefail
 minimal_packages=(cmake ninja-build g++ libcli11-dev nlohmann-json3-dev)
 # The tests and benchmarks, the fuzz target (clang and its runtime), the
 # installed-tree test (pkg-config), the Python package's wheel and tests,
-# lintian over the Debian packages, and the C# and Go examples of the C
-# interface.
+# its Ansible module's playbook (ansible-core, with PyYAML), lintian over
+# the Debian packages, and the C# and Go examples of the C interface.
 test_packages=(clang libclang-rt-dev pkg-config googletest libgtest-dev
                libbenchmark-dev libsqlite3-dev python3-venv python3-pytest
-               python3-pip python3-setuptools python3-wheel lintian mono-mcs
-               mono-runtime golang-go)
+               python3-pip python3-setuptools python3-wheel ansible-core
+               python3-yaml lintian mono-mcs mono-runtime golang-go)
 windows_packages=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev wine64
                   g++-mingw-w64-i686-posix mingw-w64-i686-dev wine32:i386
                   clang lld llvm)

@@ -2,8 +2,8 @@
 # Sets up, builds and runs every test suite: the Linux build, then the same
 # tests under AddressSanitizer and UBSan, then the 64-bit and the 32-bit
 # Windows builds under Wine (each in a private prefix that its first test
-# creates), then the Python package's wheel, lintian over the Debian
-# packages, and a bounded fuzzing run.
+# creates), then the Python package's wheel and its Ansible module, lintian
+# over the Debian packages, and a bounded fuzzing run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -29,6 +29,16 @@ build/python-venv/bin/pip install --quiet --no-index \
   build/default/python/dist/brellox-*.whl
 BRELLOX_LIBRARY="$PWD/build/default/libbrellox.so" \
   build/python-venv/bin/python -m pytest -q python/tests
+# The Ansible module the wheel ships, run by ansible-playbook on this
+# machine with the virtual environment's interpreter: the playbook's
+# assertions fail the run when the module does not behave.
+BRELLOX_LIBRARY="$PWD/build/default/libbrellox.so" \
+BRELLOX_TOOL="$PWD/build/default/tools/brellox/brellox" \
+ANSIBLE_LIBRARY="$(build/python-venv/bin/python -m brellox.ansible)" \
+ANSIBLE_LOCALHOST_WARNING=False ANSIBLE_NOCOLOR=True \
+  ansible-playbook -i localhost, \
+  -e ansible_python_interpreter="$PWD/build/python-venv/bin/python" \
+  python/tests/ansible/brellox_config.yml
 
 # The Debian packages of a build for the system prefix, as doc/packaging.md
 # makes them: lintian must find no error in either.
