@@ -130,12 +130,8 @@ void ReadCache::ForgetAllInChild(void* cache) {
 }
 
 void ReadCache::DropTablesLocked(Entry* entry) {
-  for (std::size_t t = 0; t < entry->tables.size(); ++t) {
-    auto& table = entry->tables[t];
-    if (table == nullptr) continue;
-    std::vector<RecordKeys> kinds = table->IndexedKinds();
-    if (!kinds.empty()) entry->kinds[t] = std::move(kinds);
-    entry->retired.push_back(std::move(table));
+  for (auto& table : entry->tables) {
+    if (table != nullptr) entry->retired.push_back(std::move(table));
   }
 }
 
@@ -145,14 +141,6 @@ void ReadCache::ReleaseRetiredLocked(Entry* entry, Tables* released) {
     released->push_back(std::move(table));
   }
   entry->retired.clear();
-}
-
-std::vector<RecordKeys> ReadCache::KindsOf(const KeyView& key,
-                                           int table) const {
-  std::lock_guard<std::mutex> hold(mutex_);
-  const auto entry = entries_.find(key);
-  if (entry == entries_.end()) return {};
-  return entry->second.kinds[table];
 }
 
 void ReadCache::ChangedLocked(Entry* entry) {
@@ -237,7 +225,8 @@ bool ReadCache::StillAsReadLocked(Entries::iterator entry) {
 }
 
 std::shared_ptr<const TableImage> ReadCache::Find(const KeyView& key, int table,
-                                                  std::uint64_t* generation) {
+                                                  std::uint64_t* generation,
+                                                  FileFacts* last_read) {
   *generation = 0;
   std::lock_guard<std::mutex> hold(mutex_);
   PollLocked(key.first);
@@ -248,7 +237,12 @@ std::shared_ptr<const TableImage> ReadCache::Find(const KeyView& key, int table,
     if (entry == entries_.end()) return nullptr;
   }
   *generation = entry->second.generation;
-  return entry->second.tables[table];
+  if (entry->second.tables[table] != nullptr) return entry->second.tables[table];
+  // A miss on a watched file: where the last fill found the file.
+  last_read->device = entry->second.read.device;
+  last_read->inode = entry->second.read.inode;
+  last_read->mount_id = entry->second.read.mount_id;
+  return nullptr;
 }
 
 std::uint64_t ReadCache::StartFill(const KeyView& key,
@@ -339,7 +333,9 @@ Status ReadCache::Load(const Store& store, const TableSpec& spec,
   // The generation a fill starts under is noted before the file is opened:
   // every change after the read below is reported by a later poll.
   std::uint64_t generation = 0;
-  std::shared_ptr<const TableImage> kept = Find(key, table, &generation);
+  FileFacts last_read;
+  std::shared_ptr<const TableImage> kept =
+      Find(key, table, &generation, &last_read);
   if (kept != nullptr) {
     TableImage::Share(std::move(kept), limit, image);
     return Status::OK();
@@ -362,6 +358,18 @@ Status ReadCache::Load(const Store& store, const TableSpec& spec,
       break;
     }
     const bool watched = generation != 0;
+    // The file was watched when this call polled, before the open: every
+    // change to where the path leads since then is queued, and moves the
+    // generation on once a poll reads it. The open file's facts, taken
+    // under its lock, are those of the read; its mount is the last fill's
+    // when it is the same file, which a mount since then would have to
+    // move, with an event of its own.
+    if (watched && session->facts().device == last_read.device &&
+        session->facts().inode == last_read.inode) {
+      read = session->facts();
+      read.mount_id = last_read.mount_id;
+      break;
+    }
     if (!watched) generation = StartFill(key, *session);
     if (generation == 0) break;
     // The watch, this call's or another's, may have been made after the
@@ -383,7 +391,8 @@ Status ReadCache::Load(const Store& store, const TableSpec& spec,
   auto loaded = std::make_shared<TableImage>();
   Status s = TableImage::Load(*session, spec, loaded.get());
   if (!s.ok()) return s;
-  if (generation != 0) loaded->BuildIndexes(KindsOf(key, table));
+  // No index is built here: the first lookup of a new image scans, as a
+  // call without the cache does, and the second builds the index it uses.
   if (generation != 0) Keep(key, table, generation, read, read_at, loaded);
   TableImage::Share(std::move(loaded), limit, image);
   return Status::OK();

@@ -116,9 +116,6 @@ class ReadCache {
     // table and its indexes is left to the next read of the same file, not
     // to the call on another file whose poll found the change.
     std::vector<std::shared_ptr<const TableImage>> retired;
-    // The kinds of lookup each table's last image was asked for: a fill
-    // builds their indexes while it reads, before the first lookup.
-    std::array<std::vector<RecordKeys>, kSectionCount> kinds;
   };
   using Key = std::pair<Env*, std::string>;
   using KeyView = std::pair<Env*, std::string_view>;
@@ -148,11 +145,12 @@ class ReadCache {
   void ChangedLocked(Entry* entry);
   void EraseLocked(Entries::iterator entry);
   // The kept table, or null for a miss; `*generation` is the file's after
-  // the poll, 0 when it is not watched.
+  // the poll, 0 when it is not watched. For a miss on a watched file,
+  // `*last_read` gets the device, inode and mount of the file as its last
+  // fill found it (zeros before the first).
   std::shared_ptr<const TableImage> Find(const KeyView& key, int table,
-                                         std::uint64_t* generation);
-  // The kinds of lookup a fill of `table` builds indexes for.
-  std::vector<RecordKeys> KindsOf(const KeyView& key, int table) const;
+                                         std::uint64_t* generation,
+                                         FileFacts* last_read);
   // For a miss on a file not watched yet, with the session open (its lock
   // held): watches the file and returns the generation a fill starts
   // under, or 0 when the file cannot be watched.

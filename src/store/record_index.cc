@@ -2,6 +2,8 @@
 
 #include <functional>
 
+#include "src/store/table.h"
+
 namespace brellox {
 
 bool RecordIndexes::Find(const TableImage& table, RecordKeys keys,
@@ -22,28 +24,10 @@ bool RecordIndexes::Find(const TableImage& table, RecordKeys keys,
   return true;
 }
 
-std::vector<RecordKeys> RecordIndexes::Kinds() const {
-  std::lock_guard<std::mutex> hold(mutex_);
-  std::vector<RecordKeys> kinds;
-  for (const Index& index : indexes_) kinds.push_back(index.keys);
-  return kinds;
-}
-
-void RecordIndexes::Build(const TableImage& table, RecordKeys keys) const {
-  std::lock_guard<std::mutex> hold(mutex_);
-  for (Index& index : indexes_) {
-    if (index.keys == keys) {
-      if (!index.built) BuildLocked(table, &index);
-      return;
-    }
-  }
-  if (indexes_.size() >= kMaxIndexesPerTable) return;
-  indexes_.push_back(Index{keys, false, {}, {}});
-  BuildLocked(table, &indexes_.back());
-}
-
 void RecordIndexes::BuildLocked(const TableImage& table, Index* index) {
   KeyList& listed = index->listed;
+  // At most one key a record: one allocation.
+  listed.reserve(static_cast<std::size_t>(table.count()));
   index->keys(table, &listed);
   std::size_t size = 16;
   while (size < 2 * listed.size()) size *= 2;

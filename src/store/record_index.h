@@ -44,12 +44,6 @@ class RecordIndexes {
   bool Find(const TableImage& table, RecordKeys keys, std::string_view key,
             std::int32_t* index) const;
 
-  // The kinds asked for so far, so that a newer image of the same table
-  // can have them built before its first lookup.
-  std::vector<RecordKeys> Kinds() const;
-  // Builds the index of `keys` over `table` now, within the limit.
-  void Build(const TableImage& table, RecordKeys keys) const;
-
  private:
   struct Index {
     RecordKeys keys;
