@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -88,9 +89,8 @@ Status OpenTable(const Store& store, Access access, const TableSpec& spec,
 Status ReadTable(const Store& store, const TableSpec& spec, TableImage* image,
                  std::int32_t limit) {
   // A table the cache does not hold is copied out of the file, so the
-  // image outlives the session.
-  ConfigSession session;
-  return OpenTable(store, Access::kRead, spec, &session, image, limit);
+  // image outlives the session, which the cache makes only for a miss.
+  return ReadCache::OfProcess().Load(store, spec, nullptr, image, limit);
 }
 
 Status CountRecords(const Store& store, const TableSpec& spec,
@@ -208,9 +208,14 @@ void ReadCache::PollLocked(Env* env) {
 
 bool ReadCache::StillAsReadLocked(Entries::iterator entry) {
   Env* env = entry->first.first;
-  const std::uint64_t now = env->NowMicros();
+  // The cheap clock, which may lag: both ends of the interval are read
+  // from it, so the lag is added once for a look never to come later than
+  // kRevalidateMicros after the last.
+  const std::uint64_t now = env->CoarseNowMicros();
   Entry& e = entry->second;
-  if (now - e.confirmed < kRevalidateMicros) return true;
+  if (now + Env::kCoarseClockLagMicros - e.confirmed < kRevalidateMicros) {
+    return true;
+  }
   FileFacts facts;
   if (!env->PathFacts(entry->first.second, &facts).ok() ||
       !SameVersion(facts, e.read)) {
@@ -226,7 +231,7 @@ bool ReadCache::StillAsReadLocked(Entries::iterator entry) {
 
 std::shared_ptr<const TableImage> ReadCache::Find(const KeyView& key, int table,
                                                   std::uint64_t* generation,
-                                                  FileFacts* last_read) {
+                                                  Identity* last_read) {
   *generation = 0;
   std::lock_guard<std::mutex> hold(mutex_);
   PollLocked(key.first);
@@ -239,9 +244,8 @@ std::shared_ptr<const TableImage> ReadCache::Find(const KeyView& key, int table,
   *generation = entry->second.generation;
   if (entry->second.tables[table] != nullptr) return entry->second.tables[table];
   // A miss on a watched file: where the last fill found the file.
-  last_read->device = entry->second.read.device;
-  last_read->inode = entry->second.read.inode;
-  last_read->mount_id = entry->second.read.mount_id;
+  const FileFacts& read = entry->second.read;
+  *last_read = Identity{read.device, read.inode, read.mount_id};
   return nullptr;
 }
 
@@ -305,7 +309,7 @@ void ReadCache::Keep(const KeyView& key, int table, std::uint64_t generation,
   }
   if (!kept_any) {
     e.read = read;
-    e.confirmed = key.first->NowMicros();
+    e.confirmed = key.first->CoarseNowMicros();
     e.racy = read_at - std::max(read.modified_ns, read.changed_ns) <
              kTimestampTickNanos;
   }
@@ -319,11 +323,14 @@ Status ReadCache::Load(const Store& store, const TableSpec& spec,
                        ConfigSession* session, TableImage* image,
                        std::int32_t limit) {
   const int table = static_cast<int>(spec.section);
+  // Made only when the file is read: a hit constructs no session.
+  std::optional<ConfigSession> own;
   // The file the path names now, by its absolute path: a later chdir must
   // not make the same key name another file.
   // An absolute path is not copied: a hit allocates nothing.
   std::string made;
   if (!enabled_ || !AbsolutePath(store, &made)) {
+    if (session == nullptr) session = &own.emplace();
     Status s = session->Open(store, Access::kRead);
     if (s.ok()) s = TableImage::Load(*session, spec, image, limit);
     return s;
@@ -333,13 +340,14 @@ Status ReadCache::Load(const Store& store, const TableSpec& spec,
   // The generation a fill starts under is noted before the file is opened:
   // every change after the read below is reported by a later poll.
   std::uint64_t generation = 0;
-  FileFacts last_read;
+  Identity last_read;
   std::shared_ptr<const TableImage> kept =
       Find(key, table, &generation, &last_read);
   if (kept != nullptr) {
     TableImage::Share(std::move(kept), limit, image);
     return Status::OK();
   }
+  if (session == nullptr) session = &own.emplace();
   const Store at{store.env, std::string(key.second)};
   FileFacts read;
   for (;;) {

@@ -84,7 +84,9 @@ class ReadCache {
   // `spec`'s table (limit < 0: all) into `*image`, a read-only view of a
   // kept image. When the cache answers, `*session` is left unopened and no
   // file is touched; otherwise the session is opened and left open as
-  // OpenTable leaves it, with the same failures. Thread-safe.
+  // OpenTable leaves it, with the same failures. A null `session`: the
+  // call makes its own only when it reads the file, and closes it before
+  // it returns (the image is then a copy). Thread-safe.
   Status Load(const Store& store, const TableSpec& spec, ConfigSession* session,
               TableImage* image, std::int32_t limit);
 
@@ -105,7 +107,7 @@ class ReadCache {
     // table only if the generation it started under is still current.
     std::uint64_t generation = 0;
     // The file as its path led to it when the kept tables were read, and
-    // when that was last confirmed (NowMicros).
+    // when that was last confirmed (CoarseNowMicros).
     FileFacts read;
     std::uint64_t confirmed = 0;
     // Whether the file's times were within a tick of the read, so that a
@@ -148,9 +150,14 @@ class ReadCache {
   // the poll, 0 when it is not watched. For a miss on a watched file,
   // `*last_read` gets the device, inode and mount of the file as its last
   // fill found it (zeros before the first).
+  struct Identity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::uint64_t mount_id = 0;
+  };
   std::shared_ptr<const TableImage> Find(const KeyView& key, int table,
                                          std::uint64_t* generation,
-                                         FileFacts* last_read);
+                                         Identity* last_read);
   // For a miss on a file not watched yet, with the session open (its lock
   // held): watches the file and returns the generation a fill starts
   // under, or 0 when the file cannot be watched.

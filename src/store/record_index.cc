@@ -2,8 +2,6 @@
 
 #include <functional>
 
-#include "src/store/table.h"
-
 namespace brellox {
 
 bool RecordIndexes::Find(const TableImage& table, RecordKeys keys,
@@ -26,8 +24,6 @@ bool RecordIndexes::Find(const TableImage& table, RecordKeys keys,
 
 void RecordIndexes::BuildLocked(const TableImage& table, Index* index) {
   KeyList& listed = index->listed;
-  // At most one key a record: one allocation.
-  listed.reserve(static_cast<std::size_t>(table.count()));
   index->keys(table, &listed);
   std::size_t size = 16;
   while (size < 2 * listed.size()) size *= 2;

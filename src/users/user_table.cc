@@ -54,6 +54,7 @@ std::string_view NameKey(const char* field) {
 // records that are the first to carry their ID. The IDs seen are kept in
 // one open-addressing table (0: empty, as no such ID is above 0).
 void NameKeys(const TableImage& users, KeyList* keys) {
+  keys->reserve(static_cast<std::size_t>(users.count()));
   std::size_t size = 16;
   while (size < 2 * static_cast<std::size_t>(users.count())) size *= 2;
   std::vector<std::int32_t> seen(size, 0);
