@@ -461,6 +461,20 @@ TEST_F(ReadCacheProcessTest, ChangesOfAnotherProcessAreSeenByTheNextCall) {
 // A fresh process's first fill while another process renames a new file
 // over the path at a random moment: no call fails, and none answers from
 // the replaced file once the rename has returned.
+// A child of fork shares its parent's change signals: its calls must
+// take none of the events its parent has not read yet.
+TEST_F(ReadCacheProcessTest, AChildsCallsTakeNoEventItsParentNeeds) {
+  EXPECT_EQ(CheckUser(system(), "bob", "pw2"), 1);
+  EXPECT_EQ(CheckUser(system(), "bob", "pw2"), 1);
+  WriteBytes(path(), WithBobsPassword("pwX"));  // queued, not read yet
+  const pid_t child = fork();
+  if (child == 0) _exit(CheckUser(system(), "bob", "pwX") == 1 ? 0 : 1);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(CheckUser(system(), "bob", "pwX"), 1);
+}
+
 TEST_F(ReadCacheProcessTest, FirstFillsRacingARenameAreNeverStale) {
   const std::string before = FileBytes();
   std::string after = before;
