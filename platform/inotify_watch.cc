@@ -16,6 +16,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace brellox {
@@ -73,17 +74,14 @@ std::string FolderName(const std::string& folder) {
 class OwnedFd {
  public:
   explicit OwnedFd(int fd) : fd_(fd) {}
+  OwnedFd(OwnedFd&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
   OwnedFd(const OwnedFd&) = delete;
   OwnedFd& operator=(const OwnedFd&) = delete;
+  OwnedFd& operator=(OwnedFd&&) = delete;
   ~OwnedFd() {
     if (fd_ >= 0) close(fd_);
   }
   int get() const { return fd_; }
-  int release() {
-    const int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
 
  private:
   int fd_;
@@ -95,13 +93,14 @@ constexpr std::uint64_t kMountsReady = 2;
 
 class InotifyQueue final : public ChangeQueue {
  public:
-  // Takes all three descriptors: `ready` is an epoll instance that holds
-  // the other two.
-  InotifyQueue(int ready, int inotify, int mounts)
-      : ready_(ready), inotify_(inotify), mounts_(mounts) {}
-  // Closing the instance ends every watch in it. No watch is removed one by
-  // one here: in a child of fork the instance is its parent's too, and so is
-  // the epoll instance, whose copy is only closed.
+  // `ready` is an epoll instance that holds the other two. Closing the
+  // inotify instance, when the queue goes, ends every watch in it. No watch
+  // is removed one by one: in a child of fork the instance is its parent's
+  // too, and so is the epoll instance; the child's copies are only closed.
+  InotifyQueue(OwnedFd ready, OwnedFd inotify, OwnedFd mounts)
+      : ready_(std::move(ready)),
+        inotify_(std::move(inotify)),
+        mounts_(std::move(mounts)) {}
 
   Status Watch(const std::string& path, const std::string& folder,
                const std::vector<std::string>& names, int* watch) override {
@@ -352,8 +351,8 @@ Status NewInotifyQueue(std::unique_ptr<ChangeQueue>* queue) {
       epoll_ctl(ready.get(), EPOLL_CTL_ADD, mounts.get(), &on_mounts) != 0) {
     return Error("epoll of the change signals", errno);
   }
-  queue->reset(new InotifyQueue(ready.release(), inotify.release(),
-                                mounts.release()));
+  *queue = std::make_unique<InotifyQueue>(
+      std::move(ready), std::move(inotify), std::move(mounts));
   return Status::OK();
 }
 

@@ -368,10 +368,11 @@ Status ReadCache::Load(const Store& store, const TableSpec& spec,
     const bool watched = generation != 0;
     // The file was watched when this call polled, before the open: every
     // change to where the path leads since then is queued, and moves the
-    // generation on once a poll reads it. The open file's facts, taken
-    // under its lock, are those of the read; its mount is the last fill's
-    // when it is the same file, which a mount since then would have to
-    // move, with an event of its own.
+    // generation on (or ends the watch) once a poll reads it, so the path
+    // need not be asked again. The open file's facts, taken under its lock,
+    // are those of the read. When it is the file the last fill read, its
+    // mount is that fill's: a mount since then is queued too, and makes
+    // the poll that reads it ask the path.
     if (watched && session->facts().device == last_read.device &&
         session->facts().inode == last_read.inode) {
       read = session->facts();
