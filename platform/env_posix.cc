@@ -629,18 +629,15 @@ class PosixEnv final : public Env {
   std::uint64_t CoarseNowMicros() override {
     // The clock the kernel updates at each tick, read without asking the
     // time source; the fine one where ticks are too far apart.
-    static const bool coarse_enough = [] {
-      struct timespec resolution;
-      return clock_getres(CLOCK_MONOTONIC_COARSE, &resolution) == 0 &&
-             resolution.tv_sec == 0 &&
-             static_cast<std::uint64_t>(resolution.tv_nsec) <
-                 kCoarseClockLagMicros * 1000u;
-    }();
-    if (!coarse_enough) return NowMicros();
+    if (!coarse_clock_fits_) return NowMicros();
+#if defined(CLOCK_MONOTONIC_COARSE)
     struct timespec now;
     clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
     return static_cast<std::uint64_t>(now.tv_sec) * 1000000u +
            static_cast<std::uint64_t>(now.tv_nsec) / 1000u;
+#else
+    return NowMicros();
+#endif
   }
 
   void SleepForMicroseconds(int micros) override {
@@ -656,6 +653,23 @@ class PosixEnv final : public Env {
     return NewInotifyQueue(queue);
   }
 #endif
+
+ private:
+  static bool CoarseClockFits() {
+#if defined(CLOCK_MONOTONIC_COARSE)
+    struct timespec resolution;
+    return clock_getres(CLOCK_MONOTONIC_COARSE, &resolution) == 0 &&
+           resolution.tv_sec == 0 &&
+           static_cast<std::uint64_t>(resolution.tv_nsec) <
+               kCoarseClockLagMicros * 1000u;
+#else
+    return false;
+#endif
+  }
+
+  // Whether the coarse clock ticks often enough for CoarseNowMicros: asked
+  // once, as the Env is made, so that no call waits on a first asking.
+  const bool coarse_clock_fits_ = CoarseClockFits();
 };
 
 }  // namespace

@@ -106,7 +106,7 @@ Status CountRecords(const Store& store, const TableSpec& spec,
 ReadCache& ReadCache::OfProcess() {
   // Destroyed when the library is unloaded, with its watches and tables: a
   // heap copy would leak them with every unloaded copy of the library.
-  static ReadCache cache(kProcessLimitBytes, CacheWanted());
+  static ReadCache cache(kProcessLimitBytes, kFromEnvironment);
   // Before any table is kept: a writer of this process drops what it
   // changed.
   static const bool listening =
@@ -114,6 +114,24 @@ ReadCache& ReadCache::OfProcess() {
        true);
   (void)listening;
   return cache;
+}
+
+namespace {
+
+// The process's cache is made while the library loads, before any thread
+// of the process can fork: a child forked while another thread was making
+// it would wait at its first call for that thread, which it does not have.
+[[maybe_unused]] const ReadCache& made_at_load = ReadCache::OfProcess();
+
+}  // namespace
+
+bool ReadCache::Enabled() {
+  int on = switch_.load(std::memory_order_relaxed);
+  if (on == kFromEnvironment) {
+    on = CacheWanted() ? kOn : kOff;
+    switch_.store(on, std::memory_order_relaxed);
+  }
+  return on == kOn;
 }
 
 std::size_t ReadCache::bytes() const {
@@ -329,7 +347,7 @@ Status ReadCache::Load(const Store& store, const TableSpec& spec,
   // not make the same key name another file.
   // An absolute path is not copied: a hit allocates nothing.
   std::string made;
-  if (!enabled_ || !AbsolutePath(store, &made)) {
+  if (!Enabled() || !AbsolutePath(store, &made)) {
     if (session == nullptr) session = &own.emplace();
     Status s = session->Open(store, Access::kRead);
     if (s.ok()) s = TableImage::Load(*session, spec, image, limit);

@@ -22,6 +22,7 @@
 #define BRELLOX_STORE_READ_CACHE_H_
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -72,12 +73,13 @@ class ReadCache {
   // kIndexBytesPerRecord a record for each possible index), on when
   // `enabled`.
   explicit ReadCache(std::size_t limit_bytes, bool enabled = true)
-      : limit_bytes_(limit_bytes), enabled_(enabled) {}
+      : limit_bytes_(limit_bytes), switch_(enabled ? kOn : kOff) {}
   ReadCache(const ReadCache&) = delete;
   ReadCache& operator=(const ReadCache&) = delete;
 
   // The one every call of the process shares: off when the environment
-  // variable BRELLOX_READ_CACHE is 0 when it is first used.
+  // variable BRELLOX_READ_CACHE is 0 at the first lookup. Made while the
+  // library loads.
   static ReadCache& OfProcess();
 
   // As OpenTable for Access::kRead: the first min(limit, count) records of
@@ -173,8 +175,15 @@ class ReadCache {
   // events, and its first call makes its own watch.
   static void ForgetAllInChild(void* cache);
 
+  // On, off, or (the process's cache) told by the environment at the first
+  // lookup: read without a guard that a fork could copy held.
+  enum Switch : int { kFromEnvironment, kOn, kOff };
+  ReadCache(std::size_t limit_bytes, Switch on)
+      : limit_bytes_(limit_bytes), switch_(on) {}
+  bool Enabled();
+
   const std::size_t limit_bytes_;
-  const bool enabled_;
+  std::atomic<int> switch_;
   mutable ForkSafeMutex mutex_{&ReadCache::ForgetAllInChild, this};
   // One for each Env whose files are kept, made at its first fill.
   std::map<Env*, std::unique_ptr<ChangeQueue>> queues_;
