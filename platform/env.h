@@ -337,6 +337,11 @@ class Env {
   }
 
   virtual std::uint64_t NowMicros() = 0;
+  // NowMicros as a cheaper clock tells it: never ahead of NowMicros, and
+  // behind it by less than kCoarseClockLagMicros. For a bound that a lag
+  // of that much may only tighten.
+  static constexpr std::uint64_t kCoarseClockLagMicros = 10 * 1000;
+  virtual std::uint64_t CoarseNowMicros() { return NowMicros(); }
   virtual void SleepForMicroseconds(int micros) = 0;
 
   // The time of day, in nanoseconds since 1970: the clock file times are

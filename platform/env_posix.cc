@@ -635,6 +635,20 @@ class PosixEnv final : public Env {
            static_cast<std::uint64_t>(now.tv_nsec) / 1000u;
   }
 
+  std::uint64_t CoarseNowMicros() override {
+    // The clock the kernel updates at each tick, read without asking the
+    // time source; the fine one where ticks are too far apart.
+    if (!coarse_clock_fits_) return NowMicros();
+#if defined(CLOCK_MONOTONIC_COARSE)
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+    return static_cast<std::uint64_t>(now.tv_sec) * 1000000u +
+           static_cast<std::uint64_t>(now.tv_nsec) / 1000u;
+#else
+    return NowMicros();
+#endif
+  }
+
   void SleepForMicroseconds(int micros) override {
     struct timespec delay {
       micros / 1000000, (micros % 1000000) * 1000L
@@ -648,6 +662,23 @@ class PosixEnv final : public Env {
     return NewInotifyQueue(queue);
   }
 #endif
+
+ private:
+  static bool CoarseClockFits() {
+#if defined(CLOCK_MONOTONIC_COARSE)
+    struct timespec resolution;
+    return clock_getres(CLOCK_MONOTONIC_COARSE, &resolution) == 0 &&
+           resolution.tv_sec == 0 &&
+           static_cast<std::uint64_t>(resolution.tv_nsec) <
+               kCoarseClockLagMicros * 1000u;
+#else
+    return false;
+#endif
+  }
+
+  // Whether the coarse clock ticks often enough for CoarseNowMicros: asked
+  // once, as the Env is made, so that no call waits on a first asking.
+  const bool coarse_clock_fits_ = CoarseClockFits();
 };
 
 }  // namespace
@@ -660,5 +691,12 @@ Env* Env::Default() {
   static Env* const env = new (storage) PosixEnv;
   return env;
 }
+
+namespace {
+// Made as the module loads, before any thread of the program can be inside
+// the guard of the first call: a child forked while another thread held it
+// would wait on it for good.
+[[maybe_unused]] Env* const g_made_at_load = Env::Default();
+}  // namespace
 
 }  // namespace brellox

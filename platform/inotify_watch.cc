@@ -3,8 +3,8 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
-#include <poll.h>
 #include <string.h>
+#include <sys/epoll.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
@@ -16,6 +16,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace brellox {
@@ -69,15 +70,37 @@ std::string FolderName(const std::string& folder) {
   return folder.empty() ? "/" : folder;
 }
 
+// A descriptor this queue owns, closed with it.
+class OwnedFd {
+ public:
+  explicit OwnedFd(int fd) : fd_(fd) {}
+  OwnedFd(OwnedFd&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+  OwnedFd(const OwnedFd&) = delete;
+  OwnedFd& operator=(const OwnedFd&) = delete;
+  OwnedFd& operator=(OwnedFd&&) = delete;
+  ~OwnedFd() {
+    if (fd_ >= 0) close(fd_);
+  }
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+// What the one epoll instance tells apart.
+constexpr std::uint64_t kInotifyReady = 1;
+constexpr std::uint64_t kMountsReady = 2;
+
 class InotifyQueue final : public ChangeQueue {
  public:
-  InotifyQueue(int inotify, int mounts) : inotify_(inotify), mounts_(mounts) {}
-  // Closing the instance ends every watch in it. No watch is removed one by
-  // one here: in a child of fork the instance is its parent's too.
-  ~InotifyQueue() override {
-    close(inotify_);
-    close(mounts_);
-  }
+  // `ready` is an epoll instance that holds the other two. Closing the
+  // inotify instance, when the queue goes, ends every watch in it. No watch
+  // is removed one by one: in a child of fork the instance is its parent's
+  // too, and so is the epoll instance; the child's copies are only closed.
+  InotifyQueue(OwnedFd ready, OwnedFd inotify, OwnedFd mounts)
+      : ready_(std::move(ready)),
+        inotify_(std::move(inotify)),
+        mounts_(std::move(mounts)) {}
 
   Status Watch(const std::string& path, const std::string& folder,
                const std::vector<std::string>& names, int* watch) override {
@@ -121,28 +144,39 @@ class InotifyQueue final : public ChangeQueue {
                                 [&](const Use& u) { return u.watch == watch; }),
                  list.end());
       if (list.empty()) {
-        inotify_rm_watch(inotify_, wd);
+        inotify_rm_watch(inotify_.get(), wd);
         uses_.erase(uses);
       }
     }
     watches_.erase(found);
   }
 
-  // One poll over both: nothing more when neither has news. Reading the
-  // mount table's state through poll consumes it.
+  // One look at the epoll instance, which both signals wake: when neither
+  // has news, its ready list is empty and nothing more is done (no poll of
+  // either descriptor). The kernel puts a descriptor on that list from the
+  // wake-up itself, before the system call that caused the event returns.
+  // Each report of the mount table's state consumes it, through epoll as
+  // through poll: the instance asks the table again before it reports it.
   Status Poll(std::vector<Report>* reports, bool* mounts_changed) override {
     *mounts_changed = false;
-    pollfd fds[2] = {{inotify_, POLLIN, 0}, {mounts_, POLLPRI, 0}};
+    epoll_event events[2];
     int n;
     do {
-      n = poll(fds, 2, 0);
+      n = epoll_wait(ready_.get(), events, 2, 0);
     } while (n < 0 && errno == EINTR);
-    if (n < 0) return Error("poll of the change signals", errno);
-    *mounts_changed = (fds[1].revents & (POLLPRI | POLLERR)) != 0;
-    if ((fds[0].revents & POLLIN) == 0) return Status::OK();
+    if (n < 0) return Error("epoll of the change signals", errno);
+    bool inotify_ready = false;
+    for (int i = 0; i < n; ++i) {
+      if (events[i].data.u64 == kMountsReady) {
+        *mounts_changed = (events[i].events & (EPOLLPRI | EPOLLERR)) != 0;
+      } else if (events[i].data.u64 == kInotifyReady) {
+        inotify_ready = (events[i].events & (EPOLLIN | EPOLLERR)) != 0;
+      }
+    }
+    if (!inotify_ready) return Status::OK();
     alignas(inotify_event) char buffer[4096];
     for (;;) {
-      const ssize_t got = read(inotify_, buffer, sizeof(buffer));
+      const ssize_t got = read(inotify_.get(), buffer, sizeof(buffer));
       if (got < 0 && errno == EINTR) continue;
       if (got < 0 && errno == EAGAIN) return Status::OK();
       if (got <= 0) return Error("inotify", got < 0 ? errno : EIO);
@@ -229,7 +263,7 @@ class InotifyQueue final : public ChangeQueue {
   Status Add(int id, const std::string& path, std::uint32_t mask,
              Use::Kind kind, const std::string& name = std::string()) {
     const int wd =
-        inotify_add_watch(inotify_, path.c_str(), mask | IN_MASK_ADD);
+        inotify_add_watch(inotify_.get(), path.c_str(), mask | IN_MASK_ADD);
     if (wd < 0) {
       const int error = errno;
       const std::string context = path + ": inotify watch";
@@ -281,8 +315,11 @@ class InotifyQueue final : public ChangeQueue {
     return std::find(names.begin(), names.end(), name) != names.end();
   }
 
-  const int inotify_;
-  const int mounts_;
+  // Declared in the order they are opened, closed in reverse: the epoll
+  // instance last, once nothing it holds is left.
+  const OwnedFd ready_;
+  const OwnedFd inotify_;
+  const OwnedFd mounts_;
   int last_watch_ = 0;
   std::map<int, Watched> watches_;
   std::unordered_map<int, std::vector<Use>> uses_;  // by inotify watch
@@ -292,17 +329,30 @@ class InotifyQueue final : public ChangeQueue {
 
 Status NewInotifyQueue(std::unique_ptr<ChangeQueue>* queue) {
   queue->reset();
-  const int inotify = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-  if (inotify < 0) return Error("inotify", errno);
+  OwnedFd ready(epoll_create1(EPOLL_CLOEXEC));
+  if (ready.get() < 0) return Error("epoll", errno);
+  OwnedFd inotify(inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+  if (inotify.get() < 0) return Error("inotify", errno);
   // Without the mount table's signal a mount over a watched path would go
-  // unseen: no queue then.
-  const int mounts = open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC);
-  if (mounts < 0) {
-    const int error = errno;
-    close(inotify);
-    return Error("/proc/self/mountinfo", error);
+  // unseen: no queue then. A mount between this open and the epoll
+  // registration below may be reported by no Poll; no watch exists yet,
+  // and each is followed by a look at where its path leads.
+  OwnedFd mounts(open("/proc/self/mountinfo", O_RDONLY | O_CLOEXEC));
+  if (mounts.get() < 0) return Error("/proc/self/mountinfo", errno);
+  // Level-triggered: the inotify descriptor stays ready while events are
+  // queued, and the mount table is asked afresh at each report.
+  epoll_event on_inotify{};
+  on_inotify.events = EPOLLIN;
+  on_inotify.data.u64 = kInotifyReady;
+  epoll_event on_mounts{};
+  on_mounts.events = EPOLLPRI;  // EPOLLERR is always reported
+  on_mounts.data.u64 = kMountsReady;
+  if (epoll_ctl(ready.get(), EPOLL_CTL_ADD, inotify.get(), &on_inotify) != 0 ||
+      epoll_ctl(ready.get(), EPOLL_CTL_ADD, mounts.get(), &on_mounts) != 0) {
+    return Error("epoll of the change signals", errno);
   }
-  queue->reset(new InotifyQueue(inotify, mounts));
+  *queue = std::make_unique<InotifyQueue>(
+      std::move(ready), std::move(inotify), std::move(mounts));
   return Status::OK();
 }
 

@@ -1,6 +1,6 @@
 // The Linux change signal behind PosixEnv::NewChangeQueue: one inotify
-// instance for every watch of the queue, and the mount table polled beside
-// it.
+// instance for every watch of the queue and the mount table beside it, both
+// held by one epoll instance that each Poll checks once.
 #ifndef BRELLOX_PLATFORM_INOTIFY_WATCH_H_
 #define BRELLOX_PLATFORM_INOTIFY_WATCH_H_
 

@@ -26,6 +26,7 @@ static_assert(offsetof(SVR_OPTION_GROUP, groupType) == 0 &&
 
 // (groupType, groupName) as the record's type bytes and name text.
 void TypeAndNameKeys(const TableImage& groups, KeyList* keys) {
+  keys->reserve(static_cast<std::size_t>(groups.count()));
   for (std::int32_t i = 0; i < groups.count(); ++i) {
     const char* record = groups.record(i);
     keys->emplace_back(

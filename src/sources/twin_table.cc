@@ -37,6 +37,7 @@ class NameText {
 };
 
 void NameKeys(const TableImage& image, KeyList* keys) {
+  keys->reserve(static_cast<std::size_t>(image.count()));
   for (std::int32_t i = 0; i < image.count(); ++i) {
     const char* name = TwinName(image.record(i));
     keys->emplace_back(

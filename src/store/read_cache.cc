@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -88,9 +89,8 @@ Status OpenTable(const Store& store, Access access, const TableSpec& spec,
 Status ReadTable(const Store& store, const TableSpec& spec, TableImage* image,
                  std::int32_t limit) {
   // A table the cache does not hold is copied out of the file, so the
-  // image outlives the session.
-  ConfigSession session;
-  return OpenTable(store, Access::kRead, spec, &session, image, limit);
+  // image outlives the session, which the cache makes only for a miss.
+  return ReadCache::OfProcess().Load(store, spec, nullptr, image, limit);
 }
 
 Status CountRecords(const Store& store, const TableSpec& spec,
@@ -106,7 +106,7 @@ Status CountRecords(const Store& store, const TableSpec& spec,
 ReadCache& ReadCache::OfProcess() {
   // Destroyed when the library is unloaded, with its watches and tables: a
   // heap copy would leak them with every unloaded copy of the library.
-  static ReadCache cache(kProcessLimitBytes, CacheWanted());
+  static ReadCache cache(kProcessLimitBytes, kFromEnvironment);
   // Before any table is kept: a writer of this process drops what it
   // changed.
   static const bool listening =
@@ -114,6 +114,24 @@ ReadCache& ReadCache::OfProcess() {
        true);
   (void)listening;
   return cache;
+}
+
+namespace {
+
+// The process's cache is made while the library loads, before any thread
+// of the process can fork: a child forked while another thread was making
+// it would wait at its first call for that thread, which it does not have.
+[[maybe_unused]] const ReadCache& made_at_load = ReadCache::OfProcess();
+
+}  // namespace
+
+bool ReadCache::Enabled() {
+  int on = switch_.load(std::memory_order_relaxed);
+  if (on == kFromEnvironment) {
+    on = CacheWanted() ? kOn : kOff;
+    switch_.store(on, std::memory_order_relaxed);
+  }
+  return on == kOn;
 }
 
 std::size_t ReadCache::bytes() const {
@@ -130,12 +148,8 @@ void ReadCache::ForgetAllInChild(void* cache) {
 }
 
 void ReadCache::DropTablesLocked(Entry* entry) {
-  for (std::size_t t = 0; t < entry->tables.size(); ++t) {
-    auto& table = entry->tables[t];
-    if (table == nullptr) continue;
-    std::vector<RecordKeys> kinds = table->IndexedKinds();
-    if (!kinds.empty()) entry->kinds[t] = std::move(kinds);
-    entry->retired.push_back(std::move(table));
+  for (auto& table : entry->tables) {
+    if (table != nullptr) entry->retired.push_back(std::move(table));
   }
 }
 
@@ -145,14 +159,6 @@ void ReadCache::ReleaseRetiredLocked(Entry* entry, Tables* released) {
     released->push_back(std::move(table));
   }
   entry->retired.clear();
-}
-
-std::vector<RecordKeys> ReadCache::KindsOf(const KeyView& key,
-                                           int table) const {
-  std::lock_guard<std::mutex> hold(mutex_);
-  const auto entry = entries_.find(key);
-  if (entry == entries_.end()) return {};
-  return entry->second.kinds[table];
 }
 
 void ReadCache::ChangedLocked(Entry* entry) {
@@ -220,9 +226,14 @@ void ReadCache::PollLocked(Env* env) {
 
 bool ReadCache::StillAsReadLocked(Entries::iterator entry) {
   Env* env = entry->first.first;
-  const std::uint64_t now = env->NowMicros();
+  // The cheap clock, which may lag: both ends of the interval are read
+  // from it, so the lag is added once for a look never to come later than
+  // kRevalidateMicros after the last.
+  const std::uint64_t now = env->CoarseNowMicros();
   Entry& e = entry->second;
-  if (now - e.confirmed < kRevalidateMicros) return true;
+  if (now + Env::kCoarseClockLagMicros - e.confirmed < kRevalidateMicros) {
+    return true;
+  }
   FileFacts facts;
   if (!env->PathFacts(entry->first.second, &facts).ok() ||
       !SameVersion(facts, e.read)) {
@@ -237,7 +248,8 @@ bool ReadCache::StillAsReadLocked(Entries::iterator entry) {
 }
 
 std::shared_ptr<const TableImage> ReadCache::Find(const KeyView& key, int table,
-                                                  std::uint64_t* generation) {
+                                                  std::uint64_t* generation,
+                                                  Identity* last_read) {
   *generation = 0;
   std::lock_guard<std::mutex> hold(mutex_);
   PollLocked(key.first);
@@ -248,7 +260,11 @@ std::shared_ptr<const TableImage> ReadCache::Find(const KeyView& key, int table,
     if (entry == entries_.end()) return nullptr;
   }
   *generation = entry->second.generation;
-  return entry->second.tables[table];
+  if (entry->second.tables[table] != nullptr) return entry->second.tables[table];
+  // A miss on a watched file: where the last fill found the file.
+  const FileFacts& read = entry->second.read;
+  *last_read = Identity{read.device, read.inode, read.mount_id};
+  return nullptr;
 }
 
 std::uint64_t ReadCache::StartFill(const KeyView& key,
@@ -311,7 +327,7 @@ void ReadCache::Keep(const KeyView& key, int table, std::uint64_t generation,
   }
   if (!kept_any) {
     e.read = read;
-    e.confirmed = key.first->NowMicros();
+    e.confirmed = key.first->CoarseNowMicros();
     e.racy = read_at - std::max(read.modified_ns, read.changed_ns) <
              kTimestampTickNanos;
   }
@@ -325,11 +341,14 @@ Status ReadCache::Load(const Store& store, const TableSpec& spec,
                        ConfigSession* session, TableImage* image,
                        std::int32_t limit) {
   const int table = static_cast<int>(spec.section);
+  // Made only when the file is read: a hit constructs no session.
+  std::optional<ConfigSession> own;
   // The file the path names now, by its absolute path: a later chdir must
   // not make the same key name another file.
   // An absolute path is not copied: a hit allocates nothing.
   std::string made;
-  if (!enabled_ || !AbsolutePath(store, &made)) {
+  if (!Enabled() || !AbsolutePath(store, &made)) {
+    if (session == nullptr) session = &own.emplace();
     Status s = session->Open(store, Access::kRead);
     if (s.ok()) s = TableImage::Load(*session, spec, image, limit);
     return s;
@@ -339,11 +358,14 @@ Status ReadCache::Load(const Store& store, const TableSpec& spec,
   // The generation a fill starts under is noted before the file is opened:
   // every change after the read below is reported by a later poll.
   std::uint64_t generation = 0;
-  std::shared_ptr<const TableImage> kept = Find(key, table, &generation);
+  Identity last_read;
+  std::shared_ptr<const TableImage> kept =
+      Find(key, table, &generation, &last_read);
   if (kept != nullptr) {
     TableImage::Share(std::move(kept), limit, image);
     return Status::OK();
   }
+  if (session == nullptr) session = &own.emplace();
   const Store at{store.env, std::string(key.second)};
   FileFacts read;
   for (;;) {
@@ -362,6 +384,19 @@ Status ReadCache::Load(const Store& store, const TableSpec& spec,
       break;
     }
     const bool watched = generation != 0;
+    // The file was watched when this call polled, before the open: every
+    // change to where the path leads since then is queued, and moves the
+    // generation on (or ends the watch) once a poll reads it, so the path
+    // need not be asked again. The open file's facts, taken under its lock,
+    // are those of the read. When it is the file the last fill read, its
+    // mount is that fill's: a mount since then is queued too, and makes
+    // the poll that reads it ask the path.
+    if (watched && session->facts().device == last_read.device &&
+        session->facts().inode == last_read.inode) {
+      read = session->facts();
+      read.mount_id = last_read.mount_id;
+      break;
+    }
     if (!watched) generation = StartFill(key, *session);
     if (generation == 0) break;
     // The watch, this call's or another's, may have been made after the
@@ -383,7 +418,8 @@ Status ReadCache::Load(const Store& store, const TableSpec& spec,
   auto loaded = std::make_shared<TableImage>();
   Status s = TableImage::Load(*session, spec, loaded.get());
   if (!s.ok()) return s;
-  if (generation != 0) loaded->BuildIndexes(KindsOf(key, table));
+  // No index is built here: the first lookup of a new image scans, as a
+  // call without the cache does, and the second builds the index it uses.
   if (generation != 0) Keep(key, table, generation, read, read_at, loaded);
   TableImage::Share(std::move(loaded), limit, image);
   return Status::OK();

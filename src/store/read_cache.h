@@ -22,6 +22,7 @@
 #define BRELLOX_STORE_READ_CACHE_H_
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -72,19 +73,22 @@ class ReadCache {
   // kIndexBytesPerRecord a record for each possible index), on when
   // `enabled`.
   explicit ReadCache(std::size_t limit_bytes, bool enabled = true)
-      : limit_bytes_(limit_bytes), enabled_(enabled) {}
+      : limit_bytes_(limit_bytes), switch_(enabled ? kOn : kOff) {}
   ReadCache(const ReadCache&) = delete;
   ReadCache& operator=(const ReadCache&) = delete;
 
   // The one every call of the process shares: off when the environment
-  // variable BRELLOX_READ_CACHE is 0 when it is first used.
+  // variable BRELLOX_READ_CACHE is 0 at the first lookup. Made while the
+  // library loads.
   static ReadCache& OfProcess();
 
   // As OpenTable for Access::kRead: the first min(limit, count) records of
   // `spec`'s table (limit < 0: all) into `*image`, a read-only view of a
   // kept image. When the cache answers, `*session` is left unopened and no
   // file is touched; otherwise the session is opened and left open as
-  // OpenTable leaves it, with the same failures. Thread-safe.
+  // OpenTable leaves it, with the same failures. A null `session`: the
+  // call makes its own only when it reads the file, and closes it before
+  // it returns (the image is then a copy). Thread-safe.
   Status Load(const Store& store, const TableSpec& spec, ConfigSession* session,
               TableImage* image, std::int32_t limit);
 
@@ -105,7 +109,7 @@ class ReadCache {
     // table only if the generation it started under is still current.
     std::uint64_t generation = 0;
     // The file as its path led to it when the kept tables were read, and
-    // when that was last confirmed (NowMicros).
+    // when that was last confirmed (CoarseNowMicros).
     FileFacts read;
     std::uint64_t confirmed = 0;
     // Whether the file's times were within a tick of the read, so that a
@@ -116,9 +120,6 @@ class ReadCache {
     // table and its indexes is left to the next read of the same file, not
     // to the call on another file whose poll found the change.
     std::vector<std::shared_ptr<const TableImage>> retired;
-    // The kinds of lookup each table's last image was asked for: a fill
-    // builds their indexes while it reads, before the first lookup.
-    std::array<std::vector<RecordKeys>, kSectionCount> kinds;
   };
   using Key = std::pair<Env*, std::string>;
   using KeyView = std::pair<Env*, std::string_view>;
@@ -148,11 +149,17 @@ class ReadCache {
   void ChangedLocked(Entry* entry);
   void EraseLocked(Entries::iterator entry);
   // The kept table, or null for a miss; `*generation` is the file's after
-  // the poll, 0 when it is not watched.
+  // the poll, 0 when it is not watched. For a miss on a watched file,
+  // `*last_read` gets the device, inode and mount of the file as its last
+  // fill found it (zeros before the first).
+  struct Identity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::uint64_t mount_id = 0;
+  };
   std::shared_ptr<const TableImage> Find(const KeyView& key, int table,
-                                         std::uint64_t* generation);
-  // The kinds of lookup a fill of `table` builds indexes for.
-  std::vector<RecordKeys> KindsOf(const KeyView& key, int table) const;
+                                         std::uint64_t* generation,
+                                         Identity* last_read);
   // For a miss on a file not watched yet, with the session open (its lock
   // held): watches the file and returns the generation a fill starts
   // under, or 0 when the file cannot be watched.
@@ -168,8 +175,15 @@ class ReadCache {
   // events, and its first call makes its own watch.
   static void ForgetAllInChild(void* cache);
 
+  // On, off, or (the process's cache) told by the environment at the first
+  // lookup: read without a guard that a fork could copy held.
+  enum Switch : int { kFromEnvironment, kOn, kOff };
+  ReadCache(std::size_t limit_bytes, Switch on)
+      : limit_bytes_(limit_bytes), switch_(on) {}
+  bool Enabled();
+
   const std::size_t limit_bytes_;
-  const bool enabled_;
+  std::atomic<int> switch_;
   mutable ForkSafeMutex mutex_{&ReadCache::ForgetAllInChild, this};
   // One for each Env whose files are kept, made at its first fill.
   std::map<Env*, std::unique_ptr<ChangeQueue>> queues_;

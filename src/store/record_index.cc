@@ -22,26 +22,6 @@ bool RecordIndexes::Find(const TableImage& table, RecordKeys keys,
   return true;
 }
 
-std::vector<RecordKeys> RecordIndexes::Kinds() const {
-  std::lock_guard<std::mutex> hold(mutex_);
-  std::vector<RecordKeys> kinds;
-  for (const Index& index : indexes_) kinds.push_back(index.keys);
-  return kinds;
-}
-
-void RecordIndexes::Build(const TableImage& table, RecordKeys keys) const {
-  std::lock_guard<std::mutex> hold(mutex_);
-  for (Index& index : indexes_) {
-    if (index.keys == keys) {
-      if (!index.built) BuildLocked(table, &index);
-      return;
-    }
-  }
-  if (indexes_.size() >= kMaxIndexesPerTable) return;
-  indexes_.push_back(Index{keys, false, {}, {}});
-  BuildLocked(table, &indexes_.back());
-}
-
 void RecordIndexes::BuildLocked(const TableImage& table, Index* index) {
   KeyList& listed = index->listed;
   index->keys(table, &listed);

@@ -19,8 +19,9 @@ class TableImage;
 // in table order; a key views the record's own bytes.
 using KeyList = std::vector<std::pair<std::string_view, std::int32_t>>;
 
-// Lists the keys of one kind of lookup over `table`. The function itself
-// names the kind: each has one index.
+// Lists the keys of one kind of lookup over `table`, reserving room for one
+// a record first (one allocation). The function itself names the kind: each
+// has one index.
 using RecordKeys = void (*)(const TableImage& table, KeyList* keys);
 
 // At most this many kinds of lookup are indexed per table, each charged
@@ -43,12 +44,6 @@ class RecordIndexes {
   // the caller scans as it would without one.
   bool Find(const TableImage& table, RecordKeys keys, std::string_view key,
             std::int32_t* index) const;
-
-  // The kinds asked for so far, so that a newer image of the same table
-  // can have them built before its first lookup.
-  std::vector<RecordKeys> Kinds() const;
-  // Builds the index of `keys` over `table` now, within the limit.
-  void Build(const TableImage& table, RecordKeys keys) const;
 
  private:
   struct Index {

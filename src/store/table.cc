@@ -64,6 +64,7 @@ namespace {
 
 // The records' IDs: their first four bytes, with IdKey's bytes.
 void IdKeys(const TableImage& table, KeyList* keys) {
+  keys->reserve(static_cast<std::size_t>(table.count()));
   for (std::int32_t i = 0; i < table.count(); ++i) {
     keys->emplace_back(std::string_view(table.record(i), sizeof(std::int32_t)),
                        i);

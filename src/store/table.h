@@ -75,13 +75,6 @@ class TableImage {
   bool FindIndexed(RecordKeys keys, std::string_view key,
                    std::int32_t* index) const;
 
-  // For an image about to be shared: the kinds of lookup its indexes were
-  // asked for, and building those of another image's kinds now.
-  std::vector<RecordKeys> IndexedKinds() const { return indexes_.Kinds(); }
-  void BuildIndexes(const std::vector<RecordKeys>& kinds) const {
-    for (const RecordKeys keys : kinds) indexes_.Build(*this, keys);
-  }
-
   // Removes record `index`: later records move down one place in order and
   // the freed place, still addressable as record(count()), becomes zeros.
   void Erase(std::int32_t index);

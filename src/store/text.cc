@@ -11,15 +11,25 @@ std::size_t FieldLength(const char* field, std::size_t width) {
 
 bool FieldEqualsConstantTime(const char* field, std::size_t width,
                              const char* text) {
-  std::size_t text_length = FieldLength(text, width + 1);
+  const std::size_t text_length = FieldLength(text, width + 1);
   unsigned char difference = text_length > width ? 1 : 0;
-  bool ended = false;  // past the field's text: compare against NUL
-  for (std::size_t i = 0; i < width; ++i) {
-    ended = ended || field[i] == '\0';
-    unsigned char stored = ended ? 0 : static_cast<unsigned char>(field[i]);
-    unsigned char given =
-        i < text_length ? static_cast<unsigned char>(text[i]) : 0;
-    difference |= static_cast<unsigned char>(stored ^ given);
+  // The text, NUL-padded, a block at a time, so that every byte is compared
+  // without a branch: the time depends on the text's length only.
+  constexpr std::size_t kBlock = 128;
+  unsigned char given[kBlock];
+  // All ones while the field's text goes on, zero from its first NUL.
+  unsigned char going = 0xFF;
+  for (std::size_t at = 0; at < width; at += kBlock) {
+    const std::size_t part = width - at < kBlock ? width - at : kBlock;
+    const std::size_t left = text_length > at ? text_length - at : 0;
+    const std::size_t copied = left < part ? left : part;
+    if (copied > 0) std::memcpy(given, text + at, copied);
+    std::memset(given + copied, 0, kBlock - copied);
+    for (std::size_t i = 0; i < part; ++i) {
+      const auto stored = static_cast<unsigned char>(field[at + i]);
+      going &= static_cast<unsigned char>(stored == 0 ? 0 : 0xFF);
+      difference |= static_cast<unsigned char>((stored & going) ^ given[i]);
+    }
   }
   return difference == 0;
 }

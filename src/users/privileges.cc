@@ -24,6 +24,7 @@ static_assert(offsetof(SVR_USER_PRIV, userID) == 0 &&
 constexpr std::size_t kPairBytes = 8;
 
 void PairKeys(const TableImage& privileges, KeyList* keys) {
+  keys->reserve(static_cast<std::size_t>(privileges.count()));
   for (std::int32_t i = 0; i < privileges.count(); ++i) {
     keys->emplace_back(std::string_view(privileges.record(i), kPairBytes), i);
   }

@@ -50,14 +50,26 @@ std::string_view NameKey(const char* field) {
   return std::string_view(field, FieldLength(field, kNameWidth));
 }
 
-// The names a lookup by name can answer with (FindByName).
+// The names a lookup by name can answer with (FindByName): those of the
+// records that are the first to carry their ID. The IDs seen are kept in
+// one open-addressing table (0: empty, as no such ID is above 0).
 void NameKeys(const TableImage& users, KeyList* keys) {
-  std::unordered_set<std::int32_t> ids;
+  keys->reserve(static_cast<std::size_t>(users.count()));
+  std::size_t size = 16;
+  while (size < 2 * static_cast<std::size_t>(users.count())) size *= 2;
+  std::vector<std::int32_t> seen(size, 0);
+  const std::size_t mask = size - 1;
   for (std::int32_t i = 0; i < users.count(); ++i) {
     const std::int32_t id = users.id(i);
-    if (id > 0 && ids.insert(id).second) {
-      keys->emplace_back(NameKey(NameField(users, i)), i);
-    }
+    if (id <= 0) continue;
+    // Fibonacci hashing: consecutive IDs spread over the table.
+    std::size_t slot =
+        static_cast<std::size_t>(static_cast<std::uint32_t>(id) * 2654435761u) &
+        mask;
+    while (seen[slot] != 0 && seen[slot] != id) slot = (slot + 1) & mask;
+    if (seen[slot] == id) continue;
+    seen[slot] = id;
+    keys->emplace_back(NameKey(NameField(users, i)), i);
   }
 }
 

@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -17,6 +19,7 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -599,6 +602,38 @@ TYPED_TEST(EnvTest, ChangeQueuesReportEveryChangeOfTheirFilesOnce) {
   // The first watch saw none of it.
   EXPECT_EQ(poll(watch), "");
 }
+
+#if !defined(_WIN32)
+// A mount or unmount anywhere is reported by the next poll, once, however
+// many polls came between (where this process may mount).
+TYPED_TEST(EnvTest, ChangeQueuesReportEachMountOnce) {
+  std::unique_ptr<ChangeQueue> queue;
+  const Status s = this->env()->NewChangeQueue(&queue);
+  if (s.IsRefused()) GTEST_SKIP() << s.ToString();
+  ASSERT_TRUE(s.ok()) << s.ToString();
+  const auto mounts_changed = [&] {
+    std::vector<ChangeQueue::Report> reports;
+    bool changed = false;
+    EXPECT_TRUE(queue->Poll(&reports, &changed).ok());
+    return changed;
+  };
+  namespace fs = std::filesystem;
+  fs::create_directories(this->PathOf("from"));
+  fs::create_directories(this->PathOf("over"));
+  EXPECT_FALSE(mounts_changed());
+  EXPECT_FALSE(mounts_changed());
+  if (mount(this->PathOf("from").c_str(), this->PathOf("over").c_str(),
+            nullptr, MS_BIND, nullptr) != 0) {
+    GTEST_SKIP() << "no mount here: " << std::strerror(errno);
+  }
+  EXPECT_TRUE(mounts_changed());
+  EXPECT_FALSE(mounts_changed());
+  EXPECT_FALSE(mounts_changed());
+  ASSERT_EQ(umount2(this->PathOf("over").c_str(), MNT_DETACH), 0);
+  EXPECT_TRUE(mounts_changed());
+  EXPECT_FALSE(mounts_changed());
+}
+#endif
 
 }  // namespace
 }  // namespace test

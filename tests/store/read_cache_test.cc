@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -206,6 +207,65 @@ TEST_F(ReadCacheTest, ChangesNoSignalReportsAreSeenWithinASecond) {
             0);
 }
 
+// A read after a change of the file the cache already watched keeps the
+// file's facts as its open found them: the look a second later finds the
+// file as read (no read then), and a change no signal reports is seen at
+// the look after it.
+TEST_F(ReadCacheTest, ARefillOfAWatchedFileIsConfirmedByItsLooks) {
+#if defined(_WIN32)
+  GTEST_SKIP() << "Windows gives no change signal, and no file times here";
+#endif
+  EXPECT_EQ(CheckUser(store(), "bob", "pw2"), 1);
+  SetFileBytes(WithBobsPassword("pwX"));
+  env_.QueueChange();
+  env_.AdvanceClock(2 * ReadCache::kRevalidateMicros);  // older than a tick
+  EXPECT_GT(OpensOf([&] { EXPECT_EQ(CheckUser(store(), "bob", "pwX"), 1); }),
+            0);
+  env_.AdvanceClock(2 * ReadCache::kRevalidateMicros);
+  EXPECT_EQ(OpensOf([&] { EXPECT_EQ(CheckUser(store(), "bob", "pwX"), 1); }),
+            0);
+  SetFileBytes(WithBobsPassword("pwZ"));  // no event queued
+  env_.AdvanceClock(2 * ReadCache::kRevalidateMicros);
+  EXPECT_EQ(CheckUser(store(), "bob", "pwZ"), 1);
+}
+
+// Many users whose IDs repeat (and some below 1): every name answers from
+// the index as a scan of the file answers, the first to carry its ID.
+TEST_F(ReadCacheTest, AnIndexOverRepeatedIdsAnswersAsTheScan) {
+  constexpr int kUsers = 300;
+  for (int i = 0; i < kUsers; ++i) {
+    const std::string name = "u" + std::to_string(i);
+    ASSERT_GT(AddUser(store(), name.c_str(), "pw"), 0);
+  }
+  std::string bytes = FileBytes();
+  const std::size_t users = Header().users.offset;
+  std::mt19937 random(7);
+  for (int i = 0; i < kUsers + 3; ++i) {
+    // IDs from -1 to 90: most repeat, in no order.
+    const std::int32_t id = static_cast<std::int32_t>(random() % 92) - 1;
+    std::memcpy(&bytes[users + static_cast<std::size_t>(i) * kUserRecord], &id,
+                sizeof(id));
+  }
+  SetFileBytes(bytes);
+  env_.QueueChange();
+  FaultEnv unwatched(Env::Default());  // no queue: every call scans the file
+  const Store scanning{&unwatched, path().string()};
+  int found = 0;
+  for (int i = 0; i < kUsers + 5; ++i) {
+    const std::string name = "u" + std::to_string(i);
+    const SVR_LONG scanned = GetUserIDByName(scanning, name.c_str());
+    found += scanned != 0 ? 1 : 0;
+    EXPECT_EQ(GetUserIDByName(store(), name.c_str()), scanned) << name;
+    EXPECT_EQ(CheckUser(store(), name.c_str(), "pw"),
+              CheckUser(scanning, name.c_str(), "pw"))
+        << name;
+  }
+  // Both kinds of answer were checked.
+  EXPECT_GT(found, 20);
+  EXPECT_LT(found, kUsers - 20);
+  EXPECT_EQ(OpensOf([&] { GetUserIDByName(store(), "u1"); }), 0);
+}
+
 // A file changed within a tick of its read may keep its times through a
 // later write: it is read again at its first look, not trusted.
 TEST_F(ReadCacheTest, AFileReadWithinATickOfItsChangeIsReadAgain) {
@@ -401,6 +461,20 @@ TEST_F(ReadCacheProcessTest, ChangesOfAnotherProcessAreSeenByTheNextCall) {
 // A fresh process's first fill while another process renames a new file
 // over the path at a random moment: no call fails, and none answers from
 // the replaced file once the rename has returned.
+// A child of fork shares its parent's change signals: its calls must
+// take none of the events its parent has not read yet.
+TEST_F(ReadCacheProcessTest, AChildsCallsTakeNoEventItsParentNeeds) {
+  EXPECT_EQ(CheckUser(system(), "bob", "pw2"), 1);
+  EXPECT_EQ(CheckUser(system(), "bob", "pw2"), 1);
+  WriteBytes(path(), WithBobsPassword("pwX"));  // queued, not read yet
+  const pid_t child = fork();
+  if (child == 0) _exit(CheckUser(system(), "bob", "pwX") == 1 ? 0 : 1);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(CheckUser(system(), "bob", "pwX"), 1);
+}
+
 TEST_F(ReadCacheProcessTest, FirstFillsRacingARenameAreNeverStale) {
   const std::string before = FileBytes();
   std::string after = before;
