@@ -43,6 +43,13 @@ class ForkTest : public StoreFixture {
 }
 
 TEST_F(ForkTest, AChildForkedAmidCallsNeitherHangsNorKeepsTheParentsLocks) {
+#if defined(__SANITIZE_ADDRESS__)
+  // This toolchain's AddressSanitizer keeps its allocator's locks across
+  // fork: a child copied while another thread allocates can wait on one
+  // for good, whatever the library does (a hung child's stack ends inside
+  // the sanitizer's allocator).
+  GTEST_SKIP() << "the address sanitizer's allocator is not fork-safe here";
+#endif
   const Store s = system();
   ASSERT_GT(AddUser(s, "ann", "pw1"), 0);
   ASSERT_GT(AddUser(s, "bob", "pw2"), 0);
