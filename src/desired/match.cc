@@ -1,5 +1,6 @@
 #include "src/desired/match.h"
 
+#include <string_view>
 #include <unordered_map>
 
 #include "src/store/text.h"
@@ -9,43 +10,45 @@ namespace desired {
 
 namespace {
 
-using FirstIndex = std::unordered_map<std::string, std::int32_t>;
+// Views of the keys, which outlive it: nothing copied.
+using FirstIndex = std::unordered_map<std::string_view, std::int32_t>;
 
-FirstIndex FirstOfEachKey(const std::vector<std::string>& keys) {
+// The first record of each key; `partners` starts as kUnpaired for each
+// first and kRepeat for each later record of a key.
+FirstIndex FirstOfEachKey(const std::vector<std::string>& keys,
+                          std::vector<std::int32_t>* partners) {
   FirstIndex first;
   first.reserve(keys.size());
+  partners->assign(keys.size(), kUnpaired);
   for (std::size_t i = 0; i < keys.size(); ++i) {
-    first.emplace(keys[i], static_cast<std::int32_t>(i));
+    if (!first.emplace(keys[i], static_cast<std::int32_t>(i)).second) {
+      (*partners)[i] = kRepeat;
+    }
   }
   return first;
 }
 
-// Each record's partner on the other side, by the first of each key there;
-// a record that is not the first of its key on its own side is a repeat.
-std::vector<std::int32_t> Partners(const std::vector<std::string>& keys,
-                                   const FirstIndex& own_first,
-                                   const FirstIndex& other_first) {
-  std::vector<std::int32_t> partners(keys.size(), kUnpaired);
+// Each first record's partner on the other side, by the first of its key
+// there.
+void FindPartners(const std::vector<std::string>& keys,
+                  const FirstIndex& other_first,
+                  std::vector<std::int32_t>* partners) {
   for (std::size_t i = 0; i < keys.size(); ++i) {
-    if (own_first.at(keys[i]) != static_cast<std::int32_t>(i)) {
-      partners[i] = kRepeat;
-      continue;
-    }
+    if ((*partners)[i] == kRepeat) continue;
     const auto found = other_first.find(keys[i]);
-    if (found != other_first.end()) partners[i] = found->second;
+    if (found != other_first.end()) (*partners)[i] = found->second;
   }
-  return partners;
 }
 
 }  // namespace
 
 KeyMatch MatchKeys(const std::vector<std::string>& have,
                    const std::vector<std::string>& want) {
-  const FirstIndex have_first = FirstOfEachKey(have);
-  const FirstIndex want_first = FirstOfEachKey(want);
   KeyMatch match;
-  match.want_of = Partners(have, have_first, want_first);
-  match.have_of = Partners(want, want_first, have_first);
+  const FirstIndex have_first = FirstOfEachKey(have, &match.want_of);
+  const FirstIndex want_first = FirstOfEachKey(want, &match.have_of);
+  FindPartners(have, want_first, &match.want_of);
+  FindPartners(want, have_first, &match.have_of);
   return match;
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -11,6 +12,7 @@
 #include "src/desired/match.h"
 #include "src/options/copy_option_values.h"
 #include "src/options/options.h"
+#include "src/store/text.h"
 
 namespace brellox {
 namespace desired {
@@ -261,21 +263,26 @@ Status Plan::PlanUsers(const DesiredState& state, const FileTables& file) {
 
 Status Plan::PlanPrivileges(const DesiredState& state, const FileTables& file) {
   // The users that stay and those added, by name; the users removed, by ID.
+  // Names are seen in place, in the records: nothing copied.
+  const auto name_of = [](const SVR_USER_REC& user) {
+    return std::string_view(user.name, FieldLength(user.name, sizeof(user.name)));
+  };
   std::unordered_set<std::int32_t> removed;
-  std::unordered_set<std::string> added;
+  std::unordered_set<std::string_view> added;
   for (const Change& c : changes_) {
     if (c.part != Part::kUser) continue;
     if (c.kind == ChangeKind::kRemove) removed.insert(file.users[c.have].id);
     if (c.kind == ChangeKind::kAdd) {
-      added.insert(NameKey(state.records.users[c.want]));
+      added.insert(name_of(state.records.users[c.want]));
     }
   }
-  std::unordered_set<std::string> staying;
+  std::unordered_set<std::string_view> staying(file.users.size());
   // Who each privilege's user ID names in the file: the first record with it.
-  std::unordered_map<std::int32_t, const SVR_USER_REC*> owner_of;
+  std::unordered_map<std::int32_t, const SVR_USER_REC*> owner_of(
+      file.users.size());
   for (const SVR_USER_REC& user : file.users) {
     owner_of.emplace(user.id, &user);
-    if (removed.count(user.id) == 0) staying.insert(NameKey(user));
+    if (removed.count(user.id) == 0) staying.insert(name_of(user));
   }
   std::vector<std::string> want_keys;
   want_keys.reserve(state.privs.size());
@@ -300,7 +307,7 @@ Status Plan::PlanPrivileges(const DesiredState& state, const FileTables& file) {
         owner == owner_of.end()
             ? PrivilegeKey(std::string(1, '\0') + std::to_string(p.userID),
                            p.privID)
-            : PrivilegeKey(NameKey(*owner->second), p.privID));
+            : PrivilegeKey(std::string(name_of(*owner->second)), p.privID));
   }
   const KeyMatch match = MatchKeys(have_keys, want_keys);
   for (std::size_t i = 0; i < file.privs.size(); ++i) {

@@ -1,5 +1,6 @@
 #include "src/state/codec.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <nlohmann/json.hpp>
@@ -47,6 +48,7 @@ Codec::Codec(const std::string& encoding)
       return;
     }
   }
+  writes_ascii_as_itself_ = true;
 }
 
 bool Codec::TryToUtf8(const std::string& bytes, std::string* utf8) const {
@@ -54,6 +56,14 @@ bool Codec::TryToUtf8(const std::string& bytes, std::string* utf8) const {
 }
 
 bool Codec::TryFromUtf8(const std::string& utf8, std::string* bytes) const {
+  // Printable ASCII is written as itself, as the constructor found: most
+  // names of a large state need no converter at all.
+  if (writes_ascii_as_itself_ &&
+      std::all_of(utf8.begin(), utf8.end(),
+                  [](char c) { return c >= 0x20 && c < 0x7f; })) {
+    *bytes = utf8;
+    return true;
+  }
   return from_utf8_->Convert(utf8, bytes);
 }
 

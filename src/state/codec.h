@@ -52,6 +52,9 @@ class Codec {
   std::unique_ptr<TextConverter> to_utf8_;
   std::unique_ptr<TextConverter> from_utf8_;
   Status status_;
+  // Set once the constructor has seen the encoding write printable ASCII
+  // as itself.
+  bool writes_ascii_as_itself_ = false;
 };
 
 // The text of a fixed-width field: its bytes up to the first NUL.

@@ -4,6 +4,7 @@
 #include <limits>
 #include <set>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 #include "src/desired/fields.h"
@@ -28,16 +29,19 @@ Status Fail(const std::string& path, const std::string& problem) {
   return Status::Refused(path + ": " + problem);
 }
 
-Status Int32At(const json& value, const std::string& path, std::int64_t min,
-               std::int32_t* out) {
-  if (!value.is_number_integer()) return Fail(path, "is not an integer");
+// The integer at `path` + `key`, put together only for a refusal: most
+// values of a large state are read without a path ever being spelt out.
+Status Int32At(const json& value, const std::string& path, const char* key,
+               std::int64_t min, std::int32_t* out) {
+  if (!value.is_number_integer()) return Fail(path + key, "is not an integer");
   const bool huge =
       value.is_number_unsigned() &&
       value.get<std::uint64_t>() > static_cast<std::uint64_t>(kInt32Max);
   const std::int64_t number = huge ? kInt32Max + 1 : value.get<std::int64_t>();
   if (number < min || number > kInt32Max) {
-    return Fail(path, value.dump() + " is outside " + std::to_string(min) +
-                          " to " + std::to_string(kInt32Max));
+    return Fail(path + key, value.dump() + " is outside " +
+                                std::to_string(min) + " to " +
+                                std::to_string(kInt32Max));
   }
   *out = static_cast<std::int32_t>(number);
   return Status::OK();
@@ -129,7 +133,7 @@ Status ParsePrivilege(
     }
   } else {
     std::int32_t id = 0;
-    s = Int32At(item["userID"], path + ".userID", 1, &id);
+    s = Int32At(item["userID"], path, ".userID", 1, &id);
     if (!s.ok()) return s;
     const auto found = named_by_id.find(id);
     if (found == named_by_id.end()) {
@@ -148,11 +152,11 @@ Status ParsePrivilege(
   if (!item.contains("value") && !privilege->absent) {
     return Fail(path, "has no \"value\"");
   }
-  s = Int32At(item["privID"], path + ".privID", 1, &privilege->priv_id);
+  s = Int32At(item["privID"], path, ".privID", 1, &privilege->priv_id);
   if (!s.ok()) return s;
   privilege->value = 0;
   if (!privilege->absent) {
-    s = Int32At(item["value"], path + ".value", 0, &privilege->value);
+    s = Int32At(item["value"], path, ".value", 0, &privilege->value);
   }
   return s;
 }
@@ -168,14 +172,19 @@ Status ParsePrivileges(const json& list, const Codec& codec,
       named_by_id.emplace(user.id, FieldText(user.name, sizeof(user.name)));
     }
   }
-  std::set<std::pair<std::string, std::int32_t>> pairs;
+  // A pair as the user's name, a NUL (no name holds one) and the ID.
+  std::unordered_set<std::string> pairs(list.size());
+  state->privs.reserve(list.size());
   for (std::size_t i = 0; i < list.size(); ++i) {
     const std::string path = "privileges[" + std::to_string(i) + "]";
     DesiredState::Privilege privilege;
     const Status s =
         ParsePrivilege(list[i], path, codec, named_by_id, &privilege);
     if (!s.ok()) return s;
-    if (!pairs.insert({privilege.user, privilege.priv_id}).second) {
+    std::string pair = privilege.user;
+    pair.push_back('\0');
+    pair.append(std::to_string(privilege.priv_id));
+    if (!pairs.insert(std::move(pair)).second) {
       return Fail(path, "the same user and privilege as an earlier record");
     }
     state->privs.push_back(std::move(privilege));

@@ -1,7 +1,9 @@
 #include "src/store/integrity.h"
 
-#include <map>
+#include <cstdint>
 #include <set>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 #include "src/store/file_name.h"
@@ -54,55 +56,61 @@ class Checker {
   void CheckNamedTable(Section section, const std::vector<Record>& records,
                        std::int32_t last_id) {
     const std::string table = TableName(section);
-    std::map<std::int32_t, int> ids;
-    std::map<std::string, std::int32_t> names;
+    // Hashed, and each record's words made only for a finding: a check of a
+    // large file costs about one lookup per record.
+    std::unordered_map<std::int32_t, int> ids(records.size());
+    std::unordered_map<std::string, std::int32_t> names(records.size());
     const std::size_t width = sizeof(Record::name);
     for (std::size_t i = 0; i < records.size(); ++i) {
       const Record& record = records[i];
       const std::string name = TextOf(record.name, width);
-      const std::string who =
-          table + " " + std::to_string(record.id) + " " + Quoted(Shown(name));
+      const auto who = [&] {
+        return table + " " + std::to_string(record.id) + " " +
+               Quoted(Shown(name));
+      };
       const auto error = [&](Rule rule, const std::string& message) {
         Add(true, rule, section, i, message);
       };
       if (record.id <= 0) {
         error(Rule::kIdNotAboveZero,
-              who + ": ID " + std::to_string(record.id) + " is not above 0");
+              who() + ": ID " + std::to_string(record.id) + " is not above 0");
       }
       if (++ids[record.id] == 2) {
         error(Rule::kIdRepeated, table + " ID " + std::to_string(record.id) +
                                      " is used more than once");
       }
       if (record.id > last_id) {
-        error(Rule::kIdAboveCounter, who + ": ID above the last issued " +
+        error(Rule::kIdAboveCounter, who() + ": ID above the last issued " +
                                          table + " ID " +
                                          std::to_string(last_id));
       }
       auto inserted = names.emplace(name, record.id);
       if (!inserted.second) {
-        error(Rule::kNameRepeated, who + ": name already used by " + table +
+        error(Rule::kNameRepeated, who() + ": name already used by " + table +
                                        " " +
                                        std::to_string(inserted.first->second));
       }
       if (IsBlankName(name.c_str())) {
-        Add(false, Rule::kBlankName, section, i, who + ": blank name");
+        Add(false, Rule::kBlankName, section, i, who() + ": blank name");
       }
     }
   }
 
   void CheckPrivileges() {
-    std::set<std::int32_t> users;
+    std::unordered_set<std::int32_t> users(tables_.users.size());
     for (const SVR_USER_REC& user : tables_.users) users.insert(user.id);
-    std::set<std::pair<std::int32_t, std::int32_t>> pairs;
-    std::set<std::int32_t> orphans;
+    // A pair as one number: user ID above, privilege ID below.
+    std::unordered_set<std::uint64_t> pairs(tables_.privs.size());
+    std::unordered_set<std::int32_t> orphans;
     for (std::size_t i = 0; i < tables_.privs.size(); ++i) {
       const SVR_USER_PRIV& priv = tables_.privs[i];
-      const std::string pair = "(user " + std::to_string(priv.userID) +
-                               ", privilege " + std::to_string(priv.privID) +
-                               ")";
-      if (!pairs.insert({priv.userID, priv.privID}).second) {
+      const std::uint64_t pair =
+          (std::uint64_t{static_cast<std::uint32_t>(priv.userID)} << 32) |
+          static_cast<std::uint32_t>(priv.privID);
+      if (!pairs.insert(pair).second) {
         Add(true, Rule::kPrivilegeRepeated, Section::kPrivs, i,
-            "privilege " + pair + " is stored more than once");
+            "privilege (user " + std::to_string(priv.userID) + ", privilege " +
+                std::to_string(priv.privID) + ") is stored more than once");
       }
       // Removing a user may keep its privileges: the format's own state.
       if (users.count(priv.userID) == 0 && orphans.insert(priv.userID).second) {
