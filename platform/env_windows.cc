@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/env.h"
+#include "platform/path_folder.h"
 #include "platform/utf16.h"
 
 namespace brellox {
@@ -418,35 +419,13 @@ class WindowsFile final : public RandomRWFile {
 // A folder held by a handle that shares no deletion: while it is open the
 // folder itself cannot be renamed or removed. Its entries are reached
 // through the path that opened it.
-class WindowsFolder final : public Folder {
+class WindowsFolder final : public PathFolder {
  public:
   WindowsFolder(Env* env, std::string path, HANDLE handle)
-      : env_(env), path_(std::move(path)), handle_(handle) {}
+      : PathFolder(env, std::move(path), '\\'), handle_(handle) {}
   ~WindowsFolder() override { CloseHandle(handle_); }
 
-  Status OpenNoFollow(const std::string& name, OpenAccess access,
-                      std::unique_ptr<RandomRWFile>* result) override {
-    return env_->OpenNoFollow(Entry(name), access, result);
-  }
-  Status EntryFacts(const std::string& name, FileFacts* facts) override {
-    return env_->EntryFacts(Entry(name), facts);
-  }
-  Status CreateExclusive(const std::string& name, std::uint32_t mode,
-                         std::unique_ptr<RandomRWFile>* result) override {
-    return env_->CreateExclusive(Entry(name), mode, result);
-  }
-  Status RemoveFile(const std::string& name) override {
-    return env_->RemoveFile(Entry(name));
-  }
-  Status Sync() override { return env_->SyncDirectoryOf(Entry(".")); }
-
  private:
-  std::string Entry(const std::string& name) const {
-    return path_ + "\\" + name;
-  }
-
-  Env* const env_;
-  const std::string path_;
   const HANDLE handle_;
 };
 

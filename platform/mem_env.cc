@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/path_folder.h"
+
 namespace brellox {
 
 namespace {
@@ -191,36 +193,6 @@ class MemFile : public RandomRWFile {
   bool writable_;
 };
 
-// Entries are whole paths: the folder's own path, a slash, the name.
-class MemFolder : public Folder {
- public:
-  MemFolder(Env* env, std::string path) : env_(env), path_(std::move(path)) {}
-
-  Status OpenNoFollow(const std::string& name, OpenAccess access,
-                      std::unique_ptr<RandomRWFile>* result) override {
-    return env_->OpenNoFollow(Entry(name), access, result);
-  }
-  Status EntryFacts(const std::string& name, FileFacts* facts) override {
-    return env_->EntryFacts(Entry(name), facts);
-  }
-  Status CreateExclusive(const std::string& name, std::uint32_t mode,
-                         std::unique_ptr<RandomRWFile>* result) override {
-    return env_->CreateExclusive(Entry(name), mode, result);
-  }
-  Status RemoveFile(const std::string& name) override {
-    return env_->RemoveFile(Entry(name));
-  }
-  Status Sync() override { return Status::OK(); }
-
- private:
-  std::string Entry(const std::string& name) const {
-    return path_ + "/" + name;
-  }
-
-  Env* env_;
-  std::string path_;
-};
-
 }  // namespace
 
 MemEnv::MemEnv() = default;
@@ -281,7 +253,7 @@ Status MemEnv::MountOfFolder(const std::string& /*path*/,
 
 Status MemEnv::OpenFolder(const std::string& path,
                           std::unique_ptr<Folder>* result) {
-  *result = std::make_unique<MemFolder>(this, path);
+  *result = std::make_unique<PathFolder>(this, path, '/');
   return Status::OK();
 }
 

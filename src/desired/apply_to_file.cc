@@ -40,14 +40,16 @@ Status Open(const Store& store, const ApplyHooks& hooks, Access access,
                     : session->Open(store, access);
 }
 
-Status Check(const ApplyHooks& hooks, const ApplyOutcome& outcome) {
-  return hooks.check ? hooks.check(outcome.file, outcome.plan) : Status::OK();
-}
-
-Status PlanFor(const DesiredState& state, const ApplyRules& rules,
-               ApplyOutcome* outcome) {
+// Makes the plan for the tables in `outcome` and has the hook check it.
+Status PlanAndCheck(const DesiredState& state, const ApplyRules& rules,
+                    const ApplyHooks& hooks, ApplyOutcome* outcome,
+                    ApplyStep& step) {
+  step = ApplyStep::kPlan;
   outcome->plan = Plan();
-  return Plan::Make(state, outcome->file, rules, &outcome->plan);
+  Status s = Plan::Make(state, outcome->file, rules, &outcome->plan);
+  if (!s.ok()) return s;
+  step = ApplyStep::kCheck;
+  return hooks.check ? hooks.check(outcome->file, outcome->plan) : Status::OK();
 }
 
 // ApplyToFile, leaving in `step` the step it is at.
@@ -69,11 +71,7 @@ Status ApplySteps(const Store& store, const DesiredState& state,
   outcome->file = FileTables();
   Status s = DecodeImage(read, &outcome->file);
   if (!s.ok()) return s;
-  step = ApplyStep::kPlan;
-  s = PlanFor(state, rules, outcome);
-  if (!s.ok()) return s;
-  step = ApplyStep::kCheck;
-  s = Check(hooks, *outcome);
+  s = PlanAndCheck(state, rules, hooks, outcome, step);
   if (!s.ok() || !write || outcome->plan.empty()) return s;
 
   // The changes are worked out on a copy, so that the exclusive lock is
@@ -99,11 +97,7 @@ Status ApplySteps(const Store& store, const DesiredState& state,
     outcome->file = FileTables();
     s = ReadTables(session, &outcome->file);
     if (!s.ok()) return s;
-    step = ApplyStep::kPlan;
-    s = PlanFor(state, rules, outcome);
-    if (!s.ok()) return s;
-    step = ApplyStep::kCheck;
-    s = Check(hooks, *outcome);
+    s = PlanAndCheck(state, rules, hooks, outcome, step);
     if (!s.ok() || outcome->plan.empty()) return s;
     step = ApplyStep::kCarry;
     s = outcome->plan.Carry(session, state, outcome->file);
