@@ -140,10 +140,14 @@ TEST_F(StateTest, ReferencesAreReadThroughTheEnvAndNeverShown) {
   const json by_file = {{"users",
                          {{{"name", "a"},
                            {"password", {{"file", file.string()}}}}}}};
+#ifndef _WIN32
+  // The permission bits speak only on POSIX; on Windows the access list
+  // rules, which the file takes from its folder.
   state = by_file;
   s = state::ResolvePasswordReferences(&variables_, &state);
   EXPECT_NE(s.message().find("(chmod 600)"), std::string::npos) << s.message();
   EXPECT_EQ(s.message().find("file-secret"), std::string::npos);
+#endif
   std::filesystem::permissions(file, std::filesystem::perms::owner_read);
   state = by_file;
   ASSERT_TRUE(state::ResolvePasswordReferences(&variables_, &state).ok());
