@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <utility>
 #include <vector>
 
 #include "src/store/default_file.h"
@@ -171,8 +172,9 @@ bool BackupHasPasswords(const json& backup) {
   return true;
 }
 
-Status ImageFromJson(const json& backup, const Codec& codec,
-                     const ImportRules& rules, std::string* image) {
+Status TablesFromJson(const json& backup, const Codec& codec,
+                      const ImportRules& rules, FileTables* out,
+                      SlotCapacities* capacities) {
   ReadProblem problem;
   const Node root(backup, "", &problem);
   CheckHeaderKeys(root, codec);
@@ -214,14 +216,22 @@ Status ImageFromJson(const json& backup, const Codec& codec,
     PutText(header.tempDir,
             root.Child("tempDir").Text(codec, sizeof(header.tempDir) - 1));
   }
-  const SlotCapacities capacities = {
-      Capacity(root, Section::kConns, tables.conns.size()),
-      Capacity(root, Section::kGdbs, tables.gdbs.size()),
-      Capacity(root, Section::kUsers, tables.users.size()),
-      Capacity(root, Section::kPrivs, tables.privs.size())};
+  (*capacities)[0] = Capacity(root, Section::kConns, tables.conns.size());
+  (*capacities)[1] = Capacity(root, Section::kGdbs, tables.gdbs.size());
+  (*capacities)[2] = Capacity(root, Section::kUsers, tables.users.size());
+  (*capacities)[3] = Capacity(root, Section::kPrivs, tables.privs.size());
   if (problem.failed()) return problem.status();
-  *image = LayoutImage(tables, capacities);
+  *out = std::move(tables);
   return Status::OK();
+}
+
+Status ImageFromJson(const json& backup, const Codec& codec,
+                     const ImportRules& rules, std::string* image) {
+  FileTables tables;
+  SlotCapacities capacities;
+  const Status s = TablesFromJson(backup, codec, rules, &tables, &capacities);
+  if (s.ok()) *image = LayoutImage(tables, capacities);
+  return s;
 }
 
 }  // namespace state

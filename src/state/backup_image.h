@@ -9,6 +9,7 @@
 
 #include "platform/status.h"
 #include "src/state/codec.h"
+#include "src/store/file_image.h"
 
 namespace brellox {
 namespace state {
@@ -34,6 +35,12 @@ struct ImportRules {
 // to an even number (at least 2). Never puts a password in a message.
 Status ImageFromJson(const nlohmann::ordered_json& backup, const Codec& codec,
                      const ImportRules& rules, std::string* image);
+
+// What ImageFromJson lays out, validated alike: the tables and the
+// capacity of each table's slots.
+Status TablesFromJson(const nlohmann::ordered_json& backup, const Codec& codec,
+                      const ImportRules& rules, FileTables* tables,
+                      SlotCapacities* capacities);
 
 // True when every user in `backup` carries a "password".
 bool BackupHasPasswords(const nlohmann::ordered_json& backup);

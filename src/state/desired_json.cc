@@ -378,11 +378,9 @@ Status ParseDesiredState(json state, const Codec& codec,
   }
   ImportRules rules;
   rules.allow_empty_passwords = true;
-  std::string image;
-  s = ImageFromJson(backup, codec, rules, &image);
+  SlotCapacities capacities;  // each file's own: read past
+  s = TablesFromJson(backup, codec, rules, &desired.records, &capacities);
   if (!s.ok()) return s;
-  s = DecodeImage(image, &desired.records);
-  if (!s.ok()) return Status::Refused("the state: " + s.message());
   if (desired.has_privs) {
     s = ParsePrivileges(privileges, codec, &desired);
     if (!s.ok()) return s;
