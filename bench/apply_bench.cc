@@ -233,33 +233,39 @@ void BM_ApplyToMatchingFile(benchmark::State& state) {
   }
 }
 
-// Half the users go, with their privileges: apply --prune of the first
-// half against import --force of that half's export.
-void BM_ApplyPruneHalf(benchmark::State& state) {
-  const States& states = StatesOf(kUsers, static_cast<int>(state.range(0)));
+// The bytes of a file brought to all of `states`' users, which each run of
+// a half benchmark starts from.
+std::string FullFileBytes(const States& states) {
   const fs::path full = WorkDir() / "full.CFG";
   FreshFile(full);
   if (RunTool(full, {"apply", states.apply.string()}) != 0) std::abort();
-  const std::string bytes = ReadFile(full);
-  const fs::path file = WorkDir() / "prune.CFG";
-  TimeRuns(state, file, {"apply", "--prune", states.half.string()}, [&] {
+  return ReadFile(full);
+}
+
+// Times `args` on the file `name`, which each run starts as `bytes`.
+void TimeFromBytes(benchmark::State& state, const char* name,
+                   const std::vector<std::string>& args,
+                   const std::string& bytes) {
+  const fs::path file = WorkDir() / name;
+  TimeRuns(state, file, args, [&] {
     fs::remove(file.string() + "-journal");
     WriteFile(file, bytes);
   });
 }
 
+// Half the users go, with their privileges: apply --prune of the first
+// half against import --force of that half's export.
+void BM_ApplyPruneHalf(benchmark::State& state) {
+  const States& states = StatesOf(kUsers, static_cast<int>(state.range(0)));
+  TimeFromBytes(state, "prune.CFG", {"apply", "--prune", states.half.string()},
+                FullFileBytes(states));
+}
+
 void BM_ImportForceHalf(benchmark::State& state) {
   const States& states = StatesOf(kUsers, static_cast<int>(state.range(0)));
-  const fs::path full = WorkDir() / "full.CFG";
-  FreshFile(full);
-  if (RunTool(full, {"apply", states.apply.string()}) != 0) std::abort();
-  const std::string bytes = ReadFile(full);
-  const fs::path file = WorkDir() / "forced.CFG";
-  TimeRuns(state, file, {"import", "--force", states.half_backup.string()},
-           [&] {
-             fs::remove(file.string() + "-journal");
-             WriteFile(file, bytes);
-           });
+  TimeFromBytes(state, "forced.CFG",
+                {"import", "--force", states.half_backup.string()},
+                FullFileBytes(states));
 }
 
 // `adds` processes of `user add`, one user each, into one file.

@@ -40,13 +40,18 @@ Status Open(const Store& store, const ApplyHooks& hooks, Access access,
                     : session->Open(store, access);
 }
 
-// Makes the plan for the tables in `outcome` and has the hook check it.
-Status PlanAndCheck(const DesiredState& state, const ApplyRules& rules,
-                    const ApplyHooks& hooks, ApplyOutcome* outcome,
-                    ApplyStep& step) {
+// Decodes `image`, the file's bytes, makes the plan for its tables and has
+// the hook check it.
+Status Decide(const std::string& image, const DesiredState& state,
+              const ApplyRules& rules, const ApplyHooks& hooks,
+              ApplyOutcome* outcome, ApplyStep& step) {
+  step = ApplyStep::kRead;
+  outcome->file = FileTables();
+  Status s = DecodeImage(image, &outcome->file);
+  if (!s.ok()) return s;
   step = ApplyStep::kPlan;
   outcome->plan = Plan();
-  Status s = Plan::Make(state, outcome->file, rules, &outcome->plan);
+  s = Plan::Make(state, outcome->file, rules, &outcome->plan);
   if (!s.ok()) return s;
   step = ApplyStep::kCheck;
   return hooks.check ? hooks.check(outcome->file, outcome->plan) : Status::OK();
@@ -66,16 +71,11 @@ Status ApplySteps(const Store& store, const DesiredState& state,
     s = ReadImage(session, &read);
     if (!s.ok()) return s;
   }
-  // Decoded and planned with no lock held: a writer waiting meanwhile is
-  // not kept waiting for it.
-  outcome->file = FileTables();
-  Status s = DecodeImage(read, &outcome->file);
-  if (!s.ok()) return s;
-  s = PlanAndCheck(state, rules, hooks, outcome, step);
+  // Decided, and the changes worked out on a copy, with no lock held: the
+  // exclusive lock is held only to see that the file is unchanged and to
+  // write them.
+  Status s = Decide(read, state, rules, hooks, outcome, step);
   if (!s.ok() || !write || outcome->plan.empty()) return s;
-
-  // The changes are worked out on a copy, so that the exclusive lock is
-  // held only to see that the file is unchanged and to write them.
   step = ApplyStep::kCarry;
   std::string after;
   s = CarryOnCopy(read, state, *outcome, &after);
@@ -89,19 +89,18 @@ Status ApplySteps(const Store& store, const DesiredState& state,
   std::string now;
   s = ReadImage(session, &now);
   if (!s.ok()) return s;
-  if (now == read) {
-    step = ApplyStep::kCarry;
-    s = WriteDifferences(session, read, after);
-  } else {
-    // Another process changed the file since: its changes decide anew.
-    outcome->file = FileTables();
-    s = ReadTables(session, &outcome->file);
-    if (!s.ok()) return s;
-    s = PlanAndCheck(state, rules, hooks, outcome, step);
+  if (now != read) {
+    // Another process changed the file since: its changes decide anew,
+    // under this lock.
+    read = std::move(now);
+    s = Decide(read, state, rules, hooks, outcome, step);
     if (!s.ok() || outcome->plan.empty()) return s;
     step = ApplyStep::kCarry;
-    s = outcome->plan.Carry(session, state, outcome->file);
+    s = CarryOnCopy(read, state, *outcome, &after);
+    if (!s.ok()) return s;
   }
+  step = ApplyStep::kCarry;
+  s = WriteDifferences(session, read, after);
   if (!s.ok()) return s;
   step = ApplyStep::kCommit;
   s = session.Commit();

@@ -80,9 +80,9 @@ class Plan {
   const std::vector<SVC_GDB_INFO>& gdbs() const { return gdbs_; }
 
   // Makes the changes in `session`, opened for writing on a file that holds
-  // exactly the tables Make was given (read under this session's lock, or
-  // earlier and found unchanged: apply_to_file.h); the caller commits. The
-  // state and tables are those Make was given.
+  // exactly the tables Make was given (apply_to_file.h carries a plan out on
+  // a copy of the file's bytes); the caller commits. The state and tables
+  // are those Make was given.
   Status Carry(ConfigSession& session, const DesiredState& state,
                const FileTables& file) const;
 

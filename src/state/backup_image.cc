@@ -19,7 +19,6 @@ using json = nlohmann::ordered_json;
 
 namespace {
 
-constexpr std::int64_t kInt32Max = std::numeric_limits<std::int32_t>::max();
 constexpr std::int64_t kMaxCapacity = 1000000;
 
 // Where the backup holds each table, in file order, and the ID counters of

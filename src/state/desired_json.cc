@@ -10,6 +10,7 @@
 #include "src/desired/fields.h"
 #include "src/state/backup_image.h"
 #include "src/state/change_objects.h"
+#include "src/state/json_reader.h"
 #include "src/state/records_json.h"
 
 namespace brellox {
@@ -23,8 +24,6 @@ using desired::Part;
 
 namespace {
 
-constexpr std::int64_t kInt32Max = std::numeric_limits<std::int32_t>::max();
-
 Status Fail(const std::string& path, const std::string& problem) {
   return Status::Refused(path + ": " + problem);
 }
@@ -33,18 +32,8 @@ Status Fail(const std::string& path, const std::string& problem) {
 // values of a large state are read without a path ever being spelt out.
 Status Int32At(const json& value, const std::string& path, const char* key,
                std::int64_t min, std::int32_t* out) {
-  if (!value.is_number_integer()) return Fail(path + key, "is not an integer");
-  const bool huge =
-      value.is_number_unsigned() &&
-      value.get<std::uint64_t>() > static_cast<std::uint64_t>(kInt32Max);
-  const std::int64_t number = huge ? kInt32Max + 1 : value.get<std::int64_t>();
-  if (number < min || number > kInt32Max) {
-    return Fail(path + key, value.dump() + " is outside " +
-                                std::to_string(min) + " to " +
-                                std::to_string(kInt32Max));
-  }
-  *out = static_cast<std::int32_t>(number);
-  return Status::OK();
+  const std::string problem = Int32Problem(value, min, kInt32Max, out);
+  return problem.empty() ? Status::OK() : Fail(path + key, problem);
 }
 
 // Gives the records of a table that carry no "id" stand-in IDs that no

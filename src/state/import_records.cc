@@ -14,8 +14,6 @@ using json = nlohmann::ordered_json;
 
 namespace {
 
-constexpr std::int64_t kInt32Max = std::numeric_limits<std::int32_t>::max();
-
 template <std::size_t N>
 void PutBytes(unsigned char (&field)[N], const std::string& bytes) {
   std::memset(field, 0, N);

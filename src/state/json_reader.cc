@@ -14,8 +14,6 @@ using json = nlohmann::ordered_json;
 
 namespace {
 
-constexpr std::int64_t kInt32Max = std::numeric_limits<std::int32_t>::max();
-
 // An export nests four levels deep; anything far deeper is refused as it
 // is read, before any code that walks the value recursively can see it.
 constexpr std::size_t kMostNesting = 64;
@@ -215,37 +213,39 @@ std::vector<Node> Node::Items() const {
   return items;
 }
 
-std::int32_t Node::Int32(std::int64_t min, std::int64_t max) const {
-  if (value_.is_number_float()) {
+std::string Int32Problem(const nlohmann::ordered_json& value, std::int64_t min,
+                         std::int64_t max, std::int32_t* out) {
+  if (value.is_number_float()) {
     // Written with a fraction or an exponent, or with too many digits
     // for 64 bits.
-    const double number = value_.get<double>();
+    const double number = value.get<double>();
     if (std::trunc(number) == number && std::fabs(number) > kInt32Max) {
-      Fail(value_.dump() + " does not fit a 32-bit integer");
-      return 0;
+      return value.dump() + " does not fit a 32-bit integer";
     }
-    Fail("is not an integer");
-    return 0;
+    return "is not an integer";
   }
-  if (!value_.is_number_integer()) {
-    Fail("is not an integer");
-    return 0;
-  }
+  if (!value.is_number_integer()) return "is not an integer";
   const bool huge =
-      value_.is_number_unsigned() &&
-      value_.get<std::uint64_t>() > static_cast<std::uint64_t>(kInt32Max);
-  const std::int64_t number = huge ? 0 : value_.get<std::int64_t>();
+      value.is_number_unsigned() &&
+      value.get<std::uint64_t>() > static_cast<std::uint64_t>(kInt32Max);
+  const std::int64_t number = huge ? 0 : value.get<std::int64_t>();
   if (huge || number < std::numeric_limits<std::int32_t>::min() ||
       number > kInt32Max) {
-    Fail(value_.dump() + " does not fit a 32-bit integer");
-    return 0;
+    return value.dump() + " does not fit a 32-bit integer";
   }
   if (number < min || number > max) {
-    Fail(value_.dump() + " is outside " + std::to_string(min) + " to " +
-         std::to_string(max));
-    return 0;
+    return value.dump() + " is outside " + std::to_string(min) + " to " +
+           std::to_string(max);
   }
-  return static_cast<std::int32_t>(number);
+  *out = static_cast<std::int32_t>(number);
+  return std::string();
+}
+
+std::int32_t Node::Int32(std::int64_t min, std::int64_t max) const {
+  std::int32_t number = 0;
+  const std::string problem = Int32Problem(value_, min, max, &number);
+  if (!problem.empty()) Fail(problem);
+  return number;
 }
 
 std::string Node::Text(const Codec& codec, std::size_t limit) const {

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <limits>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -26,6 +27,14 @@ namespace state {
 // text of the JSON in a message.
 Status ParseStrictJson(const std::string& text, nlohmann::ordered_json* value,
                        std::size_t* error_byte);
+
+// The largest value of a 32-bit field.
+constexpr std::int64_t kInt32Max = std::numeric_limits<std::int32_t>::max();
+
+// Why `value` is no integer within [min, max] (both within 32 bits), for a
+// refusal; empty, with the integer in `*out`, when it is one.
+std::string Int32Problem(const nlohmann::ordered_json& value, std::int64_t min,
+                         std::int64_t max, std::int32_t* out);
 
 // The first refusal met while reading one JSON value, kept for its reader.
 class ReadProblem {
