@@ -43,7 +43,8 @@ void Plan(const desired::DesiredState& state, const state::Codec& codec,
           const desired::ApplyRules& rules) {
   desired::Plan plan;
   if (!desired::Plan::Make(state, Server(), rules, &plan).ok()) return;
-  const json changes = state::PlanChanges(plan, state, Server(), codec);
+  const state::ChangeList changes =
+      state::PlanChanges(plan, state, Server(), codec);
   if (changes.size() < plan.changes().size()) std::abort();
   for (const desired::Change& c : plan.changes()) {
     // Every change to a record names one that exists on its side.

@@ -12,15 +12,9 @@ namespace desired {
 
 namespace {
 
-// The file's bytes, all of them, as the session sees them.
-Status ReadImage(ConfigSession& session, std::string* image) {
-  image->assign(static_cast<std::size_t>(session.Size()), '\0');
-  if (image->empty()) return Status::OK();
-  return session.Read(0, image->size(), &(*image)[0]);
-}
-
 // The bytes `image` becomes when `plan` is carried out on it: the very
-// operations that would change the file, worked out on a copy in memory.
+// operations that would change the file, worked out on a copy in memory
+// and read back through the session, which is never committed.
 Status CarryOnCopy(const std::string& image, const DesiredState& state,
                    const ApplyOutcome& outcome, std::string* after) {
   MemEnv memory;
@@ -29,8 +23,7 @@ Status CarryOnCopy(const std::string& image, const DesiredState& state,
   ConfigSession session;
   Status s = session.Open(copy, Access::kWrite);
   if (s.ok()) s = outcome.plan.Carry(session, state, outcome.file);
-  if (s.ok()) s = session.Commit();
-  if (s.ok()) *after = memory.Contents(copy.path).value_or(std::string());
+  if (s.ok()) s = session.Contents(after);
   return s;
 }
 
@@ -68,7 +61,7 @@ Status ApplySteps(const Store& store, const DesiredState& state,
     Status s = Open(store, hooks, Access::kRead, &session);
     if (!s.ok()) return s;
     step = ApplyStep::kRead;
-    s = ReadImage(session, &read);
+    s = session.Contents(&read);
     if (!s.ok()) return s;
   }
   // Decided, and the changes worked out on a copy, with no lock held: the
@@ -87,7 +80,7 @@ Status ApplySteps(const Store& store, const DesiredState& state,
   if (!s.ok()) return s;
   step = ApplyStep::kRead;
   std::string now;
-  s = ReadImage(session, &now);
+  s = session.Contents(&now);
   if (!s.ok()) return s;
   if (now != read) {
     // Another process changed the file since: its changes decide anew,

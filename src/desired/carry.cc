@@ -2,6 +2,7 @@
 // table's growth moves the later ones), changed in memory and written back
 // in one write, then appended to in one more.
 #include <cstring>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -12,6 +13,7 @@
 #include "src/options/option_file.h"
 #include "src/options/options.h"
 #include "src/store/temp_dir.h"
+#include "src/store/text.h"
 #include "src/users/users.h"
 
 namespace brellox {
@@ -107,6 +109,7 @@ Status Plan::Carry(ConfigSession& session, const DesiredState& state,
     if (s.ok()) s = edit.Write(session, nullptr, 0, NewIds::kNext, nullptr);
   }
   std::vector<SVR_USER_REC> added_users;
+  added_users.reserve(users.added.size());
   for (const Change* c : users.added)
     added_users.push_back(want.users[c->want]);
   std::vector<std::int32_t> added_ids(added_users.size());
@@ -122,13 +125,18 @@ Status Plan::Carry(ConfigSession& session, const DesiredState& state,
   const PartChanges privs = ChangesOf(changes_, Part::kPrivilege);
   if (s.ok() && !(privs.removed.empty() && privs.updated.empty() &&
                   privs.added.empty() && removed_users.empty())) {
-    std::unordered_map<std::string, std::int32_t> id_of;  // by name
+    // By name, seen in the records, which stay where they are meanwhile.
+    const auto name_of = [](const SVR_USER_REC& user) {
+      return std::string_view(user.name,
+                              FieldLength(user.name, sizeof(user.name)));
+    };
+    std::unordered_map<std::string_view, std::int32_t> id_of(
+        file.users.size() + added_users.size());
     for (const SVR_USER_REC& user : file.users) {
-      if (removed_users.count(user.id) == 0)
-        id_of.emplace(NameKey(user), user.id);
+      if (removed_users.count(user.id) == 0) id_of.emplace(name_of(user), user.id);
     }
     for (std::size_t i = 0; i < added_users.size(); ++i) {
-      id_of.emplace(NameKey(added_users[i]), added_ids[i]);
+      id_of.emplace(name_of(added_users[i]), added_ids[i]);
     }
     TableEdit edit;
     s = edit.Load(session, kPrivTable);
@@ -151,6 +159,7 @@ Status Plan::Carry(ConfigSession& session, const DesiredState& state,
                   sizeof(value));
     }
     std::vector<SVR_USER_PRIV> added;
+    added.reserve(privs.added.size());
     for (const Change* c : privs.added) {
       const DesiredState::Privilege& p = state.privs[c->want];
       added.push_back({id_of.at(p.user), p.priv_id, p.value});

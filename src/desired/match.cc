@@ -10,45 +10,41 @@ namespace desired {
 
 namespace {
 
-// Views of the keys, which outlive it: nothing copied.
-using FirstIndex = std::unordered_map<std::string_view, std::int32_t>;
-
-// The first record of each key; `partners` starts as kUnpaired for each
-// first and kRepeat for each later record of a key.
-FirstIndex FirstOfEachKey(const std::vector<std::string>& keys,
-                          std::vector<std::int32_t>* partners) {
-  FirstIndex first;
-  first.reserve(keys.size());
-  partners->assign(keys.size(), kUnpaired);
-  for (std::size_t i = 0; i < keys.size(); ++i) {
-    if (!first.emplace(keys[i], static_cast<std::int32_t>(i)).second) {
-      (*partners)[i] = kRepeat;
-    }
-  }
-  return first;
-}
-
-// Each first record's partner on the other side, by the first of its key
-// there.
-void FindPartners(const std::vector<std::string>& keys,
-                  const FirstIndex& other_first,
-                  std::vector<std::int32_t>* partners) {
-  for (std::size_t i = 0; i < keys.size(); ++i) {
-    if ((*partners)[i] == kRepeat) continue;
-    const auto found = other_first.find(keys[i]);
-    if (found != other_first.end()) (*partners)[i] = found->second;
-  }
-}
+// The first record of a key on each side, kUnpaired where a side has none.
+struct Firsts {
+  std::int32_t have = kUnpaired;
+  std::int32_t want = kUnpaired;
+};
 
 }  // namespace
 
 KeyMatch MatchKeys(const std::vector<std::string>& have,
                    const std::vector<std::string>& want) {
+  // One index of views of the keys (which outlive it: nothing copied),
+  // filled from `want` and completed from `have`.
+  std::unordered_map<std::string_view, Firsts> firsts(want.size() +
+                                                      have.size());
   KeyMatch match;
-  const FirstIndex have_first = FirstOfEachKey(have, &match.want_of);
-  const FirstIndex want_first = FirstOfEachKey(want, &match.have_of);
-  FindPartners(have, want_first, &match.want_of);
-  FindPartners(want, have_first, &match.have_of);
+  match.have_of.assign(want.size(), kUnpaired);
+  match.want_of.assign(have.size(), kUnpaired);
+  for (std::size_t i = 0; i < want.size(); ++i) {
+    Firsts& first = firsts[want[i]];
+    if (first.want == kUnpaired) {
+      first.want = static_cast<std::int32_t>(i);
+    } else {
+      match.have_of[i] = kRepeat;
+    }
+  }
+  for (std::size_t i = 0; i < have.size(); ++i) {
+    Firsts& first = firsts[have[i]];
+    if (first.have != kUnpaired) {
+      match.want_of[i] = kRepeat;
+      continue;
+    }
+    first.have = static_cast<std::int32_t>(i);
+    match.want_of[i] = first.want;
+    if (first.want != kUnpaired) match.have_of[first.want] = first.have;
+  }
   return match;
 }
 
@@ -73,7 +69,11 @@ std::string GroupKey(const SVR_OPTION_GROUP& group) {
 
 std::string PrivilegeKey(const std::string& user, std::int32_t priv_id) {
   // A NUL cannot be part of a name, so the pair reads back one way only.
-  return user + '\0' + std::to_string(priv_id);
+  const std::string id = std::to_string(priv_id);
+  std::string key;
+  key.reserve(user.size() + 1 + id.size());
+  key.append(user).push_back('\0');
+  return key.append(id);
 }
 
 }  // namespace desired

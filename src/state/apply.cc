@@ -72,7 +72,7 @@ json ApplyReport(const ApplyOutcome& outcome, bool dry_run) {
   json report = json::object();
   report["changed"] = outcome.changed;
   report["dryRun"] = dry_run;
-  report["changes"] = outcome.changes;
+  report["changes"] = ChangesToJson(outcome.changes);
   return report;
 }
 

@@ -14,6 +14,7 @@
 #include "src/desired/desired_state.h"
 #include "src/desired/fingerprint.h"
 #include "src/desired/plan.h"
+#include "src/state/change_objects.h"
 #include "src/state/codec.h"
 #include "src/store/config_file.h"
 #include "src/store/file_image.h"
@@ -46,7 +47,7 @@ using desired::ApplyStep;
 struct ApplyOutcome {
   ApplyStep failed_at = ApplyStep::kNone;
   // The change objects (change_objects.h), in the order diff lists them.
-  nlohmann::ordered_json changes = nlohmann::ordered_json::array();
+  ChangeList changes;
   // The changes were carried out and committed (never in a dry run).
   bool changed = false;
   // The commit wrote to the file.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -28,14 +29,49 @@ constexpr const char* kTableKeys[kSectionCount] = {
 constexpr const char* kCounterKeys[3] = {"lastConnID", "lastGDBID",
                                          "lastUserID"};
 
+// The IDs that records without an "id" get when `rules` allow them: the
+// lowest that no record of the table carries, in record order; 0 for a
+// record that carries one. Empty when they must all carry one.
+std::vector<std::int32_t> StandInIds(const Node& table,
+                                     const ImportRules& rules) {
+  std::vector<std::int32_t> ids;
+  const json& list = table.value();
+  if (!rules.stand_in_ids || !list.is_array()) return ids;
+  std::unordered_set<std::int64_t> used;
+  for (const json& record : list) {
+    if (!record.is_object()) continue;
+    const auto id = record.find("id");
+    if (id != record.end() && id->is_number_integer()) {
+      used.insert(id->get<std::int64_t>());
+    }
+  }
+  std::int32_t next = 1;
+  ids.reserve(list.size());
+  for (const json& record : list) {
+    if (record.is_object() && record.contains("id")) {
+      ids.push_back(0);
+      continue;
+    }
+    while (used.count(next) != 0) ++next;
+    ids.push_back(next++);
+  }
+  return ids;
+}
+
+// The records of `section`'s table, each read by `from(node, stand_in)`.
 template <class Record, class FromJson>
-std::vector<Record> Table(const Node& backup, Section section, FromJson from) {
+std::vector<Record> Table(const Node& backup, Section section,
+                          const ImportRules& rules, FromJson from) {
   std::vector<Record> records;
   const char* key = kTableKeys[static_cast<int>(section)];
   if (!backup.Has(key)) return records;
-  for (const Node& item : backup.Child(key).Items()) {
-    if (item.failed()) break;
-    records.push_back(from(item));
+  const Node table = backup.Child(key);
+  const std::vector<std::int32_t> stand_ins = StandInIds(table, rules);
+  const std::vector<Node> items = table.Items();
+  records.reserve(items.size());
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    if (items[i].failed()) break;
+    records.push_back(from(items[i], stand_ins.empty() ? 0 : stand_ins[i]));
   }
   return records;
 }
@@ -180,18 +216,22 @@ Status TablesFromJson(const json& backup, const Codec& codec,
   if (problem.failed()) return problem.status();
   FileTables tables;
   tables.conns = Table<SVC_GDB_CONN_INFO>(
-      root, Section::kConns,
-      [&](const Node& n) { return ConnFromJson(n, codec); });
-  tables.gdbs = Table<SVC_GDB_INFO>(root, Section::kGdbs, [&](const Node& n) {
-    return GdbFromJson(n, codec);
-  });
-  tables.users = Table<SVR_USER_REC>(root, Section::kUsers, [&](const Node& n) {
-    return UserFromJson(n, codec, rules.allow_empty_passwords);
-  });
-  tables.privs = Table<SVR_USER_PRIV>(root, Section::kPrivs, PrivFromJson);
+      root, Section::kConns, rules, [&](const Node& n, std::int32_t id) {
+        return ConnFromJson(n, codec, id);
+      });
+  tables.gdbs = Table<SVC_GDB_INFO>(
+      root, Section::kGdbs, rules,
+      [&](const Node& n, std::int32_t id) { return GdbFromJson(n, codec, id); });
+  tables.users = Table<SVR_USER_REC>(
+      root, Section::kUsers, rules, [&](const Node& n, std::int32_t id) {
+        return UserFromJson(n, codec, rules.allow_empty_passwords, id);
+      });
+  tables.privs = Table<SVR_USER_PRIV>(
+      root, Section::kPrivs, rules,
+      [](const Node& n, std::int32_t) { return PrivFromJson(n); });
   tables.groups = Table<SVR_OPTION_GROUP>(
-      root, Section::kOptionGroups,
-      [&](const Node& n) { return GroupFromJson(n, codec); });
+      root, Section::kOptionGroups, rules,
+      [&](const Node& n, std::int32_t) { return GroupFromJson(n, codec); });
   // The global option's value is only ever set, never added: a text keeps
   // room for its NUL.
   if (problem.failed()) return problem.status();

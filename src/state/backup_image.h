@@ -21,6 +21,9 @@ constexpr int kExportFormatVersion = 1;
 struct ImportRules {
   // Users without a "password" get an empty one instead of a refusal.
   bool allow_empty_passwords = false;
+  // Connections, GDBs and users without an "id" get stand-ins (the lowest
+  // IDs no record of their table carries) instead of a refusal.
+  bool stand_in_ids = false;
 };
 
 // The file image for `backup`, in `*image`. Validates strictly and refuses

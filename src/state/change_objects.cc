@@ -1,6 +1,7 @@
 #include "src/state/change_objects.h"
 
 #include <algorithm>
+#include <cstring>
 #include <set>
 
 namespace brellox {
@@ -14,39 +15,56 @@ std::string Shown(const json& value) {
   return value.is_null() ? "(none)" : value.dump();
 }
 
-}  // namespace
+// `before` then "(user 'bob', privilege 3)", in one allocation.
+std::string PrivilegeWords(const char* before, const std::string& user,
+                           std::int32_t priv_id) {
+  static constexpr char kMiddle[] = ", privilege ";
+  const std::string id = std::to_string(priv_id);
+  std::string words;
+  words.reserve(std::strlen(before) + user.size() + id.size() +
+                sizeof(kMiddle) + 2);
+  return words.append(before)
+      .append("(")
+      .append(user)
+      .append(kMiddle)
+      .append(id)
+      .append(")");
+}
 
-namespace {
-
-// Built key by key: an initializer list would copy every value once more,
-// which shows at ten thousand changes.
-json Change(const char* change, const std::string& record) {
-  json object = json::object();
-  auto& members = object.get_ref<json::object_t&>();
-  members.emplace_back("change", change);
-  members.emplace_back("record", record);
+ChangeObject Change(const char* change, std::string record,
+                    std::string field = std::string()) {
+  ChangeObject object;
+  object.change = change;
+  object.record = std::move(record);
+  object.field = std::move(field);
   return object;
 }
 
 }  // namespace
 
-json AddedChange(const std::string& record) { return Change("added", record); }
-
-json RemovedChange(const std::string& record) {
-  return Change("removed", record);
+bool ChangeObject::operator==(const ChangeObject& other) const {
+  return change == other.change && record == other.record &&
+         field == other.field && has_values == other.has_values &&
+         from == other.from && to == other.to;
 }
 
-json PasswordChange(const std::string& record) {
-  json change = Change("changed", record);
-  change.emplace("field", "password");
-  return change;
+ChangeObject AddedChange(std::string record) {
+  return Change("added", std::move(record));
+}
+
+ChangeObject RemovedChange(std::string record) {
+  return Change("removed", std::move(record));
+}
+
+ChangeObject PasswordChange(std::string record) {
+  return Change("changed", std::move(record), "password");
 }
 
 void AddFieldChanges(const std::string& record, const json& from,
-                     const json& to, json* changes) {
+                     const json& to, ChangeList* changes) {
   struct Walker {
     const std::string& record;
-    json* changes;
+    ChangeList* changes;
 
     void Compare(const json& a, const json& b, const std::string& path) {
       if (a == b) return;
@@ -67,26 +85,83 @@ void AddFieldChanges(const std::string& record, const json& from,
         }
         return;
       }
-      changes->push_back({{"change", "changed"},
-                          {"record", record},
-                          {"field", path},
-                          {"from", a},
-                          {"to", b}});
+      ChangeObject change = Change("changed", record, path);
+      change.has_values = true;
+      change.from = a;
+      change.to = b;
+      changes->push_back(std::move(change));
     }
   };
   Walker{record, changes}.Compare(from, to, "");
 }
 
-std::string ChangeLine(const json& change) {
-  std::string line = change["change"].get<std::string>() + " " +
-                     change["record"].get<std::string>();
-  if (change.contains("from")) {
-    line += ": " + change["field"].get<std::string>() + " " +
-            Shown(change["from"]) + " -> " + Shown(change["to"]);
-  } else if (change.contains("field")) {
-    line += ": " + change["field"].get<std::string>() + " differs";
+std::string ChangeLine(const ChangeObject& change) {
+  std::string line = change.change;
+  line += ' ';
+  line += change.record;
+  if (change.has_values) {
+    line += ": " + change.field + " " + Shown(change.from) + " -> " +
+            Shown(change.to);
+  } else if (!change.field.empty()) {
+    line += ": " + change.field + " differs";
   }
   return line;
+}
+
+json ChangesToJson(const ChangeList& changes) {
+  json list = json::array();
+  list.get_ref<json::array_t&>().reserve(changes.size());
+  for (const ChangeObject& change : changes) {
+    json object = json::object();
+    auto& members = object.get_ref<json::object_t&>();
+    members.reserve(change.has_values ? 5 : 3);
+    members.emplace_back("change", change.change);
+    members.emplace_back("record", change.record);
+    if (!change.field.empty()) members.emplace_back("field", change.field);
+    if (change.has_values) {
+      members.emplace_back("from", change.from);
+      members.emplace_back("to", change.to);
+    }
+    list.push_back(std::move(object));
+  }
+  return list;
+}
+
+Status ChangesFromJson(const json& list, ChangeList* changes) {
+  if (!list.is_array()) return Status::Refused("changes: is not a list");
+  ChangeList read;
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    const json& item = list[i];
+    const auto text = [&item](const char* key) {
+      return item.contains(key) && item[key].is_string();
+    };
+    const bool object = item.is_object();
+    const bool field = object && item.contains("field");
+    const bool values = object && item.contains("from");
+    if (!object || !text("change") || !text("record") ||
+        (field && (!text("field") || item["field"].get_ref<const std::string&>().empty())) ||
+        (values && !(field && item.contains("to"))) ||
+        item.size() != 2u + field + 2u * values) {
+      return Status::Refused("changes[" + std::to_string(i) +
+                             "]: is not a change object");
+    }
+    const std::string& kind = item["change"].get_ref<const std::string&>();
+    if (kind != "added" && kind != "removed" && kind != "changed") {
+      return Status::Refused("changes[" + std::to_string(i) +
+                             "].change: is not added, removed or changed");
+    }
+    ChangeObject change =
+        Change(kind.c_str(), item["record"].get<std::string>(),
+               field ? item["field"].get<std::string>() : std::string());
+    change.has_values = values;
+    if (values) {
+      change.from = item["from"];
+      change.to = item["to"];
+    }
+    read.push_back(std::move(change));
+  }
+  *changes = std::move(read);
+  return Status::OK();
 }
 
 // "'g' (type 2)"
@@ -97,7 +172,7 @@ std::string GroupName(const SVR_OPTION_GROUP& group, const Codec& codec) {
 
 // "(user 'bob', privilege 3)"
 std::string PrivilegeName(const std::string& user, std::int32_t priv_id) {
-  return "(" + user + ", privilege " + std::to_string(priv_id) + ")";
+  return PrivilegeWords("", user, priv_id);
 }
 
 std::string NamedRecord(const char* noun, const char* name, std::size_t width,
@@ -115,7 +190,7 @@ std::string NamedRecord(const char* noun, const std::string& name,
 }
 
 std::string PrivilegeRecord(const std::string& user, std::int32_t priv_id) {
-  return "privilege " + PrivilegeName(user, priv_id);
+  return PrivilegeWords("privilege ", user, priv_id);
 }
 
 std::string GroupRecord(const SVR_OPTION_GROUP& group, const Codec& codec) {

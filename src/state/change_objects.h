@@ -15,27 +15,49 @@
 #include <cstdint>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <vector>
 
+#include "platform/status.h"
 #include "src/state/codec.h"
 #include "src/store/format.h"
 
 namespace brellox {
 namespace state {
 
-nlohmann::ordered_json AddedChange(const std::string& record);
-nlohmann::ordered_json RemovedChange(const std::string& record);
-nlohmann::ordered_json PasswordChange(const std::string& record);
+// One change object, held as its fields: a list of ten thousand changes
+// is told without building a JSON object for each.
+struct ChangeObject {
+  std::string change;  // "added", "removed" or "changed"
+  std::string record;
+  std::string field;  // of a changed field; empty otherwise
+  // Of a changed field other than a password: the values before and after.
+  bool has_values = false;
+  nlohmann::ordered_json from;
+  nlohmann::ordered_json to;
+
+  bool operator==(const ChangeObject& other) const;
+  bool operator!=(const ChangeObject& other) const { return !(*this == other); }
+};
+using ChangeList = std::vector<ChangeObject>;
+
+ChangeObject AddedChange(std::string record);
+ChangeObject RemovedChange(std::string record);
+ChangeObject PasswordChange(std::string record);
 
 // Appends to `*changes` one change per field in which `from` and `to`
 // differ, nested objects and equal-length lists by path
 // ("options[2].value"); a key only one side holds reads as null there.
 void AddFieldChanges(const std::string& record,
                      const nlohmann::ordered_json& from,
-                     const nlohmann::ordered_json& to,
-                     nlohmann::ordered_json* changes);
+                     const nlohmann::ordered_json& to, ChangeList* changes);
 
 // The line of one change, without its line end.
-std::string ChangeLine(const nlohmann::ordered_json& change);
+std::string ChangeLine(const ChangeObject& change);
+
+// The changes as a JSON list of change objects, and back: Refused, naming
+// the first item that is no change object ("changes[2]: ...").
+nlohmann::ordered_json ChangesToJson(const ChangeList& changes);
+Status ChangesFromJson(const nlohmann::ordered_json& list, ChangeList* changes);
 
 // How records are named when matched by name: "user 'bob'",
 // "connection 'pg'", "GDB 'world'" (`noun` and the record's name field).

@@ -51,16 +51,27 @@ Codec::Codec(const std::string& encoding)
   writes_ascii_as_itself_ = true;
 }
 
+namespace {
+
+bool IsPrintableAscii(const std::string& text) {
+  return std::all_of(text.begin(), text.end(),
+                     [](char c) { return c >= 0x20 && c < 0x7f; });
+}
+
+}  // namespace
+
+// Printable ASCII is written as itself both ways, as the constructor found:
+// most texts of a large file or state need no converter at all.
 bool Codec::TryToUtf8(const std::string& bytes, std::string* utf8) const {
+  if (writes_ascii_as_itself_ && IsPrintableAscii(bytes)) {
+    *utf8 = bytes;
+    return true;
+  }
   return to_utf8_->Convert(bytes, utf8);
 }
 
 bool Codec::TryFromUtf8(const std::string& utf8, std::string* bytes) const {
-  // Printable ASCII is written as itself, as the constructor found: most
-  // names of a large state need no converter at all.
-  if (writes_ascii_as_itself_ &&
-      std::all_of(utf8.begin(), utf8.end(),
-                  [](char c) { return c >= 0x20 && c < 0x7f; })) {
+  if (writes_ascii_as_itself_ && IsPrintableAscii(utf8)) {
     *bytes = utf8;
     return true;
   }

@@ -2,7 +2,7 @@
 
 #include <cstddef>
 #include <limits>
-#include <set>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -28,34 +28,13 @@ Status Fail(const std::string& path, const std::string& problem) {
   return Status::Refused(path + ": " + problem);
 }
 
-// The integer at `path` + `key`, put together only for a refusal: most
-// values of a large state are read without a path ever being spelt out.
-Status Int32At(const json& value, const std::string& path, const char* key,
-               std::int64_t min, std::int32_t* out) {
-  const std::string problem = Int32Problem(value, min, kInt32Max, out);
-  return problem.empty() ? Status::OK() : Fail(path + key, problem);
-}
-
-// Gives the records of a table that carry no "id" stand-in IDs that no
-// record of the state carries, so that import's validation can read them.
-// Returns which records carried one.
-std::vector<bool> FillInIds(json* table) {
+// Which records of `table` carry an "id".
+std::vector<bool> HasIds(const json& table) {
   std::vector<bool> has_id;
-  if (!table->is_array()) return has_id;
-  std::set<std::int64_t> used;
-  for (const json& record : *table) {
-    const bool given = record.is_object() && record.contains("id");
-    has_id.push_back(given);
-    if (given && record["id"].is_number_integer()) {
-      used.insert(record["id"].get<std::int64_t>());
-    }
-  }
-  std::int64_t next = 1;
-  for (json& record : *table) {
-    if (!record.is_object() || record.contains("id")) continue;
-    while (used.count(next) != 0) ++next;
-    // Known to be new: appended without the search operator[] makes.
-    record.get_ref<json::object_t&>().emplace_back("id", next++);
+  if (!table.is_array()) return has_id;
+  has_id.reserve(table.size());
+  for (const json& record : table) {
+    has_id.push_back(record.is_object() && record.contains("id"));
   }
   return has_id;
 }
@@ -96,59 +75,92 @@ std::vector<std::uint32_t> FieldsGiven(const json& table) {
   return given;
 }
 
-// One privilege of the state, at `path`.
+// The path of privilege `i`, spelt out only for a refusal.
+std::string PrivilegePath(std::size_t i) {
+  return "privileges[" + std::to_string(i) + "]";
+}
+
+// Privilege `i` of the state.
 Status ParsePrivilege(
-    const json& item, const std::string& path, const Codec& codec,
+    const json& item, std::size_t i, const Codec& codec,
     const std::unordered_map<std::int32_t, std::string>& named_by_id,
     DesiredState::Privilege* privilege) {
-  if (!item.is_object()) return Fail(path, "is not an object");
-  for (const auto& field : item.items()) {
-    const std::string& key = field.key();
-    if (key != "user" && key != "userID" && key != "privID" &&
-        key != "value" && key != "state") {
-      return Fail(path + "." + key, "is not a known key");
+  if (!item.is_object()) return Fail(PrivilegePath(i), "is not an object");
+  const json* user = nullptr;
+  const json* user_id = nullptr;
+  const json* priv_id = nullptr;
+  const json* value = nullptr;
+  const json* state = nullptr;
+  for (const auto& field : item.get_ref<const json::object_t&>()) {
+    const std::string& key = field.first;
+    const json** slot = key == "user"     ? &user
+                        : key == "userID" ? &user_id
+                        : key == "privID" ? &priv_id
+                        : key == "value"  ? &value
+                        : key == "state"  ? &state
+                                          : nullptr;
+    if (slot == nullptr) {
+      return Fail(PrivilegePath(i) + "." + key, "is not a known key");
     }
+    *slot = &field.second;
   }
-  if (item.contains("user") == item.contains("userID")) {
-    return Fail(path,
+  if ((user == nullptr) == (user_id == nullptr)) {
+    return Fail(PrivilegePath(i),
                 "names its user by \"user\" (a name) or \"userID\", once");
   }
-  Status s;
-  if (item.contains("user")) {
-    const json& user = item["user"];
-    if (!user.is_string()) return Fail(path + ".user", "is not a string");
-    if (!codec.TryFromUtf8(user.get<std::string>(), &privilege->user)) {
-      return Fail(path + ".user", "cannot be written in " + codec.encoding());
+  if (user != nullptr) {
+    if (!user->is_string()) {
+      return Fail(PrivilegePath(i) + ".user", "is not a string");
+    }
+    if (!codec.TryFromUtf8(user->get_ref<const std::string&>(),
+                           &privilege->user)) {
+      return Fail(PrivilegePath(i) + ".user",
+                  "cannot be written in " + codec.encoding());
     }
   } else {
     std::int32_t id = 0;
-    s = Int32At(item["userID"], path, ".userID", 1, &id);
-    if (!s.ok()) return s;
+    const std::string problem = Int32Problem(*user_id, 1, kInt32Max, &id);
+    if (!problem.empty()) return Fail(PrivilegePath(i) + ".userID", problem);
     const auto found = named_by_id.find(id);
     if (found == named_by_id.end()) {
-      return Fail(path + ".userID",
+      return Fail(PrivilegePath(i) + ".userID",
                   "no user of the state has ID " + std::to_string(id));
     }
     privilege->user = found->second;
   }
-  if (item.contains("state")) {
-    if (item["state"] != "absent" && item["state"] != "present") {
-      return Fail(path + ".state", "is not \"present\" or \"absent\"");
+  if (state != nullptr) {
+    if (*state != "absent" && *state != "present") {
+      return Fail(PrivilegePath(i) + ".state",
+                  "is not \"present\" or \"absent\"");
     }
-    privilege->absent = item["state"] == "absent";
+    privilege->absent = *state == "absent";
   }
-  if (!item.contains("privID")) return Fail(path, "has no \"privID\"");
-  if (!item.contains("value") && !privilege->absent) {
-    return Fail(path, "has no \"value\"");
+  if (priv_id == nullptr) return Fail(PrivilegePath(i), "has no \"privID\"");
+  if (value == nullptr && !privilege->absent) {
+    return Fail(PrivilegePath(i), "has no \"value\"");
   }
-  s = Int32At(item["privID"], path, ".privID", 1, &privilege->priv_id);
-  if (!s.ok()) return s;
+  const std::string problem =
+      Int32Problem(*priv_id, 1, kInt32Max, &privilege->priv_id);
+  if (!problem.empty()) return Fail(PrivilegePath(i) + ".privID", problem);
   privilege->value = 0;
   if (!privilege->absent) {
-    s = Int32At(item["value"], path, ".value", 0, &privilege->value);
+    const std::string value_problem =
+        Int32Problem(*value, 0, kInt32Max, &privilege->value);
+    if (!value_problem.empty()) {
+      return Fail(PrivilegePath(i) + ".value", value_problem);
+    }
   }
-  return s;
+  return Status::OK();
 }
+
+// A user's name and a privilege ID, as seen in a privilege of the state.
+using PairView = std::pair<std::string_view, std::int32_t>;
+struct PairViewHash {
+  std::size_t operator()(const PairView& pair) const {
+    return std::hash<std::string_view>()(pair.first) * 31 +
+           static_cast<std::size_t>(pair.second);
+  }
+};
 
 Status ParsePrivileges(const json& list, const Codec& codec,
                        DesiredState* state) {
@@ -161,22 +173,20 @@ Status ParsePrivileges(const json& list, const Codec& codec,
       named_by_id.emplace(user.id, FieldText(user.name, sizeof(user.name)));
     }
   }
-  // A pair as the user's name, a NUL (no name holds one) and the ID.
-  std::unordered_set<std::string> pairs(list.size());
+  // Views of the names in state->privs, which room for every privilege
+  // keeps in place.
+  std::unordered_set<PairView, PairViewHash> pairs(list.size());
   state->privs.reserve(list.size());
   for (std::size_t i = 0; i < list.size(); ++i) {
-    const std::string path = "privileges[" + std::to_string(i) + "]";
     DesiredState::Privilege privilege;
-    const Status s =
-        ParsePrivilege(list[i], path, codec, named_by_id, &privilege);
+    const Status s = ParsePrivilege(list[i], i, codec, named_by_id, &privilege);
     if (!s.ok()) return s;
-    std::string pair = privilege.user;
-    pair.push_back('\0');
-    pair.append(std::to_string(privilege.priv_id));
-    if (!pairs.insert(std::move(pair)).second) {
-      return Fail(path, "the same user and privilege as an earlier record");
-    }
     state->privs.push_back(std::move(privilege));
+    const DesiredState::Privilege& placed = state->privs.back();
+    if (!pairs.emplace(placed.user, placed.priv_id).second) {
+      return Fail(PrivilegePath(i),
+                  "the same user and privilege as an earlier record");
+    }
   }
   return Status::OK();
 }
@@ -195,7 +205,7 @@ class Renderer {
       owner_of_.emplace(user.id, &user);
   }
 
-  void Add(const Change& c, json* changes) const {
+  void Add(const Change& c, ChangeList* changes) const {
     switch (c.part) {
       case Part::kTempDir:
         AddFieldChanges(
@@ -237,36 +247,38 @@ class Renderer {
   template <class Record, class ToJson>
   void Twin(const Change& c, const char* noun, const std::vector<Record>& have,
             const std::vector<Record>& want, ToJson to_json,
-            json* changes) const {
+            ChangeList* changes) const {
     const Record& record =
         c.kind == ChangeKind::kAdd ? want[c.want] : have[c.have];
-    const std::string label =
+    std::string label =
         NamedRecord(noun, record.name, sizeof(record.name), codec_);
     if (c.kind == ChangeKind::kAdd) {
-      changes->push_back(AddedChange(label));
+      changes->push_back(AddedChange(std::move(label)));
     } else if (c.kind == ChangeKind::kRemove) {
-      changes->push_back(RemovedChange(label));
+      changes->push_back(RemovedChange(std::move(label)));
     } else {
       AddFieldChanges(label, WithoutId(to_json(record, codec_)),
                       WithoutId(to_json(want[c.want], codec_)), changes);
     }
   }
 
-  void User(const Change& c, json* changes) const {
+  void User(const Change& c, ChangeList* changes) const {
     const SVR_USER_REC& user =
         c.kind == ChangeKind::kAdd ? want_.users[c.want] : file_.users[c.have];
-    const std::string label =
+    std::string label =
         NamedRecord("user", user.name, sizeof(user.name), codec_);
-    changes->push_back(c.kind == ChangeKind::kAdd      ? AddedChange(label)
-                       : c.kind == ChangeKind::kRemove ? RemovedChange(label)
-                                                       : PasswordChange(label));
+    changes->push_back(c.kind == ChangeKind::kAdd
+                           ? AddedChange(std::move(label))
+                       : c.kind == ChangeKind::kRemove
+                           ? RemovedChange(std::move(label))
+                           : PasswordChange(std::move(label)));
   }
 
-  void Privilege(const Change& c, json* changes) const {
+  void Privilege(const Change& c, ChangeList* changes) const {
     if (c.kind == ChangeKind::kAdd) {
       const DesiredState::Privilege& p = state_.privs[c.want];
       changes->push_back(AddedChange(
-          PrivilegeRecord("user " + Quoted(codec_.Shown(p.user)), p.priv_id)));
+          PrivilegeRecord(NamedRecord("user", p.user, codec_), p.priv_id)));
       return;
     }
     const SVR_USER_PRIV& p = file_.privs[c.have];
@@ -305,6 +317,9 @@ Status ParseDesiredState(json state, const Codec& codec,
   // bookkeeping, which an export also holds, and the privileges, which
   // name their users differently. Moved, not copied.
   json backup = json::object();
+  // Room for every key and the two filled in below: grown, the object
+  // would copy what it holds (its keys are const and cannot be moved).
+  backup.get_ref<json::object_t&>().reserve(state.size() + 2);
   json privileges;
   for (auto& item : state.get_ref<json::object_t&>()) {
     const std::string& key = item.first;
@@ -333,13 +348,13 @@ Status ParseDesiredState(json state, const Codec& codec,
   if (desired.has_conns) {
     s = TakeAbsent(&backup["connections"], "connections", &desired.conn_absent);
     if (!s.ok()) return s;
-    desired.conn_has_id = FillInIds(&backup["connections"]);
+    desired.conn_has_id = HasIds(backup["connections"]);
     desired.conn_fields = FieldsGiven<SVC_GDB_CONN_INFO>(backup["connections"]);
   }
   if (desired.has_gdbs) {
     s = TakeAbsent(&backup["gdbs"], "gdbs", &desired.gdb_absent);
     if (!s.ok()) return s;
-    desired.gdb_has_id = FillInIds(&backup["gdbs"]);
+    desired.gdb_has_id = HasIds(backup["gdbs"]);
     desired.gdb_fields = FieldsGiven<SVC_GDB_INFO>(backup["gdbs"]);
   }
   if (desired.has_groups) {
@@ -357,7 +372,7 @@ Status ParseDesiredState(json state, const Codec& codec,
   if (desired.has_users) {
     s = TakeAbsent(&backup["users"], "users", &desired.user_absent);
     if (!s.ok()) return s;
-    desired.user_has_id = FillInIds(&backup["users"]);
+    desired.user_has_id = HasIds(backup["users"]);
     if (backup["users"].is_array()) {
       for (const json& user : backup["users"]) {
         desired.user_has_password.push_back(user.is_object() &&
@@ -367,6 +382,7 @@ Status ParseDesiredState(json state, const Codec& codec,
   }
   ImportRules rules;
   rules.allow_empty_passwords = true;
+  rules.stand_in_ids = true;
   SlotCapacities capacities;  // each file's own: read past
   s = TablesFromJson(backup, codec, rules, &desired.records, &capacities);
   if (!s.ok()) return s;
@@ -378,10 +394,11 @@ Status ParseDesiredState(json state, const Codec& codec,
   return Status::OK();
 }
 
-json PlanChanges(const desired::Plan& plan, const DesiredState& state,
-                 const FileTables& file, const Codec& codec) {
+ChangeList PlanChanges(const desired::Plan& plan, const DesiredState& state,
+                       const FileTables& file, const Codec& codec) {
   const Renderer renderer(plan, state, file, codec);
-  json changes = json::array();
+  ChangeList changes;
+  changes.reserve(plan.changes().size());
   for (const Change& c : plan.changes()) renderer.Add(c, &changes);
   return changes;
 }

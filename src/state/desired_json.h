@@ -10,6 +10,7 @@
 #include "platform/status.h"
 #include "src/desired/desired_state.h"
 #include "src/desired/plan.h"
+#include "src/state/change_objects.h"
 #include "src/state/codec.h"
 #include "src/store/file_image.h"
 
@@ -27,9 +28,9 @@ Status ParseDesiredState(nlohmann::ordered_json state, const Codec& codec,
 
 // The plan's changes as diff --by-name lists them between the file before
 // and after.
-nlohmann::ordered_json PlanChanges(const desired::Plan& plan,
-                                   const desired::DesiredState& state,
-                                   const FileTables& file, const Codec& codec);
+ChangeList PlanChanges(const desired::Plan& plan,
+                       const desired::DesiredState& state,
+                       const FileTables& file, const Codec& codec);
 
 }  // namespace state
 }  // namespace brellox

@@ -34,6 +34,11 @@ std::string AddableName(const Node& name, const Codec& codec,
   return bytes;
 }
 
+std::int32_t RecordId(const Node& n, std::int32_t stand_in) {
+  if (stand_in != 0 && !n.Has("id")) return stand_in;
+  return n.Child("id").Int32(1, kInt32Max);
+}
+
 unsigned char OptionType(const Node& type) {
   unsigned char code = 0;
   if (type.value().is_string()) {
@@ -60,10 +65,11 @@ bool ExactDouble(const json& v) {
 
 }  // namespace
 
-SVC_GDB_CONN_INFO ConnFromJson(const Node& n, const Codec& codec) {
+SVC_GDB_CONN_INFO ConnFromJson(const Node& n, const Codec& codec,
+                               std::int32_t stand_in) {
   n.ExpectObject({"id", "name", "info1", "info2", "info3", "info4", "fill"});
   SVC_GDB_CONN_INFO conn{};
-  conn.id = n.Child("id").Int32(1, kInt32Max);
+  conn.id = RecordId(n, stand_in);
   PutText(conn.name, AddableName(n.Child("name"), codec, sizeof(conn.name)));
   PutOptionalText(n, "info1", codec, conn.info1);
   PutOptionalText(n, "info2", codec, conn.info2);
@@ -76,10 +82,11 @@ SVC_GDB_CONN_INFO ConnFromJson(const Node& n, const Codec& codec) {
   return conn;
 }
 
-SVC_GDB_INFO GdbFromJson(const Node& n, const Codec& codec) {
+SVC_GDB_INFO GdbFromJson(const Node& n, const Codec& codec,
+                          std::int32_t stand_in) {
   n.ExpectObject({"id", "name", "details"});
   SVC_GDB_INFO gdb{};
-  gdb.id = n.Child("id").Int32(1, kInt32Max);
+  gdb.id = RecordId(n, stand_in);
   PutText(gdb.name, AddableName(n.Child("name"), codec, sizeof(gdb.name)));
   if (n.Has("details")) {
     const std::string details = n.Child("details").Hex(sizeof(gdb.details));
@@ -89,10 +96,10 @@ SVC_GDB_INFO GdbFromJson(const Node& n, const Codec& codec) {
 }
 
 SVR_USER_REC UserFromJson(const Node& n, const Codec& codec,
-                          bool allow_empty_password) {
+                          bool allow_empty_password, std::int32_t stand_in) {
   n.ExpectObject({"id", "name", "password"});
   SVR_USER_REC user{};
-  user.id = n.Child("id").Int32(1, kInt32Max);
+  user.id = RecordId(n, stand_in);
   PutText(user.name, AddableName(n.Child("name"), codec, sizeof(user.name)));
   if (n.Has("password")) {
     PutText(user.password,

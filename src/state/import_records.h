@@ -18,12 +18,16 @@
 namespace brellox {
 namespace state {
 
-SVC_GDB_CONN_INFO ConnFromJson(const Node& n, const Codec& codec);
-SVC_GDB_INFO GdbFromJson(const Node& n, const Codec& codec);
+// A record without an "id" gets `stand_in` when it is not 0, else is
+// refused.
+SVC_GDB_CONN_INFO ConnFromJson(const Node& n, const Codec& codec,
+                               std::int32_t stand_in);
+SVC_GDB_INFO GdbFromJson(const Node& n, const Codec& codec,
+                         std::int32_t stand_in);
 // A user without a "password" gets an empty one when `allow_empty_password`,
 // else is refused.
 SVR_USER_REC UserFromJson(const Node& n, const Codec& codec,
-                          bool allow_empty_password);
+                          bool allow_empty_password, std::int32_t stand_in);
 SVR_USER_PRIV PrivFromJson(const Node& n);
 // `text_limit`: the longest text value the library stores in that option.
 CONFIG_OPTION OptionFromJson(const Node& n, const Codec& codec,

@@ -3,9 +3,9 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
-#include <set>
+#include <unordered_set>
 #include <utility>
-
+#include <vector>
 
 namespace brellox {
 namespace state {
@@ -40,6 +40,8 @@ std::string PathStep(const std::string& parent, const std::string& key) {
 // read, naming where it is: "users[3].name".
 class StrictReader final : public nlohmann::json_sax<json> {
  public:
+  StrictReader() { levels_.reserve(kMostNesting); }
+
   json Take() { return std::move(root_); }
   std::size_t error_byte() const { return error_byte_; }
   // The refusal that stopped the parse, if one did.
@@ -64,12 +66,12 @@ class StrictReader final : public nlohmann::json_sax<json> {
   bool end_array() override { return Close(); }
 
   bool key(string_t& key) override {
-    Level& level = levels_.back();
-    if (!level.keys.insert(key).second) {
-      return Stop(PathStep(level.path, key) +
+    Level& level = levels_[depth_ - 1];
+    if (HoldsKey(&level, key)) {
+      return Stop(PathStep(ContainerPath(depth_ - 1), key) +
                   ": the key appears twice in its object");
     }
-    level.key = key;
+    level.members.emplace_back(std::move(key), json());
     return true;
   }
 
@@ -86,75 +88,119 @@ class StrictReader final : public nlohmann::json_sax<json> {
   }
 
  private:
+  // Up to this many members an object's keys are compared one by one.
+  static constexpr std::size_t kKeysComparedInTurn = 16;
+
   bool Stop(std::string message) {
     refusal_ = Status::Refused(std::move(message));
     return false;
   }
 
+  // A container being read. Levels are kept when they close and reused by
+  // the next container as deep, so that reading a list of small objects
+  // allocates little beyond the objects themselves.
   struct Level {
-    json* value;
-    std::string path;
-    std::set<std::string> keys;  // of an object
-    std::string key;             // of an object: the member being read
-    std::size_t items = 0;       // of an array
+    json* value = nullptr;
+    bool is_array = false;
+    // Of an object: its members so far, the last one being read, moved
+    // into it when it closes. Grown in place, the object's own vector
+    // would copy every member (and all it holds) on each growth, since
+    // its keys are const and cannot be moved.
+    std::vector<std::pair<std::string, json>> members;
+    // Of an object past kKeysComparedInTurn members: their keys.
+    std::unordered_set<std::string> keys;
   };
+
+  static bool HoldsKey(Level* level, const std::string& key) {
+    if (level->members.size() < kKeysComparedInTurn) {
+      for (const auto& member : level->members) {
+        if (member.first == key) return true;
+      }
+      return false;
+    }
+    if (level->keys.empty()) {
+      for (const auto& member : level->members) level->keys.insert(member.first);
+    }
+    return !level->keys.insert(key).second;
+  }
+
+  // The path of the container at `depth` (0: the root), spelt out only
+  // for a refusal: each level above it names the member it is reading.
+  std::string ContainerPath(std::size_t depth) const {
+    std::string path;
+    for (std::size_t i = 0; i < depth; ++i) {
+      const Level& level = levels_[i];
+      path = level.is_array
+                 ? path + "[" + std::to_string(level.value->size() - 1) + "]"
+                 : PathStep(path, level.members.back().first);
+    }
+    return path;
+  }
 
   // The path of the value that comes next.
   std::string NextPath() const {
-    if (levels_.empty()) return std::string();
-    const Level& level = levels_.back();
-    if (level.value->is_array()) {
-      return level.path + "[" + std::to_string(level.items) + "]";
+    if (depth_ == 0) return std::string();
+    const Level& level = levels_[depth_ - 1];
+    const std::string parent = ContainerPath(depth_ - 1);
+    return level.is_array
+               ? parent + "[" + std::to_string(level.value->size()) + "]"
+               : PathStep(parent, level.members.back().first);
+  }
+
+  // Places `value` where the next value goes; returns where it went.
+  json* Place(json value) {
+    if (depth_ == 0) {
+      root_ = std::move(value);
+      return &root_;
     }
-    return PathStep(level.path, level.key);
+    Level& level = levels_[depth_ - 1];
+    if (level.is_array) {
+      level.value->push_back(std::move(value));
+      return &level.value->back();
+    }
+    level.members.back().second = std::move(value);
+    return &level.members.back().second;
   }
 
   bool Put(json value) {
-    if (levels_.empty()) {
-      root_ = std::move(value);
-      return true;
-    }
-    Level& level = levels_.back();
-    if (level.value->is_array()) {
-      level.value->push_back(std::move(value));
-      ++level.items;
-    } else {
-      // The key is known to be new: appended without the ordered map's
-      // search for it, which would make a large object quadratic.
-      level.value->get_ref<json::object_t&>().emplace_back(level.key,
-                                                           std::move(value));
-    }
+    Place(std::move(value));
     return true;
   }
 
   // Places a new container and reads on inside it. Its parent gets no
   // other value before it closes, so the pointer to it stays valid.
   bool Open(json container) {
-    std::string path = NextPath();
-    if (levels_.size() >= kMostNesting) {
+    if (depth_ >= kMostNesting) {
+      const std::string path = NextPath();
       return Stop((path.empty() ? std::string("the backup") : path) +
                   ": is nested deeper than " + std::to_string(kMostNesting) +
                   " levels");
     }
-    Put(std::move(container));
-    json* placed = &root_;
-    if (!levels_.empty()) {
-      json& parent = *levels_.back().value;
-      placed = parent.is_array()
-                   ? &parent.back()
-                   : &parent.get_ref<json::object_t&>().back().second;
-    }
-    levels_.push_back(Level{placed, std::move(path), {}, {}, 0});
+    json* placed = Place(std::move(container));
+    if (depth_ == levels_.size()) levels_.emplace_back();
+    Level& level = levels_[depth_++];
+    level.value = placed;
+    level.is_array = placed->is_array();
+    level.members.clear();
+    level.keys.clear();
     return true;
   }
 
   bool Close() {
-    levels_.pop_back();
+    Level& level = levels_[--depth_];
+    if (!level.is_array) {
+      auto& object = level.value->get_ref<json::object_t&>();
+      object.reserve(level.members.size());
+      for (auto& member : level.members) {
+        object.emplace_back(std::move(member.first), std::move(member.second));
+      }
+    }
     return true;
   }
 
   json root_;
   std::vector<Level> levels_;
+  std::size_t depth_ = 0;  // how many of levels_ are open
   std::size_t error_byte_ = 0;
   Status refusal_;
 };

@@ -118,6 +118,11 @@ class ConfigSession {
   // Whether the last Commit wrote to the file.
   bool wrote() const { return wrote_; }
 
+  // The whole file as this session sees it: as Commit would leave it now,
+  // read through the changes recorded so far, the header included. Nothing
+  // is written; the changes stay recorded.
+  Status Contents(std::string* contents);
+
  private:
   // Whether OpenLocked found a journal to look into: anything but none or
   // an empty regular file.
@@ -126,6 +131,8 @@ class ConfigSession {
   Status CheckWritable() const;
   Status OpenLocked(Access access);
   Status ApplyJournaled(const Scratch& scratch);
+  // Records the header's write, when WriteHeader asked for one.
+  Status RecordHeader();
   // Writes a damaged file's replacement straight into it.
   Status ApplyInPlace(const Scratch& scratch);
   // Opens the journal into journal_, unless open already; with `create`,

@@ -86,18 +86,30 @@ Status ConfigSession::WriteHeader() {
   return s;
 }
 
+Status ConfigSession::RecordHeader() {
+  if (!header_dirty_) return Status::OK();
+  // Last, as every change writes its header after its tables.
+  const Status s = Write(0, &header_, sizeof(header_));
+  if (s.ok()) header_dirty_ = false;
+  return s;
+}
+
+Status ConfigSession::Contents(std::string* contents) {
+  const Status s = RecordHeader();
+  if (!s.ok()) return s;
+  contents->assign(static_cast<std::size_t>(Size()), '\0');
+  return contents->empty() ? Status::OK()
+                           : Read(0, contents->size(), &(*contents)[0]);
+}
+
 Status ConfigSession::Commit() {
   wrote_ = false;
-  if (header_dirty_) {
-    // Last, as every change writes its header after its tables.
-    Status s = Write(0, &header_, sizeof(header_));
-    if (!s.ok()) return s;
-    header_dirty_ = false;
-  }
+  Status s = RecordHeader();
+  if (!s.ok()) return s;
   if (pending_.empty()) return Status::OK();
   // All the memory the commit needs, before anything is written.
   Buffer memory;
-  Status s = Buffer::AllocateUninitialized(kChunkBytes, &memory);
+  s = Buffer::AllocateUninitialized(kChunkBytes, &memory);
   if (!s.ok()) return s;
   const Scratch scratch{memory.data(), memory.size()};
   if (!damaged_) {

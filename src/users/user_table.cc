@@ -170,12 +170,16 @@ Status AddUsers(ConfigSession& session, const SVR_USER_REC* users,
   if (!s.ok()) return s;
   // The names a lookup finds (FindByName), gathered once: looking each new
   // name up in turn would read the table once per user.
-  std::unordered_map<std::int32_t, std::int32_t> first_with_id;
-  std::unordered_set<std::string> taken;
+  // Names are seen in place, in the table and in `users`, which both stay
+  // where they are meanwhile.
+  std::unordered_map<std::int32_t, std::int32_t> first_with_id(
+      static_cast<std::size_t>(in_use.count()));
+  std::unordered_set<std::string_view> taken(
+      static_cast<std::size_t>(in_use.count()) + static_cast<std::size_t>(count));
   for (std::int32_t i = 0; i < in_use.count(); ++i) {
     if (in_use.id(i) > 0 && first_with_id.emplace(in_use.id(i), i).second) {
-      taken.insert(std::string(NameField(in_use, i),
-                               FieldLength(NameField(in_use, i), kNameWidth)));
+      taken.insert(std::string_view(
+          NameField(in_use, i), FieldLength(NameField(in_use, i), kNameWidth)));
     }
   }
   std::vector<SVR_USER_REC> added(static_cast<std::size_t>(count));
@@ -186,7 +190,7 @@ Status AddUsers(ConfigSession& session, const SVR_USER_REC* users,
                                FieldLength(given.password, kPasswordWidth));
     s = CheckNewUser(name.c_str(), password.c_str());
     if (!s.ok()) return s;
-    if (!taken.insert(name).second) {
+    if (!taken.insert(std::string_view(given.name, name.size())).second) {
       return Status::Refused("user '" + name + "' already exists");
     }
     SVR_USER_REC& record = added[static_cast<std::size_t>(i)];

@@ -72,6 +72,21 @@ TEST_F(StateTest, StrictJsonRefusesWhatAnExportNeverWritesNamingWhere) {
   ASSERT_TRUE(state::ParseStrictJson(R"({"b": 1, "a": [true]})", &value, &at)
                   .ok());
   EXPECT_EQ(value.dump(), R"({"b":1,"a":[true]})");
+  // An object of many keys keeps their order and still finds a repeat,
+  // however far apart, nested in a list of them.
+  std::string many = "{";
+  for (int i = 0; i < 40; ++i) many += "\"k" + std::to_string(i) + "\": [{}],";
+  ASSERT_TRUE(state::ParseStrictJson("[" + many + "\"z\": 1}]", &value, &at)
+                  .ok());
+  EXPECT_EQ(value[0].size(), 41u);
+  EXPECT_EQ(value[0].begin().key(), "k0");
+  EXPECT_EQ(value[0]["k39"], json::parse("[{}]"));
+  for (const char* repeat : {"k3", "k39"}) {
+    s = state::ParseStrictJson(
+        "[0, " + many + "\"" + repeat + "\": 1}]", &value, &at);
+    EXPECT_EQ(s.message(), "[1]." + std::string(repeat) +
+                               ": the key appears twice in its object");
+  }
 }
 
 TEST_F(StateTest, AnExportsFirstFaultIsTheOneNamed) {

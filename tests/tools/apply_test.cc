@@ -324,6 +324,30 @@ TEST_F(ToolApplyTest, APlanIsRefusedOnceTheFileChangedAndHoldsNoSecrets) {
                 .exit_code,
             0);
 
+  // A plan edited since: a change it no longer makes is named, and a list
+  // holding anything but change objects is no plan at all.
+  state["connections"][0]["info1"] = "c";
+  ASSERT_EQ(Run({"apply", "--plan-out", plan, "-"}, state.dump()).exit_code, 0);
+  json saved = json::parse(ReadBytes(plan));
+  saved["changes"][0]["to"] = "d";
+  WriteBytes(plan, saved.dump());
+  const std::string planned = FileBytes();
+  r = Run({"apply", "--plan", plan});
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_THAT(r.err, HasSubstr("it planned \"changed connection 'pg': info1 "
+                               "\"b\" -> \"d\"\", now \"changed connection "
+                               "'pg': info1 \"b\" -> \"c\"\""));
+  for (const json& bad : {json{{"change", "added"}}, json(1),
+                          json{{"change", "changed"}, {"record", "x"},
+                               {"from", 1}, {"to", 2}}}) {
+    saved["changes"][0] = bad;
+    WriteBytes(plan, saved.dump());
+    r = Run({"apply", "--plan", plan});
+    EXPECT_EQ(r.exit_code, 1) << bad;
+    EXPECT_THAT(r.err, HasSubstr("changes[0]: is not a change object")) << bad;
+  }
+  EXPECT_EQ(FileBytes(), planned);
+
   // Inline passwords are refused before anything is planned.
   r = Run({"apply", "--plan-out", plan, "-"}, State().dump());
   EXPECT_EQ(r.exit_code, 1);

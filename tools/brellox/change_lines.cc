@@ -5,8 +5,8 @@
 namespace brellox {
 namespace tool {
 
-void PrintChangeLines(std::ostream& out, const nlohmann::ordered_json& changes) {
-  for (const nlohmann::ordered_json& change : changes) {
+void PrintChangeLines(std::ostream& out, const ChangeList& changes) {
+  for (const state::ChangeObject& change : changes) {
     out << ChangeLine(change) << "\n";
   }
 }

@@ -14,11 +14,13 @@ namespace tool {
 using state::AddedChange;
 using state::AddFieldChanges;
 using state::ChangeLine;
+using state::ChangeList;
+using state::ChangesToJson;
 using state::PasswordChange;
 using state::RemovedChange;
 
 // One line per change.
-void PrintChangeLines(std::ostream& out, const nlohmann::ordered_json& changes);
+void PrintChangeLines(std::ostream& out, const ChangeList& changes);
 
 }  // namespace tool
 }  // namespace brellox

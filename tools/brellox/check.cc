@@ -7,32 +7,34 @@ namespace tool {
 namespace {
 
 // Looks at texts in file order and remembers the first that does not
-// decode.
+// decode. Records are named by a callable, called only for that text.
 class TextScan {
  public:
   explicit TextScan(const Codec& codec) : codec_(codec) {}
 
-  template <std::size_t N>
-  void Field(const std::string& record, const char* name,
-             const char (&field)[N], bool secret = false) {
-    Bytes(record, name, field, N, secret);
+  template <class Who, std::size_t N>
+  void Field(const Who& who, const char* name, const char (&field)[N],
+             bool secret = false) {
+    Bytes(who, name, field, N, secret);
   }
 
-  void Bytes(const std::string& record, const char* name, const char* field,
+  template <class Who>
+  void Bytes(const Who& who, const char* name, const char* field,
              std::size_t width, bool secret) {
     if (!found_.empty()) return;
     const std::string text = FieldText(field, width);
     std::string utf8;
     if (codec_.TryToUtf8(text, &utf8)) return;
-    found_ = record + ", field " + name;
+    found_ = who() + ", field " + name;
     if (!secret) found_ += " (" + Quoted(codec_.Shown(text)) + ")";
   }
 
-  void Option(const std::string& record, const CONFIG_OPTION& option) {
-    Field(record, "name", option.name);
-    Field(record, "description", option.description);
+  template <class Who>
+  void Option(const Who& who, const CONFIG_OPTION& option) {
+    Field(who, "name", option.name);
+    Field(who, "description", option.description);
     if (option.type == SVR_OPTION_TEXT) {
-      Bytes(record, "value", reinterpret_cast<const char*>(option.value),
+      Bytes(who, "value", reinterpret_cast<const char*>(option.value),
             sizeof(option.value), false);
     }
   }
@@ -44,14 +46,19 @@ class TextScan {
   std::string found_;
 };
 
+// A record's name from a fixed text.
+auto Named(const char* record) {
+  return [record] { return std::string(record); };
+}
+
 }  // namespace
 
 std::string FirstUndecodedText(const FileTables& s, const Codec& codec) {
   TextScan scan(codec);
-  scan.Field("the header", "tempDir", s.header.tempDir);
-  scan.Option("the global option", s.global_option);
+  scan.Field(Named("the header"), "tempDir", s.header.tempDir);
+  scan.Option(Named("the global option"), s.global_option);
   for (const SVC_GDB_CONN_INFO& c : s.conns) {
-    const std::string who = "connection ID " + std::to_string(c.id);
+    const auto who = [&c] { return "connection ID " + std::to_string(c.id); };
     scan.Field(who, "name", c.name);
     scan.Field(who, "info1", c.info1);
     scan.Field(who, "info2", c.info2);
@@ -59,20 +66,24 @@ std::string FirstUndecodedText(const FileTables& s, const Codec& codec) {
     scan.Field(who, "info4", c.info4);
   }
   for (const SVC_GDB_INFO& g : s.gdbs) {
-    scan.Field("GDB ID " + std::to_string(g.id), "name", g.name);
+    scan.Field([&g] { return "GDB ID " + std::to_string(g.id); }, "name",
+               g.name);
   }
   for (const SVR_USER_REC& u : s.users) {
-    const std::string who = "user ID " + std::to_string(u.id);
+    const auto who = [&u] { return "user ID " + std::to_string(u.id); };
     scan.Field(who, "name", u.name);
     scan.Field(who, "password", u.password, true);
   }
   for (std::size_t i = 0; i < s.groups.size(); ++i) {
     const SVR_OPTION_GROUP& g = s.groups[i];
-    const std::string who = "option group " + std::to_string(i) + " (type " +
-                            std::to_string(g.groupType) + ")";
+    const auto who = [&g, i] {
+      return "option group " + std::to_string(i) + " (type " +
+             std::to_string(g.groupType) + ")";
+    };
     scan.Field(who, "groupName", g.groupName);
     for (std::size_t slot = 0; slot < std::size(g.options); ++slot) {
-      scan.Option(who + ", option " + std::to_string(slot), g.options[slot]);
+      scan.Option([&who, slot] { return who() + ", option " + std::to_string(slot); },
+                  g.options[slot]);
     }
   }
   return scan.found();

@@ -114,7 +114,7 @@ void Apply(Context& ctx, const ApplyOptions& options) {
                         &outcome);
   if (outcome.wrote) ctx.changed = true;
   if (!applied.ok()) ApplyFailed(ctx, applied, outcome);
-  const nlohmann::ordered_json& changes = outcome.changes;
+  const ChangeList& changes = outcome.changes;
   if (planning) {
     saved.fingerprint = outcome.fingerprint;
     saved.changes = changes;

@@ -59,12 +59,13 @@ void Diff(Context& ctx, const DiffOptions& o) {
   if (o.a == "-" && o.b == "-") UsageError("only one side can be -");
   const Snapshot a = LoadSide(ctx, o.a);
   const Snapshot b = LoadSide(ctx, o.b);
-  const json differences = ConfigChanges(
+  const ChangeList differences = ConfigChanges(
       a, b, *ctx.codec, o.by_name ? Matching::kByName : Matching::kById);
   ctx.result = differences.empty() ? kExitDone : kExitDiffers;
   if (o.as_json) {
     ctx.PrintJson(
-        {{"equal", differences.empty()}, {"differences", differences}});
+        {{"equal", differences.empty()},
+         {"differences", ChangesToJson(differences)}});
     return;
   }
   PrintChangeLines(*ctx.out, differences);

@@ -224,7 +224,7 @@ void Import(Context& ctx, const ImportOptions& options) {
     Snapshot incoming;
     ctx.Require(DecodeImage(image, &incoming));
     KeepHigherCounters(replaced.header, &incoming.header);
-    const json changes =
+    const ChangeList changes =
         ConfigChanges(replaced, incoming, *ctx.codec, Matching::kById);
     PrintChangeLines(*ctx.out, changes);
     *ctx.out << (changes.empty()

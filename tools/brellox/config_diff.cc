@@ -38,7 +38,7 @@ class Differ {
     }
   }
 
-  json Run() {
+  ChangeList Run() {
     AddFieldChanges("header", Header(a_), Header(b_), &changes_);
     AddFieldChanges("global option", OptionToJson(a_.global_option, codec_),
                     OptionToJson(b_.global_option, codec_), &changes_);
@@ -189,13 +189,13 @@ class Differ {
   const bool by_name_;
   UserIndex a_users_;
   UserIndex b_users_;
-  json changes_ = json::array();
+  ChangeList changes_;
 };
 
 }  // namespace
 
-json ConfigChanges(const Snapshot& a, const Snapshot& b, const Codec& codec,
-                   Matching matching) {
+ChangeList ConfigChanges(const Snapshot& a, const Snapshot& b,
+                         const Codec& codec, Matching matching) {
   return Differ(a, b, codec, matching).Run();
 }
 

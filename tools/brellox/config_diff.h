@@ -31,8 +31,8 @@ enum class Matching {
 // table in `a`'s order with the records only `b` holds after them in `b`'s
 // order. Passwords are compared only when both sides know them, and never
 // shown.
-nlohmann::ordered_json ConfigChanges(const Snapshot& a, const Snapshot& b,
-                                     const Codec& codec, Matching matching);
+state::ChangeList ConfigChanges(const Snapshot& a, const Snapshot& b,
+                                const Codec& codec, Matching matching);
 
 using state::GroupName;
 using state::GroupRecord;

@@ -40,7 +40,7 @@ json PlanFileJson(const SavedPlan& plan) {
               {"keepIds", plan.rules.keep_ids},
               {"allowEmptyPassword", plan.rules.allow_empty_password},
               {"fingerprint", std::move(fingerprint)},
-              {"changes", plan.changes},
+              {"changes", ChangesToJson(plan.changes)},
               {"state", plan.state}};
 }
 
@@ -74,15 +74,15 @@ SavedPlan ParsePlanFile(json file, const std::string& source) {
     plan.fingerprint.parts[i] =
         static_cast<std::uint32_t>(std::stoul(hex, nullptr, 16));
   }
-  if (!file["changes"].is_array()) bad("changes");
-  plan.changes = std::move(file["changes"]);
+  const Status changes = state::ChangesFromJson(file["changes"], &plan.changes);
+  if (!changes.ok()) bad(changes.message());
   plan.state = std::move(file["state"]);
   RequireNoInlinePasswords(plan.state);
   return plan;
 }
 
 Status PlanStillHolds(const SavedPlan& saved, const desired::Fingerprint& now,
-                      const json& changes, const std::string& file) {
+                      const ChangeList& changes, const std::string& file) {
   const std::vector<std::string> differ =
       desired::FingerprintDifferences(saved.fingerprint, now);
   if (!differ.empty()) {

@@ -11,6 +11,7 @@
 #include "src/desired/fingerprint.h"
 #include "platform/status.h"
 #include "src/desired/plan.h"
+#include "src/state/change_objects.h"
 
 namespace brellox {
 namespace tool {
@@ -19,7 +20,7 @@ struct SavedPlan {
   nlohmann::ordered_json state;
   desired::ApplyRules rules;
   desired::Fingerprint fingerprint;
-  nlohmann::ordered_json changes;  // change objects (change_lines.h)
+  state::ChangeList changes;
 };
 
 // Refuses a state that gives a password inline, naming the first
@@ -37,7 +38,7 @@ SavedPlan ParsePlanFile(nlohmann::ordered_json file, const std::string& source);
 // fingerprint is now `now`, or for which the plan now makes the changes
 // `changes`.
 Status PlanStillHolds(const SavedPlan& saved, const desired::Fingerprint& now,
-                      const nlohmann::ordered_json& changes,
+                      const state::ChangeList& changes,
                       const std::string& file);
 
 }  // namespace tool
