@@ -1,5 +1,5 @@
 // The admin tool bringing a server to a state of N users with a privilege
-// each, or of N option groups, each way it can: one `apply` to an empty
+// each, of N connections or of N option groups, each way it can: one `apply` to an empty
 // file, one `apply` to a file that already matches (which must write
 // nothing), one `apply --prune` of half the records, one `import` of the
 // same records and one `import --force` of the half, and one `user add`
@@ -119,20 +119,30 @@ struct States {
   fs::path half_backup;
 };
 
-enum Kind { kUsers = 0, kGroups = 1 };
+enum Kind { kUsers = 0, kGroups = 1, kConnections = 2 };
 
 std::string StateJson(Kind kind, int n) {
-  std::string json = kind == kUsers ? "{\"users\": [" : "{\"optionGroups\": [";
+  std::string json = kind == kUsers    ? "{\"users\": ["
+                     : kind == kGroups ? "{\"optionGroups\": ["
+                                       : "{\"connections\": [";
   for (int i = 1; i <= n; ++i) {
     const std::string k = std::to_string(i);
     json += (i > 1 ? ",\n" : "\n");
-    json +=
-        kind == kUsers
-            ? "{\"name\": \"user" + k + "\", \"password\": \"pw-" + k + "\"}"
-            : "{\"groupType\": 1, \"groupName\": \"group" + k +
-                  "\", \"options\": [{\"name\": \"depth\", \"type\": "
-                  "\"integer\", \"value\": " +
-                  k + "}]}";
+    switch (kind) {
+      case kUsers:
+        json += "{\"name\": \"user" + k + "\", \"password\": \"pw-" + k + "\"}";
+        break;
+      case kGroups:
+        json += "{\"groupType\": 1, \"groupName\": \"group" + k +
+                "\", \"options\": [{\"name\": \"depth\", \"type\": "
+                "\"integer\", \"value\": " +
+                k + "}]}";
+        break;
+      case kConnections:
+        json += "{\"name\": \"conn" + k + "\", \"info1\": \"host" + k +
+                ".example\", \"info2\": \"5432\", \"info3\": \"gis\"}";
+        break;
+    }
   }
   json += "]";
   if (kind == kUsers) {
@@ -178,7 +188,8 @@ Kind KindOf(const benchmark::State& state) {
 }
 
 // Runs `args` on `file` as set up by `prepare` each iteration, timing the
-// process and reporting the runs' mean lock hold.
+// process and reporting the runs' mean lock hold. Each run starts with the
+// writes of the earlier ones on disk, so that none pays for another's.
 template <class Prepare>
 void TimeRuns(benchmark::State& state, const fs::path& file,
               const std::vector<std::string>& args, Prepare prepare) {
@@ -186,6 +197,7 @@ void TimeRuns(benchmark::State& state, const fs::path& file,
   for (auto _ : state) {
     state.PauseTiming();
     prepare();
+    sync();
     state.ResumeTiming();
     double held = 0;
     if (RunToolTimingLock(file, args, &held) != 0) {
@@ -290,11 +302,12 @@ void BM_UserAddProcesses(benchmark::State& state) {
 }
 
 // "records:10" is the smoke run's size; kind 0 is users with a privilege
-// each, kind 1 option groups.
+// each, kind 1 option groups, kind 2 connections.
 void Sizes(benchmark::internal::Benchmark* b) {
   b->ArgNames({"records", "kind"});
   for (const int n : {10, 2500, 10000, 40000}) b->Args({n, kUsers});
   b->Args({8000, kGroups});
+  b->Args({20000, kConnections});
   b->Unit(benchmark::kMillisecond)->UseRealTime();
 }
 void UserSizes(benchmark::internal::Benchmark* b) {

@@ -1,6 +1,7 @@
 // Plan::Carry: each table is loaded once, when its turn comes (an earlier
 // table's growth moves the later ones), changed in memory and written back
 // in one write, then appended to in one more.
+#include <cstdint>
 #include <cstring>
 #include <string_view>
 #include <unordered_map>
@@ -91,7 +92,7 @@ Status Plan::Carry(ConfigSession& session, const DesiredState& state,
 
   // Users: removals and new passwords in one write, then the added users.
   const PartChanges users = ChangesOf(changes_, Part::kUser);
-  std::unordered_set<std::int32_t> removed_users;
+  std::unordered_set<std::int32_t> removed_users(users.removed.size());
   if (s.ok() && !(users.removed.empty() && users.updated.empty())) {
     TableEdit edit;
     s = edit.Load(session, kUserTable);
@@ -142,16 +143,19 @@ Status Plan::Carry(ConfigSession& session, const DesiredState& state,
     s = edit.Load(session, kPrivTable);
     if (!s.ok()) return s;
     // A pair's repeats go with it.
-    std::unordered_set<std::string> removed_pairs;
+    const auto pair = [](const SVR_USER_PRIV& p) {
+      return (std::uint64_t{static_cast<std::uint32_t>(p.userID)} << 32) |
+             static_cast<std::uint32_t>(p.privID);
+    };
+    std::unordered_set<std::uint64_t> removed_pairs(privs.removed.size());
     for (const Change* c : privs.removed) {
-      removed_pairs.insert(
-          std::string(reinterpret_cast<const char*>(&file.privs[c->have]), 8));
+      removed_pairs.insert(pair(file.privs[c->have]));
     }
     edit.RemoveIf([&](const char* record) {
       SVR_USER_PRIV p;
       std::memcpy(&p, record, sizeof(p));
       return removed_users.count(p.userID) != 0 ||
-             removed_pairs.count(std::string(record, 8)) != 0;
+             removed_pairs.count(pair(p)) != 0;
     });
     for (const Change* c : privs.updated) {
       const std::int32_t value = state.privs[c->want].value;

@@ -16,19 +16,17 @@ struct Firsts {
   std::int32_t want = kUnpaired;
 };
 
-}  // namespace
-
-KeyMatch MatchKeys(const std::vector<std::string>& have,
-                   const std::vector<std::string>& want) {
-  // One index of views of the keys (which outlive it: nothing copied),
-  // filled from `want` and completed from `have`.
-  std::unordered_map<std::string_view, Firsts> firsts(want.size() +
-                                                      have.size());
+// MatchKeys over keys held in the index as `IndexKey`.
+template <class IndexKey, class Key>
+KeyMatch MatchKeysAs(const std::vector<Key>& have,
+                     const std::vector<Key>& want) {
+  // One index, filled from `want` and completed from `have`.
+  std::unordered_map<IndexKey, Firsts> firsts(want.size() + have.size());
   KeyMatch match;
   match.have_of.assign(want.size(), kUnpaired);
   match.want_of.assign(have.size(), kUnpaired);
   for (std::size_t i = 0; i < want.size(); ++i) {
-    Firsts& first = firsts[want[i]];
+    Firsts& first = firsts[IndexKey(want[i])];
     if (first.want == kUnpaired) {
       first.want = static_cast<std::int32_t>(i);
     } else {
@@ -36,7 +34,7 @@ KeyMatch MatchKeys(const std::vector<std::string>& have,
     }
   }
   for (std::size_t i = 0; i < have.size(); ++i) {
-    Firsts& first = firsts[have[i]];
+    Firsts& first = firsts[IndexKey(have[i])];
     if (first.have != kUnpaired) {
       match.want_of[i] = kRepeat;
       continue;
@@ -46,6 +44,19 @@ KeyMatch MatchKeys(const std::vector<std::string>& have,
     if (first.want != kUnpaired) match.have_of[first.want] = first.have;
   }
   return match;
+}
+
+}  // namespace
+
+KeyMatch MatchKeys(const std::vector<std::string>& have,
+                   const std::vector<std::string>& want) {
+  // Views of the keys, which outlive the index: nothing copied.
+  return MatchKeysAs<std::string_view>(have, want);
+}
+
+KeyMatch MatchKeys(const std::vector<std::uint64_t>& have,
+                   const std::vector<std::uint64_t>& want) {
+  return MatchKeysAs<std::uint64_t>(have, want);
 }
 
 std::string FieldBytes(const char* field, std::size_t width) {
@@ -65,15 +76,6 @@ std::string NameKey(const SVR_USER_REC& record) {
 std::string GroupKey(const SVR_OPTION_GROUP& group) {
   return std::to_string(group.groupType) + " " +
          FieldBytes(group.groupName, sizeof(group.groupName));
-}
-
-std::string PrivilegeKey(const std::string& user, std::int32_t priv_id) {
-  // A NUL cannot be part of a name, so the pair reads back one way only.
-  const std::string id = std::to_string(priv_id);
-  std::string key;
-  key.reserve(user.size() + 1 + id.size());
-  key.append(user).push_back('\0');
-  return key.append(id);
 }
 
 }  // namespace desired

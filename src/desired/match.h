@@ -32,18 +32,19 @@ struct KeyMatch {
 };
 KeyMatch MatchKeys(const std::vector<std::string>& have,
                    const std::vector<std::string>& want);
+KeyMatch MatchKeys(const std::vector<std::uint64_t>& have,
+                   const std::vector<std::uint64_t>& want);
 
 // The bytes of a fixed-width text field, up to its first NUL.
 std::string FieldBytes(const char* field, std::size_t width);
 
 // The key of a record matched by name: connections, GDBs and users by their
-// name field, option groups by type and name, privileges by their user's
-// name and privilege ID.
+// name field, option groups by type and name. (Privileges pair by their
+// user's name and privilege ID, as 64-bit keys the plan makes.)
 std::string NameKey(const SVC_GDB_CONN_INFO& record);
 std::string NameKey(const SVC_GDB_INFO& record);
 std::string NameKey(const SVR_USER_REC& record);
 std::string GroupKey(const SVR_OPTION_GROUP& group);
-std::string PrivilegeKey(const std::string& user, std::int32_t priv_id);
 
 // The keys of a whole table.
 template <class Record, class Key>

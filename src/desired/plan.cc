@@ -261,53 +261,91 @@ Status Plan::PlanUsers(const DesiredState& state, const FileTables& file) {
   return Status::OK();
 }
 
-Status Plan::PlanPrivileges(const DesiredState& state, const FileTables& file) {
-  // The users that stay and those added, by name; the users removed, by ID.
-  // Names are seen in place, in the records: nothing copied.
-  const auto name_of = [](const SVR_USER_REC& user) {
-    return std::string_view(user.name, FieldLength(user.name, sizeof(user.name)));
+namespace {
+
+// A privilege's key: the number `PrivilegeOwners` gave its owner, and its
+// privilege ID.
+std::uint64_t PrivilegeKey(std::uint32_t owner, std::int32_t priv_id) {
+  return (std::uint64_t{owner} << 32) | static_cast<std::uint32_t>(priv_id);
+}
+
+// Whom privileges belong to, numbered as first met: users' names, and the
+// user IDs of privileges whose ID names no user, which no name can equal.
+// Names are seen in place, in the records: nothing copied.
+class PrivilegeOwners {
+ public:
+  explicit PrivilegeOwners(std::size_t expected) : names_(expected) {}
+
+  // A name's number, and whether a user of that name is there once the
+  // plan is carried out.
+  struct Name {
+    std::uint32_t number;
+    bool there;
   };
-  std::unordered_set<std::int32_t> removed;
-  std::unordered_set<std::string_view> added;
+  Name& OfName(std::string_view name) {
+    const auto placed = names_.try_emplace(name, Name{next_, false});
+    if (placed.second) ++next_;
+    return placed.first->second;
+  }
+  std::uint32_t OfUnownedId(std::int32_t user_id) {
+    const auto placed = ids_.try_emplace(user_id, next_);
+    if (placed.second) ++next_;
+    return placed.first->second;
+  }
+
+ private:
+  std::unordered_map<std::string_view, Name> names_;
+  std::unordered_map<std::int32_t, std::uint32_t> ids_;
+  std::uint32_t next_ = 0;
+};
+
+std::string_view NameOf(const SVR_USER_REC& user) {
+  return std::string_view(user.name, FieldLength(user.name, sizeof(user.name)));
+}
+
+}  // namespace
+
+Status Plan::PlanPrivileges(const DesiredState& state, const FileTables& file) {
+  // Privileges pair by their user's name and their ID, as 64-bit keys.
+  std::unordered_set<std::int32_t> removed;  // users, by ID
+  PrivilegeOwners owners(file.users.size() + state.records.users.size());
   for (const Change& c : changes_) {
     if (c.part != Part::kUser) continue;
     if (c.kind == ChangeKind::kRemove) removed.insert(file.users[c.have].id);
     if (c.kind == ChangeKind::kAdd) {
-      added.insert(name_of(state.records.users[c.want]));
+      owners.OfName(NameOf(state.records.users[c.want])).there = true;
     }
   }
-  std::unordered_set<std::string_view> staying(file.users.size());
-  // Who each privilege's user ID names in the file: the first record with it.
-  std::unordered_map<std::int32_t, const SVR_USER_REC*> owner_of(
-      file.users.size());
+  // The number of the name that each user ID of the file stands for: that
+  // of the first record with the ID.
+  std::unordered_map<std::int32_t, std::uint32_t> owner_name(file.users.size());
   for (const SVR_USER_REC& user : file.users) {
-    owner_of.emplace(user.id, &user);
-    if (removed.count(user.id) == 0) staying.insert(name_of(user));
+    PrivilegeOwners::Name& name = owners.OfName(NameOf(user));
+    owner_name.emplace(user.id, name.number);
+    if (removed.count(user.id) == 0) name.there = true;
   }
-  std::vector<std::string> want_keys;
+  std::vector<std::uint64_t> want_keys;
   want_keys.reserve(state.privs.size());
   for (std::size_t i = 0; i < state.privs.size(); ++i) {
     const DesiredState::Privilege& p = state.privs[i];
-    if (!p.absent && staying.count(p.user) == 0 && added.count(p.user) == 0) {
+    const PrivilegeOwners::Name& name = owners.OfName(p.user);
+    if (!p.absent && !name.there) {
       return Refuse(
           At("privileges", i) + ".user",
           "no user '" + p.user + "'" +
               (rules_.prune && state.has_users ? " among the state's users"
                                                : " in the state or the file"));
     }
-    want_keys.push_back(PrivilegeKey(p.user, p.priv_id));
+    want_keys.push_back(PrivilegeKey(name.number, p.priv_id));
   }
-  // A privilege whose user is not in the file keys on its user ID, which
-  // no name can spell (a name holds no NUL).
-  std::vector<std::string> have_keys;
+  std::vector<std::uint64_t> have_keys;
   have_keys.reserve(file.privs.size());
   for (const SVR_USER_PRIV& p : file.privs) {
-    const auto owner = owner_of.find(p.userID);
-    have_keys.push_back(
-        owner == owner_of.end()
-            ? PrivilegeKey(std::string(1, '\0') + std::to_string(p.userID),
-                           p.privID)
-            : PrivilegeKey(std::string(name_of(*owner->second)), p.privID));
+    const auto owner = owner_name.find(p.userID);
+    have_keys.push_back(PrivilegeKey(owner == owner_name.end()
+                                         ? owners.OfUnownedId(p.userID)
+                                         : owner->second,
+                                     p.privID));
   }
   const KeyMatch match = MatchKeys(have_keys, want_keys);
   for (std::size_t i = 0; i < file.privs.size(); ++i) {

@@ -96,16 +96,23 @@ void AddFieldChanges(const std::string& record, const json& from,
 }
 
 std::string ChangeLine(const ChangeObject& change) {
-  std::string line = change.change;
-  line += ' ';
-  line += change.record;
-  if (change.has_values) {
-    line += ": " + change.field + " " + Shown(change.from) + " -> " +
-            Shown(change.to);
-  } else if (!change.field.empty()) {
-    line += ": " + change.field + " differs";
-  }
+  std::string line;
+  AppendChangeLine(change, &line);
   return line;
+}
+
+void AppendChangeLine(const ChangeObject& change, std::string* text) {
+  text->append(change.change).append(" ").append(change.record);
+  if (change.has_values) {
+    text->append(": ")
+        .append(change.field)
+        .append(" ")
+        .append(Shown(change.from))
+        .append(" -> ")
+        .append(Shown(change.to));
+  } else if (!change.field.empty()) {
+    text->append(": ").append(change.field).append(" differs");
+  }
 }
 
 json ChangesToJson(const ChangeList& changes) {
@@ -186,7 +193,13 @@ std::string NamedRecord(const char* noun, const std::string& name,
   // only other names are worth a conversion.
   const bool plain = std::all_of(name.begin(), name.end(),
                                  [](char c) { return c >= 0x20 && c < 0x7f; });
-  return std::string(noun) + " " + Quoted(plain ? name : codec.Shown(name));
+  const std::string converted = plain ? std::string() : codec.Shown(name);
+  const std::string& shown = plain ? name : converted;
+  // "user 'bob'", in one allocation.
+  std::string record;
+  record.reserve(std::strlen(noun) + shown.size() + 3);
+  record.append(noun).append(" '").append(shown).push_back('\'');
+  return record;
 }
 
 std::string PrivilegeRecord(const std::string& user, std::int32_t priv_id) {

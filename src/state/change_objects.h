@@ -53,6 +53,8 @@ void AddFieldChanges(const std::string& record,
 
 // The line of one change, without its line end.
 std::string ChangeLine(const ChangeObject& change);
+// Appends that line to `*text`.
+void AppendChangeLine(const ChangeObject& change, std::string* text);
 
 // The changes as a JSON list of change objects, and back: Refused, naming
 // the first item that is no change object ("changes[2]: ...").

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 #include <nlohmann/json.hpp>
 
 #include "src/store/text.h"
@@ -53,7 +54,7 @@ Codec::Codec(const std::string& encoding)
 
 namespace {
 
-bool IsPrintableAscii(const std::string& text) {
+bool IsPrintableAscii(std::string_view text) {
   return std::all_of(text.begin(), text.end(),
                      [](char c) { return c >= 0x20 && c < 0x7f; });
 }
@@ -68,6 +69,13 @@ bool Codec::TryToUtf8(const std::string& bytes, std::string* utf8) const {
     return true;
   }
   return to_utf8_->Convert(bytes, utf8);
+}
+
+bool Codec::Decodes(const char* field, std::size_t width) const {
+  const std::string_view text(field, FieldLength(field, width));
+  std::string utf8;
+  return (writes_ascii_as_itself_ && IsPrintableAscii(text)) ||
+         to_utf8_->Convert(std::string(text), &utf8);
 }
 
 bool Codec::TryFromUtf8(const std::string& utf8, std::string* bytes) const {

@@ -46,6 +46,9 @@ class Codec {
   bool TryFromUtf8(const std::string& utf8, std::string* bytes) const;
   // Converts file bytes into UTF-8; false when they do not convert.
   bool TryToUtf8(const std::string& bytes, std::string* utf8) const;
+  // Whether TryToUtf8 converts the `width` bytes of `field` up to its
+  // first NUL.
+  bool Decodes(const char* field, std::size_t width) const;
 
  private:
   std::string encoding_;

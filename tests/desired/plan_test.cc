@@ -167,6 +167,33 @@ TEST_F(PlanTest, PrunedAppliedStateLeavesExactlyItsRecordsAndASoundFile) {
   EXPECT_TRUE(again.empty());
 }
 
+TEST(PlanPrivilegesTest, PrivilegesPairByNameAndThoseLeftBehindByUserId) {
+  // u1 (ID 1) with privilege 1 twice; privileges of user IDs 7 and 7 with
+  // the top bit set, whose users are gone; u9 renamed from ID 9.
+  FileTables file;
+  SVR_USER_REC u1 = User("u1", "pw");
+  u1.id = 1;
+  SVR_USER_REC u9 = User("u9", "pw");
+  u9.id = 9;
+  file.users = {u1, u9};
+  const std::int32_t high7 = static_cast<std::int32_t>(0x80000007u);
+  file.privs = {{1, 1, 5}, {7, 1, 1}, {high7, 1, 2}, {1, 1, 9}, {9, 2, 4}};
+  DesiredState state;
+  state.has_privs = true;
+  state.privs = {{"u1", 1, 5}, {"u9", 2, 6}};
+  ApplyRules rules;
+  rules.prune = true;
+  Plan plan;
+  ASSERT_TRUE(Plan::Make(state, file, rules, &plan).ok());
+  std::vector<std::pair<ChangeKind, std::int32_t>> changes;
+  for (const Change& c : plan.changes()) changes.emplace_back(c.kind, c.have);
+  // Both left behind go; the repeat of u1's pair is left as its first is.
+  EXPECT_EQ(changes, (std::vector<std::pair<ChangeKind, std::int32_t>>{
+                         {ChangeKind::kRemove, 1},
+                         {ChangeKind::kRemove, 2},
+                         {ChangeKind::kUpdate, 4}}));
+}
+
 TEST_F(PlanTest, ChangesAreTypedAndInDiffOrder) {
   Plan plan;
   ASSERT_TRUE(Plan::Make(State(), Tables(), ApplyRules(), &plan).ok());

@@ -21,12 +21,11 @@ class TextScan {
   template <class Who>
   void Bytes(const Who& who, const char* name, const char* field,
              std::size_t width, bool secret) {
-    if (!found_.empty()) return;
-    const std::string text = FieldText(field, width);
-    std::string utf8;
-    if (codec_.TryToUtf8(text, &utf8)) return;
+    if (!found_.empty() || codec_.Decodes(field, width)) return;
     found_ = who() + ", field " + name;
-    if (!secret) found_ += " (" + Quoted(codec_.Shown(text)) + ")";
+    if (!secret) {
+      found_ += " (" + Quoted(codec_.Shown(FieldText(field, width))) + ")";
+    }
   }
 
   template <class Who>
