@@ -1,5 +1,7 @@
 #include "src/desired/apply_to_file.h"
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 #include <utility>
 
@@ -25,6 +27,23 @@ Status CarryOnCopy(const std::string& image, const DesiredState& state,
   if (s.ok()) s = outcome.plan.Carry(session, state, outcome.file);
   if (s.ok()) s = session.Contents(after);
   return s;
+}
+
+// Whether the file, as `session` sees it, still holds `bytes`: compared a
+// block at a time, without a second copy of the whole file.
+Status StillHolds(ConfigSession& session, const std::string& bytes,
+                  bool* same) {
+  constexpr std::size_t kBlockBytes = 64 * 1024;
+  *same = session.Size() == bytes.size();
+  std::string block(kBlockBytes, '\0');
+  for (std::size_t at = 0; *same && at < bytes.size(); at += kBlockBytes) {
+    const std::size_t n = std::min(kBlockBytes, bytes.size() - at);
+    const Status s =
+        session.Read(static_cast<std::int64_t>(at), n, &block[0]);
+    if (!s.ok()) return s;
+    *same = std::memcmp(block.data(), bytes.data() + at, n) == 0;
+  }
+  return Status::OK();
 }
 
 Status Open(const Store& store, const ApplyHooks& hooks, Access access,
@@ -79,13 +98,14 @@ Status ApplySteps(const Store& store, const DesiredState& state,
   s = Open(store, hooks, Access::kWrite, &session);
   if (!s.ok()) return s;
   step = ApplyStep::kRead;
-  std::string now;
-  s = session.Contents(&now);
+  bool unchanged = false;
+  s = StillHolds(session, read, &unchanged);
   if (!s.ok()) return s;
-  if (now != read) {
+  if (!unchanged) {
     // Another process changed the file since: its changes decide anew,
     // under this lock.
-    read = std::move(now);
+    s = session.Contents(&read);
+    if (!s.ok()) return s;
     s = Decide(read, state, rules, hooks, outcome, step);
     if (!s.ok() || outcome->plan.empty()) return s;
     step = ApplyStep::kCarry;

@@ -118,8 +118,12 @@ Status ConfigSession::OpenLocked(Access access) {
   // A file replaced by a rename after it was opened has no name left: a
   // change to it would be lost, and a read would answer from a file the
   // path no longer names, so open the file the name now leads to. Its
-  // place cannot be resolved once it has no name.
-  for (int attempt = 0; attempt < 3; ++attempt) {
+  // place cannot be resolved once it has no name. While a rename onto the
+  // path is under way, the name may still lead to the file it has already
+  // unlinked: the name is tried again after a pause, until the busy
+  // timeout.
+  RetryPacer pacer(store.env);
+  for (;;) {
     s = store.env->Open(
         store.path, read_only ? OpenAccess::kReadOnly : OpenAccess::kReadWrite,
         &file_);
@@ -140,6 +144,7 @@ Status ConfigSession::OpenLocked(Access access) {
     }
     if (!s.ok() || facts_.links > 0) break;
     Close();
+    if (!pacer.Wait()) break;
   }
   if (s.ok() && facts_.links == 0) {
     s = Status::IOError(store.path +

@@ -57,12 +57,29 @@ CallDeadline::~CallDeadline() {
   if (--t_deadline.calls == 0) t_deadline.started = false;
 }
 
+RetryPacer::RetryPacer(Env* env)
+    : env_(env),
+      deadline_(DeadlineFrom(env->NowMicros())),
+      pause_(kFirstPauseMicros) {}
+
+bool RetryPacer::Expired() const { return env_->NowMicros() >= deadline_; }
+
+bool RetryPacer::Wait() {
+  const std::uint64_t now = env_->NowMicros();
+  if (now >= deadline_) return false;
+  // The last pause ends at the deadline, for one more try there.
+  env_->SleepForMicroseconds(
+      static_cast<int>(pause_ < deadline_ - now ? pause_ : deadline_ - now));
+  pause_ = pause_ * 2 < kLongestLockPauseMicros ? pause_ * 2
+                                                : kLongestLockPauseMicros;
+  return true;
+}
+
 Status FileLock::Acquire(Env* env, RandomRWFile* file, LockMode mode) {
   Release();
   file_ = file;
   mode_ = mode;
-  const std::uint64_t deadline = DeadlineFrom(env->NowMicros());
-  std::uint64_t pause = kFirstPauseMicros;
+  RetryPacer pacer(env);
   for (;;) {
     Status s = TryOnce(mode);
     if (s.ok()) {
@@ -70,8 +87,7 @@ Status FileLock::Acquire(Env* env, RandomRWFile* file, LockMode mode) {
       holds_waiting_ = false;
       return s;
     }
-    const std::uint64_t now = env->NowMicros();
-    if (!s.IsBusy() || now >= deadline) {
+    if (!s.IsBusy() || pacer.Expired()) {
       Release();
       if (s.IsBusy()) {
         return Status::Busy(
@@ -81,11 +97,7 @@ Status FileLock::Acquire(Env* env, RandomRWFile* file, LockMode mode) {
       return s;
     }
     if (mode == LockMode::kShared) MarkWaiting();
-    // The last pause ends at the deadline, for one more try there.
-    env->SleepForMicroseconds(
-        static_cast<int>(pause < deadline - now ? pause : deadline - now));
-    pause = pause * 2 < kLongestLockPauseMicros ? pause * 2
-                                                : kLongestLockPauseMicros;
+    pacer.Wait();
   }
 }
 

@@ -46,6 +46,22 @@ class CallDeadline {
   CallDeadline& operator=(const CallDeadline&) = delete;
 };
 
+// Paces the retries of a step that another call may be in the middle of:
+// Wait pauses as between two tries of a lock (the pause growing to
+// kLongestLockPauseMicros), the last pause ending at the call's deadline,
+// and returns false, without pausing, once that deadline has passed.
+class RetryPacer {
+ public:
+  explicit RetryPacer(Env* env);
+  bool Wait();
+  bool Expired() const;
+
+ private:
+  Env* const env_;
+  const std::uint64_t deadline_;
+  std::uint64_t pause_;
+};
+
 // Past the 2 GiB that the format's 32-bit offsets can address, and below the
 // limits of every lock call.
 constexpr std::uint64_t kPendingByte = std::uint64_t{1} << 40;

@@ -27,6 +27,7 @@
 #include "src/sources/twin_table.h"
 #include "src/store/file_lock.h"
 #include "src/store/journal.h"
+#include "src/store/last_error.h"
 #include "src/users/users.h"
 #include "tests/testutil/store_fixture.h"
 
@@ -188,6 +189,26 @@ TEST_F(ReadCacheTest, AFileRenamedOverThePathDuringAFirstFillIsRead) {
   EXPECT_EQ(CheckUser(store(), "bob", "pwX"), 1);
   EXPECT_EQ(CheckUser(store(), "bob", "pwX"), 1);
   EXPECT_EQ(CheckUser(store(), "bob", "pw2"), 0);
+}
+
+// While a rename onto the path is under way, the name may still lead to
+// the file it has unlinked: opened again after a pause, as often as the
+// busy timeout allows, never given up on at once.
+TEST_F(ReadCacheTest, ANameStillLeadingToAnUnlinkedFileIsOpenedAgain) {
+  env_.OpensFindUnlinked(5);
+  EXPECT_EQ(CheckUser(store(), "bob", "pw2"), 1);
+  EXPECT_EQ(UpdateUser(store(), 2, "pwY"), 1);
+  SetThreadBusyTimeout(0);
+  env_.OpensFindUnlinked(1);
+  EXPECT_EQ(UpdateUser(store(), 2, "pwZ"), 0);
+  char message[256] = {};
+  CopyLastError(message, sizeof(message));
+  EXPECT_NE(std::string(message).find(
+                "replaced by another file each time it was opened"),
+            std::string::npos)
+      << message;
+  SetThreadBusyTimeout(-1);
+  EXPECT_EQ(CheckUser(store(), "bob", "pwY"), 1);
 }
 
 // Changes no signal reports (asynchronous writes on some kernels) are

@@ -14,7 +14,10 @@ Status Crashed() { return Status::IOError("the process has crashed"); }
 class FaultFile : public RandomRWFile {
  public:
   FaultFile(FaultEnv* env, std::string path, std::unique_ptr<RandomRWFile> base)
-      : env_(env), path_(std::move(path)), base_(std::move(base)) {}
+      : env_(env),
+        path_(std::move(path)),
+        base_(std::move(base)),
+        unlinked_(env->TakeUnlinkedOpen()) {}
 
   Status Read(std::uint64_t offset, std::size_t n, void* dst) override {
     Count().reads++;
@@ -96,7 +99,9 @@ class FaultFile : public RandomRWFile {
     Count().fstats++;
     env_->total().fstats++;
     if (env_->crashed()) return Crashed();
-    return base_->Facts(facts);
+    const Status s = base_->Facts(facts);
+    if (s.ok() && unlinked_) facts->links = 0;
+    return s;
   }
 
   Status MountOf(std::uint64_t* mount_id) override {
@@ -147,6 +152,7 @@ class FaultFile : public RandomRWFile {
   FaultEnv* const env_;
   const std::string path_;
   std::unique_ptr<RandomRWFile> base_;
+  const bool unlinked_;
 };
 
 std::string ReadWhole(const std::string& path) {

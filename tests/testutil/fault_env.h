@@ -102,6 +102,11 @@ class FaultEnv : public Env {
     if (write_observer_) write_observer_(path);
   }
 
+  // The next `n` files opened tell no link to their name, as a file does
+  // that a rename onto its name unlinked while the name still led to it.
+  void OpensFindUnlinked(int n) { unlinked_opens_ = n; }
+  bool TakeUnlinkedOpen() { return unlinked_opens_ > 0 && unlinked_opens_-- > 0; }
+
   // Runs `action` once, right after the `k`-th read from now (1 = next)
   // has completed: a change that lands at an exact point of a call.
   void AfterReads(int k, std::function<void()> action);
@@ -222,6 +227,7 @@ class FaultEnv : public Env {
   bool armed_ = false;
   bool fired_ = false;
   bool crashed_ = false;
+  int unlinked_opens_ = 0;
   Op op_ = Op::kRead;
   int remaining_ = 0;
   Fault fault_ = Fault::kFail;
