@@ -105,7 +105,11 @@ class FaultEnv : public Env {
   // The next `n` files opened tell no link to their name, as a file does
   // that a rename onto its name unlinked while the name still led to it.
   void OpensFindUnlinked(int n) { unlinked_opens_ = n; }
-  bool TakeUnlinkedOpen() { return unlinked_opens_ > 0 && unlinked_opens_-- > 0; }
+  bool TakeUnlinkedOpen() {
+    if (unlinked_opens_ == 0) return false;
+    --unlinked_opens_;
+    return true;
+  }
 
   // Runs `action` once, right after the `k`-th read from now (1 = next)
   // has completed: a change that lands at an exact point of a call.
