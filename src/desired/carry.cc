@@ -128,8 +128,7 @@ Status Plan::Carry(ConfigSession& session, const DesiredState& state,
                   privs.added.empty() && removed_users.empty())) {
     // By name, seen in the records, which stay where they are meanwhile.
     const auto name_of = [](const SVR_USER_REC& user) {
-      return std::string_view(user.name,
-                              FieldLength(user.name, sizeof(user.name)));
+      return FieldView(user.name, sizeof(user.name));
     };
     std::unordered_map<std::string_view, std::int32_t> id_of(
         file.users.size() + added_users.size());
@@ -143,19 +142,15 @@ Status Plan::Carry(ConfigSession& session, const DesiredState& state,
     s = edit.Load(session, kPrivTable);
     if (!s.ok()) return s;
     // A pair's repeats go with it.
-    const auto pair = [](const SVR_USER_PRIV& p) {
-      return (std::uint64_t{static_cast<std::uint32_t>(p.userID)} << 32) |
-             static_cast<std::uint32_t>(p.privID);
-    };
     std::unordered_set<std::uint64_t> removed_pairs(privs.removed.size());
     for (const Change* c : privs.removed) {
-      removed_pairs.insert(pair(file.privs[c->have]));
+      removed_pairs.insert(PrivilegePair(file.privs[c->have]));
     }
     edit.RemoveIf([&](const char* record) {
       SVR_USER_PRIV p;
       std::memcpy(&p, record, sizeof(p));
       return removed_users.count(p.userID) != 0 ||
-             removed_pairs.count(pair(p)) != 0;
+             removed_pairs.count(PrivilegePair(p)) != 0;
     });
     for (const Change* c : privs.updated) {
       const std::int32_t value = state.privs[c->want].value;

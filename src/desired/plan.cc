@@ -263,12 +263,6 @@ Status Plan::PlanUsers(const DesiredState& state, const FileTables& file) {
 
 namespace {
 
-// A privilege's key: the number `PrivilegeOwners` gave its owner, and its
-// privilege ID.
-std::uint64_t PrivilegeKey(std::uint32_t owner, std::int32_t priv_id) {
-  return (std::uint64_t{owner} << 32) | static_cast<std::uint32_t>(priv_id);
-}
-
 // Whom privileges belong to, numbered as first met: users' names, and the
 // user IDs of privileges whose ID names no user, which no name can equal.
 // Names are seen in place, in the records: nothing copied.
@@ -300,7 +294,7 @@ class PrivilegeOwners {
 };
 
 std::string_view NameOf(const SVR_USER_REC& user) {
-  return std::string_view(user.name, FieldLength(user.name, sizeof(user.name)));
+  return FieldView(user.name, sizeof(user.name));
 }
 
 }  // namespace
@@ -336,13 +330,13 @@ Status Plan::PlanPrivileges(const DesiredState& state, const FileTables& file) {
               (rules_.prune && state.has_users ? " among the state's users"
                                                : " in the state or the file"));
     }
-    want_keys.push_back(PrivilegeKey(name.number, p.priv_id));
+    want_keys.push_back(PrivilegePair(name.number, p.priv_id));
   }
   std::vector<std::uint64_t> have_keys;
   have_keys.reserve(file.privs.size());
   for (const SVR_USER_PRIV& p : file.privs) {
     const auto owner = owner_name.find(p.userID);
-    have_keys.push_back(PrivilegeKey(owner == owner_name.end()
+    have_keys.push_back(PrivilegePair(owner == owner_name.end()
                                          ? owners.OfUnownedId(p.userID)
                                          : owner->second,
                                      p.privID));

@@ -40,8 +40,7 @@ void NameKeys(const TableImage& image, KeyList* keys) {
   keys->reserve(static_cast<std::size_t>(image.count()));
   for (std::int32_t i = 0; i < image.count(); ++i) {
     const char* name = TwinName(image.record(i));
-    keys->emplace_back(
-        std::string_view(name, FieldLength(name, kTwinNameWidth)), i);
+    keys->emplace_back(FieldView(name, kTwinNameWidth), i);
   }
 }
 

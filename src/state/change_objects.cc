@@ -1,6 +1,5 @@
 #include "src/state/change_objects.h"
 
-#include <algorithm>
 #include <cstring>
 #include <set>
 
@@ -189,12 +188,7 @@ std::string NamedRecord(const char* noun, const char* name, std::size_t width,
 
 std::string NamedRecord(const char* noun, const std::string& name,
                         const Codec& codec) {
-  // Printable ASCII shows as itself in every code page the tool accepts;
-  // only other names are worth a conversion.
-  const bool plain = std::all_of(name.begin(), name.end(),
-                                 [](char c) { return c >= 0x20 && c < 0x7f; });
-  const std::string converted = plain ? std::string() : codec.Shown(name);
-  const std::string& shown = plain ? name : converted;
+  const std::string shown = codec.Shown(name);
   // "user 'bob'", in one allocation.
   std::string record;
   record.reserve(std::strlen(noun) + shown.size() + 3);

@@ -52,19 +52,16 @@ Codec::Codec(const std::string& encoding)
   writes_ascii_as_itself_ = true;
 }
 
-namespace {
-
-bool IsPrintableAscii(std::string_view text) {
-  return std::all_of(text.begin(), text.end(),
+// Printable ASCII is written as itself both ways, as the constructor found:
+// most texts of a large file or state need no converter at all.
+bool Codec::IsItself(std::string_view text) const {
+  return writes_ascii_as_itself_ &&
+         std::all_of(text.begin(), text.end(),
                      [](char c) { return c >= 0x20 && c < 0x7f; });
 }
 
-}  // namespace
-
-// Printable ASCII is written as itself both ways, as the constructor found:
-// most texts of a large file or state need no converter at all.
 bool Codec::TryToUtf8(const std::string& bytes, std::string* utf8) const {
-  if (writes_ascii_as_itself_ && IsPrintableAscii(bytes)) {
+  if (IsItself(bytes)) {
     *utf8 = bytes;
     return true;
   }
@@ -72,14 +69,13 @@ bool Codec::TryToUtf8(const std::string& bytes, std::string* utf8) const {
 }
 
 bool Codec::Decodes(const char* field, std::size_t width) const {
-  const std::string_view text(field, FieldLength(field, width));
+  const std::string_view text = FieldView(field, width);
   std::string utf8;
-  return (writes_ascii_as_itself_ && IsPrintableAscii(text)) ||
-         to_utf8_->Convert(std::string(text), &utf8);
+  return IsItself(text) || to_utf8_->Convert(std::string(text), &utf8);
 }
 
 bool Codec::TryFromUtf8(const std::string& utf8, std::string* bytes) const {
-  if (writes_ascii_as_itself_ && IsPrintableAscii(utf8)) {
+  if (IsItself(utf8)) {
     *bytes = utf8;
     return true;
   }
@@ -109,6 +105,7 @@ std::string Escaped(const std::string& text, bool ascii_only) {
 }  // namespace
 
 std::string Codec::Shown(const std::string& bytes) const {
+  if (IsItself(bytes)) return bytes;  // nothing to escape either
   std::string utf8;
   if (TryToUtf8(bytes, &utf8)) return Escaped(utf8, false);
   return Escaped(bytes, true);

@@ -7,6 +7,7 @@
 #include <memory>
 #include <nlohmann/json_fwd.hpp>
 #include <string>
+#include <string_view>
 
 #include "platform/status.h"
 #include "platform/text_converter.h"
@@ -51,6 +52,9 @@ class Codec {
   bool Decodes(const char* field, std::size_t width) const;
 
  private:
+  // Whether `text` is printable ASCII, which needs no converter.
+  bool IsItself(std::string_view text) const;
+
   std::string encoding_;
   std::unique_ptr<TextConverter> to_utf8_;
   std::unique_ptr<TextConverter> from_utf8_;

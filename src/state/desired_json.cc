@@ -39,6 +39,17 @@ std::vector<bool> HasIds(const json& table) {
   return has_id;
 }
 
+// Whether a record's "state" is "absent"; Refused at `path` (spelt out only
+// then) when it is neither that nor "present".
+template <class Path>
+Status ReadAbsent(const json& state, const Path& path, bool* absent) {
+  if (state != "absent" && state != "present") {
+    return Fail(path(), "is not \"present\" or \"absent\"");
+  }
+  *absent = state == "absent";
+  return Status::OK();
+}
+
 // Takes each record's "state" out of `table` (the state's list at `key`):
 // which records are to be "absent", the others being "present".
 Status TakeAbsent(json* table, const char* key, std::vector<bool>* absent) {
@@ -47,12 +58,10 @@ Status TakeAbsent(json* table, const char* key, std::vector<bool>* absent) {
     json& record = (*table)[i];
     bool gone = false;
     if (record.is_object() && record.contains("state")) {
-      const json& state = record["state"];
-      if (state != "absent" && state != "present") {
-        return Fail(std::string(key) + "[" + std::to_string(i) + "].state",
-                    "is not \"present\" or \"absent\"");
-      }
-      gone = state == "absent";
+      const Status s = ReadAbsent(record["state"], [&] {
+        return std::string(key) + "[" + std::to_string(i) + "].state";
+      }, &gone);
+      if (!s.ok()) return s;
       record.erase("state");
     }
     absent->push_back(gone);
@@ -129,11 +138,9 @@ Status ParsePrivilege(
     privilege->user = found->second;
   }
   if (state != nullptr) {
-    if (*state != "absent" && *state != "present") {
-      return Fail(PrivilegePath(i) + ".state",
-                  "is not \"present\" or \"absent\"");
-    }
-    privilege->absent = *state == "absent";
+    const Status s = ReadAbsent(
+        *state, [i] { return PrivilegePath(i) + ".state"; }, &privilege->absent);
+    if (!s.ok()) return s;
   }
   if (priv_id == nullptr) return Fail(PrivilegePath(i), "has no \"privID\"");
   if (value == nullptr && !privilege->absent) {

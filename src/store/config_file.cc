@@ -1,5 +1,6 @@
 #include "src/store/config_file.h"
 
+#include <optional>
 #include <string>
 
 #include "src/store/file_name.h"
@@ -121,8 +122,8 @@ Status ConfigSession::OpenLocked(Access access) {
   // place cannot be resolved once it has no name. While a rename onto the
   // path is under way, the name may still lead to the file it has already
   // unlinked: the name is tried again after a pause, until the busy
-  // timeout.
-  RetryPacer pacer(store.env);
+  // timeout (counted, like a lock's, from the first wait).
+  std::optional<RetryPacer> pacer;
   for (;;) {
     s = store.env->Open(
         store.path, read_only ? OpenAccess::kReadOnly : OpenAccess::kReadWrite,
@@ -144,7 +145,8 @@ Status ConfigSession::OpenLocked(Access access) {
     }
     if (!s.ok() || facts_.links > 0) break;
     Close();
-    if (!pacer.Wait()) break;
+    if (!pacer) pacer.emplace(store.env);
+    if (!pacer->Wait()) break;
   }
   if (s.ok() && facts_.links == 0) {
     s = Status::IOError(store.path +

@@ -58,6 +58,17 @@ struct SVR_USER_PRIV {
   std::int32_t value;
 };
 
+// A privilege's pair as one number, which the file holds once: its owner
+// (the user ID, or any other 32-bit number that stands for the user) above,
+// the privilege ID below.
+constexpr std::uint64_t PrivilegePair(std::uint32_t owner,
+                                      std::int32_t priv_id) {
+  return (std::uint64_t{owner} << 32) | static_cast<std::uint32_t>(priv_id);
+}
+constexpr std::uint64_t PrivilegePair(const SVR_USER_PRIV& priv) {
+  return PrivilegePair(static_cast<std::uint32_t>(priv.userID), priv.privID);
+}
+
 #pragma pack(push, 1)
 struct SVR_OPTION_GROUP {
   std::int32_t groupType;

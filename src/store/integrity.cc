@@ -99,15 +99,11 @@ class Checker {
   void CheckPrivileges() {
     std::unordered_set<std::int32_t> users(tables_.users.size());
     for (const SVR_USER_REC& user : tables_.users) users.insert(user.id);
-    // A pair as one number: user ID above, privilege ID below.
     std::unordered_set<std::uint64_t> pairs(tables_.privs.size());
     std::unordered_set<std::int32_t> orphans;
     for (std::size_t i = 0; i < tables_.privs.size(); ++i) {
       const SVR_USER_PRIV& priv = tables_.privs[i];
-      const std::uint64_t pair =
-          (std::uint64_t{static_cast<std::uint32_t>(priv.userID)} << 32) |
-          static_cast<std::uint32_t>(priv.privID);
-      if (!pairs.insert(pair).second) {
+      if (!pairs.insert(PrivilegePair(priv)).second) {
         Add(true, Rule::kPrivilegeRepeated, Section::kPrivs, i,
             "privilege (user " + std::to_string(priv.userID) + ", privilege " +
                 std::to_string(priv.privID) + ") is stored more than once");

@@ -4,11 +4,17 @@
 #define BRELLOX_STORE_TEXT_H_
 
 #include <cstddef>
+#include <string_view>
 
 namespace brellox {
 
 // Length of the text in a field of `width` bytes.
 std::size_t FieldLength(const char* field, std::size_t width);
+
+// The text of a field of `width` bytes, seen in place.
+inline std::string_view FieldView(const char* field, std::size_t width) {
+  return std::string_view(field, FieldLength(field, width));
+}
 
 // True when the field's text and the NUL-terminated `text` have the same
 // bytes and the same length. Inline: lookups call it once per record.

@@ -47,7 +47,7 @@ Status NoUserWithId(std::int32_t userID) {
 }
 
 std::string_view NameKey(const char* field) {
-  return std::string_view(field, FieldLength(field, kNameWidth));
+  return FieldView(field, kNameWidth);
 }
 
 // The names a lookup by name can answer with (FindByName): those of the
